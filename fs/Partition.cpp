@@ -1,0 +1,38 @@
+#include "fs/Partition.h"
+
+#include "fs/Bytes.h"
+
+ByteBuffer TDirectoryEntry::GetData(uint32_t& /*size*/) { return ByteBuffer(); }
+
+void TDirectoryEntry::FillInfo(TInfoList& /*list*/) {}
+
+void TDirectoryEntry::AdoptChild(std::unique_ptr<TDirectoryEntry> child) {
+  child->path = child->state == kStateDirectory ? path + child->name + "\\" : path;
+  children.push_back(std::move(child));
+}
+
+std::string TPartition::GetDescription() const {
+  return "Unknown partition (" + std::to_string(partitionEntry.typeCode) + "), " +
+         (partitionEntry.bootIndicator == 0x80 ? "active" : "inactive");
+}
+
+bool TPartition::ReadAt(uint32_t sector, uint8_t* dest, uint32_t count) const {
+  TSectorReader& reader = Reader();
+  reader.byteOffset = 0;
+  return reader.ReadBytes(dest, count, sector);
+}
+
+std::string TPartition::LabelSuffix() const {
+  return label.empty() ? ", no label" : " \"" + label + "\"";
+}
+
+PartitionEntry PartitionEntry::FromBytes(const uint8_t* bytes) {
+  PartitionEntry entry;
+  entry.bootIndicator = bytes[0];
+  entry.startChs = {bytes[1], bytes[2], bytes[3]};
+  entry.typeCode = bytes[4];
+  entry.endChs = {bytes[5], bytes[6], bytes[7]};
+  entry.startLba = le32(bytes + 8);
+  entry.sectorCount = le32(bytes + 12);
+  return entry;
+}

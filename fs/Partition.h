@@ -1,0 +1,84 @@
+#pragma once
+// The abstract partition and tree node that the browser works with. The FAT and exFAT
+// families derive from them; the browser knows only these.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "device/SectorReader.h"
+#include "fs/InfoList.h"
+#include "fs/MemoryStream.h"
+#include "fs/PartitionEntry.h"
+
+// What a node stands for; also picks its icon.
+enum EntryState : int32_t {
+  kStateDirectory = 0,
+  kStateFile = 1,
+  kStateDeleted = 2,
+};
+
+// Byte counts the browser asks of GetData.
+inline constexpr uint32_t kDumpSize = 0x4000;
+inline constexpr uint32_t kPictureSize = 0x1000000;
+
+// One node of a partition's directory tree: a directory, a file or a deleted entry.
+class TDirectoryEntry {
+ public:
+  explicit TDirectoryEntry(ReaderRef* readerRef) : readerRef(readerRef) {}
+  virtual ~TDirectoryEntry() = default;
+  TDirectoryEntry(const TDirectoryEntry&) = delete;
+  TDirectoryEntry& operator=(const TDirectoryEntry&) = delete;
+
+  virtual std::string GetPath() const { return path; }
+  // The entry's bytes as stored on the medium: at most size bytes, all of them when size is 0.
+  // On return size is the number of bytes delivered; nothing read gives an empty buffer and 0.
+  virtual ByteBuffer GetData(uint32_t& size);
+  // Fills the file-information list with this entry's rows.
+  virtual void FillInfo(TInfoList& list);
+  // Reads this directory again and makes one child per visible entry, in directory order.
+  virtual void ReadChildren() {}
+
+  ReaderRef* readerRef;  // not owned
+  std::string name;      // tree caption, and the name a saved copy gets
+  std::string path;      // a directory's own path ("\" for the root); a file's parent path
+  uint32_t size = 0;
+  std::string createdText;
+  std::string modifiedText;
+  std::string attributesText;
+  int32_t state = kStateFile;
+  std::vector<std::unique_ptr<TDirectoryEntry>> children;
+
+ protected:
+  TSectorReader& Reader() const { return *readerRef->reader; }
+  // Gives a new child its path (directories: this path + name + "\"; files: this path) and
+  // appends it to children.
+  void AdoptChild(std::unique_ptr<TDirectoryEntry> child);
+};
+
+// One opened file system on the source.
+class TPartition {
+ public:
+  TPartition(ReaderRef* readerRef, const PartitionEntry& entry)
+      : readerRef(readerRef), partitionEntry(entry), firstSector(entry.startLba) {}
+  virtual ~TPartition() = default;
+  TPartition(const TPartition&) = delete;
+  TPartition& operator=(const TPartition&) = delete;
+
+  // Caption of the partition's top-level node.
+  virtual std::string GetDescription() const;
+
+  ReaderRef* readerRef;  // not owned
+  PartitionEntry partitionEntry;
+  uint32_t firstSector;
+  std::string label;
+  std::unique_ptr<TDirectoryEntry> rootEntry;
+
+ protected:
+  TSectorReader& Reader() const { return *readerRef->reader; }
+  // Reads count bytes at the absolute sector, from the sector's first byte.
+  bool ReadAt(uint32_t sector, uint8_t* dest, uint32_t count) const;
+  // The end of a FAT or exFAT description: the label in double quotes, or ", no label".
+  std::string LabelSuffix() const;
+};

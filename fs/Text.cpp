@@ -1,0 +1,92 @@
+#include "fs/Text.h"
+
+#include <clocale>
+
+namespace {
+
+void AppendCodePoint(std::string& out, uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | cp >> 6);
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | cp >> 12);
+    out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | cp >> 18);
+    out += static_cast<char>(0x80 | (cp >> 12 & 0x3F));
+    out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool IsLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+}  // namespace
+
+std::string Utf16ToUtf8(const char16_t* units, size_t count) {
+  std::string out;
+  for (size_t i = 0; i < count && units[i] != 0; ++i) {
+    const char16_t u = units[i];
+    if (IsHighSurrogate(u) && i + 1 < count && IsLowSurrogate(units[i + 1])) {
+      AppendCodePoint(out, 0x10000 + ((uint32_t{u} - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+      ++i;
+    } else if (IsHighSurrogate(u) || IsLowSurrogate(u)) {
+      AppendCodePoint(out, 0xFFFD);
+    } else {
+      AppendCodePoint(out, u);
+    }
+  }
+  return out;
+}
+
+std::u16string ReadUtf16Le(const uint8_t* bytes, size_t count) {
+  std::u16string units(count, u'\0');
+  for (size_t i = 0; i < count; ++i) {
+    units[i] = static_cast<char16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+  }
+  return units;
+}
+
+std::string TrimBlanks(std::string_view text) {
+  size_t first = 0;
+  size_t last = text.size();
+  while (first < last && static_cast<unsigned char>(text[first]) <= 32) ++first;
+  while (last > first && static_cast<unsigned char>(text[last - 1]) <= 32) --last;
+  return std::string(text.substr(first, last - first));
+}
+
+std::string ToLowerAscii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+std::string TwoDigits(unsigned value) {
+  std::string digits = std::to_string(value);
+  return digits.size() < 2 ? "0" + digits : digits;
+}
+
+std::string FormatSeconds(unsigned wholeSeconds, unsigned hundredths) {
+  const unsigned total = wholeSeconds * 100 + hundredths;
+  std::string text = TwoDigits(total / 100);
+  const unsigned fraction = total % 100;
+  if (fraction != 0) {
+    text += DecimalSeparator();
+    text += static_cast<char>('0' + fraction / 10);
+    if (fraction % 10 != 0) text += static_cast<char>('0' + fraction % 10);
+  }
+  return text;
+}
+
+std::string DecimalSeparator() {
+  const std::lconv* conventions = std::localeconv();
+  if (conventions && conventions->decimal_point && *conventions->decimal_point) {
+    return conventions->decimal_point;
+  }
+  return ".";
+}

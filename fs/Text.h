@@ -1,0 +1,31 @@
+#pragma once
+// Text helpers shared by the file-system families. Texts are UTF-8 byte strings.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// UTF-16 code units to UTF-8; an unpaired surrogate becomes U+FFFD. Stops at the first zero
+// unit or after count units.
+std::string Utf16ToUtf8(const char16_t* units, size_t count);
+
+// The code units stored little-endian at bytes, at most count of them.
+std::u16string ReadUtf16Le(const uint8_t* bytes, size_t count);
+
+// Removes leading and trailing characters with codes 0 to 32 (as labels and 8.3 names are
+// padded).
+std::string TrimBlanks(std::string_view text);
+
+// Lower-cases the ASCII letters and leaves every other byte as it is.
+std::string ToLowerAscii(std::string text);
+
+// value with at least two digits (the "00" pattern).
+std::string TwoDigits(unsigned value);
+
+// wholeSeconds + hundredths / 100 with the "00.##" pattern: at least two integer digits, at most
+// two decimals, no trailing zeros and no separator for a whole number. The separator is the
+// one of the user's locale.
+std::string FormatSeconds(unsigned wholeSeconds, unsigned hundredths);
+
+// The decimal separator of the user's locale ("." in the C locale).
+std::string DecimalSeparator();

@@ -1,0 +1,39 @@
+#include "platform/MessageBox.h"
+
+#include <cstdio>
+
+namespace {
+
+// Used when nobody has installed a service: there is no one to ask, so the message goes to
+// standard error and the answer is the one that changes nothing.
+class StderrMessageBox final : public MessageBoxService {
+ public:
+  int Show(const std::string& text, const std::string& caption, unsigned flags) override {
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    switch (flags) {
+      case kMbAbortRetryIgnoreWarning: return kIdAbort;
+      case kMbYesNoQuestion: return kIdNo;
+      default: return kIdOk;
+    }
+  }
+};
+
+StderrMessageBox defaultService;
+MessageBoxService* installedService = &defaultService;
+
+}  // namespace
+
+int ShowMessageBox(const std::string& text, const std::string& caption, unsigned flags) {
+  return installedService->Show(text, caption, flags);
+}
+
+void SetMessageBoxService(MessageBoxService* service) {
+  installedService = service ? service : &defaultService;
+}
+
+ScopedMessageBoxService::ScopedMessageBoxService(MessageBoxService& service)
+    : previous_(installedService) {
+  installedService = &service;
+}
+
+ScopedMessageBoxService::~ScopedMessageBoxService() { installedService = previous_; }

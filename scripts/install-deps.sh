@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing Brindle need, when they are missing.
+# Usage: scripts/install-deps.sh [build|test]
+set -euo pipefail
+
+purpose=${1:-build}
+packages=(cmake g++ make)
+if [ "$purpose" = test ]; then
+  # Test images are made with the real tools: mkfs.fat and mtools for FAT, mkfs.exfat for exFAT,
+  # sfdisk for partition tables; clang and its runtime build the fuzz targets.
+  packages+=(libgtest-dev dosfstools mtools exfatprogs fdisk clang libclang-rt-14-dev)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${missing[@]}"

@@ -1,0 +1,280 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "device/SectorReader.h"
+#include "device/SystemError.h"
+#include "support/OpenSource.h"
+#include "support/ScriptedMessageBox.h"
+#include "support/TestFiles.h"
+
+namespace {
+
+constexpr uint32_t kSector = 512;
+
+struct ReaderFixture : ::testing::Test {
+  // An image of `sectors` sectors of patterned bytes.
+  std::string MakeImage(size_t sectors, size_t extraBytes = 0) {
+    image = PatternBytes(sectors * kSector + extraBytes, 7);
+    const std::string path = dir / "image.img";
+    WriteFileBytes(path, image);
+    return path;
+  }
+  Bytes Expected(size_t offset, size_t count) const {
+    return Bytes(image.begin() + offset, image.begin() + offset + count);
+  }
+  Bytes SectorBytes(const TSectorReader& reader) const {
+    return Bytes(reader.currentData(), reader.currentData() + kSector);
+  }
+
+  TempDir dir;
+  Bytes image;
+  ScriptedMessageBox boxes;
+};
+
+TEST_F(ReaderFixture, SizesTheWindowAndServesTheLastSectorsOnly) {
+  OpenSource src(MakeImage(2048));
+  TSectorReader& r = src.reader;
+  EXPECT_EQ(r.totalSectors(), 2048u);
+  EXPECT_EQ(r.bufferSectors(), 8u);
+  EXPECT_EQ(r.bytesPerSector(), kSector);
+
+  EXPECT_FALSE(r.ReadSector(2048));
+  ASSERT_TRUE(r.ReadSector(2047));
+  EXPECT_EQ(SectorBytes(r), Expected(2047 * kSector, kSector));
+  ASSERT_TRUE(r.ReadSector(2046 - 1));  // a miss near the end loads up to the last sector only
+  EXPECT_EQ(r.bufferFirst(), 2045u);
+  EXPECT_EQ(r.bufferEnd(), 2048u);
+  EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(ReaderFixture, IgnoresATrailingPartialSectorAndGivesSmallSourcesAWindow) {
+  OpenSource src(MakeImage(10, 100));
+  EXPECT_EQ(src.reader.totalSectors(), 10u);
+  EXPECT_EQ(src.reader.bufferSectors(), 1u);
+  uint32_t cursor = 3;
+  Bytes got(3 * kSector);
+  ASSERT_TRUE(src.reader.ReadBytes(got.data(), static_cast<uint32_t>(got.size()), cursor));
+  EXPECT_EQ(got, Expected(3 * kSector, 3 * kSector));
+}
+
+TEST_F(ReaderFixture, ReadBytesContinuesWhereTheLastReadStopped) {
+  OpenSource src(MakeImage(64));
+  TSectorReader& r = src.reader;
+  uint32_t cursor = 10;
+  r.byteOffset = 0;
+  Bytes first(300), second(300);
+  ASSERT_TRUE(r.ReadBytes(first.data(), 300, cursor));
+  ASSERT_TRUE(r.ReadBytes(second.data(), 300, cursor));
+  EXPECT_EQ(first, Expected(10 * kSector, 300));
+  EXPECT_EQ(second, Expected(10 * kSector + 300, 300));
+  EXPECT_EQ(cursor, 11u);
+  EXPECT_EQ(r.byteOffset, 88u);
+}
+
+TEST_F(ReaderFixture, ReadBytesCoversOnlyTheSectorsOfTheRun) {
+  OpenSource src(MakeImage(2048));
+  TSectorReader& r = src.reader;
+  for (uint32_t start : {2046u, 2047u}) {
+    uint32_t cursor = start;
+    r.byteOffset = 0;
+    Bytes got(kSector);
+    ASSERT_TRUE(r.ReadBytes(got.data(), kSector, cursor)) << start;
+    EXPECT_EQ(got, Expected(start * kSector, kSector));
+    EXPECT_EQ(cursor, start + 1);
+  }
+  // A run across many windows comes back whole.
+  uint32_t cursor = 5;
+  r.byteOffset = 17;
+  Bytes big(100000);
+  ASSERT_TRUE(r.ReadBytes(big.data(), static_cast<uint32_t>(big.size()), cursor));
+  EXPECT_EQ(big, Expected(5 * kSector + 17, big.size()));
+  EXPECT_EQ(cursor, 5 + (17 + 100000) / kSector);
+  EXPECT_EQ(r.byteOffset, (17 + 100000) % kSector);
+}
+
+TEST_F(ReaderFixture, ReadBytesOfNothingSucceedsAndAFailedRunLeavesZeros) {
+  OpenSource src(MakeImage(16));
+  TSectorReader& r = src.reader;
+  uint32_t cursor = 16;
+  r.byteOffset = 0;
+  EXPECT_TRUE(r.ReadBytes(nullptr, 0, cursor));
+  EXPECT_EQ(cursor, 16u);
+
+  cursor = 15;
+  Bytes got(2 * kSector, 0xAB);
+  EXPECT_FALSE(r.ReadBytes(got.data(), static_cast<uint32_t>(got.size()), cursor));
+  EXPECT_EQ(got, Bytes(2 * kSector, 0));
+  EXPECT_EQ(cursor, 15u);
+  EXPECT_EQ(r.byteOffset, 0u);
+  EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(ReaderFixture, SectorSizeText) {
+  const std::string path = MakeImage(64);
+  struct Case {
+    const char* text;
+    uint32_t bytesPerSector;  // 0: refused
+  } cases[] = {{"512", 512}, {"0", 512}, {"", 512}, {"letters", 512}, {" 4096xyz", 4096},
+               {"+1024", 1024}, {"65536", 65536}, {"256", 0}, {"-512", 0}, {"65537", 0},
+               {"99999999999999999999", 0}};
+  for (const Case& c : cases) {
+    boxes.shown.clear();
+    TSectorReader r;
+    const bool opened = r.OpenImage(path, c.text);
+    EXPECT_EQ(opened, c.bytesPerSector != 0) << c.text;
+    EXPECT_EQ(r.IsOpen(), opened) << c.text;
+    if (opened) {
+      EXPECT_EQ(r.bytesPerSector(), c.bytesPerSector) << c.text;
+      EXPECT_EQ(r.totalSectors(), 64 * kSector / c.bytesPerSector) << c.text;
+      EXPECT_TRUE(boxes.shown.empty()) << c.text;
+    } else {
+      ASSERT_EQ(boxes.shown.size(), 1u) << c.text;
+      EXPECT_NE(boxes.shown[0].text.find("512 to 65536"), std::string::npos);
+      EXPECT_EQ(boxes.shown[0].caption, "Brindle");
+      EXPECT_EQ(boxes.shown[0].flags, kMbOkWarning);
+    }
+  }
+}
+
+TEST_F(ReaderFixture, OpenFailuresShowTheSystemsReasonAndLeaveTheReaderClosed) {
+  const std::string image = MakeImage(8);
+  struct Case {
+    bool device;
+    std::string path;
+    std::string message;
+  } cases[] = {
+      {false, dir / "missing.img", "Failed to open the file for reading:\nNo such file or directory"},
+      {false, dir.path(), "Failed to open the file for reading:\nIs a directory"},
+      {true, dir / "missing", "Failed to open the drive for reading.\nNo such file or directory"},
+      {true, image, "Error while getting information about the drive:\nBlock device required"},
+  };
+  for (const Case& c : cases) {
+    boxes.shown.clear();
+    TSectorReader r;
+    EXPECT_FALSE(c.device ? r.OpenDevice(c.path, false) : r.OpenImage(c.path, "512"));
+    EXPECT_FALSE(r.IsOpen());
+    ASSERT_EQ(boxes.shown.size(), 1u) << c.path;
+    EXPECT_EQ(boxes.shown[0].text, c.message);
+    EXPECT_EQ(boxes.shown[0].caption, "Error");
+    EXPECT_EQ(boxes.shown[0].flags, kMbOkWarning);
+  }
+}
+
+TEST_F(ReaderFixture, OpensTheSourceReadOnlyAndCloseRefusesReads) {
+  OpenSource src(MakeImage(8));
+  const int flags = ::fcntl(src.reader.deviceHandle(), F_GETFL);
+  EXPECT_EQ(flags & O_ACCMODE, O_RDONLY);
+  EXPECT_NE(::fcntl(src.reader.deviceHandle(), F_GETFD) & FD_CLOEXEC, 0);
+  src.reader.Close();
+  EXPECT_FALSE(src.reader.IsOpen());
+  EXPECT_FALSE(src.reader.ReadSector(7));
+}
+
+TEST_F(ReaderFixture, ASourceBeyondTwoTerabytesKeepsItsFirstSectors) {
+  const std::string path = dir / "huge.img";
+  RunCommand("truncate -s " + std::to_string((uint64_t{1} << 32) * kSector + 4096) + " " + ShellQuote(path));
+  PatchFile(path, 0, Bytes{1, 2, 3});
+  OpenSource src(path);
+  EXPECT_EQ(src.reader.totalSectors(), 0xFFFFFFFFu);
+  ASSERT_TRUE(src.reader.ReadSector(0));
+  EXPECT_EQ(src.reader.currentData()[2], 3);
+  EXPECT_TRUE(src.reader.ReadSector(0xFFFFFFFEu));
+}
+
+// Read faults: a stand-in for the platform read that fails at one byte a number of times. A
+// read that starts before the bad byte delivers what lies before it first, as a disk does.
+struct FaultyRead {
+  uint64_t badByte = 0;
+  int failuresLeft = 0;
+  ssize_t operator()(int fd, void* buffer, size_t count, off_t offset) {
+    const uint64_t start = static_cast<uint64_t>(offset);
+    if (failuresLeft > 0 && start <= badByte && badByte < start + count) {
+      if (start < badByte) return ::pread(fd, buffer, badByte - start, offset);
+      --failuresLeft;
+      errno = EIO;
+      return -1;
+    }
+    return ::pread(fd, buffer, count, offset);
+  }
+};
+
+void InstallFault(TSectorReader& reader, uint64_t badByte, int failures) {
+  auto fault = std::make_shared<FaultyRead>(FaultyRead{badByte, failures});
+  reader.platformRead = [fault](int fd, void* b, size_t n, off_t o) { return (*fault)(fd, b, n, o); };
+}
+
+TEST_F(ReaderFixture, AbortOnAReadErrorFailsAndReadsTheMediumAgainNextTime) {
+  OpenSource src(MakeImage(4096));
+  InstallFault(src.reader, 1000 * kSector, 2);
+
+  boxes.answers = {kIdAbort};
+  EXPECT_FALSE(src.reader.ReadSector(1000));
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text, "Read failed at sector 1000:\nInput/output error");
+  EXPECT_EQ(boxes.shown[0].caption, "Error");
+  EXPECT_EQ(boxes.shown[0].flags, kMbAbortRetryIgnoreWarning);
+
+  // The window was emptied, so the same request goes to the medium again instead of being
+  // served from bytes that were never read.
+  boxes.answers = {kIdAbort};
+  EXPECT_FALSE(src.reader.ReadSector(1000));
+  EXPECT_EQ(boxes.shown.size(), 2u);
+  ASSERT_TRUE(src.reader.ReadSector(1000));
+  EXPECT_EQ(SectorBytes(src.reader), Expected(1000 * kSector, kSector));
+}
+
+TEST_F(ReaderFixture, RetryReadsAgainAndGivesTheRightBytes) {
+  OpenSource src(MakeImage(4096));
+  InstallFault(src.reader, 1005 * kSector, 1);
+
+  boxes.answers = {kIdRetry};
+  uint32_t cursor = 1000;
+  src.reader.byteOffset = 0;
+  Bytes got(10 * kSector);
+  ASSERT_TRUE(src.reader.ReadBytes(got.data(), static_cast<uint32_t>(got.size()), cursor));
+  EXPECT_EQ(got, Expected(1000 * kSector, got.size()));
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text, "Read failed at sector 1005:\nInput/output error");
+}
+
+TEST_F(ReaderFixture, IgnoreZeroesTheBadSectorAndKeepsTheReadableOnes) {
+  OpenSource src(MakeImage(4096));
+  InstallFault(src.reader, 1003 * kSector + 5, 1);
+
+  boxes.answers = {kIdIgnore};
+  uint32_t cursor = 1000;
+  src.reader.byteOffset = 0;
+  Bytes got(8 * kSector);
+  ASSERT_TRUE(src.reader.ReadBytes(got.data(), static_cast<uint32_t>(got.size()), cursor));
+  EXPECT_EQ(boxes.shown.size(), 1u);
+  Bytes expected = Expected(1000 * kSector, got.size());
+  std::fill(expected.begin() + 3 * kSector, expected.begin() + 4 * kSector, 0);
+  EXPECT_EQ(got, expected);
+}
+
+TEST_F(ReaderFixture, AShortReadLeavesZerosNotOldBytes) {
+  OpenSource src(MakeImage(4096));
+  ASSERT_TRUE(src.reader.ReadSector(0));  // the window now holds other bytes
+  src.reader.platformRead = [](int fd, void* b, size_t n, off_t o) -> ssize_t {
+    if (o >= off_t(2000) * kSector) return 0;  // the source seems to end here
+    return ::pread(fd, b, n, o);
+  };
+  ASSERT_TRUE(src.reader.ReadSector(1990));
+  ASSERT_TRUE(src.reader.ReadSector(2010));
+  EXPECT_EQ(SectorBytes(src.reader), Bytes(kSector, 0));
+}
+
+TEST(SystemErrorTest, TextIsEnglishAndFollowsThePrefix) {
+  ScriptedMessageBox boxes;
+  boxes.answers = {kIdRetry};
+  errno = EACCES;
+  EXPECT_EQ(ShowSystemError("Prefix:\n", "Error", kMbAbortRetryIgnoreWarning), kIdRetry);
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text, "Prefix:\nPermission denied");
+}
+
+}  // namespace

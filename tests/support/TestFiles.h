@@ -1,0 +1,37 @@
+#pragma once
+// Files, folders and commands for tests: a temporary folder that cleans up after itself,
+// whole-file reads and writes, and running the tools that make test images.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+Bytes ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const Bytes& bytes);
+// Writes bytes at offset of an existing file, leaving the rest as it is.
+void PatchFile(const std::string& path, uint64_t offset, const Bytes& bytes);
+bool FileExists(const std::string& path);
+
+// Runs a shell command; a non-zero exit fails the current test with the command's output.
+// Returns its standard output.
+std::string RunCommand(const std::string& command);
+// Quotes text for the shell.
+std::string ShellQuote(const std::string& text);
+
+// size bytes of a repeatable pseudo-random pattern, different for every seed.
+Bytes PatternBytes(size_t size, uint32_t seed);
