@@ -1,0 +1,183 @@
+#include "browser/SaveEntry.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <new>
+
+#include "support/ScriptedMessageBox.h"
+#include "support/TestFiles.h"
+
+namespace {
+
+// An entry that delivers given bytes, or fails to allocate them.
+class FakeEntry final : public TDirectoryEntry {
+ public:
+  FakeEntry(std::string entryName, Bytes content, uint32_t recordedSize)
+      : TDirectoryEntry(nullptr), content_(std::move(content)) {
+    name = std::move(entryName);
+    size = recordedSize;
+  }
+  bool throwBadAlloc = false;
+  uint32_t askedFor = 0xFFFFFFFF;
+
+  ByteBuffer GetData(uint32_t& count) override {
+    askedFor = count;
+    if (throwBadAlloc) throw std::bad_alloc();
+    MemoryStream stream;
+    const size_t n = count == 0 ? content_.size() : std::min<size_t>(count, content_.size());
+    stream.Append(content_.data(), n);
+    count = static_cast<uint32_t>(n);
+    return stream.Release();
+  }
+
+ private:
+  Bytes content_;
+};
+
+std::vector<std::string> FolderContents(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+struct SaveFixture : ::testing::Test {
+  TempDir dir;
+  ScriptedMessageBox boxes;
+};
+
+TEST_F(SaveFixture, NamesFromTheMediumNeverLeaveTheChosenFolder) {
+  struct Case {
+    std::string name;
+    std::string saved;
+  } cases[] = {
+      {"../../etc/passwd", ".._.._etc_passwd"},
+      {"..", "_"},
+      {".", "_"},
+      {"", "_"},
+      {std::string("a\0b", 3), "a_b"},
+      {"LETTER.TXT", "LETTER.TXT"},
+      {"Données été.txt - DONNE~1.TXT", "Données été.txt - DONNE~1.TXT"},
+  };
+  const std::string folder = dir / "a/b/out";
+  std::filesystem::create_directories(folder);
+  for (const Case& c : cases) {
+    FakeEntry entry(c.name, Bytes{1, 2, 3}, 3);
+    std::string path;
+    EXPECT_EQ(SaveEntry(entry, folder, &path), SaveOutcome::kSaved) << c.saved;
+    EXPECT_EQ(path, folder + "/" + c.saved);
+    EXPECT_EQ(ReadFileBytes(path), (Bytes{1, 2, 3})) << c.saved;
+    EXPECT_EQ(FolderContents(folder), std::vector<std::string>{c.saved});
+    std::filesystem::remove(path);
+  }
+  EXPECT_EQ(FolderContents(dir / "a"), std::vector<std::string>{"b"});
+  EXPECT_EQ(FolderContents(dir / "a/b"), std::vector<std::string>{"out"});
+  EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(SaveFixture, ALongNameIsShortenedKeepingItsExtensionAndWholeCharacters) {
+  std::string name;
+  for (int i = 0; i < 200; ++i) name += "é";  // 400 bytes
+  const std::string safe = SafeFileName(name + ".jpeg");
+  EXPECT_LE(safe.size(), kMaxFileNameBytes);
+  EXPECT_EQ(safe.substr(safe.size() - 5), ".jpeg");
+  EXPECT_EQ(safe.size() % 2, 1u);  // whole two-byte characters plus ".jpeg"
+  FakeEntry entry(name + ".jpeg", Bytes{7}, 1);
+  EXPECT_EQ(SaveEntry(entry, dir.path()), SaveOutcome::kSaved);
+}
+
+TEST_F(SaveFixture, AnExistingFileIsReplacedOnlyWhenTheUserSaysYes) {
+  const std::string target = dir / "A.TXT";
+  WriteFileBytes(target, Bytes{9, 9});
+  FakeEntry entry("A.TXT", Bytes{1, 2, 3, 4}, 4);
+
+  boxes.answers = {kIdNo};
+  EXPECT_EQ(SaveEntry(entry, dir.path()), SaveOutcome::kDeclined);
+  EXPECT_EQ(ReadFileBytes(target), (Bytes{9, 9}));
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text, "The file \"" + target + "\" already exists.\nDo you want to replace it?");
+  EXPECT_EQ(boxes.shown[0].caption, "Brindle");
+  EXPECT_EQ(boxes.shown[0].flags, kMbYesNoQuestion);
+  EXPECT_EQ(entry.askedFor, 0xFFFFFFFFu);  // declined before anything was read
+
+  boxes.answers = {kIdYes};
+  EXPECT_EQ(SaveEntry(entry, dir.path()), SaveOutcome::kSaved);
+  EXPECT_EQ(ReadFileBytes(target), (Bytes{1, 2, 3, 4}));
+  EXPECT_EQ(entry.askedFor, 4u);
+  EXPECT_EQ(FolderContents(dir.path()), std::vector<std::string>{"A.TXT"});  // no temporary file left
+}
+
+TEST_F(SaveFixture, WritesWhatTheEntryDeliversEvenWhenShortOrEmpty) {
+  FakeEntry empty("EMPTY.DAT", Bytes{}, 0);
+  EXPECT_EQ(SaveEntry(empty, dir.path()), SaveOutcome::kSaved);
+  EXPECT_TRUE(FileExists(dir / "EMPTY.DAT"));
+  EXPECT_TRUE(ReadFileBytes(dir / "EMPTY.DAT").empty());
+
+  FakeEntry deleted("_ELETED.BIN", PatternBytes(1000, 3), 5000);  // delivers fewer than its size
+  EXPECT_EQ(SaveEntry(deleted, dir.path()), SaveOutcome::kSaved);
+  EXPECT_EQ(ReadFileBytes(dir / "_ELETED.BIN"), PatternBytes(1000, 3));
+  EXPECT_EQ(deleted.askedFor, 5000u);
+  EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(SaveFixture, FailuresAreReportedAndNeverDestroyTheFileToBeReplaced) {
+  const std::string target = dir / "KEEP.TXT";
+  WriteFileBytes(target, Bytes{5, 5, 5});
+  FakeEntry entry("KEEP.TXT", Bytes{1}, 1);
+  entry.throwBadAlloc = true;
+  boxes.answers = {kIdYes};
+  EXPECT_EQ(SaveEntry(entry, dir.path()), SaveOutcome::kFailed);
+  EXPECT_EQ(ReadFileBytes(target), (Bytes{5, 5, 5}));
+  ASSERT_EQ(boxes.shown.size(), 2u);
+  EXPECT_EQ(boxes.shown[1].text,
+            "The file \"" + target + "\" could not be saved:\nThere is not enough memory to hold its data.");
+  EXPECT_EQ(boxes.shown[1].caption, "Error");
+
+  // A folder nobody may write to, not even root.
+  const std::string unwritable = ::geteuid() == 0 ? "/sys" : dir / "locked";
+  if (::geteuid() != 0) {
+    std::filesystem::create_directory(unwritable);
+    ::chmod(unwritable.c_str(), 0500);
+  }
+  boxes.shown.clear();
+  FakeEntry other("NEW.TXT", Bytes{1}, 1);
+  EXPECT_EQ(SaveEntry(other, unwritable), SaveOutcome::kFailed);
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text, "The file \"" + unwritable + "/NEW.TXT\" could not be saved:\nPermission denied");
+
+  boxes.shown.clear();
+  EXPECT_EQ(SaveEntry(other, dir / "no-such-folder"), SaveOutcome::kFailed);
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_NE(boxes.shown[0].text.find("No such file or directory"), std::string::npos);
+}
+
+TEST_F(SaveFixture, SavingAsANewFileNumbersClashingNames) {
+  FakeEntry entry("A.TXT", Bytes{1}, 1);
+  std::vector<std::string> paths;
+  for (int i = 0; i < 3; ++i) {
+    std::string path;
+    uint64_t written = 0;
+    ASSERT_EQ(SaveEntryAsNewFile(entry, dir.path(), &path, &written), SaveOutcome::kSaved);
+    EXPECT_EQ(written, 1u);
+    paths.push_back(path);
+  }
+  EXPECT_EQ(paths, (std::vector<std::string>{dir / "A.TXT", dir / "A (1).TXT", dir / "A (2).TXT"}));
+  EXPECT_EQ(FolderContents(dir.path()), (std::vector<std::string>{"A (1).TXT", "A (2).TXT", "A.TXT"}));
+  EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(SaveFixture, SavedFilesFollowTheUmask) {
+  const mode_t old = ::umask(027);
+  FakeEntry entry("MODE.TXT", Bytes{1}, 1);
+  EXPECT_EQ(SaveEntry(entry, dir.path()), SaveOutcome::kSaved);
+  ::umask(old);
+  struct stat info {};
+  ASSERT_EQ(::stat((dir / "MODE.TXT").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0640u);
+}
+
+}  // namespace
