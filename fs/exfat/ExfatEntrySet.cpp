@@ -89,7 +89,7 @@ std::string AssembleName(const EXFATDirectoryEntry& set) {
     for (size_t u = 0; u < units; ++u) buffer[position + u] = chunk.Word(kNameUnits + 2 * u);
     position += kNameUnitsPerEntry;
   }
-  buffer[length] = 0;
+  // The name ends after NameLength units or at the first zero unit.
   return Utf16ToUtf8(buffer.data(), length);
 }
 
