@@ -1,102 +1,85 @@
 #include <gtest/gtest.h>
 
 #include "fs/exfat/ExfatEntrySet.h"
-#include "fs/exfat/ExfatTestVolume.h"
+#include "support/ExfatVolumeBytes.h"
 
 namespace {
 
 using namespace exfat_test;
 
-std::vector<EXFATDirectoryEntry> Parse(const Bytes& bytes, std::string* label = nullptr) {
+std::vector<EXFATDirectoryEntry> Parse(const Bytes& bytes, std::string& label) {
   std::vector<EXFATDirectoryEntry> sets;
-  std::string ignored;
-  ParseDirectoryChunks(bytes.data(), bytes.size(), sets, label ? *label : ignored);
+  ParseDirectoryChunks(bytes.data(), bytes.size(), sets, label);
   return sets;
 }
 
-TEST(ExfatFormat, Timestamps) {
-  struct Row { uint16_t date, time; uint8_t hundredths; const char* text; };
-  const Row rows[] = {
+std::vector<EXFATDirectoryEntry> Parse(const Bytes& bytes) {
+  std::string label;
+  return Parse(bytes, label);
+}
+
+TEST(ExfatFormat, TimestampsAndAttributes) {
+  struct Stamp { uint16_t date, time; uint8_t hundredths; const char* text; };
+  const Stamp stamps[] = {
       {0x3AEE, 0x40A4, 137, "2009/07/14, 08:05:09.37"},
       {0x3AEE, 0x40A4, 0, "2009/07/14, 08:05:08"},
       {0x3AEE, 0x40A4, 50, "2009/07/14, 08:05:08.5"},
       {0, 0, 0, "1980/00/00, 00:00:00"},
       {0xFFFF, 0xFFFF, 255, "2107/15/31, 31:63:64.55"},  // nothing is range-checked
   };
-  for (const Row& r : rows) EXPECT_EQ(FormatExfatTimestamp(r.date, r.time, r.hundredths), r.text);
-}
+  for (const Stamp& s : stamps) EXPECT_EQ(FormatExfatTimestamp(s.date, s.time, s.hundredths), s.text);
 
-TEST(ExfatFormat, Attributes) {
-  struct Row { uint8_t attributes; const char* text; };
-  const Row rows[] = {{0x21, "RA"}, {0x10, "D"}, {0x60, "A 0x40"}, {0x00, ""},
-                      {0xFF, "RHSVDA 0x40 0x80"}};
-  for (const Row& r : rows) {
-    EXPECT_EQ(FormatExfatAttributes({{FAT64ChunkBase{FileChunk(0, r.attributes)}}, false}), r.text);
+  struct Attributes { uint8_t byte; const char* text; };
+  const Attributes attributes[] = {{0x21, "RA"}, {0x10, "D"}, {0x60, "A 0x40"}, {0x00, ""}, {0xFF, "RHSVDA 0x40 0x80"}};
+  for (const Attributes& a : attributes) {
+    Bytes file = Entry(0x85, 0);
+    file[4] = a.byte;
+    EXPECT_EQ(FormatExfatAttributes(Parse(file)[0]), a.text);
   }
-  EXPECT_EQ(FormatExfatAttributes({{FAT64ChunkBase{StreamChunk(0, 0, 0, 0)}}, false}), "");
+  EXPECT_EQ(FormatExfatAttributes(EXFATDirectoryEntry{}), "");
 }
 
-TEST(ExfatEntrySets, GroupLiveAndDeletedSetsAcrossEndOfDirectoryEntries) {
-  Chunk deletedFile = FileChunk(2, 0x20, true);
-  Chunk deletedStream = StreamChunk(1, 9, 5, 10);
-  deletedStream[0] = 0x40;
-  Chunk deletedName = UnitsChunk(u"Hello.txtABCDEF", 0x41);
-  const Bytes bytes = ChunkBytes({FileSet(u"live.txt", 3, 7, 100), {Chunk{}},
-                                  {deletedFile, deletedStream, deletedName}});
-  const auto sets = Parse(bytes);
-  ASSERT_EQ(sets.size(), 2u);
-  EXPECT_FALSE(sets[0].deleted);
-  EXPECT_EQ(AssembleName(sets[0]), "live.txt");
-  EXPECT_TRUE(sets[1].deleted);
-  EXPECT_EQ(sets[1].chunks.size(), 3u);
-  EXPECT_EQ(AssembleName(sets[1]), "Hello.txt");  // NameLength 9 cuts the 15 units
-}
-
-TEST(ExfatEntrySets, ShortSetsAndStrayChunks) {
-  // A stray stream and name before any file chunk are dropped; SecondaryCount 1 keeps only
-  // the stream; an entry of another kind inside a set does not use up its count; a new file
-  // chunk starts a new set even when the last one is short.
-  Chunk bitmap{};
-  bitmap[0] = 0x81;
-  const Bytes bytes = ChunkBytes({{StreamChunk(3, 4, 9, 9), UnitsChunk(u"lost")},
-                                  {FileChunk(1), StreamChunk(3, 4, 9, 9), UnitsChunk(u"name")},
-                                  {FileChunk(2), StreamChunk(3, 3, 9, 9), bitmap, UnitsChunk(u"abc")},
-                                  {FileChunk(2)}, FileSet(u"next", 3, 9, 9)});
+TEST(ExfatEntrySets, ShortSetsStrayChunksAndEndOfDirectory) {
+  // A stray stream and name before any file chunk are dropped; SecondaryCount 1 keeps only the
+  // stream; a bitmap entry inside a set does not use up its count; a file chunk starts a new
+  // set even when the last one is short; an end-of-directory entry does not end the scan; a
+  // deleted set keeps its name chunk, whose in-use bit is clear too (NameLength 9 cuts it).
+  const Bytes bytes = Join({Stream(3, 4, 9, 9), Entry(0xC1, 0, u"lost"),
+                            Entry(0x85, 1), Stream(3, 4, 9, 9), Entry(0xC1, 0, u"name"),
+                            Entry(0x85, 2), Stream(3, 3, 9, 9), Entry(0x81, 0), Entry(0xC1, 0, u"abc"),
+                            Entry(0x85, 2), Entry(0x00, 0),
+                            Entry(0x05, 2), Stream(3, 9, 9, 9), Entry(0x41, 0, u"Hello.txtABCDEF")});
   const auto sets = Parse(bytes);
   ASSERT_EQ(sets.size(), 4u);
   EXPECT_EQ(sets[0].chunks.size(), 2u);
   EXPECT_EQ(AssembleName(sets[0]), "");
   EXPECT_EQ(AssembleName(sets[1]), "abc");
-  EXPECT_EQ(sets[2].chunks.size(), 1u);
   EXPECT_EQ(FindStreamChunk(sets[2]), nullptr);
-  EXPECT_EQ(AssembleName(sets[3]), "next");
+  EXPECT_TRUE(sets[3].deleted);
+  EXPECT_FALSE(sets[1].deleted);
+  EXPECT_EQ(AssembleName(sets[3]), "Hello.txt");
 }
 
-TEST(ExfatEntrySets, Names) {
-  // Two chunks joined without gaps; a surrogate pair; a lone surrogate; a zero unit ending
-  // the name early; 20 name chunks and no stream (256 units, nothing copied past the buffer).
-  const std::u16string twenty = u"abcdefghijklmnopqrst";
-  EXPECT_EQ(AssembleName(Parse(ChunkBytes({FileSet(twenty, 3, 0, 0)}))[0]), "abcdefghijklmnopqrst");
-  EXPECT_EQ(AssembleName(Parse(ChunkBytes({FileSet(u"x\U0001F600.txt", 3, 0, 0)}))[0]), "x😀.txt");
-  EXPECT_EQ(AssembleName(Parse(ChunkBytes({FileSet(u"a\xD800z", 3, 0, 0)}))[0]), "a\uFFFDz");
-  EXPECT_EQ(AssembleName(Parse(ChunkBytes({FileSet(std::u16string(u"ab\0cd", 5), 3, 0, 0)}))[0]), "ab");
-
-  std::vector<Chunk> longSet = {FileChunk(20)};
-  for (int i = 0; i < 20; ++i) longSet.push_back(UnitsChunk(std::u16string(15, u'n')));
-  const auto sets = Parse(ChunkBytes({longSet}));
-  EXPECT_EQ(AssembleName(sets[0]), std::string(256, 'n'));
+TEST(ExfatEntrySets, NameChunksPastTheBufferAndZeroUnits) {
+  Bytes longSet = Entry(0x85, 20);  // no stream: the name runs to 256 units
+  for (int i = 0; i < 20; ++i) longSet = Join({longSet, Entry(0xC1, 0, std::u16string(15, u'n'))});
+  EXPECT_EQ(AssembleName(Parse(longSet)[0]), std::string(256, 'n'));
+  EXPECT_EQ(AssembleName(Parse(FileSet(std::u16string(u"ab\0cd", 5), 3, 0, 0))[0]), "ab");
 }
 
 TEST(ExfatEntrySets, LastLabelWinsAndIsCutAtElevenUnits) {
-  std::string label;
-  Parse(ChunkBytes({{UnitsChunk(u"DATA", 0x83, 4)}}), &label);
-  EXPECT_EQ(label, "DATA");
-  Parse(ChunkBytes({{UnitsChunk(u"FIRST", 0x83, 5), UnitsChunk(u"ABCDEFGHIJKLMNO", 0x03, 15)}}), &label);
-  EXPECT_EQ(label, "ABCDEFGHIJK");
-  Parse(ChunkBytes({{UnitsChunk(u"Donn\u00E9es", 0x83, 255)}}), &label);
-  EXPECT_EQ(label, "Données");  // ends at the first zero unit
-  Parse(ChunkBytes({{UnitsChunk(u"X", 0x83, 0)}}), &label);
-  EXPECT_EQ(label, "");
+  struct Row { Bytes chunks; const char* label; };
+  const Row rows[] = {
+      {Entry(0x83, 4, u"DATA"), "DATA"},
+      {Join({Entry(0x83, 5, u"FIRST"), Entry(0x03, 15, u"ABCDEFGHIJKLMNO")}), "ABCDEFGHIJK"},
+      {Entry(0x83, 255, u"Donn\u00E9es"), "Données"},  // ends at the first zero unit
+      {Entry(0x83, 0, u"X"), ""},
+  };
+  for (const Row& r : rows) {
+    std::string label = "old";
+    Parse(r.chunks, label);
+    EXPECT_EQ(label, r.label);
+  }
 }
 
 }  // namespace
