@@ -31,6 +31,7 @@ FAT64ChunkBase ChunkAt(const uint8_t* data, size_t index) {
 void ReadDirectory(EXFATPartition& partition, const EXFATDirectoryEntry& directory,
                    std::vector<EXFATDirectoryEntry>& out) {
   MemoryStream stream;
+  // A chain that runs on past the largest directory the format allows is damaged; stop there.
   partition.ReadClusterChain(directory, stream, kMaxDirectoryBytes);
   ParseDirectoryChunks(stream.Data(), stream.Length(), out, partition.label);
 }

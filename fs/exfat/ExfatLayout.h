@@ -70,7 +70,7 @@ inline constexpr uint8_t kFlagNoFatChain = 0x02;
 // File name entry (0xC1; 0x41 when deleted).
 inline constexpr size_t kNameUnits = 2;  // 15 UTF-16LE code units
 inline constexpr size_t kNameUnitsPerEntry = 15;
-// A name is collected in a buffer of this many units (255 of name, room for the terminator).
+// A name is collected in a buffer of this many units: up to 256 of name and a terminator.
 inline constexpr size_t kNameBufferUnits = 257;
 // The name length assumed for a set without a stream entry.
 inline constexpr size_t kNameLengthWithoutStream = 256;
