@@ -133,7 +133,7 @@ void EXFATPartition::ReadFatChain(uint32_t firstCluster, uint32_t remaining, Mem
     remaining -= n;
     if (remaining == 0 || visited >= heapClusterCount) return;
     cluster = NextCluster(cluster, window);
-    if (!InHeap(cluster)) return;
+    if (cluster == kEndOfChain || !InHeap(cluster)) return;  // also a free (0) or damaged entry
   }
 }
 
