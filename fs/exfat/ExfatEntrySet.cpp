@@ -1,0 +1,129 @@
+#include "fs/exfat/ExfatEntrySet.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <optional>
+
+#include "fs/MemoryStream.h"
+#include "fs/Text.h"
+#include "fs/exfat/ExfatPartition.h"
+
+namespace {
+
+using namespace exfat;
+
+const FAT64ChunkBase* FindChunkOfKind(const EXFATDirectoryEntry& set, uint8_t kind) {
+  for (const FAT64ChunkBase& chunk : set.chunks) {
+    if (chunk.Kind() == kind) return &chunk;
+  }
+  return nullptr;
+}
+
+FAT64ChunkBase ChunkAt(const uint8_t* data, size_t index) {
+  FAT64ChunkBase chunk;
+  std::memcpy(chunk.bytes.data(), data + index * kEntrySize, kEntrySize);
+  return chunk;
+}
+
+}  // namespace
+
+void ReadDirectory(EXFATPartition& partition, const EXFATDirectoryEntry& directory,
+                   std::vector<EXFATDirectoryEntry>& out) {
+  MemoryStream stream;
+  // A chain that runs on past the largest directory the format allows is damaged; stop there.
+  partition.ReadClusterChain(directory, stream, kMaxDirectoryBytes);
+  ParseDirectoryChunks(stream.Data(), stream.Length(), out, partition.label);
+}
+
+// Every chunk is looked at, also after an end-of-directory entry, so that deleted sets
+// anywhere in the directory's clusters are found. Only stream and name chunks use up a set's
+// SecondaryCount, and their in-use bits are ignored, so a deleted set keeps its name and data.
+void ParseDirectoryChunks(const uint8_t* data, size_t length, std::vector<EXFATDirectoryEntry>& out,
+                          std::string& label) {
+  const size_t chunkCount = length / kEntrySize;
+  // The set being filled, as an index into out (which may grow meanwhile); none before the
+  // first file chunk.
+  std::optional<size_t> current;
+  unsigned remaining = 0;
+  for (size_t i = 0; i < chunkCount; ++i) {
+    const FAT64ChunkBase chunk = ChunkAt(data, i);
+    switch (chunk.Kind()) {
+      case kKindVolumeLabel:
+        label = LabelText(chunk);
+        break;
+      case kKindFile:
+        out.push_back(EXFATDirectoryEntry{{chunk}, !chunk.InUse()});
+        current = out.size() - 1;
+        remaining = chunk.Byte(kFileSecondaryCount);
+        break;
+      case kKindStream:
+      case kKindFileName:
+        if (current && remaining > 0) {
+          --remaining;
+          out[*current].chunks.push_back(chunk);
+        }
+        break;
+      default:  // end of directory, bitmap, up-case table, GUID and vendor entries
+        break;
+    }
+  }
+}
+
+const FAT64ChunkBase* FindStreamChunk(const EXFATDirectoryEntry& set) {
+  return FindChunkOfKind(set, kKindStream);
+}
+
+const FAT64ChunkBase* FindFileChunk(const EXFATDirectoryEntry& set) {
+  return FindChunkOfKind(set, kKindFile);
+}
+
+std::string AssembleName(const EXFATDirectoryEntry& set) {
+  std::array<char16_t, kNameBufferUnits> buffer{};
+  const FAT64ChunkBase* stream = FindStreamChunk(set);
+  const size_t length = stream ? stream->Byte(kStreamNameLength) : kNameLengthWithoutStream;
+  size_t position = 0;
+  for (const FAT64ChunkBase& chunk : set.chunks) {
+    if (chunk.Kind() != kKindFileName) continue;
+    // Name chunks past the buffer (more than 17 of them) add nothing.
+    const size_t units = std::min(kNameUnitsPerEntry, buffer.size() - std::min(position, buffer.size()));
+    for (size_t u = 0; u < units; ++u) buffer[position + u] = chunk.Word(kNameUnits + 2 * u);
+    position += kNameUnitsPerEntry;
+  }
+  // The name ends after NameLength units or at the first zero unit.
+  return Utf16ToUtf8(buffer.data(), length);
+}
+
+std::string LabelText(const FAT64ChunkBase& chunk) {
+  const size_t count = std::min<size_t>(chunk.Byte(kLabelCharacterCount), kMaxLabelUnits);
+  const std::u16string units = ReadUtf16Le(chunk.Field(kLabelUnits, 2 * count), count);
+  return Utf16ToUtf8(units.data(), units.size());
+}
+
+std::string FormatExfatTimestamp(uint16_t date, uint16_t time, uint8_t hundredths) {
+  const unsigned year = (date >> 9) + 1980u;
+  const unsigned month = (date >> 5) & 0x0F;
+  const unsigned day = date & 0x1F;
+  const unsigned hour = time >> 11;
+  const unsigned minute = (time >> 5) & 0x3F;
+  const unsigned seconds = (time & 0x1F) * 2u;
+  return std::to_string(year) + "/" + TwoDigits(month) + "/" + TwoDigits(day) + ", " +
+         TwoDigits(hour) + ":" + TwoDigits(minute) + ":" + FormatSeconds(seconds, hundredths);
+}
+
+std::string FormatExfatAttributes(const EXFATDirectoryEntry& set) {
+  const FAT64ChunkBase* file = FindFileChunk(set);
+  if (file == nullptr) return "";
+  static constexpr const char* kLetters[8] = {"R", "H", "S", "V", "D", "A", " 0x40", " 0x80"};
+  const uint8_t attributes = file->Byte(kFileAttributes);
+  std::string text;
+  for (unsigned bit = 0; bit < 8; ++bit) {
+    if (attributes & (1u << bit)) text += kLetters[bit];
+  }
+  return text;
+}
+
+bool IsDirectorySet(const EXFATDirectoryEntry& set) {
+  const FAT64ChunkBase* file = FindFileChunk(set);
+  return file != nullptr && (file->Byte(kFileAttributes) & kAttributeDirectory) != 0;
+}

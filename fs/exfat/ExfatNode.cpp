@@ -1,0 +1,98 @@
+#include "fs/exfat/ExfatNode.h"
+
+#include <memory>
+
+#include "fs/MemoryStream.h"
+#include "fs/exfat/ExfatPartition.h"
+
+namespace {
+
+using namespace exfat;
+
+// The set's data, at most size bytes (all when size is 0); size becomes the count delivered.
+ByteBuffer ReadSetData(const EXFATPartition& partition, const EXFATDirectoryEntry& set, uint32_t& size) {
+  MemoryStream stream;
+  partition.ReadClusterChain(set, stream, size);
+  size = static_cast<uint32_t>(stream.Length());
+  return stream.Release();
+}
+
+void FillSetInfo(const EXFATDirectoryEntry& set, TInfoList& list) {
+  BeginBasicInformation(list);
+  AddExfatInfoRows(set, list, 0);
+}
+
+std::string CreatedText(const FAT64ChunkBase& file) {
+  return FormatExfatTimestamp(file.Word(kFileCreateDate), file.Word(kFileCreateTime),
+                              file.Byte(kFileCreate10ms));
+}
+
+std::string ModifiedText(const FAT64ChunkBase& file) {
+  return FormatExfatTimestamp(file.Word(kFileModifiedDate), file.Word(kFileModifiedTime),
+                              file.Byte(kFileModified10ms));
+}
+
+std::string AccessedText(const FAT64ChunkBase& file) {
+  return FormatExfatTimestamp(file.Word(kFileAccessedDate), file.Word(kFileAccessedTime), 0);
+}
+
+}  // namespace
+
+EXFATDirectoryNode::EXFATDirectoryNode(ReaderRef* readerRef, const EXFATDirectoryEntry& set,
+                                       EXFATPartition& partition)
+    : TDirectoryEntry(readerRef), partition(&partition), entrySet(&set) {
+  state = kStateDirectory;
+  name = AssembleName(set);
+}
+
+// The children point into childSets, so they go first.
+EXFATDirectoryNode::~EXFATDirectoryNode() { children.clear(); }
+
+ByteBuffer EXFATDirectoryNode::GetData(uint32_t& size) { return ReadSetData(*partition, *entrySet, size); }
+
+void EXFATDirectoryNode::FillInfo(TInfoList& list) { FillSetInfo(*entrySet, list); }
+
+void EXFATDirectoryNode::ReadChildren() {
+  children.clear();
+  childSets.clear();
+  // All sets are read before any node points at one, so the pointers stay valid.
+  ReadDirectory(*partition, *entrySet, childSets);
+  for (const EXFATDirectoryEntry& set : childSets) {
+    if (IsDirectorySet(set)) AdoptChild(std::make_unique<EXFATDirectoryNode>(readerRef, set, *partition));
+    else AdoptChild(std::make_unique<EXFATFileNode>(readerRef, set, *partition));
+  }
+}
+
+EXFATFileNode::EXFATFileNode(ReaderRef* readerRef, const EXFATDirectoryEntry& set, EXFATPartition& partition)
+    : TDirectoryEntry(readerRef), partition(&partition), entrySet(&set) {
+  if (set.deleted) state = kStateDeleted;
+  name = AssembleName(set);
+  if (const FAT64ChunkBase* stream = FindStreamChunk(set)) {
+    size = static_cast<uint32_t>(stream->Qword(kStreamDataLength));
+  }
+  if (const FAT64ChunkBase* file = FindFileChunk(set)) {
+    createdText = CreatedText(*file);
+    modifiedText = ModifiedText(*file);
+    attributesText = FormatExfatAttributes(set);
+  }
+}
+
+ByteBuffer EXFATFileNode::GetData(uint32_t& size) { return ReadSetData(*partition, *entrySet, size); }
+
+void EXFATFileNode::FillInfo(TInfoList& list) { FillSetInfo(*entrySet, list); }
+
+void AddExfatInfoRows(const EXFATDirectoryEntry& set, TInfoList& list, int groupId) {
+  auto add = [&](const std::string& caption, const std::string& value) {
+    list.AddInfoRow(caption, value, 0, groupId);
+  };
+  if (const FAT64ChunkBase* file = FindFileChunk(set)) {
+    add("Attributes", FormatExfatAttributes(set));
+    add("Created date/time", CreatedText(*file));
+    add("Modified date/time", ModifiedText(*file));
+    add("Last access date", AccessedText(*file));
+  }
+  if (const FAT64ChunkBase* stream = FindStreamChunk(set)) {
+    add("Starting cluster", std::to_string(stream->Dword(kStreamFirstCluster)));
+    add("File size", std::to_string(stream->Qword(kStreamDataLength)));
+  }
+}

@@ -1,0 +1,150 @@
+// The images made by tests/images/make-exfat-images.sh: every tree is walked whole and checked
+// against the manifest the script wrote (names, states, sizes, paths and content bytes).
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "fs/exfat/ExfatNode.h"
+#include "fs/exfat/ExfatPartition.h"
+#include "support/OpenSource.h"
+#include "support/TestFiles.h"
+
+namespace {
+
+std::string ImagePath(const std::string& name) { return std::string(BRINDLE_TEST_IMAGES_DIR) + "/" + name; }
+
+struct Expected {
+  std::string type, state;
+  uint32_t size = 0, seed = 0, delivered = 0;
+};
+
+struct Manifest {
+  std::string sectorSize;
+  uint32_t firstSector = 0;
+  std::string label;
+  std::map<std::string, Expected> entries;  // by path from the root, "/"-separated
+};
+
+Manifest ReadManifest(const std::string& name) {
+  Manifest manifest;
+  std::ifstream in(ImagePath(name));
+  EXPECT_TRUE(in) << name;
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::vector<std::string> f;
+    std::stringstream split(line);
+    for (std::string field; std::getline(split, field, '\t');) f.push_back(field);
+    f.resize(6);
+    auto number = [](const std::string& text) { return static_cast<uint32_t>(std::stoul(text)); };
+    if (f[0] == "sector-size") manifest.sectorSize = f[1];
+    else if (f[0] == "first-sector") manifest.firstSector = number(f[1]);
+    else if (f[0] == "label") manifest.label = f[1];
+    else manifest.entries[f[5]] = {f[0], f[1], number(f[2]), number(f[3]), number(f[4])};
+  }
+  return manifest;
+}
+
+// The node's path as the browser sees it, for a node found at manifest path `path`.
+std::string BackslashPath(const std::string& path, bool directory) {
+  std::string dir = directory ? path : path.substr(0, path.rfind('/') + 1);
+  std::string result = "\\";
+  for (char c : dir) result += c == '/' ? '\\' : c;
+  if (directory) result += "\\";
+  return result;
+}
+
+struct ExfatImage : ::testing::TestWithParam<const char*> {
+  // Checks every child of node against the manifest, reading every directory, deleted ones too.
+  void Walk(TDirectoryEntry& node, const std::string& prefix) {
+    node.ReadChildren();
+    for (const auto& child : node.children) {
+      const std::string path = prefix + child->name;
+      seen.push_back(path);
+      SCOPED_TRACE(path);
+      auto found = manifest.entries.find(path);
+      if (found == manifest.entries.end()) {
+        ADD_FAILURE() << "not in the manifest";
+        continue;
+      }
+      const Expected& e = found->second;
+      const bool deleted = e.state == "deleted";
+      if (e.type == "dir") {
+        ASSERT_EQ(child->state, kStateDirectory);
+        EXPECT_EQ(static_cast<EXFATDirectoryNode&>(*child).entrySet->deleted, deleted);
+        EXPECT_EQ(child->path, BackslashPath(path, true));
+        Walk(*child, path + "/");
+        continue;
+      }
+      EXPECT_EQ(child->state, deleted ? kStateDeleted : kStateFile);
+      EXPECT_EQ(child->path, BackslashPath(path, false));
+      EXPECT_EQ(child->size, e.size);
+      uint32_t size = 0;
+      ByteBuffer data = child->GetData(size);
+      const Bytes pattern = PatternBytes(e.delivered, e.seed);
+      EXPECT_EQ(size, e.delivered);
+      EXPECT_TRUE(Bytes(data.begin(), data.end()) == pattern) << "content differs";
+    }
+  }
+
+  Manifest manifest;
+  std::vector<std::string> seen;
+};
+
+TEST_P(ExfatImage, TreeMatchesTheManifest) {
+  const std::string image = GetParam();
+  manifest = ReadManifest(image + ".manifest");
+  OpenSource source(ImagePath(image + ".img"), manifest.sectorSize);
+  PartitionEntry entry;
+  entry.startLba = manifest.firstSector;
+  EXFATPartition partition(&source.ref, entry);
+
+  EXPECT_EQ(partition.label, manifest.label);
+  EXPECT_EQ(partition.rootEntry->name, "Root (\\)");
+  EXPECT_EQ(partition.rootEntry->path, "\\");
+  EXPECT_FALSE(partition.rootEntry->children.empty());  // read by the constructor
+  Walk(*partition.rootEntry, "");
+  EXPECT_EQ(seen.size(), manifest.entries.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(Images, ExfatImage, ::testing::Values("exfat-tree", "exfat-mbr", "exfat-4k"));
+
+TEST(ExfatTreeImage, DescriptionInformationAndLimitedReads) {
+  OpenSource source(ImagePath("exfat-tree.img"));
+  EXFATPartition partition(&source.ref, PartitionEntry{});
+  EXPECT_EQ(partition.GetDescription(), "exFAT partition \"Données\"");
+  auto captions = [](TDirectoryEntry& node) {
+    RecordingInfoList list;
+    node.FillInfo(list);
+    std::string text = list.groups.at(0).title;
+    for (const auto& row : list.rows) text += "|" + row.caption + "=" + row.value;
+    return text;
+  };
+  TDirectoryEntry& root = *partition.rootEntry;
+  EXPECT_EQ(captions(root), "Basic information|Starting cluster=5|File size=0");
+  auto& children = root.children;
+  auto child = [&](const std::string& name) -> TDirectoryEntry& {
+    return **std::find_if(children.begin(), children.end(), [&](auto& c) { return c->name == name; });
+  };
+  TDirectoryEntry& file = child("contiguous.bin");
+  const std::string rows = captions(file);
+  EXPECT_EQ(rows.substr(0, rows.find("|Created")), "Basic information|Attributes=A");
+  EXPECT_NE(rows.find("|Modified date/time=" + file.modifiedText + "|Last access date="), std::string::npos);
+  EXPECT_NE(rows.find("|File size=50000"), std::string::npos);
+
+  uint32_t size = kDumpSize;
+  ByteBuffer head = file.GetData(size);
+  EXPECT_EQ(size, kDumpSize);
+  EXPECT_TRUE(Bytes(head.begin(), head.end()) == PatternBytes(kDumpSize, 5));
+
+  // A directory delivers its raw entries: three chained clusters of them.
+  size = 0;
+  ByteBuffer entries = child("Many entries").GetData(size);
+  EXPECT_EQ(size, 3u * 4096);
+  EXPECT_EQ(entries[0], 0x85);
+}
+
+}  // namespace

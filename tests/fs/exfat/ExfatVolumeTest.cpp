@@ -1,0 +1,94 @@
+// Hand-made volumes: geometry that cannot be used, chains that loop or leave the heap, lengths
+// beyond 32 bits, and sources that end early.
+
+#include <gtest/gtest.h>
+
+#include "fs/exfat/ExfatNode.h"
+#include "fs/exfat/ExfatPartition.h"
+#include "support/ExfatVolumeBytes.h"
+#include "support/OpenSource.h"
+
+namespace {
+
+using namespace exfat_test;
+
+struct ExfatVolume : ::testing::Test {
+  // Opens the volume (cut to size bytes when size is not 0) and reads its root.
+  EXFATPartition& Open(const ExfatVolumeBytes& volume, size_t size = 0) {
+    partition.reset();
+    source = std::make_unique<OpenSource>(volume.Write(dir, size));
+    partition = std::make_unique<EXFATPartition>(&source->ref, PartitionEntry{});
+    return *partition;
+  }
+  TDirectoryEntry& Child(size_t i) { return *partition->rootEntry->children.at(i); }
+  Bytes Data(TDirectoryEntry& node) {
+    uint32_t size = 0;
+    ByteBuffer buffer = node.GetData(size);
+    EXPECT_EQ(size, buffer.size());
+    return Bytes(buffer.begin(), buffer.end());
+  }
+
+  TempDir dir;
+  std::unique_ptr<OpenSource> source;
+  std::unique_ptr<EXFATPartition> partition;
+};
+
+TEST_F(ExfatVolume, EveryReadEndsInsideTheHeap) {
+  ExfatVolumeBytes v(16);
+  v.Put(2, Join({FileSet(u"loop", 1, 5, 0xFFFFF), FileSet(u"leaves heap", 1, 6, 0xFFFFF),
+                 FileSet(u"run past end", 3, 16, 0xFFFFF), FileSet(u"cluster 0", 3, 0, 10),
+                 FileSet(u"cluster 1", 1, 1, 10), FileSet(u"beyond heap", 3, 18, 10),
+                 FileSet(u"empty", 3, 0, 0)}))
+      .Fat(2, 3).Fat(3, 2)  // the root's own chain loops too
+      .Fat(5, 7).Fat(7, 5).Fat(6, 9).Fat(9, 0x12345678);
+  Open(v);
+  EXPECT_EQ(partition->rootEntry->children.size(), 7u * 8);  // two clusters read eight times
+  EXPECT_EQ(Data(Child(0)).size(), 16u * 512);  // as many clusters as the heap holds
+  EXPECT_EQ(Data(Child(1)).size(), 2u * 512);   // 6, then 9, whose entry leaves the heap
+  EXPECT_EQ(Data(Child(2)).size(), 2u * 512);   // clusters 16 and 17, the last of the heap
+  for (size_t i = 3; i < 7; ++i) EXPECT_TRUE(Data(Child(i)).empty()) << Child(i).name;
+}
+
+TEST_F(ExfatVolume, LengthAboveFourGiBShowsAllBitsAndReadsTheLowHalf) {
+  ExfatVolumeBytes v;
+  v.Put(2, FileSet(u"huge", 3, 4, 0x100000064)).Put(4, PatternBytes(100, 2));
+  Open(v);
+  EXPECT_EQ(Child(0).size, 100u);
+  EXPECT_EQ(Data(Child(0)), PatternBytes(100, 2));
+  RecordingInfoList list;
+  Child(0).FillInfo(list);
+  ASSERT_NE(list.Find("File size"), nullptr);
+  EXPECT_EQ(*list.Find("File size"), "4294967396");
+  EXPECT_EQ(*list.Find("Starting cluster"), "4");
+}
+
+TEST_F(ExfatVolume, UnusableGeometryGivesAnEmptyRoot) {
+  // Shifts outside the format, clusters above 32 MiB, 1024-byte volume sectors on a source
+  // opened with 512-byte sectors (read unchecked, the root would be found at the wrong place),
+  // and a FAT of no sectors.
+  struct Row { size_t offset; uint8_t value; };
+  const Row rows[] = {{108, 8}, {108, 13}, {108, 255}, {109, 17}, {109, 255}, {108, 10}, {84, 0}};
+  for (const Row& r : rows) {
+    ExfatVolumeBytes v;
+    v.Put(2, Join({Entry(0x83, 5, u"LABEL"), FileSet(u"f", 3, 3, 10)})).image().u8(r.offset, r.value);
+    Open(v);
+    EXPECT_TRUE(partition->rootEntry->children.empty()) << r.offset << "=" << int{r.value};
+    EXPECT_EQ(partition->GetDescription(), "exFAT partition, no label");
+    EXPECT_TRUE(Data(*partition->rootEntry).empty());
+  }
+}
+
+TEST_F(ExfatVolume, SourceEndingInsideAClusterGivesItsReadableBytes) {
+  // ClusterCount claims far more than the image holds; the source ends two sectors before
+  // the end of cluster 8, and a run from cluster 6 stops there.
+  ExfatVolumeBytes v(8, 3);
+  const Bytes content = PatternBytes(4 * 4096, 3);
+  v.Put(2, FileSet(u"tail", 3, 6, 4 * 4096)).Put(6, content).image().u32(92, 0xFFFFFFFF);
+  Open(v, v.ClusterOffset(9) - 1024);
+  EXPECT_EQ(partition->heapClusterCount, 7u);
+  Bytes expected(content.begin(), content.begin() + 3 * 4096 - 1024);
+  expected.resize(3 * 4096, 0);
+  EXPECT_EQ(Data(Child(0)), expected);
+}
+
+}  // namespace
