@@ -22,6 +22,10 @@ bool TextAt(const uint8_t* boot, size_t offset, std::string_view text) {
   return std::memcmp(boot + offset, text.data(), text.size()) == 0;
 }
 
+uint32_t SectorsPerTable(const uint8_t* boot, int32_t fatType) {
+  return fatType == 32 ? le32(boot + fat::kSectorsPerTable32) : le16(boot + fat::kSectorsPerTable16);
+}
+
 }  // namespace
 
 int32_t DecideFatType(const uint8_t* boot) {
@@ -90,8 +94,7 @@ std::string TFATPartition::GetDescription() const {
 void TFATPartition::LayOutVolume(const uint8_t* boot) {
   const uint32_t bytesPerSector = BytesPerSector();
   const uint32_t reservedSectors = le16(boot + fat::kReservedSectors);
-  const uint32_t sectorsPerTable =
-      fatType == 32 ? le32(boot + fat::kSectorsPerTable32) : le16(boot + fat::kSectorsPerTable16);
+  const uint32_t sectorsPerTable = SectorsPerTable(boot, fatType);
   uint64_t rootSectors = 0;
   if (fatType != 32 && bytesPerSector != 0) {
     const uint32_t rootBytes = RootEntryCount() * fat::kSlotSize;
@@ -117,8 +120,7 @@ uint32_t TFATPartition::CountDataClusters(const uint8_t* boot, uint64_t dataOffs
   const uint32_t claimedSectors = claimedSectors16 != 0 ? claimedSectors16 : le32(boot + fat::kTotalSectors32);
   if (claimedSectors > dataOffset) clusters = (claimedSectors - dataOffset) / sectorsPerCluster;
 
-  const uint32_t sectorsPerTable =
-      fatType == 32 ? le32(boot + fat::kSectorsPerTable32) : le16(boot + fat::kSectorsPerTable16);
+  const uint32_t sectorsPerTable = SectorsPerTable(boot, fatType);
   if (sectorsPerTable != 0) {
     const uint64_t tableBytes = uint64_t{sectorsPerTable} * BytesPerSector();
     const uint64_t entries = fatType == 12 ? tableBytes * 2 / 3 : tableBytes / (fatType / 8);

@@ -29,10 +29,6 @@ class TFATPartition final : public TPartition {
   // Appends the fixed root region (root entry count x 32 bytes) to output.
   void ReadFixedRoot(MemoryStream& output) const;
 
-  // Reads count bytes from the first byte of sector on, in pieces: an unreadable piece, or the
-  // part beyond the end of the source, becomes zeros and costs only the bytes it covers.
-  void ReadSpan(uint32_t sector, uint8_t* dest, uint64_t count) const;
-
   // Geometry, as the boot sector gives it.
   uint32_t BytesPerSector() const { return le16(bootParameters.data() + fat::kBytesPerSector); }
   uint32_t SectorsPerCluster() const { return bootParameters[fat::kSectorsPerCluster]; }
@@ -46,8 +42,6 @@ class TFATPartition final : public TPartition {
   bool HasGeometry() const { return BytesPerSector() != 0 && SectorsPerCluster() != 0; }
   // The number of data clusters the volume holds (see CountDataClusters).
   uint32_t DataClusterCount() const { return dataClusterCount_; }
-  // First sector of cluster, in unsigned 32-bit arithmetic.
-  uint32_t ClusterSector(uint32_t cluster) const;
 
   int32_t fatType = 16;
   uint32_t dataStartSector = 0;
@@ -63,6 +57,11 @@ class TFATPartition final : public TPartition {
   void CreateRoot(const uint8_t* boot);
   void TakeLabelFromRoot();
   uint64_t VolumeBytes() const { return uint64_t{dataClusterCount_} * ClusterBytes(); }
+  // First sector of cluster, in unsigned 32-bit arithmetic.
+  uint32_t ClusterSector(uint32_t cluster) const;
+  // Reads count bytes from the first byte of sector on, in pieces: an unreadable piece, or the
+  // part beyond the end of the source, becomes zeros and costs only the bytes it covers.
+  void ReadSpan(uint32_t sector, uint8_t* dest, uint64_t count) const;
   bool IsEndOfChain(uint32_t entry) const;
   bool IsAdjacent(uint32_t cluster, uint32_t next) const;
   void AppendSpan(MemoryStream& output, uint32_t sector, uint64_t count) const;

@@ -49,17 +49,6 @@ struct HandMadeTest : ::testing::Test {
   std::unique_ptr<TFATPartition> partition;
 };
 
-TEST_F(HandMadeTest, Fat12EntriesArePackedInTwelveBits) {
-  HandVolume v(12, 20);
-  const uint8_t table[] = {0xF8, 0xFF, 0xFF, 0x03, 0xF0, 0xFF};  // 2 -> 3 -> end
-  std::copy(std::begin(table), std::end(table), v.image.at(kSector));
-  v.Slot(v.RootOffset(), 0, "FILE    BIN", 0x20, 2, 1000);
-  const Bytes two = v.FillCluster(2, 1), three = v.FillCluster(3, 2);
-  v.FillCluster(4, 3);
-  Open(v);
-  EXPECT_EQ(Read(Child(0), 0), Concat({two, Head(three, 488)}));
-}
-
 // An entry that straddles two table sectors is whole only because the table is read two
 // sectors at a time; one at the start of a later sector must come from the window's start.
 TEST_F(HandMadeTest, Fat12EntriesAtTableSectorBoundaries) {
