@@ -31,7 +31,7 @@ void ReadDirectoryRecords(const TFATPartition& partition, const FATDirectoryEntr
   if (partition.IsFixedRoot(directory)) {
     partition.ReadFixedRoot(stream);
   } else {
-    partition.ReadClusterChain(directory, stream, 0);
+    partition.ReadClusterChain(directory, stream, fat::kMaxDirectorySlots * fat::kSlotSize);
   }
   const size_t slots = stream.Length() / fat::kSlotSize;
   out.reserve(out.size() + slots);

@@ -11,8 +11,8 @@
 class TFATPartition;
 
 // Appends one record per 32-byte slot of the directory that directory describes: the fixed
-// root region of FAT12/16, or the directory's whole cluster chain. A remainder shorter than a
-// slot is ignored.
+// root region of FAT12/16, or the directory's cluster chain up to the most slots a FAT
+// directory can hold. A remainder shorter than a slot is ignored.
 void ReadDirectoryRecords(const TFATPartition& partition, const FATDirectoryEntry& directory,
                           FATRecordList& out);
 

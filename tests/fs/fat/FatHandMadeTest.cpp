@@ -81,7 +81,8 @@ TEST_F(HandMadeTest, BadClusterMarksAndTheTopBitsOfFat32Entries) {
 }
 
 TEST_F(HandMadeTest, LoopingChainsAndHugeSizesEndAtTheVolumesSize) {
-  HandVolume v(16, 20);
+  const uint32_t clusters = 5000;  // more than the 65536 slots a directory may hold
+  HandVolume v(16, clusters);
   v.SetEntry(3, 4);
   v.SetEntry(4, 3);
   v.Slot(v.RootOffset(), 0, "LOOP       ", 0x10, 3);
@@ -89,15 +90,16 @@ TEST_F(HandMadeTest, LoopingChainsAndHugeSizesEndAtTheVolumesSize) {
   v.Slot(v.RootOffset(), 2, "FREE    BIN", 0x20, 5, 0xFFFFFFFF);  // 5 is free: the tail rule
   v.Slot(v.RootOffset(), 3, "FAR     BIN", 0x20, 0xFFF0, 0xFFFFFFFF);
   Open(v);
-  const uint32_t volumeBytes = 20 * kSector;
+  const uint32_t volumeBytes = clusters * kSector;
   uint32_t size = 0;
   Read(Child(0), 0, &size);
   EXPECT_EQ(size, volumeBytes);
-  Child(0).ReadChildren();  // ends, with the slots of 20 clusters of the loop
+  Child(0).ReadChildren();
+  EXPECT_EQ(static_cast<FATDirectoryNode&>(Child(0)).records.size(), 65536u);
   Read(Child(1), 0, &size);
   EXPECT_EQ(size, volumeBytes);
   Read(Child(2), 0, &size);
-  EXPECT_EQ(size, (21 - 5 + 1) * kSector);  // clusters 5 to 21, the last one
+  EXPECT_EQ(size, (clusters + 1 - 5 + 1) * kSector);  // clusters 5 up to the last one
   Read(Child(3), 0, &size);
   EXPECT_LE(size, volumeBytes);
 }
