@@ -1,0 +1,100 @@
+#include "fs/fat/FatNode.h"
+
+#include <memory>
+
+#include "fs/fat/FatDirectory.h"
+#include "fs/fat/FatPartition.h"
+
+namespace {
+
+// The entry's bytes along its chain, at most size of them when size is not 0.
+ByteBuffer ReadChain(const TFATPartition& partition, const FATDirectoryEntry& entry, uint32_t& size) {
+  MemoryStream stream;
+  partition.ReadClusterChain(entry, stream, size);
+  size = static_cast<uint32_t>(stream.Length());
+  return stream.Release();
+}
+
+std::string CreatedText(const FATDirectoryEntry& entry) {
+  return FormatFatTimestamp(entry.u16(fat::kSlotCreatedDate), entry.u16(fat::kSlotCreatedTime),
+                            entry.raw[fat::kSlotCreatedTenMs]);
+}
+
+std::string ModifiedText(const FATDirectoryEntry& entry) {
+  return FormatFatTimestamp(entry.u16(fat::kSlotModifiedDate), entry.u16(fat::kSlotModifiedTime), 0);
+}
+
+// The rows of both node kinds, all taken from the raw slot, so a directory shows its own dates
+// and attributes although its node keeps no texts for them.
+void FillSlotInfo(const FATDirectoryEntry& entry, TInfoList& list) {
+  BeginBasicInformation(list);
+  AddBasicRow(list, "Attributes", FormatFatAttributes(entry.attributes()));
+  AddBasicRow(list, "Created date/time", CreatedText(entry));
+  AddBasicRow(list, "Modified date/time", ModifiedText(entry));
+  AddBasicRow(list, "Last access date", FormatFatTimestamp(entry.u16(fat::kSlotAccessDate), 0, 0));
+  AddBasicRow(list, "Starting cluster", std::to_string(entry.firstCluster));
+  AddBasicRow(list, "File size", std::to_string(entry.fileSize()));
+}
+
+}  // namespace
+
+FATDirectoryNode::FATDirectoryNode(ReaderRef* readerRef, const FATRecordList& records, size_t index,
+                                   TFATPartition* partition)
+    : TDirectoryEntry(readerRef), partition(partition), entry(&records[index]) {
+  const std::string longName = AssembleLongName(records, index);
+  name = longName.empty() ? FormatShortName(*entry) : longName;
+  state = kStateDirectory;
+}
+
+ByteBuffer FATDirectoryNode::GetData(uint32_t& size) {
+  if (!partition->IsFixedRoot(*entry)) return ReadChain(*partition, *entry, size);
+  // The fixed root region comes whole, whatever was asked for.
+  MemoryStream stream;
+  partition->ReadFixedRoot(stream);
+  size = static_cast<uint32_t>(stream.Length());
+  return stream.Release();
+}
+
+void FATDirectoryNode::FillInfo(TInfoList& list) { FillSlotInfo(*entry, list); }
+
+void FATDirectoryNode::ReadChildren() {
+  children.clear();
+  records.clear();
+  ReadDirectoryRecords(*partition, *entry, records);
+  for (size_t i = 0; i < records.size(); ++i) {
+    std::unique_ptr<TDirectoryEntry> child;
+    switch (SelectChild(records[i])) {
+      case FATChildKind::kNone:
+        continue;
+      case FATChildKind::kDirectory:
+        child = std::make_unique<FATDirectoryNode>(readerRef, records, i, partition);
+        break;
+      case FATChildKind::kFile:
+        child = std::make_unique<FATFileNode>(readerRef, records, i, partition);
+        break;
+      case FATChildKind::kDeletedFile:
+        child = std::make_unique<FATFileNode>(readerRef, records, i, partition);
+        child->state = kStateDeleted;
+        break;
+    }
+    AdoptChild(std::move(child));
+  }
+}
+
+FATFileNode::FATFileNode(ReaderRef* readerRef, const FATRecordList& records, size_t index,
+                         TFATPartition* partition)
+    : TDirectoryEntry(readerRef),
+      partition(partition),
+      entry(&records[index]),
+      longName(AssembleLongName(records, index)) {
+  const std::string shortName = FormatShortName(*entry);
+  name = longName.empty() ? shortName : longName + " - " + shortName;
+  size = entry->fileSize();
+  createdText = CreatedText(*entry);
+  modifiedText = ModifiedText(*entry);
+  attributesText = FormatFatAttributes(entry->attributes());
+}
+
+ByteBuffer FATFileNode::GetData(uint32_t& size) { return ReadChain(*partition, *entry, size); }
+
+void FATFileNode::FillInfo(TInfoList& list) { FillSlotInfo(*entry, list); }

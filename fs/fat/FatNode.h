@@ -1,0 +1,39 @@
+#pragma once
+// The tree nodes of FAT volumes: directories, which read their slots and make their children,
+// and files (live or deleted). Both describe themselves from their raw slot and deliver their
+// bytes along the cluster chain.
+
+#include <cstddef>
+#include <string>
+
+#include "fs/Partition.h"
+#include "fs/fat/FatLayout.h"
+
+class TFATPartition;
+
+class FATDirectoryNode final : public TDirectoryEntry {
+ public:
+  // The node for records[index]; records outlives the node.
+  FATDirectoryNode(ReaderRef* readerRef, const FATRecordList& records, size_t index, TFATPartition* partition);
+
+  // The raw directory slots; the whole fixed root region for a FAT12/16 root.
+  ByteBuffer GetData(uint32_t& size) override;
+  void FillInfo(TInfoList& list) override;
+  void ReadChildren() override;
+
+  TFATPartition* partition;        // not owned
+  const FATDirectoryEntry* entry;  // in the parent's records (or the partition's root record)
+  FATRecordList records;           // every slot of this directory, as last read
+};
+
+class FATFileNode final : public TDirectoryEntry {
+ public:
+  FATFileNode(ReaderRef* readerRef, const FATRecordList& records, size_t index, TFATPartition* partition);
+
+  ByteBuffer GetData(uint32_t& size) override;
+  void FillInfo(TInfoList& list) override;
+
+  TFATPartition* partition;        // not owned
+  const FATDirectoryEntry* entry;  // in the parent's records
+  std::string longName;
+};

@@ -1,0 +1,272 @@
+#include "fs/fat/FatPartition.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <string_view>
+#include <vector>
+
+#include "fs/fat/FatDirectory.h"
+#include "fs/fat/FatNode.h"
+
+namespace {
+
+// Long reads go to the reader in pieces of about this size: the same bytes as one read, but a
+// piece that fails is the only one zero-filled.
+constexpr uint64_t kPieceBytes = 1 << 20;
+
+// The name of the synthetic root record: eight characters, no extension.
+constexpr std::string_view kRootName = "\\ (Root)";
+
+bool TextAt(const uint8_t* boot, size_t offset, std::string_view text) {
+  return std::memcmp(boot + offset, text.data(), text.size()) == 0;
+}
+
+uint32_t SectorsPerTable(const uint8_t* boot, int32_t fatType) {
+  return fatType == 32 ? le32(boot + fat::kSectorsPerTable32) : le16(boot + fat::kSectorsPerTable16);
+}
+
+}  // namespace
+
+int32_t DecideFatType(const uint8_t* boot) {
+  if (TextAt(boot, fat::kTypeText16, "FAT12")) return 12;
+  if (TextAt(boot, fat::kTypeText16, "FAT16")) return 16;
+  if (TextAt(boot, fat::kTypeText32, "FAT32")) return 32;
+  if (TextAt(boot, fat::kOemNameTail, "IHC")) return 12;
+  return 16;
+}
+
+// Two sectors of the first allocation table, so that a FAT12 entry that straddles a sector
+// boundary is whole in it; reloaded only when an entry lies in another sector. Room for the
+// widest entry follows them, so an absurdly small sector size cannot make a read overrun.
+class TFATPartition::TableWindow {
+ public:
+  explicit TableWindow(const TFATPartition& partition)
+      : partition_(partition), bytes_(2 * size_t{partition.BytesPerSector()} + sizeof(uint32_t)) {}
+
+  uint32_t EntryOf(uint32_t cluster) {
+    const uint32_t bytesPerSector = partition_.BytesPerSector();
+    const uint64_t offset = EntryOffset(cluster);
+    const auto sector = static_cast<uint32_t>(partition_.fatStartSector + offset / bytesPerSector);
+    if (!loaded_ || sector != sector_) {
+      partition_.ReadSpan(sector, bytes_.data(), 2 * uint64_t{bytesPerSector});
+      sector_ = sector;
+      loaded_ = true;
+    }
+    const uint8_t* entry = bytes_.data() + offset % bytesPerSector;
+    switch (partition_.fatType) {
+      case 12: return (cluster & 1) ? le16(entry) >> 4 : le16(entry) & fat::kEntryMask12;
+      case 32: return le32(entry) & fat::kEntryMask32;
+      default: return le16(entry);
+    }
+  }
+
+ private:
+  uint64_t EntryOffset(uint32_t cluster) const {
+    switch (partition_.fatType) {
+      case 12: return uint64_t{cluster} + cluster / 2;  // 1.5 bytes per entry
+      case 32: return uint64_t{cluster} * 4;
+      default: return uint64_t{cluster} * 2;
+    }
+  }
+
+  const TFATPartition& partition_;
+  std::vector<uint8_t> bytes_;
+  uint32_t sector_ = 0;
+  bool loaded_ = false;
+};
+
+TFATPartition::TFATPartition(ReaderRef* readerRef, const PartitionEntry& entry)
+    : TPartition(readerRef, entry) {
+  std::array<uint8_t, fat::kBootReadSize> boot{};
+  ReadAt(firstSector, boot.data(), fat::kBootReadSize);
+  std::copy_n(boot.begin(), bootParameters.size(), bootParameters.begin());
+  fatType = DecideFatType(boot.data());
+  label = FormatVolumeLabel(boot.data() + (fatType == 32 ? fat::kLabel32 : fat::kLabel16));
+  LayOutVolume(boot.data());
+  CreateRoot(boot.data());
+}
+
+std::string TFATPartition::GetDescription() const {
+  return "FAT" + std::to_string(fatType) + " partition" + LabelSuffix();
+}
+
+void TFATPartition::LayOutVolume(const uint8_t* boot) {
+  const uint32_t bytesPerSector = BytesPerSector();
+  const uint32_t reservedSectors = le16(boot + fat::kReservedSectors);
+  const uint32_t sectorsPerTable = SectorsPerTable(boot, fatType);
+  uint64_t rootSectors = 0;
+  if (fatType != 32 && bytesPerSector != 0) {
+    const uint32_t rootBytes = RootEntryCount() * fat::kSlotSize;
+    rootSectors = (rootBytes + bytesPerSector - 1) / bytesPerSector;
+  }
+  const uint64_t dataOffset = reservedSectors + uint64_t{TableCount()} * sectorsPerTable + rootSectors;
+  fatStartSector = firstSector + reservedSectors;
+  // Sector numbers are 32-bit and wrap, on the volume as on the source.
+  dataStartSector = static_cast<uint32_t>(firstSector + dataOffset);
+  dataClusterCount_ = CountDataClusters(boot, dataOffset);
+}
+
+// The number of data clusters the volume holds: what its total sector count leaves after the
+// data area's offset, no more than the first table can address, and no more than the source
+// holds from the data area on. A count field of 0, or one that leaves no data area at all, is
+// left out, so that a damaged boot sector still gives back what the source holds.
+uint32_t TFATPartition::CountDataClusters(const uint8_t* boot, uint64_t dataOffset) const {
+  if (!HasGeometry()) return 0;
+  const uint64_t sectorsPerCluster = SectorsPerCluster();
+  uint64_t clusters = std::numeric_limits<uint64_t>::max();
+
+  const uint16_t claimedSectors16 = le16(boot + fat::kTotalSectors16);
+  const uint32_t claimedSectors = claimedSectors16 != 0 ? claimedSectors16 : le32(boot + fat::kTotalSectors32);
+  if (claimedSectors > dataOffset) clusters = (claimedSectors - dataOffset) / sectorsPerCluster;
+
+  const uint32_t sectorsPerTable = SectorsPerTable(boot, fatType);
+  if (sectorsPerTable != 0) {
+    const uint64_t tableBytes = uint64_t{sectorsPerTable} * BytesPerSector();
+    const uint64_t entries = fatType == 12 ? tableBytes * 2 / 3 : tableBytes / (fatType / 8);
+    clusters = std::min(clusters, entries > fat::kFirstDataCluster ? entries - fat::kFirstDataCluster : 0);
+  }
+
+  const uint32_t sourceSectors = Reader().totalSectors();
+  const uint64_t sourceClusters =
+      sourceSectors > dataStartSector
+          ? (sourceSectors - dataStartSector + sectorsPerCluster - 1) / sectorsPerCluster
+          : 0;
+  clusters = std::min(clusters, sourceClusters);
+  return static_cast<uint32_t>(std::min<uint64_t>(clusters, fat::kEntryMask32));
+}
+
+void TFATPartition::CreateRoot(const uint8_t* boot) {
+  std::array<uint8_t, fat::kSlotSize> slot{};
+  std::copy(kRootName.begin(), kRootName.end(), slot.begin());
+  if (fatType == 32) {
+    const uint32_t rootCluster = le32(boot + fat::kRootCluster32);
+    put16(slot.data() + fat::kSlotClusterLow, static_cast<uint16_t>(rootCluster));
+    put16(slot.data() + fat::kSlotClusterHigh, static_cast<uint16_t>(rootCluster >> 16));
+  } else {
+    put32(slot.data() + fat::kSlotFileSize, RootEntryCount() * fat::kSlotSize);
+  }
+  rootRecords.emplace_back(slot.data(), fatType);
+
+  auto root = std::make_unique<FATDirectoryNode>(readerRef, rootRecords, 0, this);
+  root->path = std::string(1, '\\');  // the root's path: one backslash
+  root->ReadChildren();
+  rootEntry = std::move(root);
+  TakeLabelFromRoot();
+}
+
+// A volume-label slot in the root directory overrides the boot sector's label; the last one
+// wins, deleted or not, even when it trims to nothing.
+void TFATPartition::TakeLabelFromRoot() {
+  const auto& root = static_cast<const FATDirectoryNode&>(*rootEntry);
+  for (const FATDirectoryEntry& record : root.records) {
+    if ((record.attributes() & fat::kAttrVolumeLabel) != 0 && record.firstCluster == 0 &&
+        record.fileSize() == 0) {
+      label = FormatVolumeLabel(record.raw.data());
+    }
+  }
+}
+
+uint32_t TFATPartition::RootDirectorySector() const {
+  return fatStartSector + TableCount() * le16(bootParameters.data() + fat::kSectorsPerTable16);
+}
+
+uint32_t TFATPartition::ClusterSector(uint32_t cluster) const {
+  return (cluster - fat::kFirstDataCluster) * SectorsPerCluster() + dataStartSector;
+}
+
+bool TFATPartition::IsFixedRoot(const FATDirectoryEntry& record) const {
+  return fatType != 32 && !rootRecords.empty() && &record == &rootRecords.front();
+}
+
+void TFATPartition::ReadFixedRoot(MemoryStream& output) const {
+  if (!HasGeometry()) return;
+  AppendSpan(output, RootDirectorySector(), uint64_t{RootEntryCount()} * fat::kSlotSize);
+}
+
+void TFATPartition::ReadSpan(uint32_t sector, uint8_t* dest, uint64_t count) const {
+  const TSectorReader& reader = Reader();
+  const uint64_t sectorBytes = reader.bytesPerSector();
+  const uint64_t start = uint64_t{sector} * sectorBytes;
+  const uint64_t sourceEnd = uint64_t{reader.totalSectors()} * sectorBytes;
+  const uint64_t readable = start < sourceEnd ? std::min(count, sourceEnd - start) : 0;
+  std::memset(dest + readable, 0, count - readable);
+  if (readable == 0) return;
+  const uint64_t piece = std::max<uint64_t>(1, kPieceBytes / sectorBytes) * sectorBytes;
+  for (uint64_t done = 0; done < readable; done += piece) {
+    ReadAt(static_cast<uint32_t>(sector + done / sectorBytes), dest + done,
+           static_cast<uint32_t>(std::min(piece, readable - done)));
+  }
+}
+
+void TFATPartition::AppendSpan(MemoryStream& output, uint32_t sector, uint64_t count) const {
+  if (count == 0) return;
+  ReadSpan(sector, output.Extend(count), count);
+}
+
+bool TFATPartition::IsEndOfChain(uint32_t entry) const {
+  switch (fatType) {
+    case 12: return entry >= fat::kEndOfChain12;
+    case 32: return entry >= fat::kEndOfChain32;
+    default: return entry >= fat::kEndOfChain16;
+  }
+}
+
+// Whether the chain goes on from cluster to next with the bytes directly following, so both
+// can be read in one piece.
+bool TFATPartition::IsAdjacent(uint32_t cluster, uint32_t next) const {
+  if (next == fat::kFreeCluster || IsEndOfChain(next)) return false;
+  const uint64_t sectorBytes = Reader().bytesPerSector();
+  return uint64_t{ClusterSector(next)} * sectorBytes ==
+         uint64_t{ClusterSector(cluster)} * sectorBytes + ClusterBytes();
+}
+
+void TFATPartition::ReadClusterChain(const FATDirectoryEntry& record, MemoryStream& output,
+                                     uint32_t maxBytes) const {
+  if (!HasGeometry() || record.firstCluster < fat::kFirstDataCluster) return;
+  const uint32_t claimedSize = record.fileSize();
+  uint64_t remaining = claimedSize != 0 ? claimedSize : std::numeric_limits<uint32_t>::max();
+  if (maxBytes != 0 && maxBytes < remaining) remaining = maxBytes;
+  // Nothing on the volume is larger than the volume.
+  remaining = std::min(remaining, VolumeBytes());
+  if (claimedSize != 0 || maxBytes != 0) output.Reserve(output.Length() + remaining);
+
+  TableWindow table(*this);
+  uint32_t cluster = record.firstCluster;
+  // A chain never holds more clusters than the volume, so a looping chain ends too.
+  uint32_t clustersLeft = dataClusterCount_;
+  while (remaining > 0 && clustersLeft > 0) {
+    // Follow the chain while it stays on adjacent clusters, then read them in one go.
+    const uint32_t runStart = cluster;
+    uint64_t runBytes = ClusterBytes();
+    --clustersLeft;
+    uint32_t next = fat::kFreeCluster;
+    while (runBytes < remaining) {
+      next = table.EntryOf(cluster);
+      if (!IsAdjacent(cluster, next) || clustersLeft == 0) break;
+      cluster = next;
+      runBytes += ClusterBytes();
+      --clustersLeft;
+    }
+    const uint64_t count = std::min(runBytes, remaining);
+    AppendSpan(output, ClusterSector(runStart), count);
+    remaining -= count;
+    if (remaining == 0 || IsEndOfChain(next)) return;
+    if (next == fat::kFreeCluster) {
+      if (claimedSize != 0) AppendTail(output, cluster, remaining);
+      return;
+    }
+    cluster = next;
+  }
+}
+
+// Deleting a file frees its chain, so a free entry inside a chain is taken as the end of what
+// the table still knows: the rest of the file is read from the clusters that directly follow
+// the last one read, up to the end of the volume.
+void TFATPartition::AppendTail(MemoryStream& output, uint32_t lastCluster, uint64_t remaining) const {
+  const uint64_t first = uint64_t{lastCluster} + 1;
+  const uint64_t end = uint64_t{dataClusterCount_} + fat::kFirstDataCluster;
+  if (first >= end) return;
+  const uint64_t count = std::min(remaining, (end - first) * ClusterBytes());
+  AppendSpan(output, ClusterSector(static_cast<uint32_t>(first)), count);
+}

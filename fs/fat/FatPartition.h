@@ -1,0 +1,75 @@
+#pragma once
+// A FAT12, FAT16 or FAT32 volume: its boot sector, its geometry, its first allocation table and
+// the reads of cluster chains that every file and subdirectory goes through.
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "fs/Partition.h"
+#include "fs/fat/FatLayout.h"
+
+class TFATPartition final : public TPartition {
+ public:
+  // Reads the boot sector at the entry's first sector, lays out the volume, and creates and
+  // reads the root directory.
+  TFATPartition(ReaderRef* readerRef, const PartitionEntry& entry);
+
+  std::string GetDescription() const override;
+
+  // Appends the data of record to output: its size in bytes (the whole chain for a record of
+  // size 0), at most maxBytes of them when maxBytes is not 0, along the chain in the first
+  // allocation table. A free table entry inside the chain ends the walk with the tail read of a
+  // deleted file. Records whose first cluster is 0 or 1 deliver nothing.
+  void ReadClusterChain(const FATDirectoryEntry& record, MemoryStream& output, uint32_t maxBytes) const;
+
+  // Whether record is the synthetic record of a FAT12/16 root directory, whose slots lie in the
+  // fixed root region instead of a cluster chain.
+  bool IsFixedRoot(const FATDirectoryEntry& record) const;
+  // Appends the fixed root region (root entry count x 32 bytes) to output.
+  void ReadFixedRoot(MemoryStream& output) const;
+
+  // Geometry, as the boot sector gives it.
+  uint32_t BytesPerSector() const { return le16(bootParameters.data() + fat::kBytesPerSector); }
+  uint32_t SectorsPerCluster() const { return bootParameters[fat::kSectorsPerCluster]; }
+  uint32_t TableCount() const { return bootParameters[fat::kTableCount]; }
+  uint32_t RootEntryCount() const { return le16(bootParameters.data() + fat::kRootEntryCount); }
+  uint32_t ClusterBytes() const { return SectorsPerCluster() * BytesPerSector(); }
+  // First sector of the FAT12/16 fixed root region.
+  uint32_t RootDirectorySector() const;
+  // A volume with zero bytes per sector or zero sectors per cluster has no usable geometry: it
+  // is shown with an empty root, and nothing is computed from those fields.
+  bool HasGeometry() const { return BytesPerSector() != 0 && SectorsPerCluster() != 0; }
+  // The number of data clusters the volume holds (see CountDataClusters).
+  uint32_t DataClusterCount() const { return dataClusterCount_; }
+
+  int32_t fatType = 16;
+  uint32_t dataStartSector = 0;
+  uint32_t fatStartSector = 0;
+  FATRecordList rootRecords;  // exactly one record: the synthetic record of the root
+  std::array<uint8_t, fat::kBootParametersSize> bootParameters{};
+
+ private:
+  class TableWindow;
+
+  void LayOutVolume(const uint8_t* boot);
+  uint32_t CountDataClusters(const uint8_t* boot, uint64_t dataOffset) const;
+  void CreateRoot(const uint8_t* boot);
+  void TakeLabelFromRoot();
+  uint64_t VolumeBytes() const { return uint64_t{dataClusterCount_} * ClusterBytes(); }
+  // First sector of cluster, in unsigned 32-bit arithmetic.
+  uint32_t ClusterSector(uint32_t cluster) const;
+  // Reads count bytes from the first byte of sector on, in pieces: an unreadable piece, or the
+  // part beyond the end of the source, becomes zeros and costs only the bytes it covers.
+  void ReadSpan(uint32_t sector, uint8_t* dest, uint64_t count) const;
+  bool IsEndOfChain(uint32_t entry) const;
+  bool IsAdjacent(uint32_t cluster, uint32_t next) const;
+  void AppendSpan(MemoryStream& output, uint32_t sector, uint64_t count) const;
+  void AppendTail(MemoryStream& output, uint32_t lastCluster, uint64_t remaining) const;
+
+  uint32_t dataClusterCount_ = 0;
+};
+
+// Decides the FAT width from the boot sector's type texts, as formatters write them: "FAT12"
+// or "FAT16" at 54, "FAT32" at 82, an OEM name ending in "IHC" for old FAT12 disks, else 16.
+int32_t DecideFatType(const uint8_t* boot);

@@ -1,0 +1,307 @@
+// Hand-made FAT volumes: table entries at sector boundaries, damaged and looping chains, the
+// tail read of deleted files, odd geometry, long-name runs and labels.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "fs/fat/FatNode.h"
+#include "fs/fat/FatPartition.h"
+#include "support/OpenSource.h"
+#include "HandVolume.h"
+
+namespace {
+
+constexpr uint32_t kSector = HandVolume::kSector;
+
+Bytes Concat(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+Bytes Head(const Bytes& bytes, size_t count) { return Bytes(bytes.begin(), bytes.begin() + count); }
+
+struct HandMadeTest : ::testing::Test {
+  TFATPartition& Open(const HandVolume& volume, size_t truncateTo = 0) {
+    Bytes bytes = volume.image.bytes();
+    if (truncateTo != 0) bytes.resize(truncateTo);
+    WriteFileBytes(dir / "hand.img", bytes);
+    partition.reset();
+    source = std::make_unique<OpenSource>(dir / "hand.img");
+    partition = std::make_unique<TFATPartition>(&source->ref, PartitionEntry{});
+    return *partition;
+  }
+
+  TDirectoryEntry& Root() { return *partition->rootEntry; }
+  TDirectoryEntry& Child(size_t i) { return *Root().children.at(i); }
+
+  static Bytes Read(TDirectoryEntry& node, uint32_t asked, uint32_t* delivered = nullptr) {
+    uint32_t size = asked;
+    ByteBuffer data = node.GetData(size);
+    EXPECT_EQ(size, data.size());
+    if (delivered) *delivered = size;
+    return Bytes(data.begin(), data.end());
+  }
+
+  TempDir dir;
+  std::unique_ptr<OpenSource> source;
+  std::unique_ptr<TFATPartition> partition;
+};
+
+// An entry that straddles two table sectors is whole only because the table is read two
+// sectors at a time; one at the start of a later sector must come from the window's start.
+TEST_F(HandMadeTest, Fat12EntriesAtTableSectorBoundaries) {
+  HandVolume v(12, 700);
+  v.Chain({2, 341, 683, 5});  // 341's entry spans bytes 511 and 512; 683's starts at byte 1024
+  v.Slot(v.RootOffset(), 0, "FILE    BIN", 0x20, 2, 4 * kSector - 20);
+  const Bytes a = v.FillCluster(2, 1), b = v.FillCluster(341, 2), c = v.FillCluster(683, 3), d = v.FillCluster(5, 4);
+  v.FillCluster(3, 5);
+  v.FillCluster(342, 6);
+  Open(v);
+  EXPECT_EQ(Read(Child(0), 0), Concat({a, b, c, Head(d, kSector - 20)}));
+}
+
+TEST_F(HandMadeTest, BadClusterMarksAndTheTopBitsOfFat32Entries) {
+  HandVolume v12(12, 4090);
+  v12.Chain({2, 0xFF7});  // the bad-cluster mark is followed like a cluster number
+  v12.Slot(v12.RootOffset(), 0, "BAD     BIN", 0x20, 2, 2 * kSector);
+  const Bytes first = v12.FillCluster(2, 1), marked = v12.FillCluster(0xFF7, 2);
+  Open(v12);
+  EXPECT_EQ(Read(Child(0), 0), Concat({first, marked}));
+
+  HandVolume v32(32, 20);
+  v32.SetEntry(3, 0xF0000006);  // cluster 6: the top four bits are not part of the number
+  v32.SetEntry(6, 0x0FFFFFF8);
+  v32.Slot(v32.RootOffset(), 0, "TOP     BIN", 0x20, 3, 2 * kSector);
+  const Bytes three = v32.FillCluster(3, 3), six = v32.FillCluster(6, 4);
+  v32.FillCluster(4, 5);
+  Open(v32);
+  EXPECT_EQ(Read(Child(0), 0), Concat({three, six}));
+}
+
+TEST_F(HandMadeTest, LoopingChainsAndHugeSizesEndAtTheVolumesSize) {
+  const uint32_t clusters = 5000;  // more than the 65536 slots a directory may hold
+  HandVolume v(16, clusters);
+  v.SetEntry(3, 4);
+  v.SetEntry(4, 3);
+  v.Slot(v.RootOffset(), 0, "LOOP       ", 0x10, 3);
+  v.Slot(v.RootOffset(), 1, "HUGE    BIN", 0x20, 3, 0xFFFFFFFF);
+  v.Slot(v.RootOffset(), 2, "FREE    BIN", 0x20, 5, 0xFFFFFFFF);  // 5 is free: the tail rule
+  v.Slot(v.RootOffset(), 3, "FAR     BIN", 0x20, 0xFFF0, 0xFFFFFFFF);
+  Open(v);
+  const uint32_t volumeBytes = clusters * kSector;
+  uint32_t size = 0;
+  Read(Child(0), 0, &size);
+  EXPECT_EQ(size, volumeBytes);
+  Child(0).ReadChildren();
+  EXPECT_EQ(static_cast<FATDirectoryNode&>(Child(0)).records.size(), 65536u);
+  Read(Child(1), 0, &size);
+  EXPECT_EQ(size, volumeBytes);
+  Read(Child(2), 0, &size);
+  EXPECT_EQ(size, (clusters + 1 - 5 + 1) * kSector);  // clusters 5 up to the last one
+  Read(Child(3), 0, &size);
+  EXPECT_LE(size, volumeBytes);
+}
+
+TEST_F(HandMadeTest, TheTailOfADeletedFileFollowsItsFirstClusterUpToTheVolumesEnd) {
+  HandVolume v(16, 20);
+  v.Slot(v.RootOffset(), 0, "\xE5" "ELETED TXT", 0x20, 5, 3 * kSector - 100);
+  v.Slot(v.RootOffset(), 1, "\xE5" "ATEEND BIN", 0x20, 20, 5 * kSector);
+  v.Slot(v.RootOffset(), 2, "\xE5" "LDDIR     ", 0x10, 9);
+  // A live file whose chain was cut after its first cluster (entry 14 is free).
+  v.Slot(v.RootOffset(), 3, "CUT     BIN", 0x20, 14, 3 * kSector);
+  Bytes cluster[22];
+  for (uint32_t c = 2; c < 22; ++c) cluster[c] = v.FillCluster(c, c);
+  Open(v);
+
+  ASSERT_EQ(Root().children.size(), 4u);
+  EXPECT_EQ(Child(0).name, "_ELETED.TXT");
+  EXPECT_EQ(Child(0).state, kStateDeleted);
+  EXPECT_EQ(Read(Child(0), 0), Concat({cluster[5], cluster[6], Head(cluster[7], kSector - 100)}));
+  EXPECT_EQ(Read(Child(1), 0), Concat({cluster[20], cluster[21]}));
+  // A deleted directory is a deleted file; with no size it gets no tail.
+  EXPECT_EQ(Child(2).name, "_LDDIR");
+  EXPECT_EQ(Child(2).state, kStateDeleted);
+  EXPECT_TRUE(Child(2).children.empty());
+  EXPECT_EQ(Read(Child(2), 0), cluster[9]);
+  EXPECT_EQ(Read(Child(3), 0), Concat({cluster[14], cluster[15], cluster[16]}));
+}
+
+TEST_F(HandMadeTest, FirstClustersZeroAndOneDeliverNothing) {
+  HandVolume v(16, 20);
+  v.Slot(v.RootOffset(), 0, "ZERO    TXT", 0x20, 0, 100);
+  v.Slot(v.RootOffset(), 1, "ONE     TXT", 0x20, 1, 100);
+  v.Slot(v.RootOffset(), 2, "SUBDIR     ", 0x10, 0);  // not the root region
+  Open(v);
+  for (size_t i = 0; i < 3; ++i) {
+    uint32_t size = 0;
+    EXPECT_TRUE(Read(Child(i), 0, &size).empty()) << i;
+    EXPECT_EQ(size, 0u);
+  }
+  Child(2).ReadChildren();
+  EXPECT_TRUE(Child(2).children.empty());
+}
+
+TEST_F(HandMadeTest, ZeroGeometryGivesAnEmptyRoot) {
+  for (int fatType : {12, 16, 32}) {
+    for (size_t field : {size_t{11}, size_t{13}}) {  // bytes per sector, sectors per cluster
+      HandVolume v(fatType, 20);
+      v.Slot(v.RootOffset(), 0, "FILE    TXT", 0x20, 3, 100);
+      v.image.fill(field, field == 11 ? 2 : 1, 0);
+      TFATPartition& p = Open(v);
+      EXPECT_TRUE(Root().children.empty()) << fatType << " " << field;
+      Root().ReadChildren();
+      EXPECT_TRUE(Root().children.empty());
+      uint32_t size = 0;
+      EXPECT_TRUE(Read(Root(), 0, &size).empty());
+      EXPECT_EQ(p.GetDescription(), "FAT" + std::to_string(fatType) + " partition, no label");
+    }
+  }
+}
+
+// "Random" bytes after a sound boot sector: whatever the slots claim, reading them ends, stays
+// within the volume's size and touches no memory it should not.
+TEST_F(HandMadeTest, RandomBytesAfterASoundBootSectorAreReadSafely) {
+  for (int fatType : {12, 16, 32}) {
+    for (uint32_t seed : {1u, 2u, 3u}) {
+      HandVolume v(fatType, 300);
+      const Bytes noise = PatternBytes(v.image.bytes().size() - kSector, seed * 7 + fatType);
+      std::copy(noise.begin(), noise.end(), v.image.at(kSector));
+      TFATPartition& p = Open(v);
+      const uint64_t volumeBytes = uint64_t{p.DataClusterCount()} * p.ClusterBytes();
+      std::vector<TDirectoryEntry*> pending{&Root()};
+      for (size_t visited = 0; visited < 40 && !pending.empty(); ++visited) {
+        TDirectoryEntry* node = pending.back();
+        pending.pop_back();
+        uint32_t size = 0;
+        Read(*node, 0, &size);
+        EXPECT_LE(size, std::max<uint64_t>(volumeBytes, 65535 * 32));
+        RecordingInfoList info;
+        node->FillInfo(info);
+        if (node->state != kStateDirectory) continue;
+        node->ReadChildren();
+        for (auto& child : node->children) pending.push_back(child.get());
+      }
+    }
+  }
+}
+
+// The bytes before the source's end come back even when a read runs past it.
+TEST_F(HandMadeTest, ATruncatedImageGivesBackWhatItHolds) {
+  HandVolume v(16, 20, 4);
+  v.Chain({19, 20, 21});
+  v.Slot(v.RootOffset(), 0, "CUTOFF  BIN", 0x20, 19, 3 * v.ClusterBytes());
+  const Bytes a = v.FillCluster(19, 1), b = v.FillCluster(20, 2), c = v.FillCluster(21, 3);
+  Open(v, v.ClusterOffset(21) + 2 * kSector);
+  Bytes expected = Concat({a, b, Head(c, 2 * kSector)});
+  expected.resize(3 * v.ClusterBytes(), 0);
+  EXPECT_EQ(Read(Child(0), 0), expected);
+}
+
+TEST_F(HandMadeTest, Fat32RootAboveClusterFFFF) {
+  HandVolume v(32, 70010);
+  const uint32_t rootCluster = 70000;
+  v.image.u32(44, rootCluster);
+  v.Chain({rootCluster});
+  v.Slot(v.ClusterOffset(rootCluster), 0, "HIGH    TXT", 0x20, 70005, 10);
+  v.Chain({70005});
+  const Bytes data = v.FillCluster(70005, 9);
+  Open(v);
+  RecordingInfoList info;
+  Root().FillInfo(info);
+  EXPECT_EQ(*info.Find("Starting cluster"), "70000");
+  ASSERT_EQ(Root().children.size(), 1u);
+  EXPECT_EQ(Read(Child(0), 0), Head(data, 10));
+}
+
+TEST_F(HandMadeTest, SlotsThatBecomeNodes) {
+  HandVolume v(16, 20);
+  const uint64_t root = v.RootOffset();
+  v.Slot(root, 0, ".          ", 0x10, 2);
+  v.Slot(root, 1, "..         ", 0x10);
+  v.Slot(root, 2, "LABEL      ", 0x08);
+  v.LongNameSlot(root, 3, 0x41, u"Long");
+  v.Slot(root, 4, "LONG       ", 0x10, 3);            // a directory takes the long name alone
+  v.Slot(root, 5, "BOTH       ", 0x18, 4);            // directory and label bits: a directory
+  v.Slot(root, 6, "\xE5" "ABEL      ", 0x08);         // deleted label: no node
+  v.LongNameSlot(root, 7, 0xE5, u"Removed file.txt");  // deleted long-name slot: no node
+  v.Slot(root, 8, "\xE5" "EMOVE~1TXT", 0x20, 5, 10);
+  v.Slot(root, 10, "STALE   TXT", 0x20, 6, 10);        // slot 9 is the end marker
+  v.LongNameSlot(root, 11, 0x01, u"stray");           // no last-piece flag: taken all the same
+  v.Slot(root, 12, "PLAIN   TXT", 0x20, 7, 10);
+  Open(v);
+  std::vector<std::pair<std::string, int32_t>> shown;
+  for (auto& child : Root().children) shown.emplace_back(child->name, child->state);
+  const std::vector<std::pair<std::string, int32_t>> expected = {
+      {"Long", kStateDirectory},
+      {"BOTH", kStateDirectory},
+      {"Removed file. - _EMOVE~1.TXT", kStateDeleted},
+      {"STALE.TXT", kStateFile},
+      {"stray - PLAIN.TXT", kStateFile},
+  };
+  EXPECT_EQ(shown, expected);
+  EXPECT_EQ(Root().children[0]->path, "\\Long\\");
+  EXPECT_EQ(Root().children[2]->path, "\\");
+}
+
+TEST_F(HandMadeTest, LongNameRunsNeverOverrunTheirRoom) {
+  HandVolume v(16, 20, 1, 64);
+  const uint64_t root = v.RootOffset();
+  // A legal 255-character name: 20 pieces, the last flagged, stored last piece first.
+  std::u16string full;
+  for (int i = 0; i < 255; ++i) full += static_cast<char16_t>(u'a' + i % 26);
+  for (int piece = 19; piece >= 0; --piece) {
+    v.LongNameSlot(root, static_cast<size_t>(19 - piece), static_cast<uint8_t>((piece + 1) | (piece == 19 ? 0x40 : 0)),
+                   full.substr(static_cast<size_t>(piece) * 13, 13));
+  }
+  v.Slot(root, 20, "AAAAAA~1TXT", 0x20);
+  // 30 pieces without the last-piece flag.
+  for (size_t i = 21; i < 51; ++i) v.LongNameSlot(root, i, 0x01, u"xxxxxxxxxxxxx");
+  v.Slot(root, 51, "XXXXXX~1TXT", 0x20);
+  Open(v);
+  ASSERT_EQ(Root().children.size(), 2u);
+  std::string ascii(full.begin(), full.end());
+  EXPECT_EQ(Child(0).name, ascii + " - AAAAAA~1.TXT");
+  EXPECT_EQ(Child(1).name, std::string(255, 'x') + " - XXXXXX~1.TXT");
+}
+
+TEST_F(HandMadeTest, TheLastLabelSlotOfTheRootWins) {
+  struct Case {
+    std::vector<std::string> slots;  // label slots in root order, 11 bytes each
+    std::string description;
+  } cases[] = {
+      {{}, "FAT16 partition \"BOOT LABEL\""},
+      {{"FIRST      ", "SECOND     "}, "FAT16 partition \"SECOND\""},
+      {{"FIRST      ", "\xE5" "ECOND     "}, "FAT16 partition \"\xE5" "ECOND\""},
+      {{"FIRST      ", "           "}, "FAT16 partition, no label"},
+  };
+  for (const Case& c : cases) {
+    HandVolume v(16, 20);
+    v.image.text(43, "BOOT LABEL ");
+    for (size_t i = 0; i < c.slots.size(); ++i) v.Slot(v.RootOffset(), i, c.slots[i], 0x08);
+    EXPECT_EQ(Open(v).GetDescription(), c.description);
+  }
+  HandVolume blank(32, 20);
+  EXPECT_EQ(Open(blank).GetDescription(), "FAT32 partition, no label");
+}
+
+TEST(FatTypeTest, TheTypeTextDecidesTheWidth) {
+  struct Case {
+    const char* at54;
+    const char* at82;
+    const char* oem;
+    int32_t fatType;
+  } cases[] = {
+      {"FAT12", "", "MSDOS5.0", 12}, {"FAT16", "", "MSDOS5.0", 16}, {"", "FAT32", "MSDOS5.0", 32},
+      {"FAT16", "FAT32", "MSDOS5.0", 16}, {"", "", "MSWIN4.1", 16}, {"", "", "ABCDEIHC", 12},
+      {"FAT1", "", "", 16},
+  };
+  for (const Case& c : cases) {
+    ImageBytes boot(512);
+    boot.text(3, c.oem).text(54, c.at54).text(82, c.at82);
+    EXPECT_EQ(DecideFatType(boot.bytes().data()), c.fatType) << c.at54 << "|" << c.at82 << "|" << c.oem;
+  }
+}
+
+}  // namespace

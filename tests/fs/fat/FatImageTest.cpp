@@ -1,0 +1,154 @@
+// FAT12, FAT16 and FAT32 volumes made by mkfs.fat and mtools, read back through the tree.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "fs/fat/FatNode.h"
+#include "fs/fat/FatPartition.h"
+#include "support/FatImages.h"
+#include "support/OpenSource.h"
+
+namespace {
+
+// Every node below dir, keyed by path + name (a directory by its own path), reading each
+// directory as the browser does when it is selected.
+void Walk(TDirectoryEntry& dir, std::map<std::string, TDirectoryEntry*>& nodes) {
+  for (auto& child : dir.children) {
+    const std::string key = child->state == kStateDirectory ? child->path : child->path + child->name;
+    EXPECT_TRUE(nodes.emplace(key, child.get()).second) << "two nodes at " << key;
+    if (child->state == kStateDirectory) {
+      child->ReadChildren();
+      Walk(*child, nodes);
+    }
+  }
+}
+
+Bytes DataOf(TDirectoryEntry& node, uint32_t& size) {
+  ByteBuffer data = node.GetData(size);
+  return Bytes(data.begin(), data.end());
+}
+
+struct FatImageTest : ::testing::TestWithParam<int> {
+  FatImageTest() : image(SharedFatImage(GetParam())), source(image.path), partition(&source.ref, PartitionEntry{}) {}
+
+  TDirectoryEntry& Root() { return *partition.rootEntry; }
+  TDirectoryEntry& Child(TDirectoryEntry& dir, const std::string& name) {
+    if (dir.children.empty()) dir.ReadChildren();
+    for (auto& child : dir.children) {
+      if (child->name == name) return *child;
+    }
+    throw std::runtime_error("no child " + name);
+  }
+
+  const FatImage& image;
+  OpenSource source;
+  TFATPartition partition;
+};
+
+TEST_P(FatImageTest, TheTreeHoldsWhatWasWrittenLiveAndDeleted) {
+  EXPECT_EQ(partition.fatType, image.fatType);
+  EXPECT_EQ(partition.GetDescription(), "FAT" + std::to_string(image.fatType) + " partition \"" + image.label + "\"");
+  EXPECT_EQ(Root().name, "\\ (Root)");
+  EXPECT_EQ(Root().path, "\\");
+  EXPECT_EQ(partition.DataClusterCount(), MtoolsVolume(image.path).DataClusters());
+
+  std::map<std::string, TDirectoryEntry*> nodes;
+  Walk(Root(), nodes);
+  std::map<std::string, const ExpectedNode*> expected;
+  for (const ExpectedNode& node : image.nodes) {
+    expected[node.state == kStateDirectory ? node.path : node.path + node.name] = &node;
+  }
+  for (const auto& [key, node] : nodes) EXPECT_TRUE(expected.count(key)) << "unexpected node " << key;
+
+  for (const auto& [key, want] : expected) {
+    auto found = nodes.find(key);
+    if (found == nodes.end()) {
+      ADD_FAILURE() << "missing node " << key;
+      continue;
+    }
+    TDirectoryEntry& node = *found->second;
+    EXPECT_EQ(node.name, want->name) << key;
+    EXPECT_EQ(node.state, want->state) << key;
+    if (want->state == kStateDirectory) continue;
+    EXPECT_EQ(node.size, want->content.size()) << key;
+    if (!want->checkContent) continue;
+    uint32_t size = node.size;
+    const Bytes data = DataOf(node, size);
+    EXPECT_EQ(size, want->content.size()) << key;
+    EXPECT_TRUE(data == want->content) << "content of " << key;
+    // A preview asks for the first bytes only.
+    size = kDumpSize;
+    const Bytes head = DataOf(node, size);
+    EXPECT_EQ(size, std::min<size_t>(kDumpSize, want->content.size())) << key;
+    EXPECT_TRUE(std::equal(head.begin(), head.end(), want->content.begin())) << "first bytes of " << key;
+  }
+}
+
+TEST_P(FatImageTest, ADirectoryOfSeveralClustersKeepsItsOrder) {
+  TDirectoryEntry& many = Child(Root(), "MANY");
+  many.ReadChildren();
+  ASSERT_EQ(many.children.size(), image.manyEntries.size());
+  for (size_t i = 0; i < image.manyEntries.size(); ++i) {
+    EXPECT_EQ(many.children[i]->name, image.manyEntries[i]);
+  }
+  uint32_t size = 0;
+  const Bytes raw = DataOf(many, size);
+  EXPECT_EQ(raw.size() % image.clusterBytes, 0u);
+  EXPECT_GE(raw.size(), 3 * size_t{image.clusterBytes});
+  EXPECT_EQ(raw[0], '.');  // the directory's own slots, "." first
+}
+
+TEST_P(FatImageTest, InformationRowsComeFromTheSlot) {
+  TDirectoryEntry& readme = Child(Root(), "README.TXT");
+  const uint32_t firstCluster = MtoolsVolume(image.path).ClusterRuns("/README.TXT").at(0).first;
+  RecordingInfoList list;
+  readme.FillInfo(list);
+  ASSERT_EQ(list.groups.size(), 1u);
+  EXPECT_EQ(list.groups[0].title, "Basic information");
+  EXPECT_TRUE(list.groupView);
+  const std::vector<std::pair<std::string, std::string>> rows = {
+      {"Attributes", "A"},
+      {"Created date/time", "2009/04/15, 15:52:58"},
+      {"Modified date/time", "2009/04/15, 15:52:58"},
+      {"Last access date", "2009/04/15"},
+      {"Starting cluster", std::to_string(firstCluster)},
+      {"File size", "1000"},
+  };
+  ASSERT_EQ(list.rows.size(), rows.size());
+  for (size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_EQ(list.rows[i].caption, rows[i].first);
+    EXPECT_EQ(list.rows[i].value, rows[i].second);
+  }
+  EXPECT_EQ(readme.modifiedText, "2009/04/15, 15:52:58");
+  EXPECT_EQ(readme.attributesText, "A");
+}
+
+TEST_P(FatImageTest, TheRootDeliversItsSlots) {
+  RecordingInfoList list;
+  Root().FillInfo(list);
+  uint32_t size = 64;
+  const Bytes raw = DataOf(Root(), size);
+  if (image.fatType == 32) {
+    EXPECT_EQ(*list.Find("Starting cluster"), "2");
+    EXPECT_EQ(*list.Find("File size"), "0");
+    EXPECT_EQ(raw.size(), 64u);
+  } else {
+    // The fixed root region comes whole, whatever is asked.
+    const uint32_t rootBytes = (image.fatType == 12 ? 224 : 512) * 32;
+    EXPECT_EQ(*list.Find("Starting cluster"), "0");
+    EXPECT_EQ(*list.Find("File size"), std::to_string(rootBytes));
+    EXPECT_EQ(*list.Find("Created date/time"), "1980/00/00");
+    EXPECT_EQ(*list.Find("Attributes"), "");
+    EXPECT_EQ(raw.size(), rootBytes);
+    EXPECT_EQ(size, rootBytes);
+  }
+  // The volume label slot leads the root and is no node.
+  EXPECT_EQ(std::string(raw.begin(), raw.begin() + 8), image.label);
+}
+
+INSTANTIATE_TEST_SUITE_P(Widths, FatImageTest, ::testing::Values(12, 16, 32),
+                         [](const auto& info) { return "FAT" + std::to_string(info.param); });
+
+}  // namespace
