@@ -1,0 +1,285 @@
+#include "cli/Commands.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#include "browser/SaveEntry.h"
+#include "cli/EntryPath.h"
+#include "cli/TreeWalk.h"
+#include "device/SystemError.h"
+
+namespace {
+
+const char* StateText(int32_t state) {
+  switch (state) {
+    case kStateDirectory: return "directory";
+    case kStateFile: return "file";
+    case kStateDeleted: return "deleted";
+    default: return "unknown";
+  }
+}
+
+// Length of the valid UTF-8 sequence at text[i], or 0 when the bytes there are not one.
+size_t Utf8SequenceLength(const std::string& text, size_t i) {
+  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char lead = byte(i);
+  size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                  : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+  if (length == 0 || i + length > text.size()) return 0;
+  for (size_t k = 1; k < length; ++k) {
+    if ((byte(i + k) & 0xC0) != 0x80) return 0;
+  }
+  if (length == 3) {
+    const unsigned cp = (lead & 0x0F) << 12 | (byte(i + 1) & 0x3F) << 6;
+    if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;  // overlong, or a surrogate
+  }
+  if (length == 4) {
+    const unsigned cp = (lead & 0x07) << 18 | (byte(i + 1) & 0x3F) << 12;
+    if (cp < 0x10000 || cp > 0x10FFFF) return 0;
+  }
+  return length;
+}
+
+void PrintListing(const WalkItem& item, const CliOptions& options) {
+  const TDirectoryEntry& e = item.entry;
+  if (options.deletedOnly && e.state != kStateDeleted) return;
+  if (options.json) {
+    std::printf("{\"index\":%s,\"path\":%s,\"name\":%s,\"state\":\"%s\",\"size\":%u,\"modified\":%s,"
+                "\"created\":%s,\"attributes\":%s}\n",
+                JsonString(item.indexPath).c_str(), JsonString(item.displayPath).c_str(),
+                JsonString(e.name).c_str(), StateText(e.state), e.size, JsonString(e.modifiedText).c_str(),
+                JsonString(e.createdText).c_str(), JsonString(e.attributesText).c_str());
+    return;
+  }
+  const std::string modified = e.modifiedText.empty() ? "-" : e.modifiedText;
+  std::printf("%-12s %-9s %10u  %-22s  %s\n", item.indexPath.c_str(), StateText(e.state), e.size,
+              modified.c_str(), item.displayPath.c_str());
+}
+
+// Opens the source and resolves the entry argument; returns an exit code, success when entry
+// holds the entry.
+int OpenEntry(CliSession& session, const std::string& source, const std::string& name, ResolvedEntry& entry) {
+  if (const int code = session.Open(source); code != kExitSuccess) return code;
+  entry = ResolveEntry(session.partitions(), name);
+  if (entry.entry == nullptr) {
+    PrintError(entry.error);
+    return kExitNoEntry;
+  }
+  return kExitSuccess;
+}
+
+// The exit code once the work is done: read errors on the way make it a source error, or an
+// output error for the commands whose output they spoil.
+int Finish(CliSession& session, bool writesData, int code = kExitSuccess) {
+  if (code == kExitSuccess && session.messages().readErrors > 0) {
+    PrintError(std::to_string(session.messages().readErrors) + " read error(s) on the source");
+    return writesData ? kExitOutput : kExitSource;
+  }
+  return code;
+}
+
+bool WriteToStdout(const uint8_t* data, size_t size) {
+  while (size > 0) {
+    const ssize_t written = ::write(STDOUT_FILENO, data, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      PrintError("cannot write to standard output: " + SystemErrorText(errno));
+      return false;
+    }
+    data += written;
+    size -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+// Makes folder and the folders above it that are missing.
+bool MakeFolders(const std::string& folder) {
+  for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+    const std::string part = folder.substr(0, slash);
+    if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) {
+      PrintError("cannot make the folder " + part + ": " + SystemErrorText(errno));
+      return false;
+    }
+    if (slash == std::string::npos) break;
+  }
+  struct stat info {};
+  if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+    PrintError("cannot make the folder " + folder + ": a file of that name is in the way");
+    return false;
+  }
+  return true;
+}
+
+// Saves every file of the tree into a folder tree of the same shape.
+class Recovery {
+ public:
+  Recovery(const CliOptions& options, const std::string& folder)
+      : options_(options), folder_(folder), showProgress_(::isatty(STDERR_FILENO) == 1) {}
+
+  void RecoverPartition(TPartition& partition, int number) {
+    if (!partition.rootEntry) return;
+    const std::string top = folder_ + "/partition-" + std::to_string(number);
+    std::vector<std::string> folders{top};  // folders[d]: where entries at depth d go
+    TreeWalk walk(true, [&](const WalkItem& item) { Visit(item, folders); });
+    walk.WalkChildren(*partition.rootEntry, std::to_string(number) + ":/", std::to_string(number) + "#");
+  }
+
+  int Finish() {
+    if (showProgress_) std::fprintf(stderr, "\r\033[K");
+    std::printf("Saved %llu files (%llu bytes); %llu failures.\n", static_cast<unsigned long long>(saved_),
+                static_cast<unsigned long long>(bytes_), static_cast<unsigned long long>(failures_));
+    return failures_ == 0 ? kExitSuccess : kExitOutput;
+  }
+
+ private:
+  void Visit(const WalkItem& item, std::vector<std::string>& folders) {
+    const size_t depth = static_cast<size_t>(item.depth);
+    folders.resize(depth + 1);
+    if (item.entry.state == kStateDirectory) {
+      folders.push_back(folders[depth] + "/" + SafeFileName(item.entry.name));
+      return;
+    }
+    if (options_.deletedOnly && item.entry.state != kStateDeleted) return;
+    if (!MakeFolders(folders[depth])) {
+      ++failures_;
+      return;
+    }
+    std::string path;
+    uint64_t written = 0;
+    if (SaveEntryAsNewFile(item.entry, folders[depth], &path, &written) == SaveOutcome::kSaved) {
+      ++saved_;
+      bytes_ += written;
+    } else {
+      ++failures_;
+    }
+    if (showProgress_) {
+      std::fprintf(stderr, "\r\033[K%llu files, %llu bytes: %.60s", static_cast<unsigned long long>(saved_),
+                   static_cast<unsigned long long>(bytes_), item.displayPath.c_str());
+    }
+  }
+
+  const CliOptions& options_;
+  std::string folder_;
+  bool showProgress_;
+  uint64_t saved_ = 0;
+  uint64_t bytes_ = 0;
+  uint64_t failures_ = 0;
+};
+
+}  // namespace
+
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const size_t length = Utf8SequenceLength(text, i);
+    if (length == 0) {
+      out += "\xEF\xBF\xBD";
+      ++i;
+      continue;
+    }
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      out += escaped;
+    } else {
+      out.append(text, i, length);
+    }
+    i += length;
+  }
+  return out + "\"";
+}
+
+int ListPartitionsCommand(const CliOptions& options) {
+  CliSession session(options);
+  if (const int code = session.Open(options.arguments[0]); code != kExitSuccess) return code;
+  int number = 1;
+  for (const auto& partition : session.partitions()) {
+    std::printf("%d: %s\n", number++, partition->GetDescription().c_str());
+  }
+  return Finish(session, false);
+}
+
+int LsCommand(const CliOptions& options) {
+  CliSession session(options);
+  if (const int code = session.Open(options.arguments[0]); code != kExitSuccess) return code;
+  TreeWalk walk(options.recursive, [&](const WalkItem& item) { PrintListing(item, options); });
+  if (options.arguments.size() < 2) {
+    for (size_t n = 1; n <= session.partitions().size(); ++n) {
+      TPartition& partition = *session.partitions()[n - 1];
+      if (partition.rootEntry) walk.WalkChildren(*partition.rootEntry, std::to_string(n) + ":/", std::to_string(n) + "#");
+    }
+    return Finish(session, false);
+  }
+  ResolvedEntry entry = ResolveEntry(session.partitions(), options.arguments[1]);
+  if (entry.entry == nullptr) {
+    PrintError(entry.error);
+    return kExitNoEntry;
+  }
+  EnsureChildren(*entry.entry);
+  if (entry.entry->state == kStateDirectory) walk.WalkChildren(*entry.entry, entry.displayPath, entry.indexPath);
+  else PrintListing(WalkItem{*entry.entry, entry.displayPath, entry.indexPath, 0}, options);
+  return Finish(session, false);
+}
+
+int InfoCommand(const CliOptions& options) {
+  CliSession session(options);
+  ResolvedEntry entry;
+  if (const int code = OpenEntry(session, options.arguments[0], options.arguments[1], entry); code != kExitSuccess) {
+    return code;
+  }
+  RecordingInfoList list;
+  entry.entry->FillInfo(list);
+  for (const RecordingInfoList::Row& row : list.rows) std::printf("%s: %s\n", row.caption.c_str(), row.value.c_str());
+  return Finish(session, false);
+}
+
+int CatCommand(const CliOptions& options) {
+  CliSession session(options);
+  ResolvedEntry entry;
+  if (const int code = OpenEntry(session, options.arguments[0], options.arguments[1], entry); code != kExitSuccess) {
+    return code;
+  }
+  uint32_t size = entry.entry->size;
+  ByteBuffer data;
+  try {
+    data = entry.entry->GetData(size);
+  } catch (const std::bad_alloc&) {
+    PrintError("there is not enough memory to hold the data of " + entry.displayPath);
+    return kExitOutput;
+  }
+  std::signal(SIGPIPE, SIG_IGN);
+  if (!WriteToStdout(data.data(), data.size())) return kExitOutput;
+  return Finish(session, true);
+}
+
+int SaveCommand(const CliOptions& options) {
+  CliSession session(options);
+  ResolvedEntry entry;
+  if (const int code = OpenEntry(session, options.arguments[0], options.arguments[1], entry); code != kExitSuccess) {
+    return code;
+  }
+  std::string path;
+  const SaveOutcome outcome = SaveEntry(*entry.entry, options.arguments[2], &path);
+  if (outcome != SaveOutcome::kSaved) return kExitOutput;
+  std::printf("%s\n", path.c_str());
+  return Finish(session, true);
+}
+
+int RecoverCommand(const CliOptions& options) {
+  CliSession session(options);
+  if (const int code = session.Open(options.arguments[0]); code != kExitSuccess) return code;
+  if (!MakeFolders(options.arguments[1])) return kExitOutput;
+  Recovery recovery(options, options.arguments[1]);
+  for (size_t n = 1; n <= session.partitions().size(); ++n) {
+    recovery.RecoverPartition(*session.partitions()[n - 1], static_cast<int>(n));
+  }
+  return Finish(session, true, recovery.Finish());
+}
