@@ -1,0 +1,103 @@
+#include "fuzz/Harness.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <deque>
+#include <string>
+
+#include "browser/HexView.h"
+#include "fs/Discovery.h"
+#include "fs/exfat/ExfatPartition.h"
+#include "fs/fat/FatPartition.h"
+#include "platform/MessageBox.h"
+
+namespace {
+
+constexpr size_t kMaxNodes = 2000;
+constexpr int kMaxDepth = 12;
+
+class SilentMessageBox final : public MessageBoxService {
+ public:
+  int Show(const std::string&, const std::string&, unsigned flags) override {
+    return flags == kMbAbortRetryIgnoreWarning ? kIdAbort : kIdOk;
+  }
+};
+
+// The bytes as a file the reader can open by path, without touching the disk.
+class MemoryFile {
+ public:
+  MemoryFile(const uint8_t* data, size_t size) : fd_(::memfd_create("brindle-fuzz", MFD_CLOEXEC)) {
+    for (size_t done = 0; fd_ >= 0 && done < size;) {
+      const ssize_t n = ::write(fd_, data + done, size - done);
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+  }
+  ~MemoryFile() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  std::string path() const { return "/proc/self/fd/" + std::to_string(fd_); }
+
+ private:
+  int fd_;
+};
+
+void ExerciseEntry(TDirectoryEntry& entry) {
+  RecordingInfoList list;
+  entry.FillInfo(list);
+
+  uint32_t count = kDumpSize;
+  const ByteBuffer dump = entry.GetData(count);
+  FormatHexDump(dump.data(), count);
+  if (DecidePreview(dump.data(), count).kind == PreviewKind::kPicture) {
+    uint32_t pictureCount = kPictureSize;
+    entry.GetData(pictureCount);
+  }
+  uint32_t saveCount = entry.size;
+  entry.GetData(saveCount);
+  entry.GetPath();
+}
+
+void WalkTree(TPartition& partition) {
+  partition.GetDescription();
+  if (!partition.rootEntry) return;
+  std::deque<std::pair<TDirectoryEntry*, int>> pending{{partition.rootEntry.get(), 0}};
+  size_t visited = 0;
+  while (!pending.empty() && visited < kMaxNodes) {
+    auto [entry, depth] = pending.front();
+    pending.pop_front();
+    ++visited;
+    if (entry->children.empty()) entry->ReadChildren();
+    ExerciseEntry(*entry);
+    if (depth >= kMaxDepth) continue;
+    for (auto& child : entry->children) pending.push_back({child.get(), depth + 1});
+  }
+}
+
+}  // namespace
+
+void RunHarness(HarnessVolume volume, const uint8_t* data, size_t size) {
+  SilentMessageBox silent;
+  ScopedMessageBoxService guard(silent);
+  MemoryFile file(data, size);
+  TSectorReader reader;
+  if (!reader.OpenImage(file.path(), "512")) return;
+  reader.PrepareBuffer();
+  ReaderRef ref{&reader};
+
+  PartitionList partitions;
+  switch (volume) {
+    case HarnessVolume::kDiscover:
+      DiscoverPartitions(&ref, partitions);
+      HasGuidPartitionTable(&ref);
+      break;
+    case HarnessVolume::kFatAtZero:
+      partitions.push_back(std::make_unique<TFATPartition>(&ref, PartitionEntry{}));
+      break;
+    case HarnessVolume::kExfatAtZero:
+      partitions.push_back(std::make_unique<EXFATPartition>(&ref, PartitionEntry{}));
+      break;
+  }
+  for (auto& partition : partitions) WalkTree(*partition);
+}

@@ -1,0 +1,17 @@
+#pragma once
+// Runs what the window runs on a source made of arbitrary bytes: discovery (or one family's
+// partition at sector 0), then a walk of every tree that reads directories, fills the
+// information list, reads data for the hex view, the preview and saving, and formats the
+// dump and the preview. The harness bounds the walk; the code under test bounds nothing for
+// it.
+
+#include <cstddef>
+#include <cstdint>
+
+enum class HarnessVolume {
+  kDiscover,     // partition discovery on the whole source
+  kFatAtZero,    // a FAT partition constructed at sector 0, whatever the boot sector says
+  kExfatAtZero,  // an exFAT partition constructed at sector 0
+};
+
+void RunHarness(HarnessVolume volume, const uint8_t* data, size_t size);

@@ -1,0 +1,7 @@
+// libFuzzer entry point: arbitrary bytes as a source image.
+#include "fuzz/Harness.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  RunHarness(HarnessVolume::kFatAtZero, data, size);
+  return 0;
+}
