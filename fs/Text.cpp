@@ -2,9 +2,7 @@
 
 #include <clocale>
 
-namespace {
-
-void AppendCodePoint(std::string& out, uint32_t cp) {
+void AppendUtf8(std::string& out, uint32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);
   } else if (cp < 0x800) {
@@ -22,6 +20,8 @@ void AppendCodePoint(std::string& out, uint32_t cp) {
   }
 }
 
+namespace {
+
 bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool IsLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
@@ -32,12 +32,12 @@ std::string Utf16ToUtf8(const char16_t* units, size_t count) {
   for (size_t i = 0; i < count && units[i] != 0; ++i) {
     const char16_t u = units[i];
     if (IsHighSurrogate(u) && i + 1 < count && IsLowSurrogate(units[i + 1])) {
-      AppendCodePoint(out, 0x10000 + ((uint32_t{u} - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+      AppendUtf8(out, 0x10000 + ((uint32_t{u} - 0xD800) << 10) + (units[i + 1] - 0xDC00));
       ++i;
     } else if (IsHighSurrogate(u) || IsLowSurrogate(u)) {
-      AppendCodePoint(out, 0xFFFD);
+      AppendUtf8(out, 0xFFFD);
     } else {
-      AppendCodePoint(out, u);
+      AppendUtf8(out, u);
     }
   }
   return out;

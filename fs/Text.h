@@ -9,6 +9,9 @@
 // unit or after count units.
 std::string Utf16ToUtf8(const char16_t* units, size_t count);
 
+// Appends one code point, UTF-8 encoded.
+void AppendUtf8(std::string& out, uint32_t codePoint);
+
 // The code units stored little-endian at bytes, at most count of them.
 std::u16string ReadUtf16Le(const uint8_t* bytes, size_t count);
 
