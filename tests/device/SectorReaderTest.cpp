@@ -278,3 +278,45 @@ TEST(SystemErrorTest, TextIsEnglishAndFollowsThePrefix) {
 }
 
 }  // namespace
+
+namespace {
+
+// A loop device over an image file, when the machine allows one (root, loop driver).
+class LoopDevice {
+ public:
+  LoopDevice(const std::string& image, uint32_t sectorSize) {
+    if (::geteuid() != 0) return;
+    FILE* pipe = ::popen(("losetup -f --show --read-only --sector-size " + std::to_string(sectorSize) + " " +
+                          ShellQuote(image) + " 2>/dev/null").c_str(), "r");
+    if (pipe == nullptr) return;
+    char line[256] = {};
+    if (std::fgets(line, sizeof line, pipe)) path_ = std::string(line, std::strcspn(line, "\n"));
+    if (::pclose(pipe) != 0) path_.clear();
+  }
+  ~LoopDevice() {
+    if (!path_.empty()) std::system(("losetup -d " + path_).c_str());
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+TEST_F(ReaderFixture, ABlockDeviceIsSizedByItsOwnSectorSize) {
+  const std::string image = MakeImage(64);
+  for (uint32_t sectorSize : {512u, 4096u}) {
+    LoopDevice loop(image, sectorSize);
+    if (loop.path().empty()) GTEST_SKIP() << "no loop device here (needs root and the loop driver)";
+    TSectorReader r;
+    ASSERT_TRUE(r.OpenDevice(loop.path(), false));
+    r.PrepareBuffer();
+    EXPECT_EQ(r.bytesPerSector(), sectorSize);
+    EXPECT_EQ(r.totalSectors(), 64 * kSector / sectorSize);
+    EXPECT_EQ(::fcntl(r.deviceHandle(), F_GETFL) & O_ACCMODE, O_RDONLY);
+    ASSERT_TRUE(r.ReadSector(1));
+    EXPECT_EQ(Bytes(r.currentData(), r.currentData() + sectorSize), Expected(sectorSize, sectorSize));
+  }
+  EXPECT_TRUE(boxes.shown.empty());
+}
+
+}  // namespace
