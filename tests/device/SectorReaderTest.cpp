@@ -233,7 +233,7 @@ TEST_F(ReaderFixture, IgnoreZeroesTheBadSectorAndKeepsTheReadableOnes) {
     boxes.shown.clear();
     OpenSource src(MakeImage(4096));
     const auto fault = InstallFaultyRead(src.reader);
-    fault->FailSector(1003, kSector);
+    fault->bad.push_back({1003 * kSector + 5, 1003 * kSector + 6, -1});  // one bad byte, for good
     fault->deliverFirst = deliverFirst;
 
     boxes.answers = {kIdIgnore};
