@@ -184,16 +184,15 @@ bool TSectorReader::FillWindow(uint32_t sector) {
   }
 }
 
-// After Ignore: the sector that failed becomes zeros, and the sectors after it in the window
-// are read one at a time, so that one bad sector does not cost the readable ones around it.
+// After Ignore: the rest of the window is read one sector at a time, and only the sectors that
+// fail on their own become zeros, so that one bad sector does not cost the readable ones
+// around it. The sector the failed read began at is read again too: a read of many sectors
+// that fails whole does not say which of them is bad.
 void TSectorReader::SalvageSectors(size_t from) {
   const uint32_t bps = bytesPerSector();
   const size_t length = size_t{bufferEnd_ - bufferFirst_} * bps;
   const uint64_t base = uint64_t{bufferFirst_} * bps;
-  const size_t failed = from / bps * bps;
-  size_t next = failed + bps;
-  std::memset(buffer_.get() + failed, 0, std::min(next, length) - failed);
-  for (; next < length; next += bps) {
+  for (size_t next = from / bps * bps; next < length; next += bps) {
     int error = 0;
     const size_t got = ReadFully(buffer_.get() + next, bps, base + next, error);
     if (error != 0) std::memset(buffer_.get() + next, 0, bps);

@@ -7,8 +7,9 @@ purpose=${1:-build}
 packages=(cmake g++ make)
 if [ "$purpose" = test ]; then
   # Test images are made with the real tools: mkfs.fat and mtools for FAT, mkfs.exfat for exFAT,
-  # sfdisk for partition tables; clang and its runtime build the fuzz targets.
-  packages+=(libgtest-dev dosfstools mtools exfatprogs fdisk clang libclang-rt-14-dev)
+  # sfdisk for partition tables; The Sleuth Kit is the second opinion the oracle test asks;
+  # clang and its runtime build the fuzz targets.
+  packages+=(libgtest-dev dosfstools mtools exfatprogs fdisk sleuthkit clang libclang-rt-14-dev)
 fi
 
 missing=()

@@ -7,6 +7,7 @@
 
 #include "device/SectorReader.h"
 #include "device/SystemError.h"
+#include "support/FaultyRead.h"
 #include "support/OpenSource.h"
 #include "support/ScriptedMessageBox.h"
 #include "support/TestFiles.h"
@@ -185,26 +186,10 @@ TEST_F(ReaderFixture, ASourceBeyondTwoTerabytesKeepsItsFirstSectors) {
   EXPECT_TRUE(src.reader.ReadSector(0xFFFFFFFEu));
 }
 
-// Read faults: a stand-in for the platform read that fails at one byte a number of times. A
-// read that starts before the bad byte delivers what lies before it first, as a disk does.
-struct FaultyRead {
-  uint64_t badByte = 0;
-  int failuresLeft = 0;
-  ssize_t operator()(int fd, void* buffer, size_t count, off_t offset) {
-    const uint64_t start = static_cast<uint64_t>(offset);
-    if (failuresLeft > 0 && start <= badByte && badByte < start + count) {
-      if (start < badByte) return ::pread(fd, buffer, badByte - start, offset);
-      --failuresLeft;
-      errno = EIO;
-      return -1;
-    }
-    return ::pread(fd, buffer, count, offset);
-  }
-};
-
+// Read faults: the bytes from badByte on fail a number of times. A read that starts before
+// them delivers what lies before them first, as a disk does.
 void InstallFault(TSectorReader& reader, uint64_t badByte, int failures) {
-  auto fault = std::make_shared<FaultyRead>(FaultyRead{badByte, failures});
-  reader.platformRead = [fault](int fd, void* b, size_t n, off_t o) { return (*fault)(fd, b, n, o); };
+  InstallFaultyRead(reader)->bad.push_back({badByte, badByte + 1, failures});
 }
 
 TEST_F(ReaderFixture, AbortOnAReadErrorFailsAndReadsTheMediumAgainNextTime) {
@@ -241,19 +226,28 @@ TEST_F(ReaderFixture, RetryReadsAgainAndGivesTheRightBytes) {
   EXPECT_EQ(boxes.shown[0].text, "Read failed at sector 1005:\nInput/output error");
 }
 
+// Whether the platform read delivers the bytes in front of the bad sector first or fails whole,
+// only the bad sector is lost.
 TEST_F(ReaderFixture, IgnoreZeroesTheBadSectorAndKeepsTheReadableOnes) {
-  OpenSource src(MakeImage(4096));
-  InstallFault(src.reader, 1003 * kSector + 5, 1);
+  for (const bool deliverFirst : {true, false}) {
+    boxes.shown.clear();
+    OpenSource src(MakeImage(4096));
+    const auto fault = InstallFaultyRead(src.reader);
+    fault->bad.push_back({1003 * kSector + 5, 1003 * kSector + 6, -1});  // one bad byte, for good
+    fault->deliverFirst = deliverFirst;
 
-  boxes.answers = {kIdIgnore};
-  uint32_t cursor = 1000;
-  src.reader.byteOffset = 0;
-  Bytes got(8 * kSector);
-  ASSERT_TRUE(src.reader.ReadBytes(got.data(), static_cast<uint32_t>(got.size()), cursor));
-  EXPECT_EQ(boxes.shown.size(), 1u);
-  Bytes expected = Expected(1000 * kSector, got.size());
-  std::fill(expected.begin() + 3 * kSector, expected.begin() + 4 * kSector, 0);
-  EXPECT_EQ(got, expected);
+    boxes.answers = {kIdIgnore};
+    uint32_t cursor = 1000;
+    src.reader.byteOffset = 0;
+    Bytes got(8 * kSector);
+    ASSERT_TRUE(src.reader.ReadBytes(got.data(), static_cast<uint32_t>(got.size()), cursor));
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, deliverFirst ? "Read failed at sector 1003:\nInput/output error"
+                                                : "Read failed at sector 1000:\nInput/output error");
+    Bytes expected = Expected(1000 * kSector, got.size());
+    std::fill(expected.begin() + 3 * kSector, expected.begin() + 4 * kSector, 0);
+    EXPECT_EQ(got, expected) << (deliverFirst ? "partial read" : "whole read fails");
+  }
 }
 
 TEST_F(ReaderFixture, AShortReadLeavesZerosNotOldBytes) {

@@ -18,8 +18,10 @@ class ScriptedMessageBox final : public MessageBoxService {
 
   ScriptedMessageBox() : guard_(*this) {}
 
-  // Answers given in turn; when they run out, OK, Abort or No.
+  // Answers given in turn; when they run out, OK, readErrorAnswer or No.
   std::deque<int> answers;
+  // The answer to a read error (Abort, Retry or Ignore) once the script has run out.
+  int readErrorAnswer = kIdAbort;
   std::vector<Shown> shown;
 
   int Show(const std::string& text, const std::string& caption, unsigned flags) override {
@@ -29,7 +31,7 @@ class ScriptedMessageBox final : public MessageBoxService {
       answers.pop_front();
       return answer;
     }
-    if (flags == kMbAbortRetryIgnoreWarning) return kIdAbort;
+    if (flags == kMbAbortRetryIgnoreWarning) return readErrorAnswer;
     if (flags == kMbYesNoQuestion) return kIdNo;
     return kIdOk;
   }

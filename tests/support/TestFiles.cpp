@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "brindle-test-XXXXXX").string();
@@ -27,8 +26,13 @@ TempDir::~TempDir() {
 }
 
 Bytes ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  if (!in) return {};
+  Bytes bytes(static_cast<size_t>(in.tellg()));
+  in.seekg(0);
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  bytes.resize(static_cast<size_t>(in.gcount()));
+  return bytes;
 }
 
 void WriteFileBytes(const std::string& path, const Bytes& bytes) {

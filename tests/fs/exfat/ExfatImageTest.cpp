@@ -4,49 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include "fs/exfat/ExfatNode.h"
 #include "fs/exfat/ExfatPartition.h"
+#include "support/ExfatImages.h"
 #include "support/OpenSource.h"
 #include "support/TestFiles.h"
 
 namespace {
-
-std::string ImagePath(const std::string& name) { return std::string(BRINDLE_TEST_IMAGES_DIR) + "/" + name; }
-
-struct Expected {
-  std::string type, state;
-  uint32_t size = 0, seed = 0, delivered = 0;
-};
-
-struct Manifest {
-  std::string sectorSize;
-  uint32_t firstSector = 0;
-  std::string label;
-  std::map<std::string, Expected> entries;  // by path from the root, "/"-separated
-};
-
-Manifest ReadManifest(const std::string& name) {
-  Manifest manifest;
-  std::ifstream in(ImagePath(name));
-  EXPECT_TRUE(in) << name;
-  for (std::string line; std::getline(in, line);) {
-    if (line.empty() || line[0] == '#') continue;
-    std::vector<std::string> f;
-    std::stringstream split(line);
-    for (std::string field; std::getline(split, field, '\t');) f.push_back(field);
-    f.resize(6);
-    auto number = [](const std::string& text) { return static_cast<uint32_t>(std::stoul(text)); };
-    if (f[0] == "sector-size") manifest.sectorSize = f[1];
-    else if (f[0] == "first-sector") manifest.firstSector = number(f[1]);
-    else if (f[0] == "label") manifest.label = f[1];
-    else manifest.entries[f[5]] = {f[0], f[1], number(f[2]), number(f[3]), number(f[4])};
-  }
-  return manifest;
-}
 
 // The node's path as the browser sees it, for a node found at manifest path `path`.
 std::string BackslashPath(const std::string& path, bool directory) {
@@ -57,7 +23,7 @@ std::string BackslashPath(const std::string& path, bool directory) {
   return result;
 }
 
-struct ExfatImage : ::testing::TestWithParam<const char*> {
+struct ExfatImage : ::testing::TestWithParam<std::string> {
   // Checks every child of node against the manifest, reading every directory, deleted ones too.
   void Walk(TDirectoryEntry& node, const std::string& prefix) {
     node.ReadChildren();
@@ -70,7 +36,7 @@ struct ExfatImage : ::testing::TestWithParam<const char*> {
         ADD_FAILURE() << "not in the manifest";
         continue;
       }
-      const Expected& e = found->second;
+      const ExfatManifest::Entry& e = found->second;
       const bool deleted = e.state == "deleted";
       if (e.type == "dir") {
         ASSERT_EQ(child->state, kStateDirectory);
@@ -90,14 +56,14 @@ struct ExfatImage : ::testing::TestWithParam<const char*> {
     }
   }
 
-  Manifest manifest;
+  ExfatManifest manifest;
   std::vector<std::string> seen;
 };
 
 TEST_P(ExfatImage, TreeMatchesTheManifest) {
   const std::string image = GetParam();
-  manifest = ReadManifest(image + ".manifest");
-  OpenSource source(ImagePath(image + ".img"), manifest.sectorSize);
+  manifest = ReadExfatManifest(image);
+  OpenSource source(TestImagePath(image + ".img"), manifest.sectorSize);
   PartitionEntry entry;
   entry.startLba = manifest.firstSector;
   EXFATPartition partition(&source.ref, entry);
@@ -110,10 +76,10 @@ TEST_P(ExfatImage, TreeMatchesTheManifest) {
   EXPECT_EQ(seen.size(), manifest.entries.size());
 }
 
-INSTANTIATE_TEST_SUITE_P(Images, ExfatImage, ::testing::Values("exfat-tree", "exfat-mbr", "exfat-4k"));
+INSTANTIATE_TEST_SUITE_P(Images, ExfatImage, ::testing::ValuesIn(kExfatImageNames));
 
 TEST(ExfatTreeImage, DescriptionInformationAndLimitedReads) {
-  OpenSource source(ImagePath("exfat-tree.img"));
+  OpenSource source(TestImagePath("exfat-tree.img"));
   EXFATPartition partition(&source.ref, PartitionEntry{});
   EXPECT_EQ(partition.GetDescription(), "exFAT partition \"Données\"");
   auto captions = [](TDirectoryEntry& node) {
