@@ -217,6 +217,8 @@ main() {
 
   log "Machine: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
   ps -eo pcpu=,comm= --sort=-pcpu | head -5 | sed 's/^/   busy: /' >&2
+  # The figures are of images held in the page cache: say how much of each is there.
+  fincore "$work"/*.img >&2 || true
   build/bench/bench/brindle_bench --images="$work" --benchmark_repetitions="$repetitions" \
     --benchmark_counters_tabular=true "${extra[@]}"
 }
