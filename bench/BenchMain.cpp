@@ -21,25 +21,9 @@
 #include "bench/BenchSupport.h"
 #include "bench/ReadBench.h"
 #include "bench/SaveMemoryBench.h"
+#include "bench/Verdict.h"
 
 namespace {
-
-struct Spread {
-  double median = 0;
-  double min = 0;
-  double max = 0;
-};
-
-Spread SpreadOf(std::vector<double> values) {
-  Spread spread;
-  if (values.empty()) return spread;
-  std::sort(values.begin(), values.end());
-  const size_t n = values.size();
-  spread.median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-  spread.min = values.front();
-  spread.max = values.back();
-  return spread;
-}
 
 // The console table as usual, and the repetitions of every benchmark kept for the summary.
 class SummaryReporter : public benchmark::ConsoleReporter {
@@ -72,26 +56,6 @@ class SummaryReporter : public benchmark::ConsoleReporter {
   bool AllMet() const { return allMet_; }
 
  private:
-  Spread Counter(const std::vector<Run>& runs, const char* counter) const {
-    std::vector<double> values;
-    for (const Run& run : runs) {
-      const auto found = run.counters.find(counter);
-      if (found != run.counters.end()) values.push_back(found->second.value);
-    }
-    return SpreadOf(values);
-  }
-
-  Spread Time(const std::vector<Run>& runs) const {
-    std::vector<double> values;
-    for (const Run& run : runs) values.push_back(run.GetAdjustedRealTime());
-    return SpreadOf(values);
-  }
-
-  void Verdict(bool met) {
-    std::printf("  %s\n", met ? "target met" : "TARGET MISSED");
-    allMet_ = allMet_ && met;
-  }
-
   void Summarise(const std::string& name) {
     std::printf("%s\n", name.c_str());
     if (errors_.count(name)) {
@@ -99,35 +63,14 @@ class SummaryReporter : public benchmark::ConsoleReporter {
       allMet_ = false;
       return;
     }
-    const std::vector<Run>& runs = repetitions_[name];
-    const Spread load = Counter(runs, "other_cores");
-    if (runs.front().counters.count("ratio")) {
-      const Spread rate = Counter(runs, "MB/s");
-      const Spread plain = Counter(runs, "pread_MB/s");
-      const Spread warm = Counter(runs, "warm_pread_MB/s");
-      const Spread ratio = Counter(runs, "ratio");
-      std::printf("  GetData %.0f MB/s [%.0f .. %.0f]; plain pread into fresh memory %.0f MB/s [%.0f .. %.0f],\n"
-                  "  into memory used before %.0f MB/s [%.0f .. %.0f]\n",
-                  rate.median, rate.min, rate.max, plain.median, plain.min, plain.max, warm.median, warm.min, warm.max);
-      std::printf("  ratio to pread %.2f [%.2f .. %.2f] (target: 0.5 or more); other_cores %.2f [%.2f .. %.2f]\n",
-                  ratio.median, ratio.min, ratio.max, load.median, load.min, load.max);
-      Verdict(ratio.median >= 0.5);
-    } else if (runs.front().counters.count("entries")) {
-      const Spread time = Time(runs);
-      std::printf("  %.1f ms [%.1f .. %.1f] per read of %.0f entries (target: under 50 ms); other_cores %.2f [%.2f .. %.2f]\n",
-                  time.median, time.min, time.max, Counter(runs, "entries").median, load.median, load.min, load.max);
-      Verdict(time.median < 50);
-    } else if (runs.front().counters.count("limit_MiB")) {
-      const Spread above = Counter(runs, "above_idle_MiB");
-      const Spread idle = Counter(runs, "idle_MiB");
-      const Spread peak = Counter(runs, "peak_MiB");
-      const double limit = Counter(runs, "limit_MiB").max;
-      std::printf("  peak %.1f MiB [%.1f .. %.1f], idle %.1f MiB [%.1f .. %.1f], above idle %.1f MiB [%.1f .. %.1f]\n",
-                  peak.median, peak.min, peak.max, idle.median, idle.min, idle.max, above.median, above.min, above.max);
-      std::printf("  limit %.0f MiB (the file's size + 64 MiB), judged on the largest; measuring helper %.1f MiB\n", limit,
-                  Counter(runs, "helper_MiB").max);
-      Verdict(above.max <= limit);
+    bench::Figures figures;
+    for (const Run& run : repetitions_[name]) {
+      figures.times.push_back(run.GetAdjustedRealTime());
+      for (const auto& [counter, value] : run.counters) figures.counters[counter].push_back(value.value);
     }
+    const bench::Verdict verdict = bench::Judge(figures);
+    std::printf("  %s\n  %s\n", verdict.text.c_str(), verdict.met ? "target met" : "TARGET MISSED");
+    allMet_ = allMet_ && verdict.met;
   }
 
   std::vector<std::string> order_;
