@@ -61,7 +61,10 @@ void WalkNames(const std::vector<std::string>& names, ResolvedEntry& out) {
     if (matches.size() > 1) {
       out.error = "\"" + name + "\" in " + where + " names " + std::to_string(matches.size()) +
                   " entries; name one by its index:";
-      for (size_t i : matches) out.error += " " + ChildIndexPath(out.indexPath, i);
+      for (size_t i : matches) {
+        out.error += ' ';
+        out.error += ChildIndexPath(out.indexPath, i);
+      }
       out.entry = nullptr;
       return;
     }

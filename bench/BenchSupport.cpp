@@ -1,0 +1,122 @@
+#include "bench/BenchSupport.h"
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+
+namespace bench {
+
+namespace {
+
+std::string& Folder() {
+  static std::string folder = ".";
+  return folder;
+}
+
+// count bytes from the start of the file into memory, with as few pread calls as the kernel
+// allows; closes fd and throws when the file ends first.
+void ReadFully(int fd, const std::string& path, uint8_t* memory, uint64_t count) {
+  uint64_t done = 0;
+  while (done < count) {
+    const ssize_t got = ::pread(fd, memory + done, count - done, static_cast<off_t>(done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      ::close(fd);
+      throw std::runtime_error(path + ": the plain read came up short");
+    }
+    done += static_cast<uint64_t>(got);
+  }
+}
+
+double Seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; }
+
+}  // namespace
+
+const std::string& ImagesFolder() { return Folder(); }
+void SetImagesFolder(std::string folder) { Folder() = std::move(folder); }
+std::string ImagePath(const char* image) { return Folder() + "/" + image; }
+
+BenchSource::BenchSource(const std::string& imagePath) {
+  if (::access(imagePath.c_str(), R_OK) != 0) {
+    error_ = imagePath + ": " + std::strerror(errno);
+    return;
+  }
+  if (!reader_.OpenImage(imagePath, "512")) {
+    error_ = imagePath + " cannot be opened";
+    return;
+  }
+  reader_.PrepareBuffer();
+  DiscoverPartitions(&ref_, partitions_);
+  if (partitions_.empty() || !partitions_.front()->rootEntry) error_ = imagePath + " holds no volume";
+}
+
+TDirectoryEntry* BenchSource::FindInRoot(const std::string& name) {
+  if (!error_.empty()) return nullptr;
+  for (const auto& child : partitions_.front()->rootEntry->children) {
+    if (child->name == name) return child.get();
+  }
+  return nullptr;
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+double TimeReadInto(const std::string& path, uint8_t* memory, uint64_t count) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw std::runtime_error(path + ": " + std::strerror(errno));
+  const auto start = std::chrono::steady_clock::now();
+  ReadFully(fd, path, memory, count);
+  const double seconds = SecondsSince(start);
+  ::close(fd);
+  return seconds;
+}
+
+double TimePlainRead(const std::string& path, uint64_t count) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw std::runtime_error(path + ": " + std::strerror(errno));
+  const auto start = std::chrono::steady_clock::now();
+  std::unique_ptr<uint8_t[]> memory(new uint8_t[count]);
+  ReadFully(fd, path, memory.get(), count);
+  const double seconds = SecondsSince(start);
+  ::close(fd);
+  return seconds;
+}
+
+LoadProbe::LoadProbe()
+    : start_(std::chrono::steady_clock::now()), busyTicks_(BusyTicks()), ownSeconds_(OwnCpuSeconds()) {}
+
+double LoadProbe::OtherCores() const {
+  const double wall = SecondsSince(start_);
+  if (wall <= 0) return 0;
+  const double busy = static_cast<double>(BusyTicks() - busyTicks_) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+  const double others = (busy - (OwnCpuSeconds() - ownSeconds_)) / wall;
+  return others > 0 ? others : 0;
+}
+
+uint64_t LoadProbe::BusyTicks() {
+  std::ifstream stat("/proc/stat");
+  std::string line;
+  std::getline(stat, line);
+  std::istringstream fields(line);
+  std::string cpu;
+  uint64_t user = 0, nice = 0, system = 0, idle = 0, iowait = 0, irq = 0, softirq = 0;
+  fields >> cpu >> user >> nice >> system >> idle >> iowait >> irq >> softirq;
+  return user + nice + system + irq + softirq;
+}
+
+double LoadProbe::OwnCpuSeconds() {
+  rusage self{}, children{};
+  ::getrusage(RUSAGE_SELF, &self);
+  ::getrusage(RUSAGE_CHILDREN, &children);
+  return Seconds(self.ru_utime) + Seconds(self.ru_stime) + Seconds(children.ru_utime) + Seconds(children.ru_stime);
+}
+
+}  // namespace bench

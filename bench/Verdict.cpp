@@ -1,0 +1,79 @@
+#include "bench/Verdict.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace bench {
+
+namespace {
+
+Spread Of(const Figures& figures, const std::string& counter) {
+  const auto found = figures.counters.find(counter);
+  return found == figures.counters.end() ? Spread{} : SpreadOf(found->second);
+}
+
+bool Has(const Figures& figures, const std::string& counter) {
+  const auto found = figures.counters.find(counter);
+  return found != figures.counters.end() && !found->second.empty();
+}
+
+// "median [min .. max]" with the given number of decimals.
+std::string Text(const Spread& spread, int decimals) {
+  char text[96];
+  std::snprintf(text, sizeof text, "%.*f [%.*f .. %.*f]", decimals, spread.median, decimals, spread.min, decimals,
+                spread.max);
+  return text;
+}
+
+std::string LoadText(const Figures& figures) { return "; other_cores " + Text(Of(figures, "other_cores"), 2); }
+
+Verdict JudgeDataRead(const Figures& figures) {
+  const Spread ratio = Of(figures, "ratio");
+  return {ratio.median >= 0.5,
+          "GetData " + Text(Of(figures, "MB/s"), 0) + " MB/s; plain pread into fresh memory " +
+              Text(Of(figures, "pread_MB/s"), 0) + " MB/s,\n  into memory used before " +
+              Text(Of(figures, "warm_pread_MB/s"), 0) + " MB/s\n  ratio to pread " + Text(ratio, 2) +
+              " (target: 0.5 or more)" + LoadText(figures)};
+}
+
+Verdict JudgeDirectoryRead(const Figures& figures) {
+  const Spread time = SpreadOf(figures.times);
+  char entries[32];
+  std::snprintf(entries, sizeof entries, "%.0f", Of(figures, "entries").median);
+  return {!figures.times.empty() && time.median < 50,
+          Text(time, 1) + " ms per read of " + entries + " entries (target: under 50 ms)" + LoadText(figures)};
+}
+
+Verdict JudgeSaveMemory(const Figures& figures) {
+  const Spread above = Of(figures, "above_idle_MiB");
+  const double limit = Of(figures, "limit_MiB").max;
+  char limitText[160];
+  std::snprintf(limitText, sizeof limitText,
+                "\n  limit %.0f MiB (the file's size + 64 MiB), judged on the largest; measuring helper %.1f MiB", limit,
+                Of(figures, "helper_MiB").max);
+  return {Has(figures, "above_idle_MiB") && above.max <= limit,
+          "peak " + Text(Of(figures, "peak_MiB"), 1) + " MiB, idle " + Text(Of(figures, "idle_MiB"), 1) +
+              " MiB, above idle " + Text(above, 1) + " MiB" + limitText + LoadText(figures)};
+}
+
+}  // namespace
+
+Spread SpreadOf(std::vector<double> values) {
+  Spread spread;
+  if (values.empty()) return spread;
+  std::sort(values.begin(), values.end());
+  const size_t n = values.size();
+  spread.median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+  spread.min = values.front();
+  spread.max = values.back();
+  return spread;
+}
+
+Verdict Judge(const Figures& figures) {
+  if (Has(figures, "ratio")) return JudgeDataRead(figures);
+  if (Has(figures, "entries")) return JudgeDirectoryRead(figures);
+  if (Has(figures, "limit_MiB")) return JudgeSaveMemory(figures);
+  return {false, "no figures that a target is judged by"};
+}
+
+}  // namespace bench

@@ -1,0 +1,226 @@
+#!/usr/bin/env bash
+# Builds the benchmarks in Release, makes their disk images with the real tools and runs them.
+#
+#   scripts/bench.sh [--work DIR] [--repetitions N] [--keep] [--remake] [-- BENCHMARK FLAGS...]
+#
+#   --work DIR        where the images go (default /tmp/brindle-bench; about 6 GiB)
+#   --repetitions N   repetitions of every benchmark (default 5)
+#   --keep            keep the images afterwards, so that the next run skips making them
+#   --remake          make the images again even if kept ones are there
+#   after --           flags for the benchmark program (e.g. --benchmark_filter=ReadChildren)
+#
+# The FAT32 image is made with mkfs.fat and mtools. The exFAT image needs root, a loop device
+# and FUSE (mkfs.exfat, then exfat-fuse to write the files); without them the exFAT
+# benchmarks are left out and the script says why.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+work=/tmp/brindle-bench
+repetitions=5
+keep=0
+remake=0
+extra=()
+while (($#)); do
+  case $1 in
+    --work) work=$2; shift 2 ;;
+    --repetitions) repetitions=$2; shift 2 ;;
+    --keep) keep=1; shift ;;
+    --remake) remake=1; shift ;;
+    --) shift; extra=("$@"); break ;;
+    *) echo "bench.sh: unknown argument $1" >&2; exit 2 ;;
+  esac
+done
+
+# What the images hold. bench/BenchLayout.h names the same files, sizes and seeds.
+readonly MIB=$((1 << 20))
+readonly READ_BYTES=$((512 * MIB))     # CONTIG.BIN and FRAG.BIN
+readonly SAVE_BYTES=$((1024 * MIB))    # HUGE.BIN
+readonly SEED_CONTIG=1 SEED_FRAG=2 SEED_HUGE=3 SEED_FILL=1000
+readonly ENTRIES=20000                 # MANY/ holds this many empty files with long names
+readonly FILL_BYTES=$((64 * 1024))     # the files that fill the volume, every other one deleted
+readonly IMAGE_MIB=2800
+readonly CLUSTER=4096
+readonly LAYOUT_VERSION=1
+
+log() { printf '== %s\n' "$*" >&2; }
+
+install_missing() {
+  scripts/install-deps.sh build
+  local wanted=(libbenchmark-dev dosfstools mtools exfatprogs exfat-fuse sleuthkit) missing=()
+  for p in "${wanted[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  ((${#missing[@]} == 0)) && return
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  log "Installing: ${missing[*]}"
+  $sudo apt-get update
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${missing[@]}"
+}
+
+build() {
+  log "Building build/bench (Release)"
+  cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DBRINDLE_BENCH=ON -DBRINDLE_TESTS=OFF >/dev/null
+  cmake --build build/bench -j 2
+}
+
+files_tool() { build/bench/bench/brindle-bench-files "$@"; }
+
+# The content files both images get, and the empty files of MANY/.
+make_staging() {
+  local staging=$1
+  rm -rf "$staging"
+  mkdir -p "$staging/MANY" "$staging/FILL"
+  files_tool pattern "$staging/CONTIG.BIN" $READ_BYTES $SEED_CONTIG
+  files_tool pattern "$staging/FRAG.BIN" $READ_BYTES $SEED_FRAG
+  files_tool pattern "$staging/HUGE.BIN" $SAVE_BYTES $SEED_HUGE
+  local i name
+  for ((i = 1; i <= ENTRIES; i++)); do
+    printf -v name '%05d long entry name.txt' "$i"  # 25 characters: two long-name slots
+    : >"$staging/MANY/$name"
+  done
+}
+
+# mtools path: MTOOLS_SKIP_CHECK accepts the image's geometry; long names are UTF-8.
+mt() { MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8 "$@"; }
+
+# Runs "$@ ARGS... TARGET" over the arguments in chunks, so that no command line gets too long.
+in_chunks() {
+  local target=$1; shift
+  local command=() args=()
+  while [[ $1 != -- ]]; do command+=("$1"); shift; done
+  shift
+  args=("$@")
+  local i
+  for ((i = 0; i < ${#args[@]}; i += 2000)); do
+    mt "${command[@]}" "${args[@]:i:2000}" ${target:+"$target"}
+  done
+}
+
+fat_runs() { mt mshowfat -i "$1" "::$2" | grep -o '<[0-9-]*>' | wc -l; }
+
+make_fat32() {
+  local image=$work/fat32.img staging=$work/staging
+  log "FAT32: mkfs.fat, CONTIG.BIN, HUGE.BIN, MANY/ (${ENTRIES} entries)"
+  rm -f "$image"
+  mkfs.fat -F 32 -S 512 -s $((CLUSTER / 512)) -n BENCH32 -C "$image" $((IMAGE_MIB * 1024)) >/dev/null
+  mt mcopy -i "$image" "$staging/CONTIG.BIN" "$staging/HUGE.BIN" ::/
+  mt mcopy -s -i "$image" "$staging/MANY" ::/
+  # Fill what is left with 64 KiB files, in order, then delete every other one. mtools
+  # allocates from the FSInfo next-free hint, which now points at the end of the volume, so
+  # FRAG.BIN wraps round into the holes.
+  local free count
+  free=$(mt mdir -i "$image" ::/ | grep 'bytes free' | tr -cd '0-9')
+  count=$(((free - MIB) / FILL_BYTES))
+  log "FAT32: ${count} files of 64 KiB fill the volume; every other one is deleted"
+  rm -rf "$staging/FILL" && mkdir "$staging/FILL"
+  files_tool fill "$staging/FILL" $FILL_BYTES $SEED_FILL "$count" >/dev/null
+  mt mmd -i "$image" ::/FILL
+  (cd "$staging/FILL" && in_chunks ::/FILL/ mcopy -i "$image" -- F*.BIN)
+  (cd "$staging/FILL" && in_chunks "" mdel -i "$image" -- $(printf '::/FILL/%s\n' F????[13579].BIN))
+  rm -rf "$staging/FILL"
+  mt mcopy -i "$image" "$staging/FRAG.BIN" ::/
+  log "FAT32 layout (mshowfat): CONTIG.BIN $(fat_runs "$image" /CONTIG.BIN) run(s)," \
+      "HUGE.BIN $(fat_runs "$image" /HUGE.BIN) run(s), FRAG.BIN $(fat_runs "$image" /FRAG.BIN) run(s)"
+}
+
+exfat_possible() {
+  local why=""
+  if [ "$(id -u)" -ne 0 ]; then why="it needs root (losetup and mount)"
+  elif ! command -v mount.exfat-fuse >/dev/null; then why="exfat-fuse is not installed"
+  elif [ ! -e /dev/fuse ]; then why="there is no /dev/fuse"
+  elif ! losetup -f >/dev/null 2>&1; then why="no loop device is free"
+  fi
+  [[ -z $why ]] && return 0
+  echo "bench.sh: the exFAT image cannot be made here: $why. The exFAT benchmarks are left out." >&2
+  return 1
+}
+
+make_exfat() {
+  local image=$work/exfat.img staging=$work/staging
+  log "exFAT: mkfs.exfat, then exfat-fuse: CONTIG.BIN, HUGE.BIN, MANY/ (${ENTRIES} entries)"
+  rm -f "$image"
+  truncate -s ${IMAGE_MIB}M "$image"
+  mnt=$work/mnt
+  loop=$(losetup -f --show "$image")
+  mkdir -p "$mnt"
+  mkfs.exfat -c $CLUSTER -L BENCHEX "$loop" >/dev/null
+  mount.exfat-fuse "$loop" "$mnt"
+  cp "$staging/CONTIG.BIN" "$staging/HUGE.BIN" "$mnt/"
+  mkdir "$mnt/MANY"
+  local name
+  for name in "$staging"/MANY/*; do : >"$mnt/MANY/${name##*/}"; done
+  mkdir "$mnt/FILL"
+  local count
+  count=$(files_tool fill "$mnt/FILL" $FILL_BYTES $SEED_FILL 2>/dev/null)
+  log "exFAT: ${count} files of 64 KiB fill the volume; every other one is deleted"
+  rm -f "$mnt"/FILL/F????[13579].BIN
+  cp "$staging/FRAG.BIN" "$mnt/"
+  sync
+  umount "$mnt"
+  losetup -d "$loop"
+  loop=""
+  log "exFAT layout (Sleuth Kit istat): $(exfat_layout "$image")"
+}
+
+# How many runs of clusters each file lies in, from istat's list of sectors.
+exfat_layout() {
+  local image=$1 name inode
+  for name in CONTIG.BIN HUGE.BIN FRAG.BIN; do
+    inode=$(fls "$image" | sed -n "s/^r\/r \([0-9]*\):\t$name\$/\1/p")
+    printf '%s %s run(s); ' "$name" "$(istat "$image" "$inode" | awk '
+      /^Sectors:/ { on = 1; next }
+      on { for (i = 1; i <= NF; i++) { if ($i != last + 1) runs++; last = $i } }
+      END { print runs + 0 }')"
+  done
+}
+
+# The loop device and mount point of the exFAT image while it is being made.
+mnt=""
+loop=""
+cleanup() {
+  if [[ -n $mnt ]] && mountpoint -q "$mnt"; then umount "$mnt" || true; fi
+  if [[ -n $loop ]]; then losetup -d "$loop" || true; fi
+  rm -rf "$work/staging" "$work/mnt"
+  if ((!keep)); then rm -f "$work/fat32.img" "$work/exfat.img" "$work"/layout-*; rmdir "$work" 2>/dev/null || true; fi
+}
+
+main() {
+  trap cleanup EXIT
+  install_missing
+  build
+  mkdir -p "$work"
+  local stamp="$work/layout-$LAYOUT_VERSION"
+  local images=("$work/fat32.img")
+  local want_exfat=0
+  exfat_possible && want_exfat=1 && images+=("$work/exfat.img")
+  local have=1 image
+  for image in "${images[@]}"; do [[ -f $image ]] || have=0; done
+  if ((remake || !have)) || [[ ! -f $stamp ]]; then
+    log "Disk space under $work:"
+    df -h "$work" >&2
+    local avail
+    avail=$(df -Pk "$work" | awk 'NR == 2 { print $4 }')
+    if ((avail < 9 * 1024 * 1024)); then
+      echo "bench.sh: making the images needs about 9 GiB free under $work" >&2
+      exit 1
+    fi
+    rm -f "$work"/layout-* "$work/fat32.img" "$work/exfat.img"
+    log "Writing the content files"
+    make_staging "$work/staging"
+    make_fat32
+    ((want_exfat)) && make_exfat
+    : >"$stamp"
+  else
+    log "Using the images kept in $work (--remake makes them again)"
+  fi
+
+  log "Machine: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
+  ps -eo pcpu=,comm= --sort=-pcpu | head -5 | sed 's/^/   busy: /' >&2
+  # The figures are of images held in the page cache: say how much of each is there.
+  fincore "$work"/*.img >&2 || true
+  build/bench/bench/brindle_bench --images="$work" --benchmark_repetitions="$repetitions" \
+    --benchmark_counters_tabular=true "${extra[@]}"
+}
+
+main
