@@ -18,10 +18,11 @@ targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(discover fat exfat)
 jobs=${FUZZ_JOBS:-1}
 
-# Limits. No input is larger than max_len, so no volume is either: a single allocation above
-# malloc_limit_mb is more than any volume could need and counts as a finding, well before
-# the process as a whole comes near rss_limit_mb. One input must be walked within timeout
-# seconds, or it counts as a hang.
+# Limits. No input is larger than max_len (512 KiB), and no read needs more than the source
+# plus one cluster (32 MiB at most), so a single allocation above malloc_limit_mb is a volume
+# number that sized a buffer unchecked; it is reported well before the process as a whole
+# comes near rss_limit_mb. One input must be walked within timeout seconds, or it counts as a
+# hang (a sound input takes a fraction of a second).
 max_len=524288
 timeout=10
 malloc_limit_mb=64
