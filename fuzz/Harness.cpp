@@ -7,6 +7,7 @@
 #include <string>
 
 #include "browser/HexView.h"
+#include "fs/Bytes.h"
 #include "fs/Discovery.h"
 #include "fs/exfat/ExfatPartition.h"
 #include "fs/fat/FatPartition.h"
@@ -83,6 +84,20 @@ void WalkTree(TPartition& partition) {
   }
 }
 
+// The sector size the source is opened with, as a user types it in. Discovery gets 512. A
+// volume at sector 0 gets the size its boot sector states (512 to 4096) when the source is made
+// of whole sectors of that size, else 512, so that inputs of other lengths keep exploring a
+// volume read with sectors other than its own.
+std::string SectorSizeText(HarnessVolume volume, const uint8_t* data, size_t size) {
+  uint32_t stated = 0;
+  if (volume == HarnessVolume::kFatAtZero && size >= 13) stated = le16(data + 11);
+  if (volume == HarnessVolume::kExfatAtZero && size > 108 && data[108] >= 9 && data[108] <= 12) {
+    stated = 1u << data[108];
+  }
+  const bool usable = stated >= 512 && stated <= 4096 && (stated & (stated - 1)) == 0;
+  return usable && size % stated == 0 ? std::to_string(stated) : "512";
+}
+
 }  // namespace
 
 void RunHarness(HarnessVolume volume, const uint8_t* data, size_t size) {
@@ -90,7 +105,7 @@ void RunHarness(HarnessVolume volume, const uint8_t* data, size_t size) {
   ScopedMessageBoxService guard(silent);
   MemoryFile file(data, size);
   TSectorReader reader;
-  if (!reader.OpenImage(file.path(), "512")) return;
+  if (!reader.OpenImage(file.path(), SectorSizeText(volume, data, size))) return;
   reader.PrepareBuffer();
   ReaderRef ref{&reader};
 

@@ -100,6 +100,16 @@ open(path, 'wb').write(out)
 EOF
 }
 
+# The tree on a FAT12 volume of 4096-byte sectors, cut to its first 96 KiB. The harness opens
+# it with 4096-byte sectors, as its boot sector says.
+make_fat12_4k() {
+  local img=$1
+  truncate -s 1M "$img"
+  mkfs.fat -F 12 -S 4096 -s 1 -n SEED4K "$img" >/dev/null
+  fill_fat_tree "$img"
+  keep "$img" 96K
+}
+
 # A fresh exFAT volume with 512-byte clusters and its heap right after the table: bitmap,
 # up-case table, label and an empty root, cut after the last cluster in use.
 make_exfat_fresh() {
@@ -158,14 +168,18 @@ make_mbr_disk() {
 make_fat12 "$work/fat12.img"
 make_fat16 "$work/fat16.img"
 make_fat32 "$work/fat32.img"
+make_fat12_4k "$work/fat12-4k.img"
 make_exfat_fresh "$work/exfat-fresh.img"
 compact_exfat "$images/exfat-tree.img" "$work/exfat-tree.img" 64
+compact_exfat "$images/exfat-4k.img" "$work/exfat-4k.img" 16
 
 cp "$work/fat12.img" "$out/fat/fat12-tree"
 cp "$work/fat16.img" "$out/fat/fat16-head"
 cp "$work/fat32.img" "$out/fat/fat32-head"
+cp "$work/fat12-4k.img" "$out/fat/fat12-4k-sectors"
 cp "$work/exfat-fresh.img" "$out/exfat/exfat-fresh"
 cp "$work/exfat-tree.img" "$out/exfat/exfat-tree"
+cp "$work/exfat-4k.img" "$out/exfat/exfat-4k-sectors"
 
 # Discovery: a superfloppy, and MBR disks whose partitions hold a FAT and an exFAT volume.
 # A FAT12 partition of 64 KiB keeps the disk small.
