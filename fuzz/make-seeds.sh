@@ -5,7 +5,7 @@
 #
 #   fuzz/make-seeds.sh [CORPUS_DIR]     (default: fuzz/corpus beside this script)
 #
-# Every seed is kept small (a few hundred KiB at most): the fuzzers mutate them, and the test
+# Every seed is kept within 128 KiB, the fuzzers' largest input: they mutate them, and the test
 # suite runs each one through the harness under the sanitizers.
 set -euo pipefail
 
@@ -56,10 +56,10 @@ fill_fat_tree() {
   mdeltree -i "$img" ::/OLD
 }
 
-# A FAT12 volume, kept whole: 160 KiB, 512-byte clusters.
+# A FAT12 volume, kept whole: 128 KiB, 512-byte clusters.
 make_fat12() {
   local img=$1
-  truncate -s 160K "$img"
+  truncate -s 128K "$img"
   mkfs.fat -F 12 -s 1 -n SEED12 "$img" >/dev/null
   fill_fat_tree "$img"
 }
@@ -143,25 +143,25 @@ EOF
 }
 
 # A disk of PARTITION images behind an MBR made by sfdisk: each image starts at the next
-# multiple of 64 sectors; TYPES are the partition types in the same order.
+# multiple of 8 sectors; TYPES are the partition types in the same order.
 make_mbr_disk() {
   local img=$1 types=$2; shift 2
-  local start=64 table="" size i=0 parts=("$@")
+  local start=8 table="" size i=0 parts=("$@")
   local -a type_list
   read -ra type_list <<<"$types"
   for part in "${parts[@]}"; do
     size=$(( ($(stat -c %s "$part") + 511) / 512 ))
     table+="start=$start, size=$size, type=${type_list[$i]}"$'\n'
-    start=$(( (start + size + 63) / 64 * 64 ))
+    start=$(( (start + size + 7) / 8 * 8 ))
     i=$((i + 1))
   done
   truncate -s $((start * 512)) "$img"
   printf '%s' "$table" | sfdisk --quiet --label dos "$img" >/dev/null
-  start=64
+  start=8
   for part in "${parts[@]}"; do
     dd if="$part" of="$img" bs=512 seek=$start conv=notrunc status=none
     size=$(( ($(stat -c %s "$part") + 511) / 512 ))
-    start=$(( (start + size + 63) / 64 * 64 ))
+    start=$(( (start + size + 7) / 8 * 8 ))
   done
 }
 
@@ -170,8 +170,8 @@ make_fat16 "$work/fat16.img"
 make_fat32 "$work/fat32.img"
 make_fat12_4k "$work/fat12-4k.img"
 make_exfat_fresh "$work/exfat-fresh.img"
-compact_exfat "$images/exfat-tree.img" "$work/exfat-tree.img" 64
-compact_exfat "$images/exfat-4k.img" "$work/exfat-4k.img" 16
+compact_exfat "$images/exfat-tree.img" "$work/exfat-tree.img" 24
+compact_exfat "$images/exfat-4k.img" "$work/exfat-4k.img" 3
 
 cp "$work/fat12.img" "$out/fat/fat12-tree"
 cp "$work/fat16.img" "$out/fat/fat16-head"
@@ -190,6 +190,7 @@ mmd -i "$work/small12.img" ::/SUB
 put "$work/small12.img" 300 22 /SUB/NESTED.TXT
 cp "$work/fat12.img" "$out/discover/superfloppy-fat12"
 make_mbr_disk "$out/discover/mbr-fat12-exfat" "01 07" "$work/small12.img" "$work/exfat-fresh.img"
-make_mbr_disk "$out/discover/mbr-fat32-exfat-tree" "0c 07" "$work/fat32.img" "$work/exfat-tree.img"
+make_mbr_disk "$out/discover/mbr-fat32-exfat" "0c 07" "$work/fat32.img" "$work/exfat-fresh.img"
+make_mbr_disk "$out/discover/mbr-exfat-tree" "07" "$work/exfat-tree.img"
 
 ls -l "$out"/*/

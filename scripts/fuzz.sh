@@ -18,12 +18,13 @@ targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(discover fat exfat)
 jobs=${FUZZ_JOBS:-1}
 
-# Limits. No input is larger than max_len (512 KiB), and no read needs more than the source
-# plus one cluster (32 MiB at most), so a single allocation above malloc_limit_mb is a volume
-# number that sized a buffer unchecked; it is reported well before the process as a whole
-# comes near rss_limit_mb. One input must be walked within timeout seconds, or it counts as a
-# hang (a sound input takes a fraction of a second).
-max_len=524288
+# Limits. No input is larger than max_len (128 KiB: boot sectors, tables and directories fit
+# with room to spare, and larger sources cost the allocator a mapping per read), and no read
+# needs more than the source plus one cluster (32 MiB at most), so a single allocation above
+# malloc_limit_mb is a volume number that sized a buffer unchecked; it is reported well before
+# the process as a whole comes near rss_limit_mb. One input must be walked within timeout
+# seconds, or it counts as a hang (a sound input takes a fraction of a second).
+max_len=131072
 timeout=10
 malloc_limit_mb=64
 rss_limit_mb=1024
