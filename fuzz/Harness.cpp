@@ -16,10 +16,13 @@
 namespace {
 
 // Every node visited has its data read three times and dumped, and every directory visited
-// makes all of its children, which a damaged directory can have by the thousand. The bounds
-// keep one input within a fraction of a second, so that a slow input stands out as a hang.
-constexpr size_t kMaxNodes = 300;       // nodes exercised
-constexpr size_t kMaxCreated = 10000;   // nodes made by ReadChildren, after which no more is opened
+// makes all of its children, which a damaged directory can have by the thousand. A read
+// delivers whole clusters, padded with zeros past the end of the source, so on a volume of
+// 32 MiB clusters each read costs 32 MiB however small the input. The bounds keep one input
+// within a second or so, so that a slow input stands out as a hang.
+constexpr size_t kMaxNodes = 300;              // nodes exercised
+constexpr size_t kMaxCreated = 10000;          // nodes made by ReadChildren before none is opened
+constexpr uint64_t kMaxReadBytes = 64 << 20;   // bytes GetData delivered before no node is visited
 constexpr int kMaxDepth = 12;
 
 class SilentMessageBox final : public MessageBoxService {
@@ -48,20 +51,24 @@ class MemoryFile {
   int fd_;
 };
 
-void ExerciseEntry(TDirectoryEntry& entry) {
+// Returns the number of bytes GetData delivered.
+uint64_t ExerciseEntry(TDirectoryEntry& entry) {
   RecordingInfoList list;
   entry.FillInfo(list);
 
   uint32_t count = kDumpSize;
   const ByteBuffer dump = entry.GetData(count);
   FormatHexDump(dump.data(), count);
+  uint64_t delivered = count;
   if (DecidePreview(dump.data(), count).kind == PreviewKind::kPicture) {
     uint32_t pictureCount = kPictureSize;
     entry.GetData(pictureCount);
+    delivered += pictureCount;
   }
   uint32_t saveCount = entry.size;
   entry.GetData(saveCount);
   entry.GetPath();
+  return delivered + saveCount;
 }
 
 void WalkTree(TPartition& partition) {
@@ -70,7 +77,8 @@ void WalkTree(TPartition& partition) {
   std::deque<std::pair<TDirectoryEntry*, int>> pending{{partition.rootEntry.get(), 0}};
   size_t visited = 0;
   size_t created = 0;
-  while (!pending.empty() && visited < kMaxNodes) {
+  uint64_t readBytes = 0;
+  while (!pending.empty() && visited < kMaxNodes && readBytes < kMaxReadBytes) {
     auto [entry, depth] = pending.front();
     pending.pop_front();
     ++visited;
@@ -78,7 +86,7 @@ void WalkTree(TPartition& partition) {
       entry->ReadChildren();
       created += entry->children.size();
     }
-    ExerciseEntry(*entry);
+    readBytes += ExerciseEntry(*entry);
     if (depth >= kMaxDepth) continue;
     for (auto& child : entry->children) pending.push_back({child.get(), depth + 1});
   }
