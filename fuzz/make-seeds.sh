@@ -31,6 +31,18 @@ sys.stdout.buffer.write(bytes((i * 7 + seed * 13 + (i >> 8)) & 0xFF for i in ran
 # put IMAGE SIZE SEED PATH: a file of SIZE pattern bytes at PATH (an mtools path) in IMAGE.
 put() { mcopy -D o -i "$1" "$(content "$2" "$3")" "::$4"; }
 
+# put_picture IMAGE KIND PATH: a small file that begins with the signature of a JPEG, PNG, GIF
+# or BMP picture, so the preview decides picture and the picture-sized read runs.
+put_picture() {
+  local file=$work/picture-$2
+  python3 -c "
+import sys
+heads = {'jpg': b'\xff\xd8\xff\xe0\x00\x10JFIF\x00', 'png': b'\x89PNG\r\n\x1a\n',
+         'gif': b'GIF89a\x01\x00\x01\x00', 'bmp': b'BM\x46\x00\x00\x00\x00\x00\x00\x00'}
+sys.stdout.buffer.write(heads[sys.argv[1]] + bytes(range(256)) * 3)" "$2" >"$file"
+  mcopy -D o -i "$1" "$file" "::$3"
+}
+
 # keep FILE BYTES: cuts FILE down to its first BYTES bytes.
 keep() { truncate -s "$2" "$1"; }
 
@@ -54,6 +66,8 @@ fill_fat_tree() {
   put "$img" 800 11 /DELETED.TXT
   mdel -i "$img" ::/DELETED.TXT
   mdeltree -i "$img" ::/OLD
+  put_picture "$img" jpg /PHOTO.JPG
+  put_picture "$img" png "/DOCS/Scan of a page.png"
 }
 
 # A FAT12 volume, kept whole: 128 KiB, 512-byte clusters.
@@ -121,7 +135,9 @@ make_exfat_fresh() {
 
 # exfat-tree.img (files, nested and fragmented, deleted sets, long names) moved together: the
 # boot region stays, the table follows it, and the heap follows the table, cut to its first
-# KEEP clusters, with ClusterCount saying so. Cluster numbers stay as they were.
+# KEEP clusters, with ClusterCount saying so. Cluster numbers stay as they were. The first
+# files of the root get picture signatures at the start of their data, so that the preview
+# decides picture for them.
 compact_exfat() {
   python3 - "$1" "$2" "$3" <<'EOF'
 import struct, sys
@@ -138,6 +154,18 @@ struct.pack_into('<Q', boot, 72, new_heap + keep * cluster // sector)
 out = bytearray(boot) + data[512:boot_region * sector]
 out += data[fat_offset * sector:(fat_offset + fat_length) * sector]
 out += data[heap_offset * sector:heap_offset * sector + keep * cluster]
+heap = new_heap * sector
+root = struct.unpack_from('<I', boot, 96)[0]
+signatures = [b'\xff\xd8\xff\xe1', b'\x89PNG', b'GIF87a', b'BM\0\0\0\0\0\0\0']
+for at in range(heap + (root - 2) * cluster, heap + (root - 1) * cluster, 32):
+    is_directory = out[at - 32] == 0x85 and out[at - 32 + 4] & 0x10
+    if out[at] != 0xC0 or is_directory or not signatures:
+        continue
+    first, length = struct.unpack_from('<IQ', out, at + 20)
+    start = heap + (first - 2) * cluster
+    if first >= 2 and length >= 16 and start + 16 <= len(out):
+        head = signatures.pop(0)
+        out[start:start + len(head)] = head
 open(target, 'wb').write(out)
 EOF
 }

@@ -53,7 +53,7 @@ run_target() {
   local corpus=$build/corpus/$name findings=$build/findings/$name log=$build/logs/$name-$(date +%Y%m%d-%H%M%S).log
   mkdir -p "$corpus" "$findings" "$build/logs"
   for kept in fuzz/corpus/"$name" fuzz/regressions/"$name"; do
-    [ -d "$kept" ] && cp -n "$kept"/* "$corpus"/ 2>/dev/null || true
+    [ -d "$kept" ] && cp "$kept"/* "$corpus"/ 2>/dev/null || true
   done
   echo "fuzz_$name: ${seconds}s, corpus $(ls "$corpus" | wc -l) inputs, log $log"
   local status=0 started=$SECONDS
