@@ -9,6 +9,7 @@
 # A crash, a sanitizer report, a hang, an allocation beyond the limit or a leak leaves its
 # input in build/fuzz/findings/<target>/ and makes the script exit non-zero.
 # FUZZ_JOBS=N runs N targets at a time (default 1; this machine is shared, keep it at 2 at most).
+# FUZZ_ARGS adds libFuzzer options (e.g. FUZZ_ARGS=-use_value_profile=1).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -63,7 +64,7 @@ run_target() {
     "$build/fuzz/fuzz_$name" "$corpus" \
     -max_total_time="$seconds" -max_len="$max_len" -timeout="$timeout" \
     -rss_limit_mb="$rss_limit_mb" -malloc_limit_mb="$malloc_limit_mb" \
-    -artifact_prefix="$findings/" -print_final_stats=1 >"$log" 2>&1 || status=$?
+    -artifact_prefix="$findings/" -print_final_stats=1 ${FUZZ_ARGS:-} >"$log" 2>&1 || status=$?
   echo "elapsed: $((SECONDS - started)) s, exit $status" >>"$log"
   grep -E '^(stat::|#[0-9]+ +DONE)' "$log" | sed "s/^/  fuzz_$name: /" || true
   if [ $status -ne 0 ]; then
