@@ -3,6 +3,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <deque>
 #include <string>
 
@@ -25,11 +27,56 @@ constexpr size_t kMaxCreated = 10000;          // nodes made by ReadChildren bef
 constexpr uint64_t kMaxReadBytes = 64 << 20;   // bytes GetData delivered before no node is visited
 constexpr int kMaxDepth = 12;
 
+// Sectors whose bytes begin with this marker cannot be read, as on a damaged medium.
+constexpr char kBadSectorMarker[] = "BADSECT!";
+constexpr size_t kBadSectorMarkerLength = sizeof kBadSectorMarker - 1;
+
+// Answers every message box as a user would: OK, and for a read error Retry, Ignore and Abort
+// in turn, so each of the reader's three roads is taken.
 class SilentMessageBox final : public MessageBoxService {
  public:
   int Show(const std::string&, const std::string&, unsigned flags) override {
-    return flags == kMbAbortRetryIgnoreWarning ? kIdAbort : kIdOk;
+    if (flags != kMbAbortRetryIgnoreWarning) return kIdOk;
+    static constexpr int kAnswers[] = {kIdRetry, kIdIgnore, kIdAbort};
+    return kAnswers[readErrors_++ % 3];
   }
+
+ private:
+  unsigned readErrors_ = 0;
+};
+
+// The positioned read the reader goes through: pread, except that it fails with EIO on a
+// sector that begins with the bad-sector marker, after delivering the sectors before it.
+class DamagedMedium {
+ public:
+  DamagedMedium(const uint8_t* data, size_t size, uint32_t sectorSize)
+      : data_(data), size_(size), sectorSize_(sectorSize) {}
+
+  ssize_t Read(int fd, void* buffer, size_t count, off_t offset) const {
+    const uint64_t start = static_cast<uint64_t>(offset);
+    for (uint64_t sector = start / sectorSize_; sector * sectorSize_ < start + count; ++sector) {
+      if (!IsBad(sector)) continue;
+      const uint64_t good = sector * sectorSize_ > start ? sector * sectorSize_ - start : 0;
+      if (good == 0) {
+        errno = EIO;
+        return -1;
+      }
+      count = static_cast<size_t>(good);
+      break;
+    }
+    return ::pread(fd, buffer, count, offset);
+  }
+
+ private:
+  bool IsBad(uint64_t sector) const {
+    const uint64_t at = sector * sectorSize_;
+    return at + kBadSectorMarkerLength <= size_ &&
+           std::memcmp(data_ + at, kBadSectorMarker, kBadSectorMarkerLength) == 0;
+  }
+
+  const uint8_t* data_;
+  size_t size_;
+  uint64_t sectorSize_;
 };
 
 // The bytes as a file the reader can open by path, without touching the disk.
@@ -114,6 +161,10 @@ void RunHarness(HarnessVolume volume, const uint8_t* data, size_t size) {
   MemoryFile file(data, size);
   TSectorReader reader;
   if (!reader.OpenImage(file.path(), SectorSizeText(volume, data, size))) return;
+  const DamagedMedium medium(data, size, reader.bytesPerSector());
+  reader.platformRead = [&medium](int fd, void* buffer, size_t count, off_t offset) {
+    return medium.Read(fd, buffer, count, offset);
+  };
   reader.PrepareBuffer();
   ReaderRef ref{&reader};
 

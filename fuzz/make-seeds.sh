@@ -170,6 +170,23 @@ open(target, 'wb').write(out)
 EOF
 }
 
+# mark_bad IMAGE SECTOR_SIZE TEXT...: the sectors whose bytes hold any of the TEXTs (Python
+# bytes literals) begin with "BADSECT!", which the harness cannot read, as on a damaged medium.
+mark_bad() {
+  python3 - "$@" <<'EOF'
+import ast, sys
+path, sector = sys.argv[1], int(sys.argv[2])
+data = bytearray(open(path, 'rb').read())
+for text in sys.argv[3:]:
+    at = data.find(ast.literal_eval(text))
+    if at < 0:
+        sys.exit('mark_bad: not found: ' + text)
+    at -= at % sector
+    data[at:at + 8] = b'BADSECT!'
+open(path, 'wb').write(data)
+EOF
+}
+
 # A disk of PARTITION images behind an MBR made by sfdisk: each image starts at the next
 # multiple of 8 sectors; TYPES are the partition types in the same order.
 make_mbr_disk() {
@@ -202,11 +219,16 @@ compact_exfat "$images/exfat-tree.img" "$work/exfat-tree.img" 24
 compact_exfat "$images/exfat-4k.img" "$work/exfat-4k.img" 3
 
 cp "$work/fat12.img" "$out/fat/fat12-tree"
+# The tree with unreadable sectors: the nested directory's slots and the start of a file.
+cp "$work/fat12.img" "$out/fat/fat12-bad-sectors"
+mark_bad "$out/fat/fat12-bad-sectors" 512 "b'DEEP    BIN'" "b'\\x0d\\x14\\x1b\\x22\\x29'"
 cp "$work/fat16.img" "$out/fat/fat16-head"
 cp "$work/fat32.img" "$out/fat/fat32-head"
 cp "$work/fat12-4k.img" "$out/fat/fat12-4k-sectors"
 cp "$work/exfat-fresh.img" "$out/exfat/exfat-fresh"
 cp "$work/exfat-tree.img" "$out/exfat/exfat-tree"
+cp "$work/exfat-tree.img" "$out/exfat/exfat-tree-bad-sectors"
+mark_bad "$out/exfat/exfat-tree-bad-sectors" 512 "b'A\\x00n\\x00n\\x00'" "b'\\x89PNG'"
 cp "$work/exfat-4k.img" "$out/exfat/exfat-4k-sectors"
 
 # Discovery: a superfloppy, and MBR disks whose partitions hold a FAT and an exFAT volume.
@@ -217,6 +239,7 @@ put "$work/small12.img" 900 21 "/In a partition.txt"
 mmd -i "$work/small12.img" ::/SUB
 put "$work/small12.img" 300 22 /SUB/NESTED.TXT
 cp "$work/fat12.img" "$out/discover/superfloppy-fat12"
+cp "$out/fat/fat12-bad-sectors" "$out/discover/superfloppy-fat12-bad-sectors"
 make_mbr_disk "$out/discover/mbr-fat12-exfat" "01 07" "$work/small12.img" "$work/exfat-fresh.img"
 make_mbr_disk "$out/discover/mbr-fat32-exfat" "0c 07" "$work/fat32.img" "$work/exfat-fresh.img"
 make_mbr_disk "$out/discover/mbr-exfat-tree" "07" "$work/exfat-tree.img"
