@@ -77,15 +77,12 @@ run_target() {
 
 failed=0
 pids=()
-names=()
 for name in "${targets[@]}"; do
   run_target "$name" &
   pids+=($!)
-  names+=("$name")
   if [ ${#pids[@]} -ge "$jobs" ]; then
     wait "${pids[0]}" || failed=1
     pids=("${pids[@]:1}")
-    names=("${names[@]:1}")
   fi
 done
 for pid in "${pids[@]}"; do wait "$pid" || failed=1; done
