@@ -3,10 +3,13 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <deque>
 #include <string>
 
 #include "browser/HexView.h"
+#include "fs/Bytes.h"
 #include "fs/Discovery.h"
 #include "fs/exfat/ExfatPartition.h"
 #include "fs/fat/FatPartition.h"
@@ -14,14 +17,66 @@
 
 namespace {
 
-constexpr size_t kMaxNodes = 2000;
+// Every node visited has its data read three times and dumped, and every directory visited
+// makes all of its children, which a damaged directory can have by the thousand. A read
+// delivers whole clusters, padded with zeros past the end of the source, so on a volume of
+// 32 MiB clusters each read costs 32 MiB however small the input. The bounds keep one input
+// within a second or so, so that a slow input stands out as a hang.
+constexpr size_t kMaxNodes = 300;              // nodes exercised
+constexpr size_t kMaxCreated = 10000;          // nodes made by ReadChildren before none is opened
+constexpr uint64_t kMaxReadBytes = 64 << 20;   // bytes GetData delivered before no node is visited
 constexpr int kMaxDepth = 12;
 
+// Sectors whose bytes begin with this marker cannot be read, as on a damaged medium.
+constexpr char kBadSectorMarker[] = "BADSECT!";
+constexpr size_t kBadSectorMarkerLength = sizeof kBadSectorMarker - 1;
+
+// Answers every message box as a user would: OK, and for a read error Retry, Ignore and Abort
+// in turn, so each of the reader's three roads is taken.
 class SilentMessageBox final : public MessageBoxService {
  public:
   int Show(const std::string&, const std::string&, unsigned flags) override {
-    return flags == kMbAbortRetryIgnoreWarning ? kIdAbort : kIdOk;
+    if (flags != kMbAbortRetryIgnoreWarning) return kIdOk;
+    static constexpr int kAnswers[] = {kIdRetry, kIdIgnore, kIdAbort};
+    return kAnswers[readErrors_++ % 3];
   }
+
+ private:
+  unsigned readErrors_ = 0;
+};
+
+// The positioned read the reader goes through: pread, except that it fails with EIO on a
+// sector that begins with the bad-sector marker, after delivering the sectors before it.
+class DamagedMedium {
+ public:
+  DamagedMedium(const uint8_t* data, size_t size, uint32_t sectorSize)
+      : data_(data), size_(size), sectorSize_(sectorSize) {}
+
+  ssize_t Read(int fd, void* buffer, size_t count, off_t offset) const {
+    const uint64_t start = static_cast<uint64_t>(offset);
+    for (uint64_t sector = start / sectorSize_; sector * sectorSize_ < start + count; ++sector) {
+      if (!IsBad(sector)) continue;
+      const uint64_t good = sector * sectorSize_ > start ? sector * sectorSize_ - start : 0;
+      if (good == 0) {
+        errno = EIO;
+        return -1;
+      }
+      count = static_cast<size_t>(good);
+      break;
+    }
+    return ::pread(fd, buffer, count, offset);
+  }
+
+ private:
+  bool IsBad(uint64_t sector) const {
+    const uint64_t at = sector * sectorSize_;
+    return at + kBadSectorMarkerLength <= size_ &&
+           std::memcmp(data_ + at, kBadSectorMarker, kBadSectorMarkerLength) == 0;
+  }
+
+  const uint8_t* data_;
+  size_t size_;
+  uint64_t sectorSize_;
 };
 
 // The bytes as a file the reader can open by path, without touching the disk.
@@ -43,20 +98,24 @@ class MemoryFile {
   int fd_;
 };
 
-void ExerciseEntry(TDirectoryEntry& entry) {
+// Returns the number of bytes GetData delivered.
+uint64_t ExerciseEntry(TDirectoryEntry& entry) {
   RecordingInfoList list;
   entry.FillInfo(list);
 
   uint32_t count = kDumpSize;
   const ByteBuffer dump = entry.GetData(count);
   FormatHexDump(dump.data(), count);
+  uint64_t delivered = count;
   if (DecidePreview(dump.data(), count).kind == PreviewKind::kPicture) {
     uint32_t pictureCount = kPictureSize;
     entry.GetData(pictureCount);
+    delivered += pictureCount;
   }
   uint32_t saveCount = entry.size;
   entry.GetData(saveCount);
   entry.GetPath();
+  return delivered + saveCount;
 }
 
 void WalkTree(TPartition& partition) {
@@ -64,15 +123,34 @@ void WalkTree(TPartition& partition) {
   if (!partition.rootEntry) return;
   std::deque<std::pair<TDirectoryEntry*, int>> pending{{partition.rootEntry.get(), 0}};
   size_t visited = 0;
-  while (!pending.empty() && visited < kMaxNodes) {
+  size_t created = 0;
+  uint64_t readBytes = 0;
+  while (!pending.empty() && visited < kMaxNodes && readBytes < kMaxReadBytes) {
     auto [entry, depth] = pending.front();
     pending.pop_front();
     ++visited;
-    if (entry->children.empty()) entry->ReadChildren();
-    ExerciseEntry(*entry);
+    if (entry->children.empty() && created < kMaxCreated) {
+      entry->ReadChildren();
+      created += entry->children.size();
+    }
+    readBytes += ExerciseEntry(*entry);
     if (depth >= kMaxDepth) continue;
     for (auto& child : entry->children) pending.push_back({child.get(), depth + 1});
   }
+}
+
+// The sector size the source is opened with, as a user types it in. Discovery gets 512. A
+// volume at sector 0 gets the size its boot sector states (512 to 4096) when the source is made
+// of whole sectors of that size, else 512, so that inputs of other lengths keep exploring a
+// volume read with sectors other than its own.
+std::string SectorSizeText(HarnessVolume volume, const uint8_t* data, size_t size) {
+  uint32_t stated = 0;
+  if (volume == HarnessVolume::kFatAtZero && size >= 13) stated = le16(data + 11);
+  if (volume == HarnessVolume::kExfatAtZero && size > 108 && data[108] >= 9 && data[108] <= 12) {
+    stated = 1u << data[108];
+  }
+  const bool usable = stated >= 512 && stated <= 4096 && (stated & (stated - 1)) == 0;
+  return usable && size % stated == 0 ? std::to_string(stated) : "512";
 }
 
 }  // namespace
@@ -82,7 +160,11 @@ void RunHarness(HarnessVolume volume, const uint8_t* data, size_t size) {
   ScopedMessageBoxService guard(silent);
   MemoryFile file(data, size);
   TSectorReader reader;
-  if (!reader.OpenImage(file.path(), "512")) return;
+  if (!reader.OpenImage(file.path(), SectorSizeText(volume, data, size))) return;
+  const DamagedMedium medium(data, size, reader.bytesPerSector());
+  reader.platformRead = [&medium](int fd, void* buffer, size_t count, off_t offset) {
+    return medium.Read(fd, buffer, count, offset);
+  };
   reader.PrepareBuffer();
   ReaderRef ref{&reader};
 

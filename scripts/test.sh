@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Brindle twice (plain, and with AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs every test in both builds.
+# UndefinedBehaviorSanitizer) and runs every test in both builds, then runs each fuzz target
+# for 30 seconds as a smoke run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,4 +18,5 @@ run_suite() {
 run_suite build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite build/sanitize -DCMAKE_BUILD_TYPE=Debug -DBRINDLE_SANITIZE=ON
+scripts/fuzz.sh 30
 echo "All tests passed."

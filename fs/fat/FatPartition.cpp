@@ -127,12 +127,15 @@ uint32_t TFATPartition::CountDataClusters(const uint8_t* boot, uint64_t dataOffs
     clusters = std::min(clusters, entries > fat::kFirstDataCluster ? entries - fat::kFirstDataCluster : 0);
   }
 
-  const uint32_t sourceSectors = Reader().totalSectors();
-  const uint64_t sourceClusters =
-      sourceSectors > dataStartSector
-          ? (sourceSectors - dataStartSector + sectorsPerCluster - 1) / sectorsPerCluster
-          : 0;
-  clusters = std::min(clusters, sourceClusters);
+  // Clusters that start in the source, and no more than its bytes from the data area on can
+  // fill: a boot sector that claims sectors larger than the source's makes each cluster longer
+  // than the stretch of source it starts in.
+  const uint64_t sourceSectors = Reader().totalSectors();
+  if (sourceSectors <= dataStartSector) return 0;
+  const uint64_t startingInSource = (sourceSectors - dataStartSector + sectorsPerCluster - 1) / sectorsPerCluster;
+  const uint64_t sourceBytesFromData = (sourceSectors - dataStartSector) * Reader().bytesPerSector();
+  const uint64_t filledBySource = (sourceBytesFromData + ClusterBytes() - 1) / ClusterBytes();
+  clusters = std::min({clusters, startingInSource, filledBySource});
   return static_cast<uint32_t>(std::min<uint64_t>(clusters, fat::kEntryMask32));
 }
 

@@ -199,6 +199,24 @@ TEST_F(HandMadeTest, ATruncatedImageGivesBackWhatItHolds) {
   EXPECT_EQ(Read(Child(0), 0), expected);
 }
 
+// A boot sector that claims sectors larger than the source's makes every cluster longer than
+// the stretch of source it starts in; what the volume holds is still no more than the source
+// holds from the data area on, rounded up to one whole cluster.
+TEST_F(HandMadeTest, ClaimedSectorsLargerThanTheSourcesHoldNoMoreThanTheSource) {
+  HandVolume v(16, 64);
+  v.image.u16(11, 64 * kSector);
+  v.SetEntry(5, 0);
+  v.Slot(v.RootOffset(), 0, "FREE    BIN", 0x20, 5, 0xFFFFFFFF);  // the tail rule: up to the end
+  TFATPartition& p = Open(v);
+  const uint64_t sourceBytes = v.image.bytes().size();
+  const uint64_t volumeBytes = uint64_t{p.DataClusterCount()} * p.ClusterBytes();
+  EXPECT_LT(volumeBytes, sourceBytes + p.ClusterBytes());
+  uint32_t size = 0;
+  Read(Child(0), 0, &size);
+  EXPECT_GT(size, 0u);
+  EXPECT_LE(size, volumeBytes);
+}
+
 TEST_F(HandMadeTest, Fat32RootAboveClusterFFFF) {
   HandVolume v(32, 70010);
   const uint32_t rootCluster = 70000;

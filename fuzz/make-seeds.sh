@@ -1,0 +1,247 @@
+#!/usr/bin/env bash
+# Makes the seed inputs of the fuzz targets from small volumes built with the real tools
+# (mkfs.fat, mtools, mkfs.exfat, sfdisk) and from the committed exFAT test images. No loop
+# device, no mount, no root. The seeds are committed; run this again only to remake them.
+#
+#   fuzz/make-seeds.sh [CORPUS_DIR]     (default: fuzz/corpus beside this script)
+#
+# Every seed is kept within 128 KiB, the fuzzers' largest input: they mutate them, and the test
+# suite runs each one through the harness under the sanitizers.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+images=$here/../tests/images
+out=${1:-$here/corpus}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$out/discover" "$out/fat" "$out/exfat"
+
+export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8
+
+# content SIZE SEED: SIZE bytes of a repeatable pattern, as a file in the work folder.
+content() {
+  local file=$work/content-$1-$2
+  python3 -c "
+import sys
+size, seed = int(sys.argv[1]), int(sys.argv[2])
+sys.stdout.buffer.write(bytes((i * 7 + seed * 13 + (i >> 8)) & 0xFF for i in range(size)))" "$1" "$2" >"$file"
+  echo "$file"
+}
+
+# put IMAGE SIZE SEED PATH: a file of SIZE pattern bytes at PATH (an mtools path) in IMAGE.
+put() { mcopy -D o -i "$1" "$(content "$2" "$3")" "::$4"; }
+
+# put_picture IMAGE KIND PATH: a small file that begins with the signature of a JPEG, PNG, GIF
+# or BMP picture, so the preview decides picture and the picture-sized read runs.
+put_picture() {
+  local file=$work/picture-$2
+  python3 -c "
+import sys
+heads = {'jpg': b'\xff\xd8\xff\xe0\x00\x10JFIF\x00', 'png': b'\x89PNG\r\n\x1a\n',
+         'gif': b'GIF89a\x01\x00\x01\x00', 'bmp': b'BM\x46\x00\x00\x00\x00\x00\x00\x00'}
+sys.stdout.buffer.write(heads[sys.argv[1]] + bytes(range(256)) * 3)" "$2" >"$file"
+  mcopy -D o -i "$1" "$file" "::$3"
+}
+
+# keep FILE BYTES: cuts FILE down to its first BYTES bytes.
+keep() { truncate -s "$2" "$1"; }
+
+# The tree every FAT seed holds: short and long names, a subdirectory with a nested one, an
+# empty file, a deleted file, a deleted directory and a file whose chain is fragmented (it
+# fills the hole a deleted file left, then goes on after the last cluster in use).
+fill_fat_tree() {
+  local img=$1
+  put "$img" 700 1 /README.TXT
+  put "$img" 0 2 /EMPTY.TXT
+  put "$img" 1300 3 "/A long file name.txt"
+  put "$img" 300 4 /notes.txt
+  mmd -i "$img" ::/DOCS ::/DOCS/Nested ::/OLD
+  put "$img" 900 5 "/DOCS/Résumé été.txt"
+  put "$img" 2100 6 /DOCS/Nested/DEEP.BIN
+  put "$img" 500 7 /OLD/GONE.TXT
+  put "$img" 1500 8 /HOLE.BIN
+  put "$img" 600 9 /AFTER.BIN
+  mdel -i "$img" ::/HOLE.BIN
+  put "$img" 4000 10 "/Fragmented file.bin"
+  put "$img" 800 11 /DELETED.TXT
+  mdel -i "$img" ::/DELETED.TXT
+  mdeltree -i "$img" ::/OLD
+  put_picture "$img" jpg /PHOTO.JPG
+  put_picture "$img" png "/DOCS/Scan of a page.png"
+}
+
+# A FAT12 volume, kept whole: 128 KiB, 512-byte clusters.
+make_fat12() {
+  local img=$1
+  truncate -s 128K "$img"
+  mkfs.fat -F 12 -s 1 -n SEED12 "$img" >/dev/null
+  fill_fat_tree "$img"
+}
+
+# A 4 MiB FAT16 volume cut to its first 96 KiB: boot sector, both tables, the fixed root
+# region and the first clusters, which hold every file of the tree.
+make_fat16() {
+  local img=$1
+  truncate -s 4M "$img"
+  mkfs.fat -F 16 -s 1 -n SEED16 "$img" >/dev/null
+  fill_fat_tree "$img"
+  keep "$img" 96K
+}
+
+# A FAT32 volume as mkfs.fat makes the smallest one (33 MiB, one table), then moved together:
+# the table is cut to its first 8 sectors (entries for every cluster in use) and the data
+# area to its first 64 KiB, with the table size and the sector count saying so. The root
+# directory is cluster 2.
+make_fat32() {
+  local img=$1
+  truncate -s 33M "$img"
+  mkfs.fat -F 32 -s 1 -f 1 -R 8 -n SEED32 "$img" >/dev/null
+  fill_fat_tree "$img"
+  python3 - "$img" <<'EOF'
+import struct, sys
+path = sys.argv[1]
+data = open(path, 'rb').read()
+boot = bytearray(data[:512])
+reserved = struct.unpack_from('<H', boot, 14)[0]
+table_sectors = struct.unpack_from('<I', boot, 36)[0]
+kept_table, kept_data = 8, 128
+struct.pack_into('<I', boot, 36, kept_table)
+struct.pack_into('<I', boot, 32, reserved + kept_table + kept_data)
+out = bytearray(boot) + data[512:(reserved + kept_table) * 512]
+data_start = (reserved + table_sectors) * 512
+out += data[data_start:data_start + kept_data * 512]
+open(path, 'wb').write(out)
+EOF
+}
+
+# The tree on a FAT12 volume of 4096-byte sectors, cut to its first 96 KiB. The harness opens
+# it with 4096-byte sectors, as its boot sector says.
+make_fat12_4k() {
+  local img=$1
+  truncate -s 1M "$img"
+  mkfs.fat -F 12 -S 4096 -s 1 -n SEED4K "$img" >/dev/null
+  fill_fat_tree "$img"
+  keep "$img" 96K
+}
+
+# A fresh exFAT volume with 512-byte clusters and its heap right after the table: bitmap,
+# up-case table, label and an empty root, cut after the last cluster in use.
+make_exfat_fresh() {
+  local img=$1
+  truncate -s 1M "$img"
+  mkfs.exfat -c 512 -b 4K -L SEEDX "$img" >/dev/null
+  keep "$img" 32K
+}
+
+# exfat-tree.img (files, nested and fragmented, deleted sets, long names) moved together: the
+# boot region stays, the table follows it, and the heap follows the table, cut to its first
+# KEEP clusters, with ClusterCount saying so. Cluster numbers stay as they were. The first
+# files of the root get picture signatures at the start of their data, so that the preview
+# decides picture for them.
+compact_exfat() {
+  python3 - "$1" "$2" "$3" <<'EOF'
+import struct, sys
+source, target, keep = sys.argv[1], sys.argv[2], int(sys.argv[3])
+data = open(source, 'rb').read()
+boot = bytearray(data[:512])
+fat_offset, fat_length, heap_offset = struct.unpack_from('<III', boot, 80)
+sector, cluster = 1 << boot[108], 1 << (boot[108] + boot[109])
+boot_region = 24  # main and backup boot regions, 12 sectors each
+new_heap = boot_region + fat_length
+struct.pack_into('<III', boot, 80, boot_region, fat_length, new_heap)
+struct.pack_into('<I', boot, 92, keep)
+struct.pack_into('<Q', boot, 72, new_heap + keep * cluster // sector)
+out = bytearray(boot) + data[512:boot_region * sector]
+out += data[fat_offset * sector:(fat_offset + fat_length) * sector]
+out += data[heap_offset * sector:heap_offset * sector + keep * cluster]
+heap = new_heap * sector
+root = struct.unpack_from('<I', boot, 96)[0]
+signatures = [b'\xff\xd8\xff\xe1', b'\x89PNG', b'GIF87a', b'BM\0\0\0\0\0\0\0']
+for at in range(heap + (root - 2) * cluster, heap + (root - 1) * cluster, 32):
+    is_directory = out[at - 32] == 0x85 and out[at - 32 + 4] & 0x10
+    if out[at] != 0xC0 or is_directory or not signatures:
+        continue
+    first, length = struct.unpack_from('<IQ', out, at + 20)
+    start = heap + (first - 2) * cluster
+    if first >= 2 and length >= 16 and start + 16 <= len(out):
+        head = signatures.pop(0)
+        out[start:start + len(head)] = head
+open(target, 'wb').write(out)
+EOF
+}
+
+# mark_bad IMAGE SECTOR_SIZE TEXT...: the sectors whose bytes hold any of the TEXTs (Python
+# bytes literals) begin with "BADSECT!", which the harness cannot read, as on a damaged medium.
+mark_bad() {
+  python3 - "$@" <<'EOF'
+import ast, sys
+path, sector = sys.argv[1], int(sys.argv[2])
+data = bytearray(open(path, 'rb').read())
+for text in sys.argv[3:]:
+    at = data.find(ast.literal_eval(text))
+    if at < 0:
+        sys.exit('mark_bad: not found: ' + text)
+    at -= at % sector
+    data[at:at + 8] = b'BADSECT!'
+open(path, 'wb').write(data)
+EOF
+}
+
+# A disk of PARTITION images behind an MBR made by sfdisk: each image starts at the next
+# multiple of 8 sectors; TYPES are the partition types in the same order.
+make_mbr_disk() {
+  local img=$1 types=$2; shift 2
+  local start=8 table="" size i=0 parts=("$@")
+  local -a type_list
+  read -ra type_list <<<"$types"
+  for part in "${parts[@]}"; do
+    size=$(( ($(stat -c %s "$part") + 511) / 512 ))
+    table+="start=$start, size=$size, type=${type_list[$i]}"$'\n'
+    start=$(( (start + size + 7) / 8 * 8 ))
+    i=$((i + 1))
+  done
+  truncate -s $((start * 512)) "$img"
+  printf '%s' "$table" | sfdisk --quiet --label dos "$img" >/dev/null
+  start=8
+  for part in "${parts[@]}"; do
+    dd if="$part" of="$img" bs=512 seek=$start conv=notrunc status=none
+    size=$(( ($(stat -c %s "$part") + 511) / 512 ))
+    start=$(( (start + size + 7) / 8 * 8 ))
+  done
+}
+
+make_fat12 "$work/fat12.img"
+make_fat16 "$work/fat16.img"
+make_fat32 "$work/fat32.img"
+make_fat12_4k "$work/fat12-4k.img"
+make_exfat_fresh "$work/exfat-fresh.img"
+compact_exfat "$images/exfat-tree.img" "$work/exfat-tree.img" 24
+compact_exfat "$images/exfat-4k.img" "$work/exfat-4k.img" 3
+
+cp "$work/fat12.img" "$out/fat/fat12-tree"
+# The tree with unreadable sectors: the nested directory's slots and the start of a file.
+cp "$work/fat12.img" "$out/fat/fat12-bad-sectors"
+mark_bad "$out/fat/fat12-bad-sectors" 512 "b'DEEP    BIN'" "b'\\x0d\\x14\\x1b\\x22\\x29'"
+cp "$work/fat16.img" "$out/fat/fat16-head"
+cp "$work/fat32.img" "$out/fat/fat32-head"
+cp "$work/fat12-4k.img" "$out/fat/fat12-4k-sectors"
+cp "$work/exfat-fresh.img" "$out/exfat/exfat-fresh"
+cp "$work/exfat-tree.img" "$out/exfat/exfat-tree"
+cp "$work/exfat-tree.img" "$out/exfat/exfat-tree-bad-sectors"
+mark_bad "$out/exfat/exfat-tree-bad-sectors" 512 "b'A\\x00n\\x00n\\x00'" "b'\\x89PNG'"
+cp "$work/exfat-4k.img" "$out/exfat/exfat-4k-sectors"
+
+# Discovery: a superfloppy, and MBR disks whose partitions hold a FAT and an exFAT volume.
+# A FAT12 partition of 64 KiB keeps the disk small.
+truncate -s 64K "$work/small12.img"
+mkfs.fat -F 12 -s 1 -n PART12 "$work/small12.img" >/dev/null
+put "$work/small12.img" 900 21 "/In a partition.txt"
+mmd -i "$work/small12.img" ::/SUB
+put "$work/small12.img" 300 22 /SUB/NESTED.TXT
+cp "$work/fat12.img" "$out/discover/superfloppy-fat12"
+cp "$out/fat/fat12-bad-sectors" "$out/discover/superfloppy-fat12-bad-sectors"
+make_mbr_disk "$out/discover/mbr-fat12-exfat" "01 07" "$work/small12.img" "$work/exfat-fresh.img"
+make_mbr_disk "$out/discover/mbr-fat32-exfat" "0c 07" "$work/fat32.img" "$work/exfat-fresh.img"
+make_mbr_disk "$out/discover/mbr-exfat-tree" "07" "$work/exfat-tree.img"
+
+ls -l "$out"/*/
