@@ -97,7 +97,6 @@ TEST_F(CliFixture, ListsPartitionsOrSaysWhyNot) {
   r = cli.Run({dir / "missing.img"});
   EXPECT_EQ(r.code, kExitSource);
   EXPECT_EQ(r.err, "brindle-cli: Failed to open the file for reading: No such file or directory\n");
-
 }
 
 TEST_F(CliFixture, RecursiveJsonListingShowsEveryNodeOfTheTree) {
