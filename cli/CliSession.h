@@ -56,6 +56,7 @@ class CliSession {
 
   PartitionList& partitions() { return partitions_; }
   CliMessageBox& messages() { return messages_; }
+  TSectorReader& reader() { return reader_; }
 
  private:
   const CliOptions& options_;

@@ -6,10 +6,10 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <nlohmann/json.hpp>
 
 #include "browser/SaveEntry.h"
 #include "cli/EntryPath.h"
-#include "cli/TreeWalk.h"
 #include "device/SystemError.h"
 
 namespace {
@@ -23,36 +23,11 @@ const char* StateText(int32_t state) {
   }
 }
 
-// Length of the valid UTF-8 sequence at text[i], or 0 when the bytes there are not one.
-size_t Utf8SequenceLength(const std::string& text, size_t i) {
-  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char lead = byte(i);
-  size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                  : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
-  if (length == 0 || i + length > text.size()) return 0;
-  for (size_t k = 1; k < length; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-  }
-  if (length == 3) {
-    const unsigned cp = (lead & 0x0F) << 12 | (byte(i + 1) & 0x3F) << 6;
-    if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;  // overlong, or a surrogate
-  }
-  if (length == 4) {
-    const unsigned cp = (lead & 0x07) << 18 | (byte(i + 1) & 0x3F) << 12;
-    if (cp < 0x10000 || cp > 0x10FFFF) return 0;
-  }
-  return length;
-}
-
 void PrintListing(const WalkItem& item, const CliOptions& options) {
   const TDirectoryEntry& e = item.entry;
   if (options.deletedOnly && e.state != kStateDeleted) return;
   if (options.json) {
-    std::printf("{\"index\":%s,\"path\":%s,\"name\":%s,\"state\":\"%s\",\"size\":%u,\"modified\":%s,"
-                "\"created\":%s,\"attributes\":%s}\n",
-                JsonString(item.indexPath).c_str(), JsonString(item.displayPath).c_str(),
-                JsonString(e.name).c_str(), StateText(e.state), e.size, JsonString(e.modifiedText).c_str(),
-                JsonString(e.createdText).c_str(), JsonString(e.attributesText).c_str());
+    std::printf("%s\n", ListingJson(item).c_str());
     return;
   }
   const std::string modified = e.modifiedText.empty() ? "-" : e.modifiedText;
@@ -172,29 +147,19 @@ class Recovery {
 
 }  // namespace
 
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (size_t i = 0; i < text.size();) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    const size_t length = Utf8SequenceLength(text, i);
-    if (length == 0) {
-      out += "\xEF\xBF\xBD";
-      ++i;
-      continue;
-    }
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-      out += escaped;
-    } else {
-      out.append(text, i, length);
-    }
-    i += length;
-  }
-  return out + "\"";
+std::string ListingJson(const WalkItem& item) {
+  const TDirectoryEntry& e = item.entry;
+  const nlohmann::ordered_json line = {
+      {"index", item.indexPath},
+      {"path", item.displayPath},
+      {"name", e.name},
+      {"state", StateText(e.state)},
+      {"size", e.size},
+      {"modified", e.modifiedText},
+      {"created", e.createdText},
+      {"attributes", e.attributesText},
+  };
+  return line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
 int ListPartitionsCommand(const CliOptions& options) {

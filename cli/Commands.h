@@ -3,6 +3,7 @@
 // returns the process's exit code.
 
 #include "cli/CliSession.h"
+#include "cli/TreeWalk.h"
 
 int ListPartitionsCommand(const CliOptions& options);
 int LsCommand(const CliOptions& options);
@@ -11,6 +12,7 @@ int CatCommand(const CliOptions& options);
 int SaveCommand(const CliOptions& options);
 int RecoverCommand(const CliOptions& options);
 
-// Text made valid for a JSON string: quotes, backslashes and control characters escaped,
-// invalid UTF-8 bytes replaced by U+FFFD. Includes the surrounding quotes.
-std::string JsonString(const std::string& text);
+// The line `ls --json` prints for an item: one JSON object with its index, path, name, state,
+// size, modified, created and attributes, in this order. Bytes that are not UTF-8 (8.3 names
+// keep their code page's bytes) become U+FFFD.
+std::string ListingJson(const WalkItem& item);

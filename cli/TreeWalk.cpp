@@ -8,23 +8,23 @@ namespace {
 // Deeper than any real volume nests; a guard for the stack, not a rule of the file systems.
 constexpr int kMaxDepth = 1024;
 
-uint64_t ContentsKey(const ByteBuffer& data) {
-  uint64_t hash = 1469598103934665603ull;  // FNV-1a
-  for (uint8_t b : data) hash = (hash ^ b) * 1099511628211ull;
-  return hash ^ (uint64_t{data.size()} << 1);
-}
-
 }  // namespace
 
 void TreeWalk::WalkChildren(TDirectoryEntry& dir, const std::string& displayPath, const std::string& indexPath) {
   EnsureChildren(dir);
-  FirstVisitOf(dir);
+  NoteWalked(dir);
   Walk(dir, displayPath, indexPath, 0);
 }
 
-bool TreeWalk::FirstVisitOf(TDirectoryEntry& dir) {
-  uint32_t size = 0;
-  return walkedContents_.insert(ContentsKey(dir.GetData(size))).second;
+bool TreeWalk::WalkedBefore(const TDirectoryEntry& dir) const {
+  const std::optional<DirectoryStart> start = dir.StartsAt();
+  if (!start) return false;
+  const auto walked = walkedStarts_.find(start->partition);
+  return walked != walkedStarts_.end() && walked->second.count(start->firstCluster) != 0;
+}
+
+void TreeWalk::NoteWalked(const TDirectoryEntry& dir) {
+  if (const std::optional<DirectoryStart> start = dir.StartsAt()) walkedStarts_[start->partition].insert(start->firstCluster);
 }
 
 void TreeWalk::Walk(TDirectoryEntry& dir, const std::string& displayPath, const std::string& indexPath,
@@ -35,13 +35,17 @@ void TreeWalk::Walk(TDirectoryEntry& dir, const std::string& displayPath, const 
     const std::string childIndex = ChildIndexPath(indexPath, i);
     visit_(WalkItem{child, childDisplay, childIndex, depth});
     if (!recursive_ || child.state != kStateDirectory) continue;
+    // Checked before reading: a directory met again is not read again.
+    if (WalkedBefore(child)) {
+      PrintError("not entering " + childDisplay + ": it starts where a directory already listed starts");
+      continue;
+    }
     EnsureChildren(child);
     if (child.children.empty()) continue;
     if (depth + 1 >= kMaxDepth) {
       PrintError("not entering " + childDisplay + ": directories nest deeper than " + std::to_string(kMaxDepth));
-    } else if (!FirstVisitOf(child)) {
-      PrintError("not entering " + childDisplay + ": it holds the same entries as a directory already listed");
     } else {
+      NoteWalked(child);
       Walk(child, childDisplay, childIndex, depth + 1);
     }
     child.children.clear();  // walked: let go of its subtree

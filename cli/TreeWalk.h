@@ -2,13 +2,14 @@
 // Walking a partition's tree for the command line: depth-first, in directory order, reading
 // each directory as it is reached and letting go of it once walked, so memory stays bounded
 // by one path of directories. A damaged volume can make a directory point back at one of its
-// ancestors or at another directory; such a directory, whose contents were walked already,
-// is not entered again, so every walk ends.
+// ancestors or at another directory; such a directory, which starts where one already walked
+// starts, is not entered again, so every walk ends.
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <set>
 #include <string>
-#include <unordered_set>
 
 #include "fs/Partition.h"
 
@@ -29,9 +30,12 @@ class TreeWalk {
 
  private:
   void Walk(TDirectoryEntry& dir, const std::string& displayPath, const std::string& indexPath, int depth);
-  bool FirstVisitOf(TDirectoryEntry& dir);
+  // Whether a directory walked before starts where dir starts. One that cannot say where it
+  // starts is walked; the depth limit still ends the walk.
+  bool WalkedBefore(const TDirectoryEntry& dir) const;
+  void NoteWalked(const TDirectoryEntry& dir);
 
   bool recursive_;
   Visitor visit_;
-  std::unordered_set<uint64_t> walkedContents_;
+  std::map<const TPartition*, std::set<uint32_t>> walkedStarts_;  // first clusters by partition
 };

@@ -2,13 +2,15 @@
 // and exFAT volumes and lists, describes, prints and saves their entries, deleted ones
 // included, exactly as the window shows them.
 
-#include <getopt.h>
+#include <CLI/CLI.hpp>
 
 #include <cstdio>
-#include <cstring>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "cli/Commands.h"
+#include "platform/VersionTable.h"
 
 namespace {
 
@@ -48,6 +50,7 @@ Options:
                        and gives zeros only for those (default: ignore). Either way the
                        error is reported on standard error and the exit code says so.
   -h, --help           show this help
+      --version        show the version of brindle-cli
 
 recover never replaces a file: a name that is taken gets a number ("name (1).ext"). Entries
 of partition N go to FOLDER/partition-N/. It prints a summary (files saved, bytes, failures)
@@ -67,82 +70,174 @@ void UsageError(const std::string& message) {
   std::fprintf(stderr, "Try 'brindle-cli --help' for more information.\n");
 }
 
+void PrintVersion() {
+  const VersionTable& table = VersionTable::Program();
+  std::printf("brindle-cli %s\n", table.Query(kFileVersionPath).value_or("").c_str());
+  if (const auto copyright = table.Query(kLegalCopyrightPath)) std::printf("%s\n", copyright->c_str());
+}
+
+// A sector size as a whole number of bytes from 512 to 65536.
+CLI::Validator SectorSizeCheck() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        const bool digits = !text.empty() && text.size() <= 5 && text.find_first_not_of("0123456789") == std::string::npos;
+        const unsigned long value = digits ? std::stoul(text) : 0;
+        if (value >= kMinSectorSize && value <= kMaxSectorSize) return "";
+        return "takes a number of bytes from " + std::to_string(kMinSectorSize) + " to " +
+               std::to_string(kMaxSectorSize) + ", not \"" + text + "\"";
+      },
+      "BYTES");
+}
+
+CLI::Validator ReadErrorAnswerCheck() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        return text == "abort" || text == "ignore" ? "" : "takes abort or ignore, not \"" + text + "\"";
+      },
+      "abort|ignore");
+}
+
+// One way of running brindle-cli: its name ("" for listing partitions), its usage line, the
+// positional arguments it takes (the required ones first) and the flags that go with it.
 struct CommandShape {
   const char* name;
-  size_t minArguments;
-  size_t maxArguments;
   const char* usage;
-  std::set<std::string> options;
+  std::vector<const char*> arguments;
+  size_t required;
+  std::set<std::string> flags;
 };
 
 const CommandShape kCommands[] = {
-    {"", 1, 1, "brindle-cli [OPTIONS] SOURCE", {}},
-    {"ls", 1, 2, "brindle-cli ls [-r] [--deleted] [--json] SOURCE [ENTRY]", {"recursive", "deleted", "json"}},
-    {"info", 2, 2, "brindle-cli info SOURCE ENTRY", {}},
-    {"cat", 2, 2, "brindle-cli cat SOURCE ENTRY", {}},
-    {"save", 3, 3, "brindle-cli save [--force] SOURCE ENTRY FOLDER", {"force"}},
-    {"recover", 2, 2, "brindle-cli recover [--deleted] SOURCE FOLDER", {"deleted"}},
+    {"", "brindle-cli [OPTIONS] SOURCE", {"SOURCE"}, 1, {}},
+    {"ls", "brindle-cli ls [-r] [--deleted] [--json] SOURCE [ENTRY]", {"SOURCE", "ENTRY"}, 1,
+     {"--recursive", "--deleted", "--json"}},
+    {"info", "brindle-cli info SOURCE ENTRY", {"SOURCE", "ENTRY"}, 2, {}},
+    {"cat", "brindle-cli cat SOURCE ENTRY", {"SOURCE", "ENTRY"}, 2, {}},
+    {"save", "brindle-cli save [--force] SOURCE ENTRY FOLDER", {"SOURCE", "ENTRY", "FOLDER"}, 3, {"--force"}},
+    {"recover", "brindle-cli recover [--deleted] SOURCE FOLDER", {"SOURCE", "FOLDER"}, 2, {"--deleted"}},
+};
+
+struct Flag {
+  const char* names;
+  const char* longName;
+  bool CliOptions::*field;
+};
+
+const Flag kFlags[] = {
+    {"-r,--recursive", "--recursive", &CliOptions::recursive},
+    {"--deleted", "--deleted", &CliOptions::deletedOnly},
+    {"--json", "--json", &CliOptions::json},
+    {"--force", "--force", &CliOptions::force},
+};
+
+// The command line as CLI11 parses it: listing the partitions is the program itself, the other
+// commands are its subcommands. Every option may stand before or after a command's name, as
+// long as it goes with that command.
+class CommandLine {
+ public:
+  CommandLine() {
+    app_.set_help_flag("-h,--help");
+    app_.set_version_flag("--version", std::string());
+    app_.require_subcommand(0, 1);
+    for (const CommandShape& shape : kCommands) {
+      Command& command = commands_.emplace_back();
+      command.app = *shape.name ? app_.add_subcommand(shape.name) : &app_;
+      command.app->allow_extras();
+      AddOptions(*command.app);
+      for (const char* name : shape.arguments) command.arguments.push_back(command.app->add_option(name));
+    }
+  }
+
+  // Parses argv; returns the exit code to end with, or -1 when options() holds a command to run.
+  int Parse(int argc, char** argv) {
+    try {
+      app_.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+      std::fputs(kHelp, stdout);
+      return kExitSuccess;
+    } catch (const CLI::CallForVersion&) {
+      PrintVersion();
+      return kExitSuccess;
+    } catch (const CLI::ParseError& error) {
+      return Usage(error.what());
+    }
+    const size_t chosen = ChosenIndex();
+    const CommandShape& shape = kCommands[chosen];
+    if (const std::string wrong = WrongArgument(shape); !wrong.empty()) return Usage(wrong);
+    options_.command = shape.name;
+    for (const CLI::Option* argument : commands_[chosen].arguments) {
+      if (argument->count() > 0) options_.arguments.push_back(argument->as<std::string>());
+    }
+    if (options_.arguments.size() < shape.required) {
+      return Usage(chosen == 0 ? std::string("no source given") : std::string("missing arguments; usage: ") + shape.usage);
+    }
+    return -1;
+  }
+
+  const CliOptions& options() const { return options_; }
+
+ private:
+  struct Command {
+    CLI::App* app = nullptr;
+    std::vector<CLI::Option*> arguments;  // the positionals, in order
+  };
+
+  void AddOptions(CLI::App& app) {
+    for (const Flag& flag : kFlags) app.add_flag(flag.names, options_.*flag.field);
+    app.add_option("--sector-size", options_.sectorSize)
+        ->check(SectorSizeCheck())
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_option_function<std::string>("--on-read-error", [this](const std::string& answer) {
+         options_.onReadError = answer == "abort" ? ReadErrorAnswer::kAbort : ReadErrorAnswer::kIgnore;
+       })
+        ->check(ReadErrorAnswerCheck())
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  }
+
+  size_t ChosenIndex() const {
+    for (size_t i = 1; i < commands_.size(); ++i) {
+      if (commands_[i].app->parsed()) return i;
+    }
+    return 0;
+  }
+
+  // An unknown option, a flag that does not go with the command, or an argument too many;
+  // empty when there is none.
+  std::string WrongArgument(const CommandShape& shape) const {
+    const std::string usage = std::string("; usage: ") + shape.usage;
+    const std::vector<std::string> extras = app_.remaining(true);
+    for (const std::string& extra : extras) {
+      if (extra.size() > 1 && extra[0] == '-') return "unknown option " + extra.substr(0, extra.find('='));
+    }
+    for (const Command& command : commands_) {
+      for (const Flag& flag : kFlags) {
+        if (command.app->get_option(flag.longName)->count() > 0 && shape.flags.count(flag.longName) == 0) {
+          return flag.longName + std::string(" does not go with ") + (*shape.name ? shape.name : "listing partitions") +
+                 usage;
+        }
+      }
+    }
+    // The arguments of a command do not spill over into the listing's SOURCE.
+    const bool listingSourceTaken = &shape != &kCommands[0] && commands_[0].arguments[0]->count() > 0;
+    return extras.empty() && !listingSourceTaken ? "" : "too many arguments" + usage;
+  }
+
+  static int Usage(const std::string& message) {
+    UsageError(message);
+    return kExitUsage;
+  }
+
+  CLI::App app_{"", "brindle-cli"};
+  std::vector<Command> commands_;  // in the order of kCommands
+  CliOptions options_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  CliOptions options;
-  std::set<std::string> given;
-  const option longOptions[] = {
-      {"recursive", no_argument, nullptr, 'r'},     {"deleted", no_argument, nullptr, 'd'},
-      {"json", no_argument, nullptr, 'j'},          {"force", no_argument, nullptr, 'f'},
-      {"sector-size", required_argument, nullptr, 's'}, {"on-read-error", required_argument, nullptr, 'e'},
-      {"help", no_argument, nullptr, 'h'},          {nullptr, 0, nullptr, 0},
-  };
-  opterr = 0;
-  int c;
-  while ((c = getopt_long(argc, argv, "rh", longOptions, nullptr)) != -1) {
-    switch (c) {
-      case 'r': options.recursive = true; given.insert("recursive"); break;
-      case 'd': options.deletedOnly = true; given.insert("deleted"); break;
-      case 'j': options.json = true; given.insert("json"); break;
-      case 'f': options.force = true; given.insert("force"); break;
-      case 's': options.sectorSize = optarg; break;
-      case 'e':
-        if (std::strcmp(optarg, "abort") == 0) options.onReadError = ReadErrorAnswer::kAbort;
-        else if (std::strcmp(optarg, "ignore") == 0) options.onReadError = ReadErrorAnswer::kIgnore;
-        else return UsageError("--on-read-error takes abort or ignore, not \"" + std::string(optarg) + "\""), kExitUsage;
-        break;
-      case 'h': std::fputs(kHelp, stdout); return kExitSuccess;
-      default:
-        UsageError(optopt ? "unknown option -" + std::string(1, static_cast<char>(optopt))
-                          : "unknown option " + std::string(argv[optind - 1]));
-        return kExitUsage;
-    }
-  }
-  std::vector<std::string> positional(argv + optind, argv + argc);
-  if (positional.empty()) {
-    UsageError("no source given");
-    return kExitUsage;
-  }
-  const CommandShape* shape = &kCommands[0];
-  for (const CommandShape& candidate : kCommands) {
-    if (*candidate.name && positional[0] == candidate.name) {
-      shape = &candidate;
-      positional.erase(positional.begin());
-    }
-  }
-  options.command = shape->name;
-  options.arguments = positional;
-  if (positional.size() < shape->minArguments || positional.size() > shape->maxArguments) {
-    UsageError(std::string(positional.size() < shape->minArguments ? "missing" : "too many") +
-               " arguments; usage: " + shape->usage);
-    return kExitUsage;
-  }
-  for (const std::string& option : given) {
-    if (!shape->options.count(option)) {
-      UsageError("--" + option + " does not go with " + (*shape->name ? shape->name : "listing partitions") +
-                 "; usage: " + shape->usage);
-      return kExitUsage;
-    }
-  }
-
+  CommandLine commandLine;
+  if (const int code = commandLine.Parse(argc, argv); code >= 0) return code;
+  const CliOptions& options = commandLine.options();
   if (options.command.empty()) return ListPartitionsCommand(options);
   if (options.command == "ls") return LsCommand(options);
   if (options.command == "info") return InfoCommand(options);

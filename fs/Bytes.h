@@ -1,8 +1,11 @@
 #pragma once
-// Little-endian readers for on-disk records. Records are copied into byte arrays of known
-// size and read field by field through these, never by casting a buffer to a struct.
+// Readers for on-disk records: little-endian numbers and signature texts. Records are copied
+// into byte arrays of known size and read field by field through these, never by casting a
+// buffer to a struct.
 
 #include <cstdint>
+#include <cstring>
+#include <string_view>
 
 inline uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
@@ -20,4 +23,10 @@ inline void put16(uint8_t* p, uint16_t v) {
 inline void put32(uint8_t* p, uint32_t v) {
   put16(p, static_cast<uint16_t>(v));
   put16(p + 2, static_cast<uint16_t>(v >> 16));
+}
+
+// Whether the bytes at p + offset are those of text (no terminator compared): the signature
+// and type texts of boot sectors and tables.
+inline bool TextAt(const uint8_t* p, size_t offset, std::string_view text) {
+  return std::memcmp(p + offset, text.data(), text.size()) == 0;
 }

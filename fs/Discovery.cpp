@@ -1,7 +1,6 @@
 #include "fs/Discovery.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "fs/Bytes.h"
 #include "fs/exfat/ExfatPartition.h"
@@ -9,21 +8,22 @@
 
 namespace {
 
+// Sector 0 of a partitioned source, and what every boot sector ends with.
 constexpr size_t kPartitionTableOffset = 446;
 constexpr int kPrimaryEntries = 4;
 constexpr uint8_t kGptProtectiveType = 0xEE;
+constexpr size_t kBootSignature = 510;         // 0x55 0xAA
+constexpr uint32_t kProbeBytes = 512;          // the signature's sector, whatever the sector size
 
-bool HasBootSignature(const uint8_t* sector) { return sector[510] == 0x55 && sector[511] == 0xAA; }
-
-bool TextAt(const uint8_t* sector, size_t offset, const char* text) {
-  return std::memcmp(sector + offset, text, std::strlen(text)) == 0;
+bool HasBootSignature(const uint8_t* sector) {
+  return sector[kBootSignature] == 0x55 && sector[kBootSignature + 1] == 0xAA;
 }
 
 // Reads the sector at the given number into a buffer of one sector, never less than 512
 // bytes; a refused read leaves zeros, which carry no signature.
 std::vector<uint8_t> ReadProbeSector(ReaderRef* readerRef, uint32_t sector) {
   TSectorReader& reader = *readerRef->reader;
-  std::vector<uint8_t> buffer(std::max<uint32_t>(reader.bytesPerSector(), 512));
+  std::vector<uint8_t> buffer(std::max(reader.bytesPerSector(), kProbeBytes));
   reader.byteOffset = 0;
   reader.ReadBytes(buffer.data(), reader.bytesPerSector(), sector);
   return buffer;
@@ -33,14 +33,17 @@ std::vector<uint8_t> ReadProbeSector(ReaderRef* readerRef, uint32_t sector) {
 
 BootSectorKind ClassifyBootSector(const uint8_t* sector) {
   if (!HasBootSignature(sector)) return BootSectorKind::kUnrecognised;
-  if (TextAt(sector, 54, "FAT12") || TextAt(sector, 54, "FAT16")) return BootSectorKind::kFat;
-  if (TextAt(sector, 82, "FAT32")) {
-    // A FAT32 boot sector must name its root directory's cluster.
-    return le32(sector + 44) != 0 ? BootSectorKind::kFat : BootSectorKind::kUnrecognised;
+  switch (NamedFatType(sector)) {
+    case 0:
+      break;
+    case 32:
+      // A FAT32 boot sector must name its root directory's cluster.
+      return le32(sector + fat::kRootCluster32) != 0 ? BootSectorKind::kFat : BootSectorKind::kUnrecognised;
+    default:
+      return BootSectorKind::kFat;
   }
-  if (TextAt(sector, 8, "IHC")) return BootSectorKind::kFat;
-  if (TextAt(sector, 3, "NTFS")) return BootSectorKind::kUnrecognised;
-  if (TextAt(sector, 3, "EXFAT")) return BootSectorKind::kExfat;
+  if (TextAt(sector, fat::kOemName, "NTFS")) return BootSectorKind::kUnrecognised;
+  if (TextAt(sector, exfat::kBootFileSystemName, "EXFAT")) return BootSectorKind::kExfat;
   return BootSectorKind::kUnrecognised;
 }
 
@@ -77,7 +80,7 @@ bool HasGuidPartitionTable(ReaderRef* readerRef) {
   if (HasBootSignature(sector0.data())) {
     for (int i = 0; i < kPrimaryEntries; ++i) {
       const uint8_t* entry = sector0.data() + kPartitionTableOffset + kPartitionEntrySize * i;
-      if (entry[4] == kGptProtectiveType) return true;
+      if (PartitionEntry::FromBytes(entry).typeCode == kGptProtectiveType) return true;
     }
   }
   const std::vector<uint8_t> sector1 = ReadProbeSector(readerRef, 1);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,15 @@ enum EntryState : int32_t {
 inline constexpr uint32_t kDumpSize = 0x4000;
 inline constexpr uint32_t kPictureSize = 0x1000000;
 
+class TPartition;
+
+// Where a directory's entries begin on the medium: two directory nodes with the same start
+// read the same entries, however they were reached.
+struct DirectoryStart {
+  const TPartition* partition = nullptr;
+  uint32_t firstCluster = 0;  // 0 for the fixed root region of FAT12 and FAT16
+};
+
 // One node of a partition's directory tree: a directory, a file or a deleted entry.
 class TDirectoryEntry {
  public:
@@ -39,6 +49,8 @@ class TDirectoryEntry {
   virtual void FillInfo(TInfoList& list);
   // Reads this directory again and makes one child per visible entry, in directory order.
   virtual void ReadChildren() {}
+  // Where this directory's entries begin; nothing for a file, or a directory that cannot say.
+  virtual std::optional<DirectoryStart> StartsAt() const { return std::nullopt; }
 
   ReaderRef* readerRef;  // not owned
   std::string name;      // tree caption, and the name a saved copy gets

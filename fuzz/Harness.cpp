@@ -118,9 +118,10 @@ uint64_t ExerciseEntry(TDirectoryEntry& entry) {
   return delivered + saveCount;
 }
 
-void WalkTree(TPartition& partition) {
+// Returns the number of nodes exercised.
+size_t WalkTree(TPartition& partition) {
   partition.GetDescription();
-  if (!partition.rootEntry) return;
+  if (!partition.rootEntry) return 0;
   std::deque<std::pair<TDirectoryEntry*, int>> pending{{partition.rootEntry.get(), 0}};
   size_t visited = 0;
   size_t created = 0;
@@ -137,6 +138,7 @@ void WalkTree(TPartition& partition) {
     if (depth >= kMaxDepth) continue;
     for (auto& child : entry->children) pending.push_back({child.get(), depth + 1});
   }
+  return visited;
 }
 
 // The sector size the source is opened with, as a user types it in. Discovery gets 512. A
@@ -155,12 +157,13 @@ std::string SectorSizeText(HarnessVolume volume, const uint8_t* data, size_t siz
 
 }  // namespace
 
-void RunHarness(HarnessVolume volume, const uint8_t* data, size_t size) {
+HarnessReport RunHarness(HarnessVolume volume, const uint8_t* data, size_t size) {
   SilentMessageBox silent;
   ScopedMessageBoxService guard(silent);
   MemoryFile file(data, size);
   TSectorReader reader;
-  if (!reader.OpenImage(file.path(), SectorSizeText(volume, data, size))) return;
+  HarnessReport report;
+  if (!reader.OpenImage(file.path(), SectorSizeText(volume, data, size))) return report;
   const DamagedMedium medium(data, size, reader.bytesPerSector());
   reader.platformRead = [&medium](int fd, void* buffer, size_t count, off_t offset) {
     return medium.Read(fd, buffer, count, offset);
@@ -181,5 +184,7 @@ void RunHarness(HarnessVolume volume, const uint8_t* data, size_t size) {
       partitions.push_back(std::make_unique<EXFATPartition>(&ref, PartitionEntry{}));
       break;
   }
-  for (auto& partition : partitions) WalkTree(*partition);
+  report.partitions = partitions.size();
+  for (auto& partition : partitions) report.nodes += WalkTree(*partition);
+  return report;
 }

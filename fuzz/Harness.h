@@ -16,4 +16,10 @@ enum class HarnessVolume {
   kExfatAtZero,  // an exFAT partition constructed at sector 0
 };
 
-void RunHarness(HarnessVolume volume, const uint8_t* data, size_t size);
+// What one run found: the partitions opened and the tree nodes exercised, roots included.
+struct HarnessReport {
+  size_t partitions = 0;
+  size_t nodes = 0;
+};
+
+HarnessReport RunHarness(HarnessVolume volume, const uint8_t* data, size_t size);

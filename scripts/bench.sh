@@ -46,7 +46,7 @@ log() { printf '== %s\n' "$*" >&2; }
 
 install_missing() {
   scripts/install-deps.sh build
-  local wanted=(libbenchmark-dev dosfstools mtools exfatprogs exfat-fuse sleuthkit) missing=()
+  local wanted=(libbenchmark-dev libgtest-dev dosfstools mtools exfatprogs exfat-fuse sleuthkit) missing=()
   for p in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
@@ -62,6 +62,8 @@ build() {
   log "Building build/bench (Release)"
   cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DBRINDLE_BENCH=ON -DBRINDLE_TESTS=OFF >/dev/null
   cmake --build build/bench -j 2
+  log "Testing the tools the figures are judged with"
+  build/bench/bench/brindle_bench_tests --gtest_brief=1
 }
 
 files_tool() { build/bench/bench/brindle-bench-files "$@"; }

@@ -4,7 +4,8 @@
 set -euo pipefail
 
 purpose=${1:-build}
-packages=(cmake g++ make)
+# CLI11 parses brindle-cli's command line, nlohmann-json writes (and the tests read) its JSON.
+packages=(cmake g++ make libcli11-dev nlohmann-json3-dev)
 if [ "$purpose" = test ]; then
   # Test images are made with the real tools: mkfs.fat and mtools for FAT, mkfs.exfat for exFAT,
   # sfdisk for partition tables; The Sleuth Kit is the second opinion the oracle test asks;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <optional>
 
+#include "fs/DosFields.h"
 #include "fs/MemoryStream.h"
 #include "fs/Text.h"
 #include "fs/exfat/ExfatPartition.h"
@@ -101,26 +102,13 @@ std::string LabelText(const FAT64ChunkBase& chunk) {
 }
 
 std::string FormatExfatTimestamp(uint16_t date, uint16_t time, uint8_t hundredths) {
-  const unsigned year = (date >> 9) + 1980u;
-  const unsigned month = (date >> 5) & 0x0F;
-  const unsigned day = date & 0x1F;
-  const unsigned hour = time >> 11;
-  const unsigned minute = (time >> 5) & 0x3F;
-  const unsigned seconds = (time & 0x1F) * 2u;
-  return std::to_string(year) + "/" + TwoDigits(month) + "/" + TwoDigits(day) + ", " +
-         TwoDigits(hour) + ":" + TwoDigits(minute) + ":" + FormatSeconds(seconds, hundredths);
+  const DosDateTime stamp = DecodeDosDateTime(date, time);
+  return FormatDosDate(stamp) + ", " + FormatDosTime(stamp, hundredths);
 }
 
 std::string FormatExfatAttributes(const EXFATDirectoryEntry& set) {
   const FAT64ChunkBase* file = FindFileChunk(set);
-  if (file == nullptr) return "";
-  static constexpr const char* kLetters[8] = {"R", "H", "S", "V", "D", "A", " 0x40", " 0x80"};
-  const uint8_t attributes = file->Byte(kFileAttributes);
-  std::string text;
-  for (unsigned bit = 0; bit < 8; ++bit) {
-    if (attributes & (1u << bit)) text += kLetters[bit];
-  }
-  return text;
+  return file != nullptr ? FormatDosAttributes(file->Byte(kFileAttributes)) : "";
 }
 
 bool IsDirectorySet(const EXFATDirectoryEntry& set) {

@@ -14,6 +14,7 @@ namespace exfat {
 
 // Boot sector (the first sector of the volume; always read as 512 bytes).
 inline constexpr size_t kBootSectorSize = 512;
+inline constexpr size_t kBootFileSystemName = 3;                // 8: "EXFAT   "
 inline constexpr size_t kBootFatOffset = 80;                    // 4: sectors to the first FAT
 inline constexpr size_t kBootFatLength = 84;                    // 4: sectors per FAT
 inline constexpr size_t kBootClusterHeapOffset = 88;            // 4: sectors to cluster 2

@@ -63,6 +63,12 @@ void EXFATDirectoryNode::ReadChildren() {
   }
 }
 
+std::optional<DirectoryStart> EXFATDirectoryNode::StartsAt() const {
+  const FAT64ChunkBase* stream = FindStreamChunk(*entrySet);
+  if (stream == nullptr) return std::nullopt;
+  return DirectoryStart{partition, stream->Dword(kStreamFirstCluster)};
+}
+
 EXFATFileNode::EXFATFileNode(ReaderRef* readerRef, const EXFATDirectoryEntry& set, EXFATPartition& partition)
     : TDirectoryEntry(readerRef), partition(&partition), entrySet(&set) {
   if (set.deleted) state = kStateDeleted;

@@ -25,6 +25,8 @@ class EXFATDirectoryNode final : public TDirectoryEntry {
   // Reads the directory again: one child per entry set, directories and files, live and
   // deleted, in directory order.
   void ReadChildren() override;
+  // The first cluster its stream chunk names; nothing without a stream chunk.
+  std::optional<DirectoryStart> StartsAt() const override;
 
   EXFATPartition* partition;            // not owned
   const EXFATDirectoryEntry* entrySet;  // in the parent's childSets or the partition's sets

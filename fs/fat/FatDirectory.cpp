@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "fs/DosFields.h"
 #include "fs/MemoryStream.h"
 #include "fs/Text.h"
 #include "fs/fat/FatPartition.h"
@@ -80,28 +81,13 @@ std::string AssembleLongName(const FATRecordList& records, size_t index) {
 }
 
 std::string FormatFatTimestamp(uint16_t date, uint16_t time, uint8_t tenMs) {
-  std::string text = std::to_string((date >> 9) + 1980) + "/" + TwoDigits((date >> 5) & 0x0F) + "/" +
-                     TwoDigits(date & 0x1F);
-  if (time != 0) {
-    text += ", " + TwoDigits((time >> 11) & 0x1F) + ":" + TwoDigits((time >> 5) & 0x3F) + ":" +
-            FormatSeconds((time & 0x1F) * 2u, tenMs);
-  }
+  const DosDateTime stamp = DecodeDosDateTime(date, time);
+  std::string text = FormatDosDate(stamp);
+  if (time != 0) text += ", " + FormatDosTime(stamp, tenMs);
   return text;
 }
 
-std::string FormatFatAttributes(uint8_t attributes) {
-  static constexpr struct {
-    uint8_t bit;
-    const char* text;
-  } kNames[] = {{fat::kAttrReadOnly, "R"},  {fat::kAttrHidden, "H"},    {fat::kAttrSystem, "S"},
-                {fat::kAttrVolumeLabel, "V"}, {fat::kAttrDirectory, "D"}, {fat::kAttrArchive, "A"},
-                {0x40, " 0x40"},             {0x80, " 0x80"}};
-  std::string text;
-  for (const auto& attribute : kNames) {
-    if (attributes & attribute.bit) text += attribute.text;
-  }
-  return text;
-}
+std::string FormatFatAttributes(uint8_t attributes) { return FormatDosAttributes(attributes); }
 
 std::string FormatVolumeLabel(const uint8_t* field) {
   return TrimBlanks(UpToZero(field, fat::kLabelLength));

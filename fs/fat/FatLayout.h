@@ -16,6 +16,7 @@ namespace fat {
 // Boot sector.
 inline constexpr uint32_t kBootReadSize = 512;        // read whatever the source's sector size
 inline constexpr size_t kBootParametersSize = 36;     // bytes 0 to 35, kept as they are
+inline constexpr size_t kOemName = 3;                 // 8: the formatter's name ("MSDOS5.0", "NTFS    ")
 inline constexpr size_t kOemNameTail = 8;             // 3 bytes: last characters of the OEM name
 inline constexpr size_t kBytesPerSector = 11;         // 2
 inline constexpr size_t kSectorsPerCluster = 13;      // 1

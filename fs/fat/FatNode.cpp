@@ -81,6 +81,10 @@ void FATDirectoryNode::ReadChildren() {
   }
 }
 
+std::optional<DirectoryStart> FATDirectoryNode::StartsAt() const {
+  return DirectoryStart{partition, partition->IsFixedRoot(*entry) ? 0 : entry->firstCluster};
+}
+
 FATFileNode::FATFileNode(ReaderRef* readerRef, const FATRecordList& records, size_t index,
                          TFATPartition* partition)
     : TDirectoryEntry(readerRef),

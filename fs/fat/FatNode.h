@@ -20,6 +20,8 @@ class FATDirectoryNode final : public TDirectoryEntry {
   ByteBuffer GetData(uint32_t& size) override;
   void FillInfo(TInfoList& list) override;
   void ReadChildren() override;
+  // The first cluster of its chain; 0 for the fixed root region of FAT12 and FAT16.
+  std::optional<DirectoryStart> StartsAt() const override;
 
   TFATPartition* partition;        // not owned
   const FATDirectoryEntry* entry;  // in the parent's records (or the partition's root record)

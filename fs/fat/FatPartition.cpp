@@ -18,22 +18,23 @@ constexpr uint64_t kPieceBytes = 1 << 20;
 // The name of the synthetic root record: eight characters, no extension.
 constexpr std::string_view kRootName = "\\ (Root)";
 
-bool TextAt(const uint8_t* boot, size_t offset, std::string_view text) {
-  return std::memcmp(boot + offset, text.data(), text.size()) == 0;
-}
-
 uint32_t SectorsPerTable(const uint8_t* boot, int32_t fatType) {
   return fatType == 32 ? le32(boot + fat::kSectorsPerTable32) : le16(boot + fat::kSectorsPerTable16);
 }
 
 }  // namespace
 
-int32_t DecideFatType(const uint8_t* boot) {
+int32_t NamedFatType(const uint8_t* boot) {
   if (TextAt(boot, fat::kTypeText16, "FAT12")) return 12;
   if (TextAt(boot, fat::kTypeText16, "FAT16")) return 16;
   if (TextAt(boot, fat::kTypeText32, "FAT32")) return 32;
   if (TextAt(boot, fat::kOemNameTail, "IHC")) return 12;
-  return 16;
+  return 0;
+}
+
+int32_t DecideFatType(const uint8_t* boot) {
+  const int32_t named = NamedFatType(boot);
+  return named != 0 ? named : 16;
 }
 
 // Two sectors of the first allocation table, so that a FAT12 entry that straddles a sector

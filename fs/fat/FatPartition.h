@@ -70,6 +70,9 @@ class TFATPartition final : public TPartition {
   uint32_t dataClusterCount_ = 0;
 };
 
-// Decides the FAT width from the boot sector's type texts, as formatters write them: "FAT12"
-// or "FAT16" at 54, "FAT32" at 82, an OEM name ending in "IHC" for old FAT12 disks, else 16.
+// The FAT width the boot sector's texts name, as formatters write them: "FAT12" or "FAT16" at
+// 54, "FAT32" at 82, an OEM name ending in "IHC" for old FAT12 disks; 0 when they name none.
+int32_t NamedFatType(const uint8_t* boot);
+
+// The FAT width a volume is read with: the one its texts name, else 16.
 int32_t DecideFatType(const uint8_t* boot);

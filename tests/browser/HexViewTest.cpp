@@ -23,13 +23,26 @@ TEST(HexViewTest, DumpLinesAndCharacterColumn) {
   EXPECT_EQ(FormatHexDump(nullptr, 0), "");
 }
 
-TEST(HexViewTest, AFullDumpHas1024LinesEndingAt3FF0) {
-  std::vector<uint8_t> data(kDumpSize, 0x41);
+// Each line starts with the offset of its first byte; past FFFF the offset grows a fifth digit
+// instead of wrapping round. Line n holds 16 times the letter 'A' + n % 26.
+TEST(HexViewTest, OffsetsOfEveryLineAndBeyondFourDigits) {
+  std::vector<uint8_t> data(0x10010);
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>('A' + i / 16 % 26);
+  std::vector<std::string> lines;
   const std::string dump = FormatHexDump(data.data(), data.size());
-  size_t lines = 0;
-  for (size_t p = dump.find("\r\n"); p != std::string::npos; p = dump.find("\r\n", p + 2)) ++lines;
-  EXPECT_EQ(lines, 1024u);
-  EXPECT_EQ(dump.substr(dump.rfind("\r\n", dump.size() - 3) + 2, 4), "3FF0");
+  for (size_t start = 0, end; (end = dump.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    lines.push_back(dump.substr(start, end - start));
+  }
+  ASSERT_EQ(lines.size(), 0x1001u);
+  const auto line = [](const std::string& offset, const std::string& hex, char letter) {
+    std::string text = offset + "    ";
+    for (int i = 0; i < 16; ++i) text += hex + " ";
+    return text + "    " + std::string(16, letter);
+  };
+  EXPECT_EQ(lines[0], line("0000", "41", 'A'));
+  EXPECT_EQ(lines[0x3FF], line("3FF0", "4A", 'J'));   // the last line of a full 16 KiB dump
+  EXPECT_EQ(lines[0xFFF], line("FFF0", "4E", 'N'));
+  EXPECT_EQ(lines[0x1000], line("10000", "4F", 'O'));
 }
 
 TEST(HexViewTest, PreviewDecision) {

@@ -16,7 +16,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <regex>
+#include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "fs/Discovery.h"
 #include "support/ExfatImages.h"
@@ -136,17 +137,18 @@ void WalkInProcess(const Image& image) {
 
 // recover of everything, then cat of a few live and deleted files.
 void WalkWithTheCommandLine(const Image& image, const TempDir& dir) {
-  const std::string cli = ShellQuote(std::string(BRINDLE_BINARY_DIR) + "/cli/brindle-cli");
+  const std::string cli = ShellQuote(BRINDLE_CLI_PATH);
   const std::string source = " --sector-size " + image.sectorSize + " " + ShellQuote(image.path);
   const std::string recovered = RunCommand(cli + " recover" + source + " " + ShellQuote(dir / (image.name + "-out")));
   EXPECT_NE(recovered.find(" 0 failures."), std::string::npos) << recovered;
 
-  const std::string listing = RunCommand(cli + " ls -r --json" + source);
-  const std::regex entry(R"re("index":"([^"]*)".*"state":"(file|deleted)")re");
+  std::istringstream listing(RunCommand(cli + " ls -r --json" + source));
   int catted[2] = {0, 0};
-  for (std::sregex_iterator it(listing.begin(), listing.end(), entry), end; it != end; ++it) {
-    int& count = catted[(*it)[2] == "deleted"];
-    if (count++ < 3) RunCommand(cli + " cat" + source + " " + ShellQuote((*it)[1].str()) + " >/dev/null");
+  for (std::string line; std::getline(listing, line);) {
+    const nlohmann::json entry = nlohmann::json::parse(line);
+    if (entry["state"] == "directory") continue;
+    int& count = catted[entry["state"] == "deleted"];
+    if (count++ < 3) RunCommand(cli + " cat" + source + " " + ShellQuote(entry["index"]) + " >/dev/null");
   }
   EXPECT_GT(catted[0], 0);
 }

@@ -7,8 +7,8 @@
 
 #include "fs/fat/FatNode.h"
 #include "fs/fat/FatPartition.h"
+#include "support/HandVolume.h"
 #include "support/OpenSource.h"
-#include "HandVolume.h"
 
 namespace {
 
