@@ -139,12 +139,16 @@ void WalkTree(TPartition& partition) {
   }
 }
 
-// The sector size the source is opened with, as a user types it in. Discovery gets 512. A
-// volume at sector 0 gets the size its boot sector states (512 to 4096) when the source is made
-// of whole sectors of that size, else 512, so that inputs of other lengths keep exploring a
+// The sector size the source is opened with, as a user types it in. Discovery gets 4096 when
+// a GUID partition table header begins at byte 4096, else 512. A volume at sector 0 gets the
+// size its boot sector states (512 to 4096). Either only when the source is made of whole
+// sectors of that size, else 512, so that inputs of other lengths keep exploring a table or
 // volume read with sectors other than its own.
 std::string SectorSizeText(HarnessVolume volume, const uint8_t* data, size_t size) {
   uint32_t stated = 0;
+  if (volume == HarnessVolume::kDiscover && size >= 4096 + 8 && std::memcmp(data + 4096, "EFI PART", 8) == 0) {
+    stated = 4096;
+  }
   if (volume == HarnessVolume::kFatAtZero && size >= 13) stated = le16(data + 11);
   if (volume == HarnessVolume::kExfatAtZero && size > 108 && data[108] >= 9 && data[108] <= 12) {
     stated = 1u << data[108];
@@ -172,7 +176,7 @@ void RunHarness(HarnessVolume volume, const uint8_t* data, size_t size) {
   switch (volume) {
     case HarnessVolume::kDiscover:
       DiscoverPartitions(&ref, partitions);
-      HasGuidPartitionTable(&ref);
+      if (partitions.empty()) DescribeUnreadTable(&ref);
       break;
     case HarnessVolume::kFatAtZero:
       partitions.push_back(std::make_unique<TFATPartition>(&ref, PartitionEntry{}));

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 purpose=${1:-build}
-packages=(cmake g++ make)
+packages=(cmake g++ make zlib1g-dev)
 if [ "$purpose" = test ]; then
   # Test images are made with the real tools: mkfs.fat and mtools for FAT, mkfs.exfat for exFAT,
   # sfdisk for partition tables; The Sleuth Kit is the second opinion the oracle test asks;
