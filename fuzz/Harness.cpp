@@ -2,11 +2,13 @@
 
 #include <sys/mman.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <cerrno>
 #include <cstring>
 #include <deque>
 #include <string>
+#include <vector>
 
 #include "browser/HexView.h"
 #include "fs/Bytes.h"
@@ -22,7 +24,8 @@ namespace {
 // delivers whole clusters, padded with zeros past the end of the source, so on a volume of
 // 32 MiB clusters each read costs 32 MiB however small the input. The bounds keep one input
 // within a second or so, so that a slow input stands out as a hang.
-constexpr size_t kMaxNodes = 300;              // nodes exercised
+constexpr size_t kMaxNodes = 300;              // nodes exercised per partition
+constexpr size_t kMaxNodesInAll = 1200;        // and in all: tables can name many partitions
 constexpr size_t kMaxCreated = 10000;          // nodes made by ReadChildren before none is opened
 constexpr uint64_t kMaxReadBytes = 64 << 20;   // bytes GetData delivered before no node is visited
 constexpr int kMaxDepth = 12;
@@ -118,17 +121,19 @@ uint64_t ExerciseEntry(TDirectoryEntry& entry) {
   return delivered + saveCount;
 }
 
-void WalkTree(TPartition& partition) {
+// visitedInAll counts the nodes exercised in every partition of the input.
+void WalkTree(TPartition& partition, size_t& visitedInAll) {
   partition.GetDescription();
   if (!partition.rootEntry) return;
   std::deque<std::pair<TDirectoryEntry*, int>> pending{{partition.rootEntry.get(), 0}};
   size_t visited = 0;
   size_t created = 0;
   uint64_t readBytes = 0;
-  while (!pending.empty() && visited < kMaxNodes && readBytes < kMaxReadBytes) {
+  while (!pending.empty() && visited < kMaxNodes && visitedInAll < kMaxNodesInAll && readBytes < kMaxReadBytes) {
     auto [entry, depth] = pending.front();
     pending.pop_front();
     ++visited;
+    ++visitedInAll;
     if (entry->children.empty() && created < kMaxCreated) {
       entry->ReadChildren();
       created += entry->children.size();
@@ -157,15 +162,38 @@ std::string SectorSizeText(HarnessVolume volume, const uint8_t* data, size_t siz
   return usable && size % stated == 0 ? std::to_string(stated) : "512";
 }
 
+// Gives the primary GUID partition table header of the input (in sector 1) the CRCs its
+// bytes have, as the header's own fields place them, so that mutated entries and header
+// fields reach the code behind the CRC checks. The backup copy is left as it comes, so the
+// roads of a damaged copy run as well.
+void SealGuidHeader(std::vector<uint8_t>& bytes, uint32_t sectorSize) {
+  if (bytes.size() < 2 * uint64_t{sectorSize}) return;
+  uint8_t* header = bytes.data() + sectorSize;
+  if (std::memcmp(header, "EFI PART", 8) != 0) return;
+  const uint32_t headerSize = le32(header + 12);
+  if (headerSize < 92 || headerSize > sectorSize) return;
+  const uint64_t entriesLba = le64(header + 72);
+  const uint64_t arrayBytes = uint64_t{le32(header + 80)} * le32(header + 84);
+  if (entriesLba < bytes.size() / sectorSize && arrayBytes <= bytes.size() - entriesLba * sectorSize) {
+    put32(header + 88, static_cast<uint32_t>(crc32(0, bytes.data() + entriesLba * sectorSize,
+                                                   static_cast<uInt>(arrayBytes))));
+  }
+  put32(header + 16, 0);
+  put32(header + 16, static_cast<uint32_t>(crc32(0, header, headerSize)));
+}
+
 }  // namespace
 
 void RunHarness(HarnessVolume volume, const uint8_t* data, size_t size) {
   SilentMessageBox silent;
   ScopedMessageBoxService guard(silent);
-  MemoryFile file(data, size);
+  const std::string sectorSize = SectorSizeText(volume, data, size);
+  std::vector<uint8_t> bytes(data, data + size);
+  if (volume == HarnessVolume::kDiscover) SealGuidHeader(bytes, static_cast<uint32_t>(std::stoul(sectorSize)));
+  MemoryFile file(bytes.data(), bytes.size());
   TSectorReader reader;
-  if (!reader.OpenImage(file.path(), SectorSizeText(volume, data, size))) return;
-  const DamagedMedium medium(data, size, reader.bytesPerSector());
+  if (!reader.OpenImage(file.path(), sectorSize)) return;
+  const DamagedMedium medium(bytes.data(), bytes.size(), reader.bytesPerSector());
   reader.platformRead = [&medium](int fd, void* buffer, size_t count, off_t offset) {
     return medium.Read(fd, buffer, count, offset);
   };
@@ -185,5 +213,6 @@ void RunHarness(HarnessVolume volume, const uint8_t* data, size_t size) {
       partitions.push_back(std::make_unique<EXFATPartition>(&ref, PartitionEntry{}));
       break;
   }
-  for (auto& partition : partitions) WalkTree(*partition);
+  size_t visitedInAll = 0;
+  for (auto& partition : partitions) WalkTree(*partition, visitedInAll);
 }
