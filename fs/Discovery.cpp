@@ -75,10 +75,7 @@ bool ProbeBootSector(ReaderRef* readerRef, const PartitionEntry& entry, Partitio
 
 void DiscoverPartitions(ReaderRef* readerRef, PartitionList& partitions) {
   TSectorReader& reader = *readerRef->reader;
-  if (ProbeBootSector(readerRef, PartitionEntry{}, partitions)) {
-    partitions.back()->number = kWholeSourceNumber;
-    return;
-  }
+  if (ProbeNumbered(readerRef, {kWholeSourceNumber, PartitionEntry{}}, partitions)) return;
   const std::vector<NumberedEntry> primaries = ReadPrimaryEntries(ReadWholeSector(reader, 0));
   const GuidTable guid = HasProtectiveEntry(primaries) ? ReadGuidPartitionTable(reader) : GuidTable{};
   // Every primary entry is probed, whatever its type or size: an empty one probes sector 0

@@ -2,7 +2,9 @@
 // Finding the FAT and exFAT volumes of an open source: the whole source as one volume first;
 // only if that fails, the four primary entries of the classic partition table in sector 0,
 // then the logical drives of every extended partition, then a GUID partition table when
-// sector 0 marks one. Type codes and type GUIDs decide nothing: every entry is probed.
+// sector 0 marks one. Beyond what the tables' own rules need (an extended type leads to a
+// chain of records, an all-zero type GUID marks an unused entry), type codes and type GUIDs
+// decide nothing: every entry is probed.
 
 #include <cstdint>
 #include <memory>
