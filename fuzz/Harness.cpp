@@ -13,6 +13,7 @@
 #include "browser/HexView.h"
 #include "fs/Bytes.h"
 #include "fs/Discovery.h"
+#include "fs/TableLayout.h"
 #include "fs/exfat/ExfatPartition.h"
 #include "fs/fat/FatPartition.h"
 #include "platform/MessageBox.h"
@@ -151,7 +152,8 @@ void WalkTree(TPartition& partition, size_t& visitedInAll) {
 // volume read with sectors other than its own.
 std::string SectorSizeText(HarnessVolume volume, const uint8_t* data, size_t size) {
   uint32_t stated = 0;
-  if (volume == HarnessVolume::kDiscover && size >= 4096 + 8 && std::memcmp(data + 4096, "EFI PART", 8) == 0) {
+  if (volume == HarnessVolume::kDiscover && size >= 4096 + gpt::kSignatureLength &&
+      std::memcmp(data + 4096, gpt::kSignatureText, gpt::kSignatureLength) == 0) {
     stated = 4096;
   }
   if (volume == HarnessVolume::kFatAtZero && size >= 13) stated = le16(data + 11);
@@ -169,17 +171,17 @@ std::string SectorSizeText(HarnessVolume volume, const uint8_t* data, size_t siz
 void SealGuidHeader(std::vector<uint8_t>& bytes, uint32_t sectorSize) {
   if (bytes.size() < 2 * uint64_t{sectorSize}) return;
   uint8_t* header = bytes.data() + sectorSize;
-  if (std::memcmp(header, "EFI PART", 8) != 0) return;
-  const uint32_t headerSize = le32(header + 12);
-  if (headerSize < 92 || headerSize > sectorSize) return;
-  const uint64_t entriesLba = le64(header + 72);
-  const uint64_t arrayBytes = uint64_t{le32(header + 80)} * le32(header + 84);
+  if (std::memcmp(header, gpt::kSignatureText, gpt::kSignatureLength) != 0) return;
+  const uint32_t headerSize = le32(header + gpt::kHeaderSize);
+  if (headerSize < gpt::kMinimumHeaderSize || headerSize > sectorSize) return;
+  const uint64_t entriesLba = le64(header + gpt::kEntriesLba);
+  const uint64_t arrayBytes = uint64_t{le32(header + gpt::kEntryCount)} * le32(header + gpt::kEntrySize);
   if (entriesLba < bytes.size() / sectorSize && arrayBytes <= bytes.size() - entriesLba * sectorSize) {
-    put32(header + 88, static_cast<uint32_t>(crc32(0, bytes.data() + entriesLba * sectorSize,
-                                                   static_cast<uInt>(arrayBytes))));
+    put32(header + gpt::kEntriesCrc, static_cast<uint32_t>(crc32(0, bytes.data() + entriesLba * sectorSize,
+                                                                  static_cast<uInt>(arrayBytes))));
   }
-  put32(header + 16, 0);
-  put32(header + 16, static_cast<uint32_t>(crc32(0, header, headerSize)));
+  put32(header + gpt::kHeaderCrc, 0);
+  put32(header + gpt::kHeaderCrc, static_cast<uint32_t>(crc32(0, header, headerSize)));
 }
 
 }  // namespace
