@@ -50,8 +50,6 @@ int CliSession::Open(const std::string& source) {
   DiscoverPartitions(&readerRef_, partitions_);
   if (!partitions_.empty()) return kExitSuccess;
   PrintError("The selected drive does not contain any FAT partitions.");
-  if (HasGuidPartitionTable(&readerRef_)) {
-    PrintError("It has a GUID partition table (GPT), whose partitions brindle-cli does not read yet.");
-  }
+  if (const std::string why = DescribeUnreadTable(&readerRef_); !why.empty()) PrintError(why);
   return kExitSource;
 }

@@ -165,9 +165,8 @@ std::string ListingJson(const WalkItem& item) {
 int ListPartitionsCommand(const CliOptions& options) {
   CliSession session(options);
   if (const int code = session.Open(options.arguments[0]); code != kExitSuccess) return code;
-  int number = 1;
   for (const auto& partition : session.partitions()) {
-    std::printf("%d: %s\n", number++, partition->GetDescription().c_str());
+    std::printf("%d: %s\n", partition->number, partition->GetDescription().c_str());
   }
   return Finish(session, false);
 }
@@ -177,9 +176,9 @@ int LsCommand(const CliOptions& options) {
   if (const int code = session.Open(options.arguments[0]); code != kExitSuccess) return code;
   TreeWalk walk(options.recursive, [&](const WalkItem& item) { PrintListing(item, options); });
   if (options.arguments.size() < 2) {
-    for (size_t n = 1; n <= session.partitions().size(); ++n) {
-      TPartition& partition = *session.partitions()[n - 1];
-      if (partition.rootEntry) walk.WalkChildren(*partition.rootEntry, std::to_string(n) + ":/", std::to_string(n) + "#");
+    for (const auto& partition : session.partitions()) {
+      const std::string n = std::to_string(partition->number);
+      if (partition->rootEntry) walk.WalkChildren(*partition->rootEntry, n + ":/", n + "#");
     }
     return Finish(session, false);
   }
@@ -243,8 +242,6 @@ int RecoverCommand(const CliOptions& options) {
   if (const int code = session.Open(options.arguments[0]); code != kExitSuccess) return code;
   if (!MakeFolders(options.arguments[1])) return kExitOutput;
   Recovery recovery(options, options.arguments[1]);
-  for (size_t n = 1; n <= session.partitions().size(); ++n) {
-    recovery.RecoverPartition(*session.partitions()[n - 1], static_cast<int>(n));
-  }
+  for (const auto& partition : session.partitions()) recovery.RecoverPartition(*partition, partition->number);
   return Finish(session, true, recovery.Finish());
 }

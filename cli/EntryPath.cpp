@@ -1,5 +1,6 @@
 #include "cli/EntryPath.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace {
@@ -26,16 +27,29 @@ bool ParseIndex(const std::string& text, size_t& value) {
   return true;
 }
 
+// "partition 1" or "partitions 2, 5 and 6": the numbers the source's partitions have.
+std::string PartitionNumbers(const PartitionList& partitions) {
+  std::string text = partitions.size() == 1 ? "partition " : "partitions ";
+  for (size_t i = 0; i < partitions.size(); ++i) {
+    if (i > 0) text += i + 1 == partitions.size() ? " and " : ", ";
+    text += std::to_string(partitions[i]->number);
+  }
+  return text;
+}
+
 // Finds the root of partition "N" (the text before ':' or '#').
 bool FindRoot(PartitionList& partitions, const std::string& number, ResolvedEntry& out) {
   size_t n = 0;
-  if (!ParseIndex(number, n) || n < 1 || n > partitions.size()) {
-    out.error = "there is no partition " + number + " (the source has " + std::to_string(partitions.size()) +
-                (partitions.size() == 1 ? " partition)" : " partitions)");
+  const bool parsed = ParseIndex(number, n);
+  const auto found = std::find_if(partitions.begin(), partitions.end(), [&](const auto& partition) {
+    return parsed && static_cast<size_t>(partition->number) == n;
+  });
+  if (found == partitions.end()) {
+    out.error = "there is no partition " + number + " (the source has " + PartitionNumbers(partitions) + ")";
     return false;
   }
   out.partition = static_cast<int>(n);
-  out.entry = partitions[n - 1]->rootEntry.get();
+  out.entry = (*found)->rootEntry.get();
   out.displayPath = number + ":/";
   out.indexPath = number + "#";
   if (out.entry == nullptr) {

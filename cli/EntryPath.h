@@ -1,7 +1,8 @@
 #pragma once
 // Naming an entry on the command line. "N:/DOCS/LETTER.TXT" walks display names from the
-// root of partition N (numbered from 1); "N#0/3" walks child indexes, which `ls` prints and
-// which stay unambiguous when two entries share a name. "N:/" and "N#" name the root.
+// root of partition N (the number the partition list shows); "N#0/3" walks child indexes,
+// which `ls` prints and which stay unambiguous when two entries share a name. "N:/" and "N#"
+// name the root.
 
 #include <string>
 
@@ -9,7 +10,7 @@
 
 struct ResolvedEntry {
   TDirectoryEntry* entry = nullptr;  // null when the name did not resolve; error says why
-  int partition = 0;                 // 1-based
+  int partition = 0;                 // the partition's number
   std::string displayPath;           // "N:/a/b"
   std::string indexPath;             // "N#i/j"
   std::string error;

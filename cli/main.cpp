@@ -30,7 +30,10 @@ constexpr const char* kHelp = R"(Usage:
 SOURCE is a disk image file or a block device (e.g. /dev/sdb), opened read-only; nothing is
 ever written to it.
 
-ENTRY names an entry of a partition, numbered from 1 as the partition list shows:
+ENTRY names an entry of a partition by the number the partition list shows, which is the
+number Linux gives it: 1 to 4 for the entries of a classic partition table, 5 on for the
+logical drives of an extended partition, the entry's index for a GUID partition table (GPT),
+and 1 for a volume without a partition table:
   N:/DIR/NAME   display names from the root, joined by "/" (e.g. 1:/DOCS/LETTER.TXT);
                 N:/ is the root
   N#i/j/k       the child indexes from the root, as `ls` prints them; always unambiguous

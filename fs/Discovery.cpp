@@ -1,38 +1,47 @@
 #include "fs/Discovery.h"
 
 #include <algorithm>
+#include <set>
 
 #include "fs/Bytes.h"
+#include "fs/PartitionTables.h"
+#include "fs/TableLayout.h"
 #include "fs/exfat/ExfatPartition.h"
 #include "fs/fat/FatPartition.h"
 
 namespace {
 
-// Sector 0 of a partitioned source, and what every boot sector ends with.
-constexpr size_t kPartitionTableOffset = 446;
-constexpr int kPrimaryEntries = 4;
-constexpr uint8_t kGptProtectiveType = 0xEE;
-constexpr size_t kBootSignature = 510;         // 0x55 0xAA
-constexpr uint32_t kProbeBytes = 512;          // the signature's sector, whatever the sector size
+// Sector sizes a GUID partition table is commonly made for.
+constexpr uint32_t kCommonSectorSizes[] = {512, 4096};
 
-bool HasBootSignature(const uint8_t* sector) {
-  return sector[kBootSignature] == 0x55 && sector[kBootSignature + 1] == 0xAA;
+// Probes the entry and gives the partition it makes the entry's number.
+bool ProbeNumbered(ReaderRef* readerRef, const NumberedEntry& candidate, PartitionList& partitions) {
+  if (!ProbeBootSector(readerRef, candidate.entry, partitions)) return false;
+  partitions.back()->number = candidate.number;
+  return true;
 }
 
-// Reads the sector at the given number into a buffer of one sector, never less than 512
-// bytes; a refused read leaves zeros, which carry no signature.
-std::vector<uint8_t> ReadProbeSector(ReaderRef* readerRef, uint32_t sector) {
-  TSectorReader& reader = *readerRef->reader;
-  std::vector<uint8_t> buffer(std::max(reader.bytesPerSector(), kProbeBytes));
-  reader.byteOffset = 0;
-  reader.ReadBytes(buffer.data(), reader.bytesPerSector(), sector);
-  return buffer;
+bool HasProtectiveEntry(const std::vector<NumberedEntry>& primaries) {
+  return std::any_of(primaries.begin(), primaries.end(),
+                     [](const NumberedEntry& p) { return p.entry.typeCode == mbr::kTypeGptProtective; });
+}
+
+// A primary entry of a hybrid table that describes a partition of the GUID table as well: the
+// volume is found once, with the number Linux gives it, its GUID index.
+bool MirrorsGuidEntry(const NumberedEntry& primary, const GuidTable& guid) {
+  return std::any_of(guid.entries.begin(), guid.entries.end(),
+                     [&](const NumberedEntry& g) { return g.entry.startLba == primary.entry.startLba; });
+}
+
+// Linux follows only extended partitions that have a size, and so numbers only their drives.
+bool IsExtendedPartition(const PartitionEntry& entry) {
+  return mbr::IsExtendedType(entry.typeCode) && entry.sectorCount != 0;
 }
 
 }  // namespace
 
 BootSectorKind ClassifyBootSector(const uint8_t* sector) {
-  if (!HasBootSignature(sector)) return BootSectorKind::kUnrecognised;
+  if (!mbr::HasSignature(sector)) return BootSectorKind::kUnrecognised;
   switch (NamedFatType(sector)) {
     case 0:
       break;
@@ -48,7 +57,7 @@ BootSectorKind ClassifyBootSector(const uint8_t* sector) {
 }
 
 bool ProbeBootSector(ReaderRef* readerRef, const PartitionEntry& entry, PartitionList& partitions) {
-  const std::vector<uint8_t> sector = ReadProbeSector(readerRef, entry.startLba);
+  const std::vector<uint8_t> sector = ReadWholeSector(*readerRef->reader, entry.startLba);
   switch (ClassifyBootSector(sector.data())) {
     case BootSectorKind::kFat:
       partitions.push_back(std::make_unique<TFATPartition>(readerRef, entry));
@@ -63,26 +72,47 @@ bool ProbeBootSector(ReaderRef* readerRef, const PartitionEntry& entry, Partitio
 }
 
 void DiscoverPartitions(ReaderRef* readerRef, PartitionList& partitions) {
-  const std::vector<uint8_t> sector0 = ReadProbeSector(readerRef, 0);
-  if (ProbeBootSector(readerRef, PartitionEntry{}, partitions)) return;
-  if (!HasBootSignature(sector0.data())) return;
-  // Every entry is probed, whatever its type or size: an empty one probes sector 0 again
-  // and fails again, and two entries with the same start give two partitions.
-  for (int i = 0; i < kPrimaryEntries; ++i) {
-    const PartitionEntry entry =
-        PartitionEntry::FromBytes(sector0.data() + kPartitionTableOffset + kPartitionEntrySize * i);
-    ProbeBootSector(readerRef, entry, partitions);
+  TSectorReader& reader = *readerRef->reader;
+  if (ProbeNumbered(readerRef, {kWholeSourceNumber, PartitionEntry{}}, partitions)) return;
+  const std::vector<NumberedEntry> primaries = ReadPrimaryEntries(ReadWholeSector(reader, 0));
+  const GuidTable guid = HasProtectiveEntry(primaries) ? ReadGuidPartitionTable(reader) : GuidTable{};
+  // Every primary entry is probed, whatever its type or size: an empty one probes sector 0
+  // again and fails again, and two entries with the same start give two partitions.
+  for (const NumberedEntry& primary : primaries) {
+    if (!MirrorsGuidEntry(primary, guid)) ProbeNumbered(readerRef, primary, partitions);
   }
+  // A logical drive or GUID entry that starts where a volume was found already is that volume
+  // again: it is not made twice, so a damaged table of many such entries cannot build the
+  // same tree over and over.
+  std::set<uint32_t> starts;
+  for (const auto& partition : partitions) starts.insert(partition->firstSector);
+  const auto probeNew = [&](const NumberedEntry& candidate) {
+    if (starts.count(candidate.entry.startLba) == 0 && ProbeNumbered(readerRef, candidate, partitions)) {
+      starts.insert(candidate.entry.startLba);
+    }
+  };
+  int nextLogical = kFirstLogicalNumber;
+  for (const NumberedEntry& primary : primaries) {
+    if (!IsExtendedPartition(primary.entry)) continue;
+    for (const NumberedEntry& drive : ReadLogicalDrives(reader, primary.entry, nextLogical)) probeNew(drive);
+  }
+  for (const NumberedEntry& entry : guid.entries) probeNew(entry);
 }
 
-bool HasGuidPartitionTable(ReaderRef* readerRef) {
-  const std::vector<uint8_t> sector0 = ReadProbeSector(readerRef, 0);
-  if (HasBootSignature(sector0.data())) {
-    for (int i = 0; i < kPrimaryEntries; ++i) {
-      const uint8_t* entry = sector0.data() + kPartitionTableOffset + kPartitionEntrySize * i;
-      if (PartitionEntry::FromBytes(entry).typeCode == kGptProtectiveType) return true;
+std::string DescribeUnreadTable(ReaderRef* readerRef) {
+  TSectorReader& reader = *readerRef->reader;
+  if (!HasProtectiveEntry(ReadPrimaryEntries(ReadWholeSector(reader, 0)))) return "";
+  if (ReadGuidPartitionTable(reader).found) return "";
+  // A table made for other sectors has its header at byte 512 or 4096, not in sector 1.
+  const uint32_t bps = reader.bytesPerSector();
+  for (uint32_t size : kCommonSectorSizes) {
+    if (size == bps) continue;
+    const std::vector<uint8_t> sector = ReadWholeSector(reader, size / bps);
+    const size_t at = size % bps;
+    if (at + gpt::kSignatureLength <= sector.size() && TextAt(sector.data(), at, gpt::kSignatureText)) {
+      return "It has a GUID partition table (GPT) made for " + std::to_string(size) +
+             "-byte sectors: open it with a sector size of " + std::to_string(size) + ".";
     }
   }
-  const std::vector<uint8_t> sector1 = ReadProbeSector(readerRef, 1);
-  return TextAt(sector1.data(), 0, "EFI PART");
+  return "It has a GUID partition table (GPT) whose headers are both damaged.";
 }

@@ -1,10 +1,14 @@
 #pragma once
-// Finding the FAT and exFAT volumes of an open source: the whole source as one volume first,
-// and only if that fails the four primary entries of a classic partition table in sector 0.
-// Extended partitions and other table formats are not searched.
+// Finding the FAT and exFAT volumes of an open source: the whole source as one volume first;
+// only if that fails, the four primary entries of the classic partition table in sector 0,
+// then the logical drives of every extended partition, then a GUID partition table when
+// sector 0 marks one. Beyond what the tables' own rules need (an extended type leads to a
+// chain of records, an all-zero type GUID marks an unused entry), type codes and type GUIDs
+// decide nothing: every entry is probed.
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "fs/Partition.h"
@@ -21,9 +25,9 @@ BootSectorKind ClassifyBootSector(const uint8_t* sector);
 // the matching partition, made from readerRef and the entry. True when one was appended.
 bool ProbeBootSector(ReaderRef* readerRef, const PartitionEntry& entry, PartitionList& partitions);
 
-// Appends every volume found on the source, in discovery order.
+// Appends every volume found on the source, in discovery order, each with its number.
 void DiscoverPartitions(ReaderRef* readerRef, PartitionList& partitions);
 
-// True when the source carries a GUID partition table (a protective entry of type 0xEE in
-// sector 0, or "EFI PART" at the start of sector 1), which discovery does not read.
-bool HasGuidPartitionTable(ReaderRef* readerRef);
+// Why the partition table of a source on which discovery found nothing may still hide
+// volumes, as a sentence for the user; empty when there is nothing more to say.
+std::string DescribeUnreadTable(ReaderRef* readerRef);

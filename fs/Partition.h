@@ -86,6 +86,10 @@ class TPartition {
   uint32_t firstSector;
   std::string label;
   std::unique_ptr<TDirectoryEntry> rootEntry;
+  // The number Linux gives the partition, set by discovery: a primary entry's place in the
+  // table (1 to 4), a logical drive's from 5 in chain order, a GUID entry's index from 1, and 1
+  // for a volume that is the whole source.
+  int number = 0;
 
  protected:
   TSectorReader& Reader() const { return *readerRef->reader; }

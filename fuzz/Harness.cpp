@@ -2,15 +2,18 @@
 
 #include <sys/mman.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <cerrno>
 #include <cstring>
 #include <deque>
 #include <string>
+#include <vector>
 
 #include "browser/HexView.h"
 #include "fs/Bytes.h"
 #include "fs/Discovery.h"
+#include "fs/TableLayout.h"
 #include "fs/exfat/ExfatPartition.h"
 #include "fs/fat/FatPartition.h"
 #include "platform/MessageBox.h"
@@ -22,7 +25,8 @@ namespace {
 // delivers whole clusters, padded with zeros past the end of the source, so on a volume of
 // 32 MiB clusters each read costs 32 MiB however small the input. The bounds keep one input
 // within a second or so, so that a slow input stands out as a hang.
-constexpr size_t kMaxNodes = 300;              // nodes exercised
+constexpr size_t kMaxNodes = 300;              // nodes exercised per partition
+constexpr size_t kMaxNodesInAll = 1200;        // and in all: tables can name many partitions
 constexpr size_t kMaxCreated = 10000;          // nodes made by ReadChildren before none is opened
 constexpr uint64_t kMaxReadBytes = 64 << 20;   // bytes GetData delivered before no node is visited
 constexpr int kMaxDepth = 12;
@@ -118,18 +122,20 @@ uint64_t ExerciseEntry(TDirectoryEntry& entry) {
   return delivered + saveCount;
 }
 
-// Returns the number of nodes exercised.
-size_t WalkTree(TPartition& partition) {
+// Returns the number of nodes exercised; visitedInAll counts them over every partition of
+// the input.
+size_t WalkTree(TPartition& partition, size_t& visitedInAll) {
   partition.GetDescription();
   if (!partition.rootEntry) return 0;
   std::deque<std::pair<TDirectoryEntry*, int>> pending{{partition.rootEntry.get(), 0}};
   size_t visited = 0;
   size_t created = 0;
   uint64_t readBytes = 0;
-  while (!pending.empty() && visited < kMaxNodes && readBytes < kMaxReadBytes) {
+  while (!pending.empty() && visited < kMaxNodes && visitedInAll < kMaxNodesInAll && readBytes < kMaxReadBytes) {
     auto [entry, depth] = pending.front();
     pending.pop_front();
     ++visited;
+    ++visitedInAll;
     if (entry->children.empty() && created < kMaxCreated) {
       entry->ReadChildren();
       created += entry->children.size();
@@ -141,12 +147,17 @@ size_t WalkTree(TPartition& partition) {
   return visited;
 }
 
-// The sector size the source is opened with, as a user types it in. Discovery gets 512. A
-// volume at sector 0 gets the size its boot sector states (512 to 4096) when the source is made
-// of whole sectors of that size, else 512, so that inputs of other lengths keep exploring a
+// The sector size the source is opened with, as a user types it in. Discovery gets 4096 when
+// a GUID partition table header begins at byte 4096, else 512. A volume at sector 0 gets the
+// size its boot sector states (512 to 4096). Either only when the source is made of whole
+// sectors of that size, else 512, so that inputs of other lengths keep exploring a table or
 // volume read with sectors other than its own.
 std::string SectorSizeText(HarnessVolume volume, const uint8_t* data, size_t size) {
   uint32_t stated = 0;
+  if (volume == HarnessVolume::kDiscover && size >= 4096 + gpt::kSignatureLength &&
+      std::memcmp(data + 4096, gpt::kSignatureText, gpt::kSignatureLength) == 0) {
+    stated = 4096;
+  }
   if (volume == HarnessVolume::kFatAtZero && size >= 13) stated = le16(data + 11);
   if (volume == HarnessVolume::kExfatAtZero && size > 108 && data[108] >= 9 && data[108] <= 12) {
     stated = 1u << data[108];
@@ -155,16 +166,39 @@ std::string SectorSizeText(HarnessVolume volume, const uint8_t* data, size_t siz
   return usable && size % stated == 0 ? std::to_string(stated) : "512";
 }
 
+// Gives the primary GUID partition table header of the input (in sector 1) the CRCs its
+// bytes have, as the header's own fields place them, so that mutated entries and header
+// fields reach the code behind the CRC checks. The backup copy is left as it comes, so the
+// roads of a damaged copy run as well.
+void SealGuidHeader(std::vector<uint8_t>& bytes, uint32_t sectorSize) {
+  if (bytes.size() < 2 * uint64_t{sectorSize}) return;
+  uint8_t* header = bytes.data() + sectorSize;
+  if (std::memcmp(header, gpt::kSignatureText, gpt::kSignatureLength) != 0) return;
+  const uint32_t headerSize = le32(header + gpt::kHeaderSize);
+  if (headerSize < gpt::kMinimumHeaderSize || headerSize > sectorSize) return;
+  const uint64_t entriesLba = le64(header + gpt::kEntriesLba);
+  const uint64_t arrayBytes = uint64_t{le32(header + gpt::kEntryCount)} * le32(header + gpt::kEntrySize);
+  if (entriesLba < bytes.size() / sectorSize && arrayBytes <= bytes.size() - entriesLba * sectorSize) {
+    put32(header + gpt::kEntriesCrc, static_cast<uint32_t>(crc32(0, bytes.data() + entriesLba * sectorSize,
+                                                                  static_cast<uInt>(arrayBytes))));
+  }
+  put32(header + gpt::kHeaderCrc, 0);
+  put32(header + gpt::kHeaderCrc, static_cast<uint32_t>(crc32(0, header, headerSize)));
+}
+
 }  // namespace
 
 HarnessReport RunHarness(HarnessVolume volume, const uint8_t* data, size_t size) {
   SilentMessageBox silent;
   ScopedMessageBoxService guard(silent);
-  MemoryFile file(data, size);
+  const std::string sectorSize = SectorSizeText(volume, data, size);
+  std::vector<uint8_t> bytes(data, data + size);
+  if (volume == HarnessVolume::kDiscover) SealGuidHeader(bytes, static_cast<uint32_t>(std::stoul(sectorSize)));
+  MemoryFile file(bytes.data(), bytes.size());
   TSectorReader reader;
   HarnessReport report;
-  if (!reader.OpenImage(file.path(), SectorSizeText(volume, data, size))) return report;
-  const DamagedMedium medium(data, size, reader.bytesPerSector());
+  if (!reader.OpenImage(file.path(), sectorSize)) return report;
+  const DamagedMedium medium(bytes.data(), bytes.size(), reader.bytesPerSector());
   reader.platformRead = [&medium](int fd, void* buffer, size_t count, off_t offset) {
     return medium.Read(fd, buffer, count, offset);
   };
@@ -175,7 +209,7 @@ HarnessReport RunHarness(HarnessVolume volume, const uint8_t* data, size_t size)
   switch (volume) {
     case HarnessVolume::kDiscover:
       DiscoverPartitions(&ref, partitions);
-      HasGuidPartitionTable(&ref);
+      if (partitions.empty()) DescribeUnreadTable(&ref);
       break;
     case HarnessVolume::kFatAtZero:
       partitions.push_back(std::make_unique<TFATPartition>(&ref, PartitionEntry{}));
@@ -185,6 +219,7 @@ HarnessReport RunHarness(HarnessVolume volume, const uint8_t* data, size_t size)
       break;
   }
   report.partitions = partitions.size();
-  for (auto& partition : partitions) report.nodes += WalkTree(*partition);
+  size_t visitedInAll = 0;
+  for (auto& partition : partitions) report.nodes += WalkTree(*partition, visitedInAll);
   return report;
 }

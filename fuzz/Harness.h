@@ -3,9 +3,11 @@
 // partition at sector 0), then a walk of every tree that reads directories, fills the
 // information list, reads data for the hex view, the preview and saving, and formats the
 // dump and the preview. The harness bounds the walk; the code under test bounds nothing for
-// it. A volume at sector 0 is opened with the sector size its boot sector states when the
-// input is made of whole sectors of it, else with 512-byte sectors. A sector that begins with
-// "BADSECT!" cannot be read; read errors are answered Retry, Ignore and Abort in turn.
+// it. A volume at sector 0 is opened with the sector size its boot sector states, and a disk
+// with 4096 bytes when a GUID partition table header begins there, when the input is made of
+// whole such sectors, else with 512-byte sectors; the primary GUID header gets the CRCs its
+// bytes have. A sector that begins with "BADSECT!" cannot be read; read errors are answered
+// Retry, Ignore and Abort in turn.
 
 #include <cstddef>
 #include <cstdint>

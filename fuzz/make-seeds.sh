@@ -210,6 +210,43 @@ make_mbr_disk() {
   done
 }
 
+# An extended partition whose chain of three records holds the FAT12 partition (logical drive
+# 5), the fresh exFAT volume (6) and an unformatted drive (7); sfdisk with a grain of one
+# sector keeps the records next to their drives.
+make_extended_disk() {
+  local img=$1
+  truncate -s $((218 * 512)) "$img"
+  printf 'label: dos\ngrain: 512\nstart=2, size=216, type=5\nstart=8, size=128, type=1\n%s\n' \
+    'start=144, size=64, type=7\nstart=210, size=8, type=83' | sfdisk --quiet "$img" >/dev/null
+  dd if="$work/small12.img" of="$img" bs=512 seek=8 conv=notrunc status=none
+  dd if="$work/exfat-fresh.img" of="$img" bs=512 seek=144 conv=notrunc status=none
+}
+
+# A GUID partition table of four entries (one sector of entries, so that the disk stays
+# small): the FAT12 partition in entry 1, an unformatted entry 2, the fresh exFAT volume in
+# entry 3.
+make_gpt_disk() {
+  local img=$1
+  truncate -s $((210 * 512)) "$img"
+  printf 'label: gpt\ntable-length: 4\nfirst-lba: 3\nstart=8, size=128\nstart=136, size=8\nstart=144, size=64\n' |
+    sfdisk --quiet "$img" >/dev/null
+  dd if="$work/small12.img" of="$img" bs=512 seek=8 conv=notrunc status=none
+  dd if="$work/exfat-fresh.img" of="$img" bs=512 seek=144 conv=notrunc status=none
+}
+
+# The same on 4096-byte sectors, made by fdisk (sfdisk takes no sector size): a table of four
+# entries and a FAT12 volume of 4096-byte sectors in entry 1. The harness opens it with
+# 4096-byte sectors, as the header at byte 4096 says.
+make_gpt_4k_disk() {
+  local img=$1 volume=$work/tiny4k.img
+  truncate -s $((22 * 4096)) "$img"
+  printf 'g\nx\nl\n4\nr\nn\n1\n4\n+15\nw\n' | fdisk -b 4096 "$img" >/dev/null
+  truncate -s 64K "$volume"
+  mkfs.fat -F 12 -S 4096 -s 1 -r 128 -n SEEDGPT4K "$volume" >/dev/null
+  put "$volume" 5000 31 "/On 4K sectors.txt"
+  dd if="$volume" of="$img" bs=4096 seek=4 conv=notrunc status=none
+}
+
 make_fat12 "$work/fat12.img"
 make_fat16 "$work/fat16.img"
 make_fat32 "$work/fat32.img"
@@ -243,5 +280,11 @@ cp "$out/fat/fat12-bad-sectors" "$out/discover/superfloppy-fat12-bad-sectors"
 make_mbr_disk "$out/discover/mbr-fat12-exfat" "01 07" "$work/small12.img" "$work/exfat-fresh.img"
 make_mbr_disk "$out/discover/mbr-fat32-exfat" "0c 07" "$work/fat32.img" "$work/exfat-fresh.img"
 make_mbr_disk "$out/discover/mbr-exfat-tree" "07" "$work/exfat-tree.img"
+make_extended_disk "$out/discover/mbr-extended"
+make_gpt_disk "$out/discover/gpt-fat12-exfat"
+# The same with the primary header's signature gone, so that the backup copy is read.
+cp "$out/discover/gpt-fat12-exfat" "$out/discover/gpt-backup-only"
+printf 'EFI TRAP' | dd of="$out/discover/gpt-backup-only" bs=1 seek=512 conv=notrunc status=none
+make_gpt_4k_disk "$out/discover/gpt-4k-sectors"
 
 ls -l "$out"/*/

@@ -165,7 +165,7 @@ TEST_F(CliFixture, EntryNamesThatDoNotResolveSayWhy) {
     const char* error;
   } cases[] = {
       {"1:/NONE.TXT", "no entry named \"NONE.TXT\" in 1:/"},
-      {"2:/KEEP.TXT", "there is no partition 2 (the source has 1 partition)"},
+      {"2:/KEEP.TXT", "there is no partition 2 (the source has partition 1)"},
       {"1#7", "no entry with index 7 in 1# (1:/ has 3 entries)"},
       {"KEEP.TXT", "\"KEEP.TXT\" is not an entry: write N:/path or N#i/j/k"},
   };
@@ -266,6 +266,35 @@ TEST_F(CliFixture, ExfatVolumesInsideATableAndOtherSectorSizes) {
   r = cli.Run({"ls", images + "/exfat-4k.img"});
   EXPECT_EQ(r.code, kExitSuccess);
   EXPECT_EQ(r.out, "");
+}
+
+TEST_F(CliFixture, PartitionsKeepTheNumbersLinuxGivesThem) {
+  // Entry 2 of the classic table and logical drive 5: entries 1 and 4 are empty.
+  const std::string disk = dir / "disk.img";
+  RunCommand("truncate -s 16M " + ShellQuote(disk));
+  RunCommand("printf 'label: dos\\ndisk.img2 : start=2048, size=4096, type=1\\ndisk.img3 : start=8192, size=16384, "
+             "type=5\\ndisk.img5 : start=10240, size=4096, type=1\\n' | sfdisk -q " + ShellQuote(disk));
+  const MtoolsVolume second(disk, 2048 * 512), fifth(disk, 10240 * 512);
+  second.Format("-F 12 -n SECOND", 2048);
+  second.Write("/TWO.BIN", PatternBytes(700, 2));
+  fifth.Format("-F 12 -n FIFTH", 2048);
+  fifth.Write("/FIVE.BIN", PatternBytes(900, 5));
+
+  CliResult r = cli.Run({disk});
+  EXPECT_EQ(r.code, kExitSuccess);
+  EXPECT_EQ(r.out, "2: FAT12 partition \"SECOND\"\n5: FAT12 partition \"FIFTH\"\n");
+  r = cli.Run({"ls", disk});
+  EXPECT_NE(r.out.find("5#0 "), std::string::npos) << r.out;
+  r = cli.Run({"cat", disk, "5:/FIVE.BIN"});
+  EXPECT_EQ(Bytes(r.out.begin(), r.out.end()), PatternBytes(900, 5));
+  r = cli.Run({"info", disk, "1:/"});
+  EXPECT_EQ(r.code, kExitNoEntry);
+  EXPECT_EQ(r.err, "brindle-cli: there is no partition 1 (the source has partitions 2 and 5)\n");
+
+  r = cli.Run({"recover", disk, dir / "out"});
+  EXPECT_EQ(r.code, kExitSuccess) << r.err;
+  EXPECT_EQ(ReadFileBytes(dir / "out/partition-2/TWO.BIN"), PatternBytes(700, 2));
+  EXPECT_EQ(ReadFileBytes(dir / "out/partition-5/FIVE.BIN"), PatternBytes(900, 5));
 }
 
 TEST_F(CliFixture, UsageErrorsAndHelp) {

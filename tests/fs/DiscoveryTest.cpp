@@ -4,45 +4,12 @@
 
 #include "fs/exfat/ExfatPartition.h"
 #include "fs/fat/FatPartition.h"
+#include "support/DiskImages.h"
 #include "support/ImageBytes.h"
-#include "support/OpenSource.h"
-#include "support/ScriptedMessageBox.h"
-#include "support/TestFiles.h"
 
 namespace {
 
 constexpr uint64_t kSector = 512;
-
-struct DiscoveryFixture : ::testing::Test {
-  // Runs discovery on the image and returns what it found.
-  PartitionList Discover(const std::string& image) {
-    source = std::make_unique<OpenSource>(image);
-    PartitionList partitions;
-    DiscoverPartitions(&source->ref, partitions);
-    return partitions;
-  }
-
-  std::string MakeFat(const std::string& name, const std::string& options, uint64_t kib) {
-    const std::string path = dir / name;
-    RunCommand("mkfs.fat -C " + options + " " + ShellQuote(path) + " " + std::to_string(kib) + " >/dev/null");
-    return path;
-  }
-  std::string MakeExfat(const std::string& name, const std::string& label, uint64_t mib) {
-    const std::string path = dir / name;
-    RunCommand("truncate -s " + std::to_string(mib) + "M " + ShellQuote(path));
-    RunCommand("mkfs.exfat -L " + ShellQuote(label) + " " + ShellQuote(path) + " >/dev/null");
-    return path;
-  }
-  // Copies the volume image into disk at the given sector.
-  void Place(const std::string& volume, const std::string& disk, uint64_t sector) {
-    RunCommand("dd if=" + ShellQuote(volume) + " of=" + ShellQuote(disk) + " bs=512 seek=" + std::to_string(sector) +
-               " conv=notrunc status=none");
-  }
-
-  TempDir dir;
-  ScriptedMessageBox boxes;
-  std::unique_ptr<OpenSource> source;
-};
 
 TEST_F(DiscoveryFixture, ABareVolumeIsTheWholeSource) {
   struct Case {
@@ -59,6 +26,7 @@ TEST_F(DiscoveryFixture, ABareVolumeIsTheWholeSource) {
     ASSERT_EQ(partitions.size(), 1u) << c.image;
     EXPECT_EQ(partitions[0]->GetDescription(), c.description);
     EXPECT_EQ(partitions[0]->firstSector, 0u);
+    EXPECT_EQ(partitions[0]->number, 1);
     EXPECT_EQ(partitions[0]->partitionEntry.typeCode, 0);
     EXPECT_EQ(partitions[0]->partitionEntry.bootIndicator, 0);
     ASSERT_NE(partitions[0]->rootEntry, nullptr);
@@ -85,8 +53,10 @@ TEST_F(DiscoveryFixture, ATableGivesItsRecognisedEntriesInOrder) {
   EXPECT_EQ(partitions[0]->GetDescription(), "FAT32 partition \"PART2\"");
   EXPECT_EQ(partitions[0]->firstSector, 4096u);
   EXPECT_EQ(partitions[0]->partitionEntry.typeCode, 0x0C);
+  EXPECT_EQ(partitions[0]->number, 2);
   EXPECT_EQ(partitions[1]->GetDescription(), "exFAT partition \"PART4\"");
   EXPECT_EQ(partitions[1]->firstSector, 90112u);
+  EXPECT_EQ(partitions[1]->number, 4);
   EXPECT_TRUE(boxes.shown.empty());
 }
 
@@ -147,19 +117,6 @@ TEST_F(DiscoveryFixture, AVolumeInSectorZeroHidesTheTableBytes) {
   entry.u8(4, 1).u32(8, 0).u32(12, 2880);
   PatchFile(image, 446, entry.bytes());
   EXPECT_EQ(Discover(image).size(), 1u);
-}
-
-TEST_F(DiscoveryFixture, AGuidPartitionTableIsRecognisedButNotRead) {
-  const std::string disk = dir / "gpt.img";
-  RunCommand("truncate -s 64M " + ShellQuote(disk));
-  RunCommand("printf 'label: gpt\\nstart=2048, size=81920, type=EBD0A0A2-B9E5-4433-87C0-68B6B72699C7\\n' | sfdisk -q " +
-             ShellQuote(disk));
-  RunCommand("mkfs.fat -F 32 --offset=2048 " + ShellQuote(disk) + " 40960 >/dev/null");
-  EXPECT_TRUE(Discover(disk).empty());
-  EXPECT_TRUE(HasGuidPartitionTable(&source->ref));
-
-  EXPECT_TRUE(Discover(MakeFat("plain.img", "-F 12", 1440)).size() == 1);
-  EXPECT_FALSE(HasGuidPartitionTable(&source->ref));
 }
 
 }  // namespace

@@ -35,6 +35,15 @@ Bytes ReadFileBytes(const std::string& path) {
   return bytes;
 }
 
+Bytes ReadFileRange(const std::string& path, uint64_t offset, size_t count) {
+  std::ifstream in(path, std::ios::binary);
+  in.seekg(static_cast<std::streamoff>(offset));
+  Bytes bytes(count);
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(count));
+  bytes.resize(static_cast<size_t>(in.gcount()));
+  return bytes;
+}
+
 void WriteFileBytes(const std::string& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));

@@ -22,6 +22,8 @@ class TempDir {
 };
 
 Bytes ReadFileBytes(const std::string& path);
+// At most count bytes of the file from offset on.
+Bytes ReadFileRange(const std::string& path, uint64_t offset, size_t count);
 void WriteFileBytes(const std::string& path, const Bytes& bytes);
 // Writes bytes at offset of an existing file, leaving the rest as it is.
 void PatchFile(const std::string& path, uint64_t offset, const Bytes& bytes);
