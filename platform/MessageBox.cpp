@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/Service.h"
+
 namespace {
 
 // Used when nobody has installed a service: there is no one to ask, so the message goes to
@@ -19,21 +21,16 @@ class StderrMessageBox final : public MessageBoxService {
 };
 
 StderrMessageBox defaultService;
-MessageBoxService* installedService = &defaultService;
+ServiceSlot<MessageBoxService> slot(defaultService);
 
 }  // namespace
 
 int ShowMessageBox(const std::string& text, const std::string& caption, unsigned flags) {
-  return installedService->Show(text, caption, flags);
+  return slot.get().Show(text, caption, flags);
 }
 
-void SetMessageBoxService(MessageBoxService* service) {
-  installedService = service ? service : &defaultService;
-}
+void SetMessageBoxService(MessageBoxService* service) { slot.Install(service); }
 
-ScopedMessageBoxService::ScopedMessageBoxService(MessageBoxService& service)
-    : previous_(installedService) {
-  installedService = &service;
-}
+ScopedMessageBoxService::ScopedMessageBoxService(MessageBoxService& service) : previous_(slot.Install(&service)) {}
 
-ScopedMessageBoxService::~ScopedMessageBoxService() { installedService = previous_; }
+ScopedMessageBoxService::~ScopedMessageBoxService() { slot.Install(previous_); }
