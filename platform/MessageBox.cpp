@@ -12,11 +12,7 @@ class StderrMessageBox final : public MessageBoxService {
  public:
   int Show(const std::string& text, const std::string& caption, unsigned flags) override {
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
-    switch (flags) {
-      case kMbAbortRetryIgnoreWarning: return kIdAbort;
-      case kMbYesNoQuestion: return kIdNo;
-      default: return kIdOk;
-    }
+    return UnansweredResult(flags);
   }
 };
 
@@ -24,6 +20,14 @@ StderrMessageBox defaultService;
 ServiceSlot<MessageBoxService> slot(defaultService);
 
 }  // namespace
+
+int UnansweredResult(unsigned flags) {
+  switch (flags) {
+    case kMbAbortRetryIgnoreWarning: return kIdAbort;
+    case kMbYesNoQuestion: return kIdNo;
+    default: return kIdOk;
+  }
+}
 
 int ShowMessageBox(const std::string& text, const std::string& caption, unsigned flags) {
   return slot.get().Show(text, caption, flags);
