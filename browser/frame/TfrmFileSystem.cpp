@@ -243,10 +243,26 @@ void TfrmFileSystem::BeginTreeUpdate() {
 }
 
 void TfrmFileSystem::EndTreeUpdate() {
-  if (--treeUpdates_ == 0) treeFat->setUpdatesEnabled(true);
+  if (--treeUpdates_ > 0) return;
+  AddPendingItems();
+  treeFat->setUpdatesEnabled(true);
+}
+
+void TfrmFileSystem::AddPendingItems() {
+  for (PendingItems& pending : pendingItems_) {
+    if (pending.parent == nullptr) {
+      treeFat->addTopLevelItems(pending.items);
+    } else {
+      pending.parent->addChildren(pending.items);
+    }
+  }
+  pendingItems_.clear();
+  for (QTreeWidgetItem* item : pendingExpansions_) item->setExpanded(true);
+  pendingExpansions_.clear();
 }
 
 void TfrmFileSystem::ClearTree() {
+  AddPendingItems();
   treeFat->clear();
   treeItems_.clear();
 }
@@ -255,16 +271,29 @@ void TfrmFileSystem::AddTreeNode(TreeNodeId node, TreeNodeId parent, const std::
   auto* item = new QTreeWidgetItem(QStringList{QString::fromStdString(caption)});
   item->setData(0, kNodeRole, node);
   if (imageIndex != kNoImage) item->setIcon(0, icons_.Format(imageIndex));
-  if (parent == kNoNode) {
+  QTreeWidgetItem* parentItem = parent == kNoNode ? nullptr : treeItems_.at(static_cast<size_t>(parent));
+  if (parentItem != nullptr && parentItem->treeWidget() == nullptr) {
+    parentItem->addChild(item);  // the parent itself waits to go into the tree
+  } else if (treeUpdates_ > 0) {
+    if (pendingItems_.empty() || pendingItems_.back().parent != parentItem) pendingItems_.push_back({parentItem, {}});
+    pendingItems_.back().items.append(item);
+  } else if (parentItem == nullptr) {
     treeFat->addTopLevelItem(item);
   } else {
-    treeItems_.at(static_cast<size_t>(parent))->addChild(item);
+    parentItem->addChild(item);
   }
   if (treeItems_.size() <= static_cast<size_t>(node)) treeItems_.resize(static_cast<size_t>(node) + 1);
   treeItems_[static_cast<size_t>(node)] = item;
 }
 
-void TfrmFileSystem::ExpandTreeNode(TreeNodeId node) { treeItems_.at(static_cast<size_t>(node))->setExpanded(true); }
+void TfrmFileSystem::ExpandTreeNode(TreeNodeId node) {
+  QTreeWidgetItem* item = treeItems_.at(static_cast<size_t>(node));
+  if (treeUpdates_ > 0) {
+    pendingExpansions_.push_back(item);
+  } else {
+    item->setExpanded(true);
+  }
+}
 
 TreeNodeId TfrmFileSystem::SelectedTreeNode() const {
   const QList<QTreeWidgetItem*> selected = treeFat->selectedItems();

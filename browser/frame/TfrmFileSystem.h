@@ -99,7 +99,17 @@ class TfrmFileSystem final : public QWidget, private BrowserView {
   QPlainTextEdit* txtHex;
   QTimer* timerUpdateScan;
 
+  // Items made inside a tree update bracket go into the tree together when it closes, which
+  // is several times faster for a directory of many entries than one by one.
+  struct PendingItems {
+    QTreeWidgetItem* parent;  // null: top-level items
+    QList<QTreeWidgetItem*> items;
+  };
+  void AddPendingItems();
+
   std::vector<QTreeWidgetItem*> treeItems_;  // by TreeNodeId
   int treeUpdates_ = 0;                      // open tree update brackets
+  std::vector<PendingItems> pendingItems_;
+  std::vector<QTreeWidgetItem*> pendingExpansions_;
   BrowserFrame logic_;                       // last: it talks to the widgets above until it is gone
 };

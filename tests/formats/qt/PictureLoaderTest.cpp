@@ -77,7 +77,7 @@ TEST(PictureLoaderTest, BytesThatAreNotAPictureOfTheTypeGiveNone) {
 TEST(PictureLoaderTest, AJpegWhoseHeaderWasReadCountsAsLoaded) {
   const Bytes jpeg = PictureFile("jpg", 40, 30);
   EXPECT_EQ(Load(PictureFormat::kJpeg, WithoutQuantizationTables(jpeg)).size(), QSize(40, 30));
-  const auto& [last, lastLength] = JpegSegments(jpeg).back();
+  const auto [last, lastLength] = JpegSegments(jpeg).back();
   const size_t scan = last + lastLength;  // the start-of-scan marker
   EXPECT_EQ(Load(PictureFormat::kJpeg, Bytes(jpeg.begin(), jpeg.begin() + scan + 20)).size(), QSize(40, 30));
   EXPECT_TRUE(Load(PictureFormat::kJpeg, Bytes(jpeg.begin(), jpeg.begin() + scan - 20)).isNull());
