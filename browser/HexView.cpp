@@ -54,8 +54,8 @@ PreviewDecision DecidePreview(const uint8_t* data, size_t count) {
     decision.picture = picture;
     return decision;
   }
-  // The last byte delivered gives way to the terminating zero, so it is never shown.
-  const size_t limit = std::min<size_t>(count, kDumpSize) - 1;
+  // Every byte delivered up to the first zero byte, however short the data.
+  const size_t limit = std::min<size_t>(count, kDumpSize);
   const void* zero = std::memchr(data, 0, limit);
   const size_t length = zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - data) : limit;
   decision.kind = PreviewKind::kText;

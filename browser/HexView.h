@@ -27,5 +27,5 @@ struct PreviewDecision {
 };
 
 // Decides the preview for the first bytes of an entry (at most kDumpSize of them are looked
-// at). The text ends before the last byte delivered and at the first zero byte.
+// at). The text is every byte delivered up to the first zero byte.
 PreviewDecision DecidePreview(const uint8_t* data, size_t count);

@@ -1,6 +1,6 @@
 #include "cli/CliSession.h"
 
-#include <sys/stat.h>
+#include "fs/Source.h"
 
 void PrintError(const std::string& message) { std::fprintf(stderr, "brindle-cli: %s\n", message.c_str()); }
 
@@ -39,17 +39,14 @@ CliSession::CliSession(const CliOptions& options)
     : options_(options), messages_(options), messageGuard_(messages_) {}
 
 int CliSession::Open(const std::string& source) {
-  struct stat info {};
-  const bool device = ::stat(source.c_str(), &info) == 0 && S_ISBLK(info.st_mode);
-  const bool opened = device ? reader_.OpenDevice(source, false) : reader_.OpenImage(source, options_.sectorSize);
-  if (!opened) {
-    if (device) PrintError("Cannot read " + source + ".");  // a drive without a medium says nothing else
+  const SourceChoice choice = SourceFromPath(source, options_.sectorSize);
+  if (!OpenSource(reader_, choice)) {
+    if (choice.isDevice) PrintError("Cannot read " + source + ".");  // a drive without a medium says nothing else
     return kExitSource;
   }
-  reader_.PrepareBuffer();
   DiscoverPartitions(&readerRef_, partitions_);
   if (!partitions_.empty()) return kExitSuccess;
-  PrintError("The selected drive does not contain any FAT partitions.");
-  if (const std::string why = DescribeUnreadTable(&readerRef_); !why.empty()) PrintError(why);
+  PrintError(kNoPartitionsMessage);
+  if (const std::string hint = DescribeUnreadTable(&readerRef_); !hint.empty()) PrintError(hint);
   return kExitSource;
 }

@@ -108,10 +108,6 @@ void WalkIndexes(const std::vector<std::string>& indexes, ResolvedEntry& out) {
 
 }  // namespace
 
-void EnsureChildren(TDirectoryEntry& entry) {
-  if (entry.children.empty()) entry.ReadChildren();
-}
-
 std::string ChildDisplayPath(const std::string& parentDisplayPath, const TDirectoryEntry& child) {
   const bool atRoot = !parentDisplayPath.empty() && parentDisplayPath.back() == '/';
   return parentDisplayPath + (atRoot ? "" : "/") + child.name;

@@ -18,9 +18,6 @@ struct ResolvedEntry {
 
 ResolvedEntry ResolveEntry(PartitionList& partitions, const std::string& name);
 
-// Reads a directory's children the way the browser does: only while it has none.
-void EnsureChildren(TDirectoryEntry& entry);
-
 // A child's paths, from its parent's.
 std::string ChildDisplayPath(const std::string& parentDisplayPath, const TDirectoryEntry& child);
 std::string ChildIndexPath(const std::string& parentIndexPath, size_t index);

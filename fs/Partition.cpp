@@ -11,6 +11,10 @@ void TDirectoryEntry::AdoptChild(std::unique_ptr<TDirectoryEntry> child) {
   children.push_back(std::move(child));
 }
 
+void EnsureChildren(TDirectoryEntry& entry) {
+  if (entry.children.empty()) entry.ReadChildren();
+}
+
 std::string TPartition::GetDescription() const {
   return "Unknown partition (" + std::to_string(partitionEntry.typeCode) + "), " +
          (partitionEntry.bootIndicator == 0x80 ? "active" : "inactive");

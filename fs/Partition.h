@@ -69,6 +69,10 @@ class TDirectoryEntry {
   void AdoptChild(std::unique_ptr<TDirectoryEntry> child);
 };
 
+// Reads a directory's children only while it has none, as the browser does when a node is
+// selected: a directory that stays empty is read again each time, one with children never.
+void EnsureChildren(TDirectoryEntry& entry);
+
 // One opened file system on the source.
 class TPartition {
  public:

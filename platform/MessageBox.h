@@ -32,6 +32,10 @@ class MessageBoxService {
   virtual int Show(const std::string& text, const std::string& caption, unsigned flags) = 0;
 };
 
+// The answer of a box closed without pressing a button: the one that changes nothing (OK,
+// Abort or No).
+int UnansweredResult(unsigned flags);
+
 // Shows a message through the installed service.
 int ShowMessageBox(const std::string& text, const std::string& caption, unsigned flags);
 

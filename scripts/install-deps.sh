@@ -4,14 +4,16 @@
 set -euo pipefail
 
 purpose=${1:-build}
-# CLI11 parses brindle-cli's command line, nlohmann-json writes (and the tests read) its JSON,
-# zlib checks the CRC-32 of GUID partition tables.
-packages=(cmake g++ make libcli11-dev nlohmann-json3-dev zlib1g-dev)
+# CLI11 parses brindle-cli's command line, nlohmann-json writes (and the tests read) its JSON;
+# zlib checks the CRC-32 of GUID partition tables; Qt 6 Widgets is the window's toolkit.
+packages=(cmake g++ make libcli11-dev nlohmann-json3-dev zlib1g-dev qt6-base-dev)
 if [ "$purpose" = test ]; then
   # Test images are made with the real tools: mkfs.fat and mtools for FAT, mkfs.exfat for exFAT,
   # sfdisk for partition tables; The Sleuth Kit is the second opinion the oracle test asks;
-  # clang and its runtime build the fuzz targets.
-  packages+=(libgtest-dev dosfstools mtools exfatprogs fdisk sleuthkit clang libclang-rt-14-dev)
+  # clang and its runtime build the fuzz targets. ImageMagick writes the GIF pictures of the
+  # widget tests, and with xvfb and a CJK font takes screenshots of the window.
+  packages+=(libgtest-dev dosfstools mtools exfatprogs fdisk sleuthkit clang libclang-rt-14-dev
+             imagemagick xvfb fonts-noto-cjk)
 fi
 
 missing=()

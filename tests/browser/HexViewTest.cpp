@@ -53,15 +53,24 @@ TEST(HexViewTest, PreviewDecision) {
   EXPECT_EQ(picture.kind, PreviewKind::kPicture);
   EXPECT_EQ(picture.picture->format, PictureFormat::kPng);
 
-  const std::string ten = "0123456789";
-  EXPECT_EQ(DecidePreview(reinterpret_cast<const uint8_t*>(ten.data()), ten.size()).text, "012345678");
-  const uint8_t zeroFirst[] = {0, 'a', 'b'};
-  const PreviewDecision empty = DecidePreview(zeroFirst, 3);
-  EXPECT_EQ(empty.kind, PreviewKind::kText);
-  EXPECT_EQ(empty.text, "");
-
-  std::vector<uint8_t> long_(20000, 'x');
-  EXPECT_EQ(DecidePreview(long_.data(), long_.size()).text.size(), kDumpSize - 1);
+  // The text is every byte delivered up to the first zero byte, at most kDumpSize of them.
+  struct Case {
+    std::string data;
+    std::string text;
+  } cases[] = {
+      {"x", "x"},
+      {"0123456789", "0123456789"},
+      {std::string("ab\0cd", 5), "ab"},
+      {std::string("\0ab", 3), ""},
+      {std::string(20000, 'x'), std::string(kDumpSize, 'x')},
+      {std::string(kDumpSize, 'y') + std::string(1, '\0'), std::string(kDumpSize, 'y')},
+      {"\xFF\xD8\xFF\xDB", "\xFF\xD8\xFF\xDB"},  // a JPEG that does not start with APP0 or APP1
+  };
+  for (const Case& c : cases) {
+    const PreviewDecision text = DecidePreview(reinterpret_cast<const uint8_t*>(c.data.data()), c.data.size());
+    EXPECT_EQ(text.kind, PreviewKind::kText) << c.data.size();
+    EXPECT_EQ(text.text, c.text) << c.data.size();
+  }
 }
 
 }  // namespace

@@ -1,0 +1,120 @@
+#pragma once
+// The browser frame's logic: the partitions of the open source, the tree built from them, and
+// what selecting a node, zooming the picture and the save command do. It reaches the widgets
+// only through BrowserView, so it runs and is tested without a display; the Qt frame
+// (browser/frame/TfrmFileSystem.h) puts on screen what it is told.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "formats/PictureFormats.h"
+#include "fs/Discovery.h"
+#include "fs/InfoList.h"
+
+// Numbers the frame gives the nodes of treeFat; every node carries its own as payload.
+using TreeNodeId = int;
+inline constexpr TreeNodeId kNoNode = -1;
+
+struct PictureSize {
+  int width = 0;
+  int height = 0;
+};
+
+// What the frame's logic asks of its widgets.
+class BrowserView {
+ public:
+  virtual ~BrowserView() = default;
+
+  // treeFat. Changes between Begin and End are painted once, at the End.
+  virtual void BeginTreeUpdate() = 0;
+  virtual void EndTreeUpdate() = 0;
+  virtual void ClearTree() = 0;
+  // Appends node to parent's children (kNoNode: a top-level node) with its caption and its
+  // icon, an index into imgFormats (kNoImage: the tree's default), normal and selected alike.
+  virtual void AddTreeNode(TreeNodeId node, TreeNodeId parent, const std::string& caption, int imageIndex) = 0;
+  virtual void ExpandTreeNode(TreeNodeId node) = 0;  // one level
+  virtual TreeNodeId SelectedTreeNode() const = 0;   // kNoNode when none is
+
+  // lstFileInfo, the list entries describe themselves into.
+  virtual void BeginInfoUpdate() = 0;
+  virtual void EndInfoUpdate() = 0;
+  virtual void ClearInfo() = 0;  // deletes every row
+  virtual TInfoList& InfoList() = 0;
+  // Set-up that waits for the first pass of the event loop: flicker-free painting and rows in
+  // groups for lstFileInfo.
+  virtual void SetUpInfoList() = 0;
+  virtual void StopSetUpTimer() = 0;  // timerUpdateScan
+
+  // The hex page and the preview page.
+  virtual void SetHexText(const std::string& text) = 0;      // txtHex, UTF-8
+  virtual void SetPreviewText(const std::string& text) = 0;  // txtPreview, UTF-8 as stored
+  virtual void ShowPreviewText(bool visible) = 0;            // txtPreview
+  virtual void ShowScrollImage(bool visible) = 0;            // scrollImage
+  // Decodes the picture into imgPreview at its own size and shows imgPreview, or hides it when
+  // the bytes do not decode; returns whether imgPreview is shown.
+  virtual bool LoadPicture(PictureFormat format, const uint8_t* data, size_t size) = 0;
+  virtual PictureSize PreviewSize() const = 0;  // imgPreview, which stretches its picture
+  virtual void SetPreviewSize(PictureSize size) = 0;
+};
+
+// The prompt of the folder dialog of the save command.
+inline constexpr const char* kSaveFolderPrompt = "Please choose a directory where the selected file(s) will be saved:";
+// What the preview shows when data that starts like a picture does not decode.
+inline constexpr const char* kCannotPreviewText = "Cannot preview this file. Probably not recoverable.";
+inline constexpr double kZoomInFactor = 1.5;
+inline constexpr double kZoomOutFactor = 0.6666666666;
+
+// size times factor, each side truncated to whole pixels (and kept within an int).
+PictureSize ZoomedSize(PictureSize size, double factor);
+
+class BrowserFrame {
+ public:
+  BrowserFrame(BrowserView& view, ReaderRef* readerRef) : view_(view), readerRef_(readerRef) {}
+  BrowserFrame(const BrowserFrame&) = delete;
+  BrowserFrame& operator=(const BrowserFrame&) = delete;
+
+  // Clears the partitions and the tree, then finds the source's partitions anew.
+  void ScanPartitions();
+  // Empties the tree, then destroys the partitions; the panes keep what they show.
+  void ClearPartitions();
+  // Shows every partition as a top-level node with its root directory below it.
+  void FillTree();
+
+  // Handlers.
+  void treeFatChange();
+  void timerUpdateScanTimer();
+  void btnZoomInClick();
+  void btnZoomOutClick();
+  void btnSaveClick();
+
+  PartitionList partitions;
+  bool firstTickPending = true;
+  // The absolute index (position among all nodes in display order, collapsed ones included)
+  // of the node whose entry the panes show; -1 when none since the last clearing.
+  int32_t lastShownIndex = -1;
+
+ private:
+  struct Node {
+    TreeNodeId parent = kNoNode;
+    TDirectoryEntry* entry = nullptr;  // none for a partition node
+    std::vector<TreeNodeId> children;
+  };
+
+  void ClearTree();
+  TreeNodeId AddNode(TreeNodeId parent, const std::string& caption, int imageIndex, TDirectoryEntry* entry);
+  void AddChildNodes(TreeNodeId node);
+  int32_t AbsoluteIndex(TreeNodeId node) const;
+  TDirectoryEntry* SelectedEntry() const;
+  void FillInfo(TDirectoryEntry& entry);
+  void ShowData(TDirectoryEntry& entry);
+  void ShowPicture(TDirectoryEntry& entry, PictureFormat format);
+  void ShowText(const std::string& text);
+  void Zoom(double factor);
+
+  BrowserView& view_;
+  ReaderRef* readerRef_;
+  std::vector<Node> nodes_;            // by TreeNodeId
+  std::vector<TreeNodeId> topLevel_;   // the partition nodes, in order
+};

@@ -1,0 +1,339 @@
+#include "browser/frame/TfrmFileSystem.h"
+
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <exception>
+#include <new>
+
+#include "browser/ImageIndex.h"
+#include "browser/frame/FileInfoList.h"
+#include "browser/frame/IconSet.h"
+#include "browser/frame/PreviewImage.h"
+#include "formats/qt/PictureLoader.h"
+#include "platform/MessageBox.h"
+
+namespace {
+
+// Item data of a tree node: its TreeNodeId.
+constexpr int kNodeRole = Qt::UserRole;
+
+// The icons of the image lists are 16 pixels square at 96 dpi.
+constexpr int kImageListSide = 16;
+
+// An exception must not cross Qt's event loop: a handler that fails ends here, and the user is
+// told why, as by the application's general error report.
+template <class Handler>
+void RunHandler(Handler handler) {
+  try {
+    handler();
+  } catch (const std::bad_alloc&) {
+    ShowMessageBox("There is not enough memory to complete this operation.", "Error", kMbOkWarning);
+  } catch (const std::exception& error) {
+    ShowMessageBox(error.what(), "Error", kMbOkWarning);
+  }
+}
+
+template <class T>
+T* Named(T* widget, const char* name) {
+  widget->setObjectName(QString::fromLatin1(name));
+  return widget;
+}
+
+// A read-only text pane in the button-face colour, without word wrap.
+QPlainTextEdit* Memo(const char* name, QWidget* parent) {
+  auto* memo = Named(new QPlainTextEdit(parent), name);
+  memo->setReadOnly(true);
+  memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+  QPalette palette = memo->palette();
+  palette.setColor(QPalette::Base, palette.color(QPalette::Button));
+  memo->setPalette(palette);
+  return memo;
+}
+
+QWidget* Page(QTabWidget* tabs, const char* name, const char* caption) {
+  auto* page = Named(new QWidget(tabs), name);
+  tabs->addTab(page, QString::fromUtf8(caption));
+  return page;
+}
+
+}  // namespace
+
+TfrmFileSystem::TfrmFileSystem(ReaderRef* readerRef, const IconSet& icons, QWidget* parent)
+    : QWidget(parent), icons_(icons), logic_(*this, readerRef) {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  BuildToolBar();
+  layout->addWidget(CoolBar1);
+
+  Panel1 = Named(new QWidget(this), "Panel1");
+  auto* panelLayout = new QVBoxLayout(Panel1);
+  panelLayout->setContentsMargins(0, 0, 0, 0);
+  Splitter1 = Named(new QSplitter(Qt::Horizontal, Panel1), "Splitter1");
+  Splitter1->setHandleWidth(Scaled(4));
+  Splitter1->setOpaqueResize(true);
+  Splitter1->setChildrenCollapsible(false);
+  panelLayout->addWidget(Splitter1);
+  layout->addWidget(Panel1, 1);
+
+  BuildTreePage();
+  PageControl1 = Named(new QTabWidget(Splitter1), "PageControl1");
+  BuildFileInfoPage();
+  BuildPreviewPage();
+  BuildHexPage();
+  Splitter1->addWidget(pageControlResults);
+  Splitter1->addWidget(PageControl1);
+  Splitter1->setStretchFactor(1, 1);
+  Splitter1->setSizes({Scaled(297), Scaled(600)});
+
+  timerUpdateScan = Named(new QTimer(this), "timerUpdateScan");
+  timerUpdateScan->setInterval(1);
+  ConnectHandlers();
+  timerUpdateScan->start();
+}
+
+TfrmFileSystem::~TfrmFileSystem() = default;
+
+int TfrmFileSystem::Scaled(int pixelsAt96Dpi) const { return pixelsAt96Dpi * logicalDpiX() / 96; }
+
+void TfrmFileSystem::BuildToolBar() {
+  CoolBar1 = Named(new QWidget(this), "CoolBar1");
+  auto* coolLayout = new QHBoxLayout(CoolBar1);
+  coolLayout->setContentsMargins(0, 0, 0, 0);
+  ToolBar1 = Named(new QToolBar(CoolBar1), "ToolBar1");
+  QFont bold = ToolBar1->font();
+  bold.setBold(true);
+  ToolBar1->setFont(bold);
+  ToolBar1->setIconSize(QSize(Scaled(kImageListSide), Scaled(kImageListSide)));
+  btnSave = Named(new QToolButton(ToolBar1), "btnSave");
+  btnSave->setText(QStringLiteral("保存所选文件"));
+  btnSave->setIcon(icons_.Format(kImgSave));
+  btnSave->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  btnSave->setMinimumWidth(Scaled(142));
+  ToolBar1->addWidget(btnSave);
+  coolLayout->addWidget(ToolBar1);
+}
+
+void TfrmFileSystem::BuildTreePage() {
+  pageControlResults = Named(new QTabWidget(Splitter1), "pageControlResults");
+  tsResults = Page(pageControlResults, "tsResults", "FAT 结构");
+  auto* layout = new QVBoxLayout(tsResults);
+  layout->setContentsMargins(0, 0, 0, 0);
+  treeFat = Named(new QTreeWidget(tsResults), "treeFat");
+  treeFat->setHeaderHidden(true);
+  // Long names scroll sideways instead of being cut short.
+  treeFat->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  treeFat->header()->setStretchLastSection(false);
+  treeFat->setSelectionMode(QAbstractItemView::SingleSelection);
+  treeFat->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  treeFat->setIndentation(Scaled(19));
+  treeFat->setIconSize(QSize(Scaled(kImageListSide), Scaled(kImageListSide)));
+  treeFat->setContextMenuPolicy(Qt::CustomContextMenu);
+  layout->addWidget(treeFat);
+
+  PopupMenu1 = Named(new QMenu(this), "PopupMenu1");
+  mnuRestoreFiles = Named(PopupMenu1->addAction(icons_.Format(kImgSave), QStringLiteral("保存所选文件")),
+                          "mnuRestoreFiles");
+}
+
+void TfrmFileSystem::BuildFileInfoPage() {
+  tsFileInfo = Page(PageControl1, "tsFileInfo", "文件信息");
+  auto* layout = new QVBoxLayout(tsFileInfo);
+  layout->setContentsMargins(0, 0, 0, 0);
+  lstFileInfo = Named(new FileInfoList(icons_, tsFileInfo), "lstFileInfo");
+  lstFileInfo->setHeaderLabels({QStringLiteral("属性"), QStringLiteral("描述")});
+  lstFileInfo->setColumnWidth(0, Scaled(180));
+  lstFileInfo->setColumnWidth(1, Scaled(400));
+  lstFileInfo->setIconSize(QSize(Scaled(kImageListSide), Scaled(kImageListSide)));
+  layout->addWidget(lstFileInfo);
+}
+
+void TfrmFileSystem::BuildPreviewPage() {
+  tsPreview = Page(PageControl1, "tsPreview", "预览");
+  auto* layout = new QVBoxLayout(tsPreview);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  ToolBar2 = Named(new QToolBar(tsPreview), "ToolBar2");
+  ToolBar2->setIconSize(QSize(Scaled(kImageListSide), Scaled(kImageListSide)));
+  btnZoomIn = Named(new QToolButton(ToolBar2), "btnZoomIn");
+  btnZoomIn->setToolTip(QStringLiteral("放大"));
+  btnZoomIn->setIcon(icons_.Toolbar(kImgZoomIn));
+  btnZoomOut = Named(new QToolButton(ToolBar2), "btnZoomOut");
+  btnZoomOut->setToolTip(QStringLiteral("缩小"));
+  btnZoomOut->setIcon(icons_.Toolbar(kImgZoomOut));
+  ToolBar2->addWidget(btnZoomIn);
+  ToolBar2->addWidget(btnZoomOut);
+  layout->addWidget(ToolBar2);
+
+  // The label stands behind the picture and the text, which take the same place.
+  auto* area = new QWidget(tsPreview);
+  auto* stack = new QGridLayout(area);
+  stack->setContentsMargins(0, 0, 0, 0);
+  Label2 = Named(new QLabel(QStringLiteral("预览不可用"), area), "Label2");
+  Label2->setAlignment(Qt::AlignCenter);
+  scrollImage = Named(new QScrollArea(area), "scrollImage");
+  scrollImage->setBackgroundRole(QPalette::Dark);
+  scrollImage->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  imgPreview = Named(new PreviewImage(scrollImage), "imgPreview");
+  scrollImage->setWidget(imgPreview);
+  txtPreview = Memo("txtPreview", area);
+  stack->addWidget(Label2, 0, 0);
+  stack->addWidget(scrollImage, 0, 0);
+  stack->addWidget(txtPreview, 0, 0);
+  scrollImage->hide();
+  txtPreview->hide();
+  imgPreview->hide();
+  layout->addWidget(area, 1);
+}
+
+void TfrmFileSystem::BuildHexPage() {
+  TabSheet1 = Page(PageControl1, "TabSheet1", "十六进制数据");
+  auto* layout = new QVBoxLayout(TabSheet1);
+  layout->setContentsMargins(0, 0, 0, 0);
+  txtHex = Memo("txtHex", TabSheet1);
+  txtHex->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  layout->addWidget(txtHex);
+}
+
+void TfrmFileSystem::ConnectHandlers() {
+  connect(treeFat, &QTreeWidget::itemSelectionChanged, this, &TfrmFileSystem::treeFatChange);
+  connect(treeFat, &QWidget::customContextMenuRequested, this, &TfrmFileSystem::treeFatContextMenu);
+  connect(btnSave, &QToolButton::clicked, this, &TfrmFileSystem::btnSaveClick);
+  connect(mnuRestoreFiles, &QAction::triggered, this, &TfrmFileSystem::btnSaveClick);
+  connect(btnZoomIn, &QToolButton::clicked, this, &TfrmFileSystem::btnZoomInClick);
+  connect(btnZoomOut, &QToolButton::clicked, this, &TfrmFileSystem::btnZoomOutClick);
+  connect(timerUpdateScan, &QTimer::timeout, this, &TfrmFileSystem::timerUpdateScanTimer);
+}
+
+void TfrmFileSystem::treeFatChange() {
+  // Selection changes that the tree's own rebuilding causes are not the user's.
+  if (treeUpdates_ > 0) return;
+  RunHandler([this] { logic_.treeFatChange(); });
+}
+
+void TfrmFileSystem::btnSaveClick() {
+  RunHandler([this] { logic_.btnSaveClick(); });
+}
+
+void TfrmFileSystem::btnZoomInClick() { logic_.btnZoomInClick(); }
+
+void TfrmFileSystem::btnZoomOutClick() { logic_.btnZoomOutClick(); }
+
+void TfrmFileSystem::timerUpdateScanTimer() { logic_.timerUpdateScanTimer(); }
+
+void TfrmFileSystem::treeFatContextMenu(const QPoint& position) {
+  PopupMenu1->popup(treeFat->viewport()->mapToGlobal(position));
+}
+
+void TfrmFileSystem::BeginTreeUpdate() {
+  if (treeUpdates_++ == 0) treeFat->setUpdatesEnabled(false);
+}
+
+void TfrmFileSystem::EndTreeUpdate() {
+  if (--treeUpdates_ > 0) return;
+  AddPendingItems();
+  treeFat->setUpdatesEnabled(true);
+}
+
+void TfrmFileSystem::AddPendingItems() {
+  for (PendingItems& pending : pendingItems_) {
+    if (pending.parent == nullptr) {
+      treeFat->addTopLevelItems(pending.items);
+    } else {
+      pending.parent->addChildren(pending.items);
+    }
+  }
+  pendingItems_.clear();
+  for (QTreeWidgetItem* item : pendingExpansions_) item->setExpanded(true);
+  pendingExpansions_.clear();
+}
+
+void TfrmFileSystem::ClearTree() {
+  AddPendingItems();
+  treeFat->clear();
+  treeItems_.clear();
+}
+
+void TfrmFileSystem::AddTreeNode(TreeNodeId node, TreeNodeId parent, const std::string& caption, int imageIndex) {
+  auto* item = new QTreeWidgetItem(QStringList{QString::fromStdString(caption)});
+  item->setData(0, kNodeRole, node);
+  if (imageIndex != kNoImage) item->setIcon(0, icons_.Format(imageIndex));
+  QTreeWidgetItem* parentItem = parent == kNoNode ? nullptr : treeItems_.at(static_cast<size_t>(parent));
+  if (parentItem != nullptr && parentItem->treeWidget() == nullptr) {
+    parentItem->addChild(item);  // the parent itself waits to go into the tree
+  } else if (treeUpdates_ > 0) {
+    if (pendingItems_.empty() || pendingItems_.back().parent != parentItem) pendingItems_.push_back({parentItem, {}});
+    pendingItems_.back().items.append(item);
+  } else if (parentItem == nullptr) {
+    treeFat->addTopLevelItem(item);
+  } else {
+    parentItem->addChild(item);
+  }
+  if (treeItems_.size() <= static_cast<size_t>(node)) treeItems_.resize(static_cast<size_t>(node) + 1);
+  treeItems_[static_cast<size_t>(node)] = item;
+}
+
+void TfrmFileSystem::ExpandTreeNode(TreeNodeId node) {
+  QTreeWidgetItem* item = treeItems_.at(static_cast<size_t>(node));
+  if (treeUpdates_ > 0) {
+    pendingExpansions_.push_back(item);
+  } else {
+    item->setExpanded(true);
+  }
+}
+
+TreeNodeId TfrmFileSystem::SelectedTreeNode() const {
+  const QList<QTreeWidgetItem*> selected = treeFat->selectedItems();
+  return selected.isEmpty() ? kNoNode : selected.front()->data(0, kNodeRole).toInt();
+}
+
+void TfrmFileSystem::BeginInfoUpdate() { lstFileInfo->setUpdatesEnabled(false); }
+
+void TfrmFileSystem::EndInfoUpdate() { lstFileInfo->setUpdatesEnabled(true); }
+
+void TfrmFileSystem::ClearInfo() { lstFileInfo->DeleteAllRows(); }
+
+TInfoList& TfrmFileSystem::InfoList() { return *lstFileInfo; }
+
+// Qt paints every widget double-buffered; what is left is to show the rows in their groups.
+void TfrmFileSystem::SetUpInfoList() { lstFileInfo->EnableGroupView(true); }
+
+void TfrmFileSystem::StopSetUpTimer() { timerUpdateScan->stop(); }
+
+void TfrmFileSystem::SetHexText(const std::string& text) { txtHex->setPlainText(QString::fromStdString(text)); }
+
+void TfrmFileSystem::SetPreviewText(const std::string& text) {
+  txtPreview->setPlainText(QString::fromStdString(text));
+}
+
+void TfrmFileSystem::ShowPreviewText(bool visible) { txtPreview->setVisible(visible); }
+
+void TfrmFileSystem::ShowScrollImage(bool visible) { scrollImage->setVisible(visible); }
+
+bool TfrmFileSystem::LoadPicture(PictureFormat format, const uint8_t* data, size_t size) {
+  QImage picture = LoadPreview(format, data, size);
+  if (picture.isNull()) {
+    imgPreview->hide();
+    return false;
+  }
+  imgPreview->SetPicture(std::move(picture));
+  imgPreview->show();
+  return true;
+}
+
+PictureSize TfrmFileSystem::PreviewSize() const { return {imgPreview->width(), imgPreview->height()}; }
+
+void TfrmFileSystem::SetPreviewSize(PictureSize size) { imgPreview->resize(size.width, size.height); }

@@ -1,0 +1,115 @@
+#pragma once
+// The browser frame: the tree of every partition found on the source, and for the selected
+// entry its properties, a preview and a hex dump, with the save command. The widgets are laid
+// out here and named as the design names them; what they show is decided by BrowserFrame.
+
+#include <QWidget>
+
+#include <vector>
+
+#include "browser/BrowserFrame.h"
+
+class FileInfoList;
+class IconSet;
+class PreviewImage;
+class QAction;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QScrollArea;
+class QSplitter;
+class QTabWidget;
+class QTimer;
+class QToolBar;
+class QToolButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+class TfrmFileSystem final : public QWidget, private BrowserView {
+ public:
+  // readerRef and icons belong to the main window and outlive the frame.
+  TfrmFileSystem(ReaderRef* readerRef, const IconSet& icons, QWidget* parent = nullptr);
+  ~TfrmFileSystem() override;
+
+  void ScanPartitions() { logic_.ScanPartitions(); }
+  void ClearPartitions() { logic_.ClearPartitions(); }
+  void FillTree() { logic_.FillTree(); }
+  const PartitionList& partitions() const { return logic_.partitions; }
+
+ private:
+  void BuildToolBar();
+  void BuildTreePage();
+  void BuildFileInfoPage();
+  void BuildPreviewPage();
+  void BuildHexPage();
+  void ConnectHandlers();
+  int Scaled(int pixelsAt96Dpi) const;
+
+  void treeFatChange();
+  void btnSaveClick();
+  void btnZoomInClick();
+  void btnZoomOutClick();
+  void timerUpdateScanTimer();
+  void treeFatContextMenu(const QPoint& position);
+
+  // BrowserView
+  void BeginTreeUpdate() override;
+  void EndTreeUpdate() override;
+  void ClearTree() override;
+  void AddTreeNode(TreeNodeId node, TreeNodeId parent, const std::string& caption, int imageIndex) override;
+  void ExpandTreeNode(TreeNodeId node) override;
+  TreeNodeId SelectedTreeNode() const override;
+  void BeginInfoUpdate() override;
+  void EndInfoUpdate() override;
+  void ClearInfo() override;
+  TInfoList& InfoList() override;
+  void SetUpInfoList() override;
+  void StopSetUpTimer() override;
+  void SetHexText(const std::string& text) override;
+  void SetPreviewText(const std::string& text) override;
+  void ShowPreviewText(bool visible) override;
+  void ShowScrollImage(bool visible) override;
+  bool LoadPicture(PictureFormat format, const uint8_t* data, size_t size) override;
+  PictureSize PreviewSize() const override;
+  void SetPreviewSize(PictureSize size) override;
+
+  const IconSet& icons_;
+  QWidget* CoolBar1;
+  QToolBar* ToolBar1;
+  QToolButton* btnSave;
+  QWidget* Panel1;
+  QSplitter* Splitter1;
+  QTabWidget* pageControlResults;
+  QWidget* tsResults;
+  QTreeWidget* treeFat;
+  QMenu* PopupMenu1;
+  QAction* mnuRestoreFiles;
+  QTabWidget* PageControl1;
+  QWidget* tsFileInfo;
+  FileInfoList* lstFileInfo;
+  QWidget* tsPreview;
+  QToolBar* ToolBar2;
+  QToolButton* btnZoomIn;
+  QToolButton* btnZoomOut;
+  QScrollArea* scrollImage;
+  PreviewImage* imgPreview;
+  QPlainTextEdit* txtPreview;
+  QLabel* Label2;
+  QWidget* TabSheet1;
+  QPlainTextEdit* txtHex;
+  QTimer* timerUpdateScan;
+
+  // Items made inside a tree update bracket go into the tree together when it closes, which
+  // is several times faster for a directory of many entries than one by one.
+  struct PendingItems {
+    QTreeWidgetItem* parent;  // null: top-level items
+    QList<QTreeWidgetItem*> items;
+  };
+  void AddPendingItems();
+
+  std::vector<QTreeWidgetItem*> treeItems_;  // by TreeNodeId
+  int treeUpdates_ = 0;                      // open tree update brackets
+  std::vector<PendingItems> pendingItems_;
+  std::vector<QTreeWidgetItem*> pendingExpansions_;
+  BrowserFrame logic_;                       // last: it talks to the widgets above until it is gone
+};
