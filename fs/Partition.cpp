@@ -6,6 +6,12 @@ ByteBuffer TDirectoryEntry::GetData(uint32_t& /*size*/) { return ByteBuffer(); }
 
 void TDirectoryEntry::FillInfo(TInfoList& /*list*/) {}
 
+std::string TDirectoryEntry::FileName() const {
+  if (std::string longName = LongName(); !longName.empty()) return longName;
+  if (std::string shortName = ShortName(); !shortName.empty()) return shortName;
+  return name;
+}
+
 void TDirectoryEntry::AdoptChild(std::unique_ptr<TDirectoryEntry> child) {
   child->path = child->state == kStateDirectory ? path + child->name + "\\" : path;
   children.push_back(std::move(child));

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "device/SectorReader.h"
+#include "fs/DosFields.h"
 #include "fs/InfoList.h"
 #include "fs/MemoryStream.h"
 #include "fs/PartitionEntry.h"
@@ -33,6 +34,15 @@ struct DirectoryStart {
   uint32_t firstCluster = 0;  // 0 for the fixed root region of FAT12 and FAT16
 };
 
+// A date and time as an entry records it: the clock fields as stored and, where the medium
+// records one, the offset from UTC. Without an offset the time is the local time of whoever
+// wrote it, as FAT keeps every time.
+struct RecordedTime {
+  DosDateTime stamp;
+  unsigned hundredths = 0;
+  std::optional<int> utcOffsetMinutes;
+};
+
 // One node of a partition's directory tree: a directory, a file or a deleted entry.
 class TDirectoryEntry {
  public:
@@ -51,6 +61,22 @@ class TDirectoryEntry {
   virtual void ReadChildren() {}
   // Where this directory's entries begin; nothing for a file, or a directory that cannot say.
   virtual std::optional<DirectoryStart> StartsAt() const { return std::nullopt; }
+
+  // Whether the node can be opened: ReadChildren makes its children. Every directory node
+  // can; so can a deleted folder where its family can read one back.
+  virtual bool IsFolder() const { return state == kStateDirectory; }
+  // Whether the entry was deleted, whatever icon its state chooses (an exFAT folder keeps the
+  // directory icon when it was deleted).
+  virtual bool IsDeleted() const { return state == kStateDeleted; }
+  // The names the entry is stored under: a long name (empty when it has none) and an 8.3 name
+  // (empty where the family keeps none). name, the caption, is made from them.
+  virtual std::string LongName() const { return {}; }
+  virtual std::string ShortName() const { return {}; }
+  // The name a saved copy of the entry is given outside the window: the long name alone, the
+  // short name when there is none, the caption for an entry that has neither.
+  std::string FileName() const;
+  // When the entry was last modified, as the medium records it; nothing where it records none.
+  virtual std::optional<RecordedTime> ModifiedTime() const { return std::nullopt; }
 
   ReaderRef* readerRef;  // not owned
   std::string name;      // tree caption, and the name a saved copy gets

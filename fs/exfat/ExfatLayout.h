@@ -58,6 +58,9 @@ inline constexpr size_t kFileAccessedTime = 16;      // 2
 inline constexpr size_t kFileAccessedDate = 18;      // 2
 inline constexpr size_t kFileCreate10ms = 20;        // 1: hundredths added to the seconds
 inline constexpr size_t kFileModified10ms = 21;      // 1
+inline constexpr size_t kFileModifiedUtcOffset = 23;  // 1: bit 7 set when bits 0-6 hold the offset
+inline constexpr uint8_t kUtcOffsetValid = 0x80;
+inline constexpr int kUtcOffsetStepMinutes = 15;     // bits 0-6: a signed count of 15 minutes
 inline constexpr uint8_t kAttributeDirectory = 0x10;
 
 // Stream extension entry (0xC0; 0x40 when deleted).

@@ -36,6 +36,22 @@ std::string AccessedText(const FAT64ChunkBase& file) {
   return FormatExfatTimestamp(file.Word(kFileAccessedDate), file.Word(kFileAccessedTime), 0);
 }
 
+// The file chunk's modification time with its UTC offset when one is recorded; nothing for a
+// set without a file chunk (the root's made-up set).
+std::optional<RecordedTime> SetModifiedTime(const EXFATDirectoryEntry& set) {
+  const FAT64ChunkBase* file = FindFileChunk(set);
+  if (file == nullptr) return std::nullopt;
+  RecordedTime time{DecodeDosDateTime(file->Word(kFileModifiedDate), file->Word(kFileModifiedTime)),
+                    file->Byte(kFileModified10ms), std::nullopt};
+  const uint8_t offset = file->Byte(kFileModifiedUtcOffset);
+  if (offset & kUtcOffsetValid) {
+    // Bits 0-6 are a two's-complement count of quarter hours.
+    const int quarters = (offset & 0x40) ? static_cast<int>(offset & 0x7F) - 0x80 : offset & 0x7F;
+    time.utcOffsetMinutes = quarters * kUtcOffsetStepMinutes;
+  }
+  return time;
+}
+
 }  // namespace
 
 EXFATDirectoryNode::EXFATDirectoryNode(ReaderRef* readerRef, const EXFATDirectoryEntry& set,
@@ -68,6 +84,8 @@ std::optional<DirectoryStart> EXFATDirectoryNode::StartsAt() const {
   if (stream == nullptr) return std::nullopt;
   return DirectoryStart{partition, stream->Dword(kStreamFirstCluster)};
 }
+
+std::optional<RecordedTime> EXFATDirectoryNode::ModifiedTime() const { return SetModifiedTime(*entrySet); }
 
 EXFATFileNode::EXFATFileNode(ReaderRef* readerRef, const EXFATDirectoryEntry& set, EXFATPartition& partition)
     : TDirectoryEntry(readerRef), partition(&partition), entrySet(&set) {
@@ -102,3 +120,5 @@ void AddExfatInfoRows(const EXFATDirectoryEntry& set, TInfoList& list, int group
     add("File size", std::to_string(stream->Qword(kStreamDataLength)));
   }
 }
+
+std::optional<RecordedTime> EXFATFileNode::ModifiedTime() const { return SetModifiedTime(*entrySet); }

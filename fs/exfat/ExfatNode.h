@@ -27,6 +27,10 @@ class EXFATDirectoryNode final : public TDirectoryEntry {
   void ReadChildren() override;
   // The first cluster its stream chunk names; nothing without a stream chunk.
   std::optional<DirectoryStart> StartsAt() const override;
+  // A folder whose set was deleted still opens and keeps the directory icon.
+  bool IsDeleted() const override { return entrySet->deleted; }
+  std::string LongName() const override { return name; }
+  std::optional<RecordedTime> ModifiedTime() const override;
 
   EXFATPartition* partition;            // not owned
   const EXFATDirectoryEntry* entrySet;  // in the parent's childSets or the partition's sets
@@ -41,6 +45,8 @@ class EXFATFileNode final : public TDirectoryEntry {
 
   ByteBuffer GetData(uint32_t& size) override;
   void FillInfo(TInfoList& list) override;
+  std::string LongName() const override { return name; }
+  std::optional<RecordedTime> ModifiedTime() const override;
 
   EXFATPartition* partition;            // not owned
   const EXFATDirectoryEntry* entrySet;  // in the parent's childSets

@@ -36,12 +36,21 @@ void FillSlotInfo(const FATDirectoryEntry& entry, TInfoList& list) {
   AddBasicRow(list, "File size", std::to_string(entry.fileSize()));
 }
 
+// The slot's modification time; a date word of 0 records none (the synthetic root record).
+std::optional<RecordedTime> SlotModifiedTime(const FATDirectoryEntry& entry) {
+  const uint16_t date = entry.u16(fat::kSlotModifiedDate);
+  if (date == 0) return std::nullopt;
+  return RecordedTime{DecodeDosDateTime(date, entry.u16(fat::kSlotModifiedTime)), 0, std::nullopt};
+}
+
 }  // namespace
 
 FATDirectoryNode::FATDirectoryNode(ReaderRef* readerRef, const FATRecordList& records, size_t index,
                                    TFATPartition* partition)
-    : TDirectoryEntry(readerRef), partition(partition), entry(&records[index]) {
-  const std::string longName = AssembleLongName(records, index);
+    : TDirectoryEntry(readerRef),
+      partition(partition),
+      entry(&records[index]),
+      longName(AssembleLongName(records, index)) {
   name = longName.empty() ? FormatShortName(*entry) : longName;
   state = kStateDirectory;
 }
@@ -102,3 +111,11 @@ FATFileNode::FATFileNode(ReaderRef* readerRef, const FATRecordList& records, siz
 ByteBuffer FATFileNode::GetData(uint32_t& size) { return ReadChain(*partition, *entry, size); }
 
 void FATFileNode::FillInfo(TInfoList& list) { FillSlotInfo(*entry, list); }
+
+std::string FATDirectoryNode::ShortName() const { return FormatShortName(*entry); }
+
+std::optional<RecordedTime> FATDirectoryNode::ModifiedTime() const { return SlotModifiedTime(*entry); }
+
+std::string FATFileNode::ShortName() const { return FormatShortName(*entry); }
+
+std::optional<RecordedTime> FATFileNode::ModifiedTime() const { return SlotModifiedTime(*entry); }

@@ -22,10 +22,14 @@ class FATDirectoryNode final : public TDirectoryEntry {
   void ReadChildren() override;
   // The first cluster of its chain; 0 for the fixed root region of FAT12 and FAT16.
   std::optional<DirectoryStart> StartsAt() const override;
+  std::string LongName() const override { return longName; }
+  std::string ShortName() const override;
+  std::optional<RecordedTime> ModifiedTime() const override;
 
   TFATPartition* partition;        // not owned
   const FATDirectoryEntry* entry;  // in the parent's records (or the partition's root record)
   FATRecordList records;           // every slot of this directory, as last read
+  std::string longName;
 };
 
 class FATFileNode final : public TDirectoryEntry {
@@ -34,6 +38,9 @@ class FATFileNode final : public TDirectoryEntry {
 
   ByteBuffer GetData(uint32_t& size) override;
   void FillInfo(TInfoList& list) override;
+  std::string LongName() const override { return longName; }
+  std::string ShortName() const override;
+  std::optional<RecordedTime> ModifiedTime() const override;
 
   TFATPartition* partition;        // not owned
   const FATDirectoryEntry* entry;  // in the parent's records

@@ -49,6 +49,34 @@ TEST_F(ExfatVolume, EveryReadEndsInsideTheHeap) {
   for (size_t i = 3; i < 7; ++i) EXPECT_TRUE(Data(Child(i)).empty()) << Child(i).name;
 }
 
+TEST_F(ExfatVolume, ModifiedTimesCarryTheirUtcOffsetWhenOneIsRecorded) {
+  struct Case {
+    uint8_t offsetByte;
+    std::optional<int> minutes;
+  } cases[] = {{0x00, std::nullopt}, {0x7F, std::nullopt}, {0x80, 0}, {0x84, 60}, {0xEC, -300}, {0xC0, -960}};
+  Bytes sets;
+  for (const Case& c : cases) {
+    Bytes set = FileSet(u"f", 3, 0, 0);
+    put16(&set[14], 0x3AEE);  // 2009/07/14
+    put16(&set[12], 0x40A4);  // 08:05:08
+    set[21] = 137;            // + 1.37 s
+    set[23] = c.offsetByte;
+    sets = Join({sets, set});
+  }
+  ExfatVolumeBytes v;
+  v.Put(2, sets);
+  Open(v);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const std::optional<RecordedTime> time = Child(i).ModifiedTime();
+    ASSERT_TRUE(time.has_value());
+    EXPECT_EQ(time->stamp.year, 2009u);
+    EXPECT_EQ(time->stamp.seconds, 8u);
+    EXPECT_EQ(time->hundredths, 137u);
+    EXPECT_EQ(time->utcOffsetMinutes, cases[i].minutes) << "offset byte " << int{cases[i].offsetByte};
+  }
+  EXPECT_FALSE(partition->rootEntry->ModifiedTime().has_value());  // the root's made-up set has none
+}
+
 TEST_F(ExfatVolume, LengthAboveFourGiBShowsAllBitsAndReadsTheLowHalf) {
   ExfatVolumeBytes v;
   v.Put(2, FileSet(u"huge", 3, 4, 0x100000064)).Put(4, PatternBytes(100, 2));

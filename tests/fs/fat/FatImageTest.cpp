@@ -125,6 +125,28 @@ TEST_P(FatImageTest, InformationRowsComeFromTheSlot) {
   EXPECT_EQ(readme.attributesText, "A");
 }
 
+TEST_P(FatImageTest, NodesSayTheirNamesAndTimeApartFromTheCaption) {
+  TDirectoryEntry& readme = Child(Root(), "README.TXT");
+  EXPECT_EQ(readme.LongName(), "");
+  EXPECT_EQ(readme.ShortName(), "README.TXT");
+  EXPECT_EQ(readme.FileName(), "README.TXT");
+  const std::optional<RecordedTime> time = readme.ModifiedTime();
+  ASSERT_TRUE(time.has_value());
+  EXPECT_EQ(std::tie(time->stamp.year, time->stamp.month, time->stamp.day, time->stamp.hour, time->stamp.minute,
+                     time->stamp.seconds),
+            std::make_tuple(2009u, 4u, 15u, 15u, 52u, 58u));
+  EXPECT_FALSE(time->utcOffsetMinutes.has_value());  // FAT keeps local time
+
+  TDirectoryEntry& longFile = Child(Root(), "Données été.txt - DONN\x90" "E~1.TXT");
+  EXPECT_EQ(longFile.LongName(), "Données été.txt");
+  EXPECT_EQ(longFile.ShortName(), "DONN\x90" "E~1.TXT");
+  EXPECT_EQ(longFile.FileName(), "Données été.txt");
+  TDirectoryEntry& folder = Child(Child(Root(), "DOCS"), "Nested Folder");
+  EXPECT_TRUE(folder.IsFolder());
+  EXPECT_EQ(folder.LongName(), "Nested Folder");
+  EXPECT_FALSE(Root().ModifiedTime().has_value());  // the synthetic root record keeps no time
+}
+
 TEST_P(FatImageTest, TheRootDeliversItsSlots) {
   RecordingInfoList list;
   Root().FillInfo(list);
