@@ -116,7 +116,8 @@ class TPartition {
   // Caption of the partition's top-level node.
   virtual std::string GetDescription() const;
   // The sector size in bytes that the partition's boot sector states, which the source must be
-  // read with for its geometry to hold; 0 where it states none that can be used.
+  // read with for its geometry to hold; 0 where it states none (a damaged one may state any
+  // number).
   virtual uint32_t StatedSectorSize() const { return 0; }
 
   ReaderRef* readerRef;  // not owned
