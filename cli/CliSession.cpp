@@ -1,10 +1,22 @@
 #include "cli/CliSession.h"
 
-#include "fs/Source.h"
+#include <algorithm>
 
-void PrintError(const std::string& message) { std::fprintf(stderr, "brindle-cli: %s\n", message.c_str()); }
+#include "cli/Names.h"
+
+void PrintError(const std::string& message) {
+  std::fprintf(stderr, "brindle-cli: %s\n", PrintableText(message, true).c_str());
+}
 
 namespace {
+
+// The sector sizes a FAT or exFAT boot sector can state.
+constexpr uint32_t kStatableSectorSizes[] = {512, 1024, 2048, 4096};
+
+bool IsStatableSectorSize(uint32_t size) {
+  return std::find(std::begin(kStatableSectorSizes), std::end(kStatableSectorSizes), size) !=
+         std::end(kStatableSectorSizes);
+}
 
 // Message texts are written for a box; on one line the break becomes a blank.
 std::string OneLine(std::string text) {
@@ -40,13 +52,67 @@ CliSession::CliSession(const CliOptions& options)
 
 int CliSession::Open(const std::string& source) {
   const SourceChoice choice = SourceFromPath(source, options_.sectorSize);
-  if (!OpenSource(reader_, choice)) {
+  if (!Discover(choice)) {
     if (choice.isDevice) PrintError("Cannot read " + source + ".");  // a drive without a medium says nothing else
     return kExitSource;
   }
+  // A block device knows its own sector size; an image file has only the user's word or ours.
+  if (!choice.isDevice && !options_.sectorSizeGiven && !AnyAgreesWithSectorSize()) TryStatedSectorSizes(choice);
+  if (partitions_.empty()) {
+    PrintError(kNoPartitionsMessage);
+    if (const std::string hint = DescribeUnreadTable(&readerRef_); !hint.empty()) PrintError(hint);
+    return kExitSource;
+  }
+  NoteDisagreements(!choice.isDevice);
+  return kExitSuccess;
+}
+
+bool CliSession::Discover(const SourceChoice& choice) {
+  partitions_.clear();
+  if (!OpenSource(reader_, choice)) return false;
   DiscoverPartitions(&readerRef_, partitions_);
-  if (!partitions_.empty()) return kExitSuccess;
-  PrintError(kNoPartitionsMessage);
-  if (const std::string hint = DescribeUnreadTable(&readerRef_); !hint.empty()) PrintError(hint);
-  return kExitSource;
+  return true;
+}
+
+bool CliSession::AnyAgreesWithSectorSize() const {
+  return std::any_of(partitions_.begin(), partitions_.end(), [&](const auto& partition) {
+    return partition->StatedSectorSize() == reader_.bytesPerSector();
+  });
+}
+
+// The sizes the partitions found state come first; the others follow, for tables whose entries
+// count sectors of another size and so lead to no boot sector at all. A size is kept only
+// when a boot sector found with it states it, so a stray match cannot win. Nothing kept, the
+// source is read as it was first.
+void CliSession::TryStatedSectorSizes(SourceChoice choice) {
+  const uint32_t first = reader_.bytesPerSector();
+  std::vector<uint32_t> sizes;
+  for (const auto& partition : partitions_) sizes.push_back(partition->StatedSectorSize());
+  sizes.insert(sizes.end(), std::begin(kStatableSectorSizes), std::end(kStatableSectorSizes));
+  std::vector<uint32_t> tried{first};
+  for (const uint32_t size : sizes) {
+    if (!IsStatableSectorSize(size) || std::find(tried.begin(), tried.end(), size) != tried.end()) continue;
+    tried.push_back(size);
+    choice.sectorSizeText = std::to_string(size);
+    if (!Discover(choice)) break;
+    if (AnyAgreesWithSectorSize()) {
+      PrintError("The volume uses " + choice.sectorSizeText + "-byte sectors; reading it with that size.");
+      return;
+    }
+  }
+  choice.sectorSizeText = std::to_string(first);
+  Discover(choice);
+}
+
+void CliSession::NoteDisagreements(bool imageFile) const {
+  const uint32_t inUse = reader_.bytesPerSector();
+  for (const auto& partition : partitions_) {
+    const uint32_t stated = partition->StatedSectorSize();
+    if (stated == inUse || !IsStatableSectorSize(stated)) continue;
+    const bool empty = !partition->rootEntry || partition->rootEntry->children.empty();
+    PrintError("Partition " + std::to_string(partition->number) + " states " + std::to_string(stated) +
+               "-byte sectors in its boot sector, but the source is read with " + std::to_string(inUse) +
+               "-byte sectors: " + (empty ? "its tree cannot be read" : "its tree may be wrong") +
+               (imageFile ? "; open it with --sector-size " + std::to_string(stated) + "." : "."));
+  }
 }

@@ -9,6 +9,7 @@
 
 #include "device/SectorReader.h"
 #include "fs/Discovery.h"
+#include "fs/Source.h"
 #include "platform/MessageBox.h"
 
 // Exit codes, as --help lists them.
@@ -26,6 +27,7 @@ struct CliOptions {
   std::string command;  // empty: list the partitions
   std::vector<std::string> arguments;
   std::string sectorSize = "512";
+  bool sectorSizeGiven = false;  // --sector-size was given: it is obeyed, whatever boot sectors say
   ReadErrorAnswer onReadError = ReadErrorAnswer::kIgnore;
   bool recursive = false;
   bool deletedOnly = false;
@@ -51,7 +53,11 @@ class CliSession {
  public:
   explicit CliSession(const CliOptions& options);
   // Opens the source (a block device or an image file) and runs discovery; returns an exit
-  // code other than success after saying why on standard error.
+  // code other than success after saying why on standard error. An image opened without
+  // --sector-size on which no partition agrees with 512-byte sectors is opened again with the
+  // other sizes a boot sector can state, and the first that finds one that agrees is kept and
+  // named on standard error. A partition whose boot sector states another size than the one
+  // the source is read with is named there too.
   int Open(const std::string& source);
 
   PartitionList& partitions() { return partitions_; }
@@ -59,6 +65,12 @@ class CliSession {
   TSectorReader& reader() { return reader_; }
 
  private:
+  // Opens the source with the chosen sector size and runs discovery; false when it cannot be opened.
+  bool Discover(const SourceChoice& choice);
+  bool AnyAgreesWithSectorSize() const;
+  void TryStatedSectorSizes(SourceChoice choice);
+  void NoteDisagreements(bool imageFile) const;
+
   const CliOptions& options_;
   CliMessageBox messages_;
   ScopedMessageBoxService messageGuard_;
@@ -67,5 +79,6 @@ class CliSession {
   PartitionList partitions_;
 };
 
-// Prints "brindle-cli: " and the message to standard error.
+// Prints "brindle-cli: " and the message to standard error, fit for a terminal (see
+// PrintableText).
 void PrintError(const std::string& message);

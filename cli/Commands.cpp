@@ -10,29 +10,38 @@
 
 #include "browser/SaveEntry.h"
 #include "cli/EntryPath.h"
+#include "cli/Names.h"
 #include "device/SystemError.h"
 
 namespace {
 
-const char* StateText(int32_t state) {
-  switch (state) {
-    case kStateDirectory: return "directory";
-    case kStateFile: return "file";
-    case kStateDeleted: return "deleted";
-    default: return "unknown";
-  }
+// A time as listings show it when the node keeps no text for it (a folder's): date, time and
+// hundredths; "" where the medium records none.
+std::string TimeText(const std::optional<RecordedTime>& time) {
+  if (!time) return "";
+  return FormatDosDate(time->stamp) + ", " + FormatDosTime(time->stamp, time->hundredths);
+}
+
+// A file's times as the window shows them; a folder's from what its entry records.
+std::string ModifiedListed(const TDirectoryEntry& e) {
+  return e.modifiedText.empty() ? TimeText(e.ModifiedTime()) : e.modifiedText;
+}
+
+std::string CreatedListed(const TDirectoryEntry& e) {
+  return e.createdText.empty() ? TimeText(e.CreatedTime()) : e.createdText;
 }
 
 void PrintListing(const WalkItem& item, const CliOptions& options) {
   const TDirectoryEntry& e = item.entry;
-  if (options.deletedOnly && e.state != kStateDeleted) return;
+  if (options.deletedOnly && !e.IsDeleted()) return;
   if (options.json) {
     std::printf("%s\n", ListingJson(item).c_str());
     return;
   }
-  const std::string modified = e.modifiedText.empty() ? "-" : e.modifiedText;
-  std::printf("%-12s %-9s %10u  %-22s  %s\n", item.indexPath.c_str(), StateText(e.state), e.size,
-              modified.c_str(), item.displayPath.c_str());
+  std::string modified = ModifiedListed(e);
+  if (modified.empty()) modified = "-";
+  std::printf("%-12s %-9s %10u  %-22s  %s\n", item.indexPath.c_str(), ListedState(e), e.size, modified.c_str(),
+              item.displayPath.c_str());
 }
 
 // Opens the source and resolves the entry argument; returns an exit code, success when entry
@@ -114,11 +123,11 @@ class Recovery {
   void Visit(const WalkItem& item, std::vector<std::string>& folders) {
     const size_t depth = static_cast<size_t>(item.depth);
     folders.resize(depth + 1);
-    if (item.entry.state == kStateDirectory) {
+    if (item.entry.IsFolder()) {
       folders.push_back(folders[depth] + "/" + SafeFileName(item.entry.name));
       return;
     }
-    if (options_.deletedOnly && item.entry.state != kStateDeleted) return;
+    if (options_.deletedOnly && !item.entry.IsDeleted()) return;
     if (!MakeFolders(folders[depth])) {
       ++failures_;
       return;
@@ -153,11 +162,12 @@ std::string ListingJson(const WalkItem& item) {
       {"index", item.indexPath},
       {"path", item.displayPath},
       {"name", e.name},
-      {"state", StateText(e.state)},
+      {"state", ListedState(e)},
       {"size", e.size},
-      {"modified", e.modifiedText},
-      {"created", e.createdText},
+      {"modified", ModifiedListed(e)},
+      {"created", CreatedListed(e)},
       {"attributes", e.attributesText},
+      {"folder", e.IsFolder()},
   };
   return line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
@@ -166,7 +176,7 @@ int ListPartitionsCommand(const CliOptions& options) {
   CliSession session(options);
   if (const int code = session.Open(options.arguments[0]); code != kExitSuccess) return code;
   for (const auto& partition : session.partitions()) {
-    std::printf("%d: %s\n", partition->number, partition->GetDescription().c_str());
+    std::printf("%d: %s\n", partition->number, PrintableText(partition->GetDescription()).c_str());
   }
   return Finish(session, false);
 }
@@ -188,7 +198,7 @@ int LsCommand(const CliOptions& options) {
     return kExitNoEntry;
   }
   EnsureChildren(*entry.entry);
-  if (entry.entry->state == kStateDirectory) walk.WalkChildren(*entry.entry, entry.displayPath, entry.indexPath);
+  if (entry.entry->IsFolder()) walk.WalkChildren(*entry.entry, entry.displayPath, entry.indexPath);
   else PrintListing(WalkItem{*entry.entry, entry.displayPath, entry.indexPath, 0}, options);
   return Finish(session, false);
 }
@@ -233,7 +243,7 @@ int SaveCommand(const CliOptions& options) {
   std::string path;
   const SaveOutcome outcome = SaveEntry(*entry.entry, options.arguments[2], &path);
   if (outcome != SaveOutcome::kSaved) return kExitOutput;
-  std::printf("%s\n", path.c_str());
+  std::printf("%s\n", PrintableText(path).c_str());
   return Finish(session, true);
 }
 

@@ -13,6 +13,6 @@ int SaveCommand(const CliOptions& options);
 int RecoverCommand(const CliOptions& options);
 
 // The line `ls --json` prints for an item: one JSON object with its index, path, name, state,
-// size, modified, created and attributes, in this order. Bytes that are not UTF-8 (8.3 names
-// keep their code page's bytes) become U+FFFD.
+// size, modified, created, attributes and whether it is a folder that opens, in this order.
+// Bytes that are not UTF-8 (8.3 names keep their code page's bytes) become U+FFFD.
 std::string ListingJson(const WalkItem& item);

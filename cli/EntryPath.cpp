@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cctype>
 
+#include "cli/Names.h"
+#include "fs/Text.h"
+
 namespace {
 
 std::vector<std::string> SplitComponents(const std::string& path) {
@@ -59,13 +62,64 @@ bool FindRoot(PartitionList& partitions, const std::string& number, ResolvedEntr
   return true;
 }
 
+// How a typed path component names the children of a directory. A child whose caption is
+// the component exactly, as stored or as printed, is the one meant: that is what `ls` showed.
+// Failing that, the component is compared without regard to case, as FAT and exFAT compare
+// names, with the caption, the long name alone and the short name alone; an 8.3 name holds
+// code-page bytes, so only its ASCII letters fold.
+class ComponentMatch {
+ public:
+  explicit ComponentMatch(const std::string& typed)
+      : typed_(typed), folded_(FoldCase(typed)), asciiFolded_(ToLowerAscii(typed)) {}
+
+  // The indexes of the children the component names.
+  std::vector<size_t> In(const TDirectoryEntry& dir) const {
+    std::vector<size_t> exact;
+    std::vector<size_t> caseless;
+    for (size_t i = 0; i < dir.children.size(); ++i) {
+      const TDirectoryEntry& child = *dir.children[i];
+      const std::string shown = PrintableText(child.name);
+      if (child.name == typed_ || shown == typed_) exact.push_back(i);
+      else if (NamesWithoutCase(child, shown)) caseless.push_back(i);
+    }
+    return exact.empty() ? caseless : exact;
+  }
+
+ private:
+  bool NamesWithoutCase(const TDirectoryEntry& child, const std::string& shown) const {
+    if (FoldCase(child.name) == folded_ || FoldCase(shown) == folded_) return true;
+    const std::string longName = child.LongName();
+    if (!longName.empty() && FoldCase(longName) == folded_) return true;
+    const std::string shortName = child.ShortName();
+    return !shortName.empty() && ToLowerAscii(shortName) == asciiFolded_;
+  }
+
+  std::string typed_;
+  std::string folded_;
+  std::string asciiFolded_;
+};
+
+std::string Padded(std::string text, size_t width) {
+  if (text.size() < width) text.resize(width, ' ');
+  return text;
+}
+
+// The candidates of an ambiguous component, one line each as `ls` lists them: index, what it
+// is, path.
+std::string CandidateLines(const ResolvedEntry& at, const std::vector<size_t>& matches) {
+  std::string lines;
+  for (size_t i : matches) {
+    const TDirectoryEntry& child = *at.entry->children[i];
+    lines += "\n  " + Padded(ChildIndexPath(at.indexPath, i), 12) + " " + Padded(ListedState(child), 9) + " " +
+             ChildDisplayPath(at.displayPath, child);
+  }
+  return lines;
+}
+
 void WalkNames(const std::vector<std::string>& names, ResolvedEntry& out) {
   for (const std::string& name : names) {
     EnsureChildren(*out.entry);
-    std::vector<size_t> matches;
-    for (size_t i = 0; i < out.entry->children.size(); ++i) {
-      if (out.entry->children[i]->name == name) matches.push_back(i);
-    }
+    const std::vector<size_t> matches = ComponentMatch(name).In(*out.entry);
     const std::string where = out.displayPath;
     if (matches.empty()) {
       out.error = "no entry named \"" + name + "\" in " + where;
@@ -74,11 +128,7 @@ void WalkNames(const std::vector<std::string>& names, ResolvedEntry& out) {
     }
     if (matches.size() > 1) {
       out.error = "\"" + name + "\" in " + where + " names " + std::to_string(matches.size()) +
-                  " entries; name one by its index:";
-      for (size_t i : matches) {
-        out.error += ' ';
-        out.error += ChildIndexPath(out.indexPath, i);
-      }
+                  " entries; name one by its index:" + CandidateLines(out, matches);
       out.entry = nullptr;
       return;
     }
@@ -110,7 +160,7 @@ void WalkIndexes(const std::vector<std::string>& indexes, ResolvedEntry& out) {
 
 std::string ChildDisplayPath(const std::string& parentDisplayPath, const TDirectoryEntry& child) {
   const bool atRoot = !parentDisplayPath.empty() && parentDisplayPath.back() == '/';
-  return parentDisplayPath + (atRoot ? "" : "/") + child.name;
+  return parentDisplayPath + (atRoot ? "" : "/") + PrintableText(child.name);
 }
 
 std::string ChildIndexPath(const std::string& parentIndexPath, size_t index) {

@@ -1,8 +1,10 @@
 #pragma once
-// Naming an entry on the command line. "N:/DOCS/LETTER.TXT" walks display names from the
-// root of partition N (the number the partition list shows); "N#0/3" walks child indexes,
-// which `ls` prints and which stay unambiguous when two entries share a name. "N:/" and "N#"
-// name the root.
+// Naming an entry on the command line. "N:/DOCS/LETTER.TXT" walks names from the root of
+// partition N (the number the partition list shows): each component is a caption as `ls` shows
+// it, or, without regard to case, a caption, a long name alone or a short name alone; a
+// component that names several entries is an error that lists them. "N#0/3" walks child
+// indexes, which `ls` prints and which stay unambiguous when two entries share a name. "N:/"
+// and "N#" name the root.
 
 #include <string>
 
@@ -18,6 +20,6 @@ struct ResolvedEntry {
 
 ResolvedEntry ResolveEntry(PartitionList& partitions, const std::string& name);
 
-// A child's paths, from its parent's.
+// A child's paths, from its parent's; the display path shows the child's caption as printed.
 std::string ChildDisplayPath(const std::string& parentDisplayPath, const TDirectoryEntry& child);
 std::string ChildIndexPath(const std::string& parentIndexPath, size_t index);

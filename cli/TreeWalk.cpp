@@ -34,7 +34,7 @@ void TreeWalk::Walk(TDirectoryEntry& dir, const std::string& displayPath, const 
     const std::string childDisplay = ChildDisplayPath(displayPath, child);
     const std::string childIndex = ChildIndexPath(indexPath, i);
     visit_(WalkItem{child, childDisplay, childIndex, depth});
-    if (!recursive_ || child.state != kStateDirectory) continue;
+    if (!recursive_ || !child.IsFolder()) continue;
     // Checked before reading: a directory met again is not read again.
     if (WalkedBefore(child)) {
       PrintError("not entering " + childDisplay + ": it starts where a directory already listed starts");

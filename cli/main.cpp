@@ -34,19 +34,27 @@ ENTRY names an entry of a partition by the number the partition list shows, whic
 number Linux gives it: 1 to 4 for the entries of a classic partition table, 5 on for the
 logical drives of an extended partition, the entry's index for a GUID partition table (GPT),
 and 1 for a volume without a partition table:
-  N:/DIR/NAME   display names from the root, joined by "/" (e.g. 1:/DOCS/LETTER.TXT);
-                N:/ is the root
+  N:/DIR/NAME   names from the root, joined by "/"; N:/ is the root. Each name is the
+                entry's caption as `ls` shows it, or, in upper or lower case alike, its
+                caption, its long name alone or its short name alone: 1:/DOCS/letter.txt,
+                1:/docs/LETTER.TXT and 1:/DOCS/letter.txt - LETTER.TXT name the same file.
+                A name that fits several entries is refused with a list of them.
   N#i/j/k       the child indexes from the root, as `ls` prints them; always unambiguous
 A file with a long name is shown as "LONG NAME - SHORT~1.EXT" on FAT volumes, and a deleted
-file with the first character of its short name replaced by "_".
+file with the first character of its short name replaced by "_". Bytes of a name or label
+that are not UTF-8, and control characters, are shown as U+FFFD.
 
 Options:
   -r, --recursive      ls: list directories below too, live and deleted ones that can be opened
       --deleted        ls: show only deleted entries; recover: save only deleted files
+                       (everything in a deleted folder counts as deleted)
       --json           ls: one JSON object per line (index, path, name, state, size,
-                       modified, created, attributes)
+                       modified, created, attributes, folder)
       --force          save: replace a file of the same name in FOLDER
-      --sector-size N  sector size of an image file in bytes, 512 to 65536 (default 512)
+      --sector-size N  sector size of an image file in bytes, 512 to 65536. Without it,
+                       512; when no partition's boot sector agrees with that, the sizes
+                       1024, 2048 and 4096 are tried and the one that fits is named on
+                       standard error
       --on-read-error abort|ignore
                        what to do when the source cannot be read: abort gives up the read
                        (its bytes come out as zeros), ignore reads around the bad sectors
@@ -187,7 +195,10 @@ class CommandLine {
 
   void AddOptions(CLI::App& app) {
     for (const Flag& flag : kFlags) app.add_flag(flag.names, options_.*flag.field);
-    app.add_option("--sector-size", options_.sectorSize)
+    app.add_option_function<std::string>("--sector-size", [this](const std::string& size) {
+         options_.sectorSize = size;
+         options_.sectorSizeGiven = true;
+       })
         ->check(SectorSizeCheck())
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app.add_option_function<std::string>("--on-read-error", [this](const std::string& answer) {

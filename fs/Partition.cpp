@@ -14,6 +14,7 @@ std::string TDirectoryEntry::FileName() const {
 
 void TDirectoryEntry::AdoptChild(std::unique_ptr<TDirectoryEntry> child) {
   child->path = child->state == kStateDirectory ? path + child->name + "\\" : path;
+  child->inDeletedFolder = IsDeleted();
   children.push_back(std::move(child));
 }
 

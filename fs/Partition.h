@@ -66,8 +66,9 @@ class TDirectoryEntry {
   // can; so can a deleted folder where its family can read one back.
   virtual bool IsFolder() const { return state == kStateDirectory; }
   // Whether the entry was deleted, whatever icon its state chooses (an exFAT folder keeps the
-  // directory icon when it was deleted).
-  virtual bool IsDeleted() const { return state == kStateDeleted; }
+  // directory icon when it was deleted). Everything a deleted folder holds counts as deleted
+  // too: none of it is reachable on the live volume.
+  virtual bool IsDeleted() const { return state == kStateDeleted || inDeletedFolder; }
   // The names the entry is stored under: a long name (empty when it has none) and an 8.3 name
   // (empty where the family keeps none). name, the caption, is made from them.
   virtual std::string LongName() const { return {}; }
@@ -75,8 +76,10 @@ class TDirectoryEntry {
   // The name a saved copy of the entry is given outside the window: the long name alone, the
   // short name when there is none, the caption for an entry that has neither.
   std::string FileName() const;
-  // When the entry was last modified, as the medium records it; nothing where it records none.
+  // When the entry was last modified, and when it was created, as the medium records them;
+  // nothing where it records none.
   virtual std::optional<RecordedTime> ModifiedTime() const { return std::nullopt; }
+  virtual std::optional<RecordedTime> CreatedTime() const { return std::nullopt; }
 
   ReaderRef* readerRef;  // not owned
   std::string name;      // tree caption, and the name a saved copy gets
@@ -87,11 +90,13 @@ class TDirectoryEntry {
   std::string attributesText;
   int32_t state = kStateFile;
   std::vector<std::unique_ptr<TDirectoryEntry>> children;
+  // Set on the children of a deleted folder when they are made (see IsDeleted).
+  bool inDeletedFolder = false;
 
  protected:
   TSectorReader& Reader() const { return *readerRef->reader; }
-  // Gives a new child its path (directories: this path + name + "\"; files: this path) and
-  // appends it to children.
+  // Gives a new child its path (directories: this path + name + "\"; files: this path), tells
+  // it whether it lies in a deleted folder, and appends it to children.
   void AdoptChild(std::unique_ptr<TDirectoryEntry> child);
 };
 
@@ -110,6 +115,10 @@ class TPartition {
 
   // Caption of the partition's top-level node.
   virtual std::string GetDescription() const;
+  // The sector size in bytes that the partition's boot sector states, which the source must be
+  // read with for its geometry to hold; 0 where it states none (a damaged one may state any
+  // number).
+  virtual uint32_t StatedSectorSize() const { return 0; }
 
   ReaderRef* readerRef;  // not owned
   PartitionEntry partitionEntry;

@@ -43,6 +43,36 @@ std::string Utf16ToUtf8(const char16_t* units, size_t count) {
   return out;
 }
 
+std::optional<char32_t> NextCodePoint(std::string_view text, size_t& pos) {
+  const auto byteAt = [&](size_t i) { return static_cast<uint8_t>(text[i]); };
+  const uint8_t lead = byteAt(pos++);
+  if (lead < 0x80) return lead;
+  // The length the lead byte announces, and the range of the byte after it that keeps the
+  // sequence short-form, below U+110000 and outside the surrogates.
+  size_t length = 0;
+  uint8_t low = 0x80;
+  uint8_t high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return std::nullopt;
+  }
+  char32_t codePoint = lead & (0x7F >> length);
+  for (size_t i = 1; i < length; ++i, low = 0x80, high = 0xBF) {
+    if (pos >= text.size() || byteAt(pos) < low || byteAt(pos) > high) return std::nullopt;
+    codePoint = codePoint << 6 | (byteAt(pos++) & 0x3F);
+  }
+  return codePoint;
+}
+
 std::u16string ReadUtf16Le(const uint8_t* bytes, size_t count) {
   std::u16string units(count, u'\0');
   for (size_t i = 0; i < count; ++i) {

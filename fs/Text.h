@@ -2,6 +2,7 @@
 // Text helpers shared by the file-system families. Texts are UTF-8 byte strings.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -11,6 +12,11 @@ std::string Utf16ToUtf8(const char16_t* units, size_t count);
 
 // Appends one code point, UTF-8 encoded.
 void AppendUtf8(std::string& out, uint32_t codePoint);
+
+// The code point that starts at text[pos], with pos moved past it. A sequence that is not UTF-8
+// gives nothing and moves pos past the longest start of one that it holds (at least one byte),
+// so that each such piece stands for one U+FFFD, as Unicode recommends.
+std::optional<char32_t> NextCodePoint(std::string_view text, size_t& pos);
 
 // The code units stored little-endian at bytes, at most count of them.
 std::u16string ReadUtf16Le(const uint8_t* bytes, size_t count);

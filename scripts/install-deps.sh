@@ -4,9 +4,10 @@
 set -euo pipefail
 
 purpose=${1:-build}
-# CLI11 parses brindle-cli's command line, nlohmann-json writes (and the tests read) its JSON;
-# zlib checks the CRC-32 of GUID partition tables; Qt 6 Widgets is the window's toolkit.
-packages=(cmake g++ make libcli11-dev nlohmann-json3-dev zlib1g-dev qt6-base-dev)
+# CLI11 parses brindle-cli's command line, nlohmann-json writes (and the tests read) its JSON,
+# ICU folds the case of the names it is given; zlib checks the CRC-32 of GUID partition tables;
+# Qt 6 Widgets is the window's toolkit.
+packages=(cmake g++ make libcli11-dev nlohmann-json3-dev libicu-dev zlib1g-dev qt6-base-dev)
 if [ "$purpose" = test ]; then
   # Test images are made with the real tools: mkfs.fat and mtools for FAT, mkfs.exfat for exFAT,
   # sfdisk for partition tables; The Sleuth Kit is the second opinion the oracle test asks;

@@ -36,14 +36,22 @@ std::string AccessedText(const FAT64ChunkBase& file) {
   return FormatExfatTimestamp(file.Word(kFileAccessedDate), file.Word(kFileAccessedTime), 0);
 }
 
-// The file chunk's modification time with its UTC offset when one is recorded; nothing for a
-// set without a file chunk (the root's made-up set).
-std::optional<RecordedTime> SetModifiedTime(const EXFATDirectoryEntry& set) {
+// Where the fields of one of the file chunk's timestamps lie.
+struct TimestampFields {
+  size_t date, time, hundredths, utcOffset;
+};
+constexpr TimestampFields kModifiedFields{kFileModifiedDate, kFileModifiedTime, kFileModified10ms,
+                                          kFileModifiedUtcOffset};
+constexpr TimestampFields kCreatedFields{kFileCreateDate, kFileCreateTime, kFileCreate10ms, kFileCreateUtcOffset};
+
+// A timestamp of the file chunk with its UTC offset when one is recorded; nothing for a set
+// without a file chunk (the root's made-up set).
+std::optional<RecordedTime> SetTime(const EXFATDirectoryEntry& set, const TimestampFields& fields) {
   const FAT64ChunkBase* file = FindFileChunk(set);
   if (file == nullptr) return std::nullopt;
-  RecordedTime time{DecodeDosDateTime(file->Word(kFileModifiedDate), file->Word(kFileModifiedTime)),
-                    file->Byte(kFileModified10ms), std::nullopt};
-  const uint8_t offset = file->Byte(kFileModifiedUtcOffset);
+  RecordedTime time{DecodeDosDateTime(file->Word(fields.date), file->Word(fields.time)), file->Byte(fields.hundredths),
+                    std::nullopt};
+  const uint8_t offset = file->Byte(fields.utcOffset);
   if (offset & kUtcOffsetValid) {
     // Bits 0-6 are a two's-complement count of quarter hours.
     const int quarters = (offset & 0x40) ? static_cast<int>(offset & 0x7F) - 0x80 : offset & 0x7F;
@@ -85,7 +93,9 @@ std::optional<DirectoryStart> EXFATDirectoryNode::StartsAt() const {
   return DirectoryStart{partition, stream->Dword(kStreamFirstCluster)};
 }
 
-std::optional<RecordedTime> EXFATDirectoryNode::ModifiedTime() const { return SetModifiedTime(*entrySet); }
+std::optional<RecordedTime> EXFATDirectoryNode::ModifiedTime() const { return SetTime(*entrySet, kModifiedFields); }
+
+std::optional<RecordedTime> EXFATDirectoryNode::CreatedTime() const { return SetTime(*entrySet, kCreatedFields); }
 
 EXFATFileNode::EXFATFileNode(ReaderRef* readerRef, const EXFATDirectoryEntry& set, EXFATPartition& partition)
     : TDirectoryEntry(readerRef), partition(&partition), entrySet(&set) {
@@ -121,4 +131,6 @@ void AddExfatInfoRows(const EXFATDirectoryEntry& set, TInfoList& list, int group
   }
 }
 
-std::optional<RecordedTime> EXFATFileNode::ModifiedTime() const { return SetModifiedTime(*entrySet); }
+std::optional<RecordedTime> EXFATFileNode::ModifiedTime() const { return SetTime(*entrySet, kModifiedFields); }
+
+std::optional<RecordedTime> EXFATFileNode::CreatedTime() const { return SetTime(*entrySet, kCreatedFields); }

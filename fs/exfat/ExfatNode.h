@@ -28,9 +28,10 @@ class EXFATDirectoryNode final : public TDirectoryEntry {
   // The first cluster its stream chunk names; nothing without a stream chunk.
   std::optional<DirectoryStart> StartsAt() const override;
   // A folder whose set was deleted still opens and keeps the directory icon.
-  bool IsDeleted() const override { return entrySet->deleted; }
+  bool IsDeleted() const override { return entrySet->deleted || inDeletedFolder; }
   std::string LongName() const override { return name; }
   std::optional<RecordedTime> ModifiedTime() const override;
+  std::optional<RecordedTime> CreatedTime() const override;
 
   EXFATPartition* partition;            // not owned
   const EXFATDirectoryEntry* entrySet;  // in the parent's childSets or the partition's sets
@@ -47,6 +48,7 @@ class EXFATFileNode final : public TDirectoryEntry {
   void FillInfo(TInfoList& list) override;
   std::string LongName() const override { return name; }
   std::optional<RecordedTime> ModifiedTime() const override;
+  std::optional<RecordedTime> CreatedTime() const override;
 
   EXFATPartition* partition;            // not owned
   const EXFATDirectoryEntry* entrySet;  // in the parent's childSets

@@ -21,6 +21,7 @@ class EXFATPartition final : public TPartition {
 
   // "exFAT partition" followed by the label in double quotes or ", no label".
   std::string GetDescription() const override;
+  uint32_t StatedSectorSize() const override { return sectorSize; }
 
   // Appends the data that the set's stream chunk describes to stream: at most maximum bytes,
   // all of them when maximum is 0; a DataLength of 0 reads until the chain ends.

@@ -36,11 +36,21 @@ void FillSlotInfo(const FATDirectoryEntry& entry, TInfoList& list) {
   AddBasicRow(list, "File size", std::to_string(entry.fileSize()));
 }
 
-// The slot's modification time; a date word of 0 records none (the synthetic root record).
-std::optional<RecordedTime> SlotModifiedTime(const FATDirectoryEntry& entry) {
-  const uint16_t date = entry.u16(fat::kSlotModifiedDate);
+// A time of the slot; a date word of 0 records none (the synthetic root record, and the
+// creation time of a slot written by a tool that keeps none).
+std::optional<RecordedTime> SlotTime(const FATDirectoryEntry& entry, size_t dateAt, size_t timeAt, unsigned hundredths) {
+  const uint16_t date = entry.u16(dateAt);
   if (date == 0) return std::nullopt;
-  return RecordedTime{DecodeDosDateTime(date, entry.u16(fat::kSlotModifiedTime)), 0, std::nullopt};
+  return RecordedTime{DecodeDosDateTime(date, entry.u16(timeAt)), hundredths, std::nullopt};
+}
+
+std::optional<RecordedTime> SlotModifiedTime(const FATDirectoryEntry& entry) {
+  return SlotTime(entry, fat::kSlotModifiedDate, fat::kSlotModifiedTime, 0);
+}
+
+// The creation time counts 10-ms units, up to 199 of them: hundredths of the seconds.
+std::optional<RecordedTime> SlotCreatedTime(const FATDirectoryEntry& entry) {
+  return SlotTime(entry, fat::kSlotCreatedDate, fat::kSlotCreatedTime, entry.raw[fat::kSlotCreatedTenMs]);
 }
 
 }  // namespace
@@ -116,6 +126,10 @@ std::string FATDirectoryNode::ShortName() const { return FormatShortName(*entry)
 
 std::optional<RecordedTime> FATDirectoryNode::ModifiedTime() const { return SlotModifiedTime(*entry); }
 
+std::optional<RecordedTime> FATDirectoryNode::CreatedTime() const { return SlotCreatedTime(*entry); }
+
 std::string FATFileNode::ShortName() const { return FormatShortName(*entry); }
 
 std::optional<RecordedTime> FATFileNode::ModifiedTime() const { return SlotModifiedTime(*entry); }
+
+std::optional<RecordedTime> FATFileNode::CreatedTime() const { return SlotCreatedTime(*entry); }

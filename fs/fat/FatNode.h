@@ -25,6 +25,7 @@ class FATDirectoryNode final : public TDirectoryEntry {
   std::string LongName() const override { return longName; }
   std::string ShortName() const override;
   std::optional<RecordedTime> ModifiedTime() const override;
+  std::optional<RecordedTime> CreatedTime() const override;
 
   TFATPartition* partition;        // not owned
   const FATDirectoryEntry* entry;  // in the parent's records (or the partition's root record)
@@ -41,6 +42,7 @@ class FATFileNode final : public TDirectoryEntry {
   std::string LongName() const override { return longName; }
   std::string ShortName() const override;
   std::optional<RecordedTime> ModifiedTime() const override;
+  std::optional<RecordedTime> CreatedTime() const override;
 
   TFATPartition* partition;        // not owned
   const FATDirectoryEntry* entry;  // in the parent's records

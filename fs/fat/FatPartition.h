@@ -16,6 +16,7 @@ class TFATPartition final : public TPartition {
   TFATPartition(ReaderRef* readerRef, const PartitionEntry& entry);
 
   std::string GetDescription() const override;
+  uint32_t StatedSectorSize() const override { return BytesPerSector(); }
 
   // Appends the data of record to output: its size in bytes (the whole chain for a record of
   // size 0), at most maxBytes of them when maxBytes is not 0, along the chain in the first

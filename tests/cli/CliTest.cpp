@@ -2,57 +2,25 @@
 // its output and exit codes checked.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "CliRun.h"
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
 #include "cli/EntryPath.h"
 #include "fs/fat/FatNode.h"
 #include "fs/fat/FatPartition.h"
 #include "platform/VersionTable.h"
+#include "support/ExfatImages.h"
 #include "support/FatImages.h"
 #include "support/FaultyRead.h"
 #include "support/TestFiles.h"
 
 namespace {
-
-struct CliResult {
-  int code = -1;
-  std::string out;
-  std::string err;
-};
-
-class Cli {
- public:
-  CliResult Run(const std::vector<std::string>& args) const {
-    std::string command = ShellQuote(BRINDLE_CLI_PATH);
-    for (const std::string& a : args) command += " " + ShellQuote(a);
-    command += " >" + ShellQuote(scratch_ / "out") + " 2>" + ShellQuote(scratch_ / "err");
-    const int status = std::system(command.c_str());
-    CliResult result;
-    result.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    const Bytes out = ReadFileBytes(scratch_ / "out");
-    const Bytes err = ReadFileBytes(scratch_ / "err");
-    result.out.assign(out.begin(), out.end());
-    result.err.assign(err.begin(), err.end());
-    return result;
-  }
-
- private:
-  TempDir scratch_;
-};
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1) lines.push_back(text.substr(start, nl - start));
-  return lines;
-}
 
 // The display path the command line gives a node of a FAT test image: "1:/DOCS/A.TXT".
 std::string DisplayPath(const ExpectedNode& node) {
@@ -61,13 +29,6 @@ std::string DisplayPath(const ExpectedNode& node) {
                                                            : node.path;
   for (char c : parent) path += c == '\\' ? '/' : c;
   return path + node.name;
-}
-
-// The lines of ls --json, each an object.
-std::vector<nlohmann::json> JsonLines(const std::string& text) {
-  std::vector<nlohmann::json> objects;
-  for (const std::string& line : Lines(text)) objects.push_back(nlohmann::json::parse(line));
-  return objects;
 }
 
 // A path as ls --json shows it: the only bytes in the test images' names that are not UTF-8
@@ -155,7 +116,10 @@ TEST_F(CliFixture, EntryNamesThatDoNotResolveSayWhy) {
 
   CliResult r = cli.Run({"cat", image, "1:/_NE.TXT"});
   EXPECT_EQ(r.code, kExitNoEntry);
-  EXPECT_EQ(r.err, "brindle-cli: \"_NE.TXT\" in 1:/ names 2 entries; name one by its index: 1#0 1#1\n");
+  EXPECT_EQ(r.err,
+            "brindle-cli: \"_NE.TXT\" in 1:/ names 2 entries; name one by its index:\n"
+            "  1#0          deleted   1:/_NE.TXT\n"
+            "  1#1          deleted   1:/_NE.TXT\n");
   r = cli.Run({"cat", image, "1#1"});
   EXPECT_EQ(r.code, kExitSuccess);
   EXPECT_EQ(r.out, "\x02");
@@ -254,18 +218,135 @@ TEST_F(CliFixture, ExfatVolumesInsideATableAndOtherSectorSizes) {
   EXPECT_EQ(r.code, kExitSuccess);
   EXPECT_GT(Lines(r.out).size(), 2u);
 
-  // Opened with the sector size it was made with, the 4 KiB-sector volume shows its tree; with
-  // the default 512 it is found but shows nothing rather than a tree read from the wrong bytes.
+  // Opened with the sector size it was made with, the 4 KiB-sector volume shows its tree.
   r = cli.Run({"ls", "--sector-size", "4096", images + "/exfat-4k.img"});
   EXPECT_EQ(r.code, kExitSuccess);
+  EXPECT_EQ(r.err, "");
   EXPECT_FALSE(r.out.empty());
   const std::string tree = r.out;
   r = cli.Run({"--sector-size", "4096", "ls", images + "/exfat-4k.img"});  // options before the command
   EXPECT_EQ(r.code, kExitSuccess);
   EXPECT_EQ(r.out, tree);
-  r = cli.Run({"ls", images + "/exfat-4k.img"});
+}
+
+// An image opened without --sector-size whose boot sectors state 4096-byte sectors is read with
+// that size, and the user is told; an explicit size is obeyed, and a partition that cannot be
+// read with it says so rather than showing an empty or wrong tree as if it were the volume's.
+TEST_F(CliFixture, FourKiBSectorsAreFoundWithoutBeingNamed) {
+  const std::string note = "brindle-cli: The volume uses 4096-byte sectors; reading it with that size.\n";
+  const std::string fat16 = dir / "fat16-4k.img";
+  MtoolsVolume volume(fat16);
+  volume.Format("-F 16 -S 4096 -n FOURK", 65536);
+  volume.MakeDirectory("/DOCS");
+  volume.Write("/DOCS/Letter.txt", PatternBytes(5000, 1));
+  volume.Write("/README.TXT", PatternBytes(300, 2));
+  CliResult r = cli.Run({"ls", "-r", fat16});
+  EXPECT_EQ(r.code, kExitSuccess);
+  EXPECT_EQ(r.err, note);
+  std::vector<std::string> paths;
+  for (const std::string& line : Lines(r.out)) paths.push_back(line.substr(line.rfind("  ") + 2));
+  EXPECT_EQ(paths, (std::vector<std::string>{"1:/DOCS", "1:/DOCS/Letter.txt - LETTER.TXT", "1:/README.TXT"}));
+  r = cli.Run({"cat", fat16, "1#0/0"});
+  EXPECT_EQ(Bytes(r.out.begin(), r.out.end()), PatternBytes(5000, 1));
+  r = cli.Run({"ls", "--sector-size", "4096", fat16});
+  EXPECT_EQ(r.err, "");
+  r = cli.Run({"--sector-size", "512", fat16});
+  EXPECT_EQ(r.code, kExitSuccess);
+  EXPECT_EQ(r.err, "brindle-cli: Partition 1 states 4096-byte sectors in its boot sector, but the source is read "
+                   "with 512-byte sectors: its tree may be wrong; open it with --sector-size 4096.\n");
+
+  // The exFAT volume at 512 bytes would be found with an empty tree.
+  const std::string exfat = std::string(BRINDLE_TEST_IMAGES_DIR) + "/exfat-4k.img";
+  r = cli.Run({"ls", "-r", exfat});
+  EXPECT_EQ(r.code, kExitSuccess);
+  EXPECT_EQ(r.err, note);
+  EXPECT_EQ(r.out, cli.Run({"ls", "-r", "--sector-size", "4096", exfat}).out);
+  EXPECT_EQ(Lines(r.out).size(), 3u);
+  r = cli.Run({"ls", "--sector-size", "512", exfat});
   EXPECT_EQ(r.code, kExitSuccess);
   EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "brindle-cli: Partition 1 states 4096-byte sectors in its boot sector, but the source is read "
+                   "with 512-byte sectors: its tree cannot be read; open it with --sector-size 4096.\n");
+
+  // A classic table whose entry counts 4096-byte sectors leads nowhere at 512: no boot sector
+  // there states a size, and the other sizes are tried all the same. sfdisk writes tables for
+  // 512-byte sectors only, so the entry is written by hand.
+  const std::string disk = dir / "disk-4k.img";
+  MtoolsVolume small(dir / "fat12-4k.img");
+  small.Format("-F 12 -S 4096 -n INSIDE", 4096);
+  small.Write("/HI.TXT", PatternBytes(70, 3));
+  RunCommand("truncate -s 8M " + ShellQuote(disk));
+  RunCommand("dd if=" + ShellQuote(dir / "fat12-4k.img") + " of=" + ShellQuote(disk) +
+             " bs=4096 seek=256 conv=notrunc status=none");
+  PatchFile(disk, 446, Bytes{0, 0, 0, 0, 0x01, 0, 0, 0, 0x00, 0x01, 0, 0, 0x00, 0x04, 0, 0});  // 256, 1024 sectors
+  PatchFile(disk, 510, Bytes{0x55, 0xAA});
+  r = cli.Run({"cat", disk, "1:/HI.TXT"});
+  EXPECT_EQ(r.code, kExitSuccess);
+  EXPECT_EQ(r.err, note);
+  EXPECT_EQ(Bytes(r.out.begin(), r.out.end()), PatternBytes(70, 3));
+  r = cli.Run({"--sector-size", "512", disk});
+  EXPECT_EQ(r.code, kExitSource);
+}
+
+// exfat-fuse deletes a folder by marking its set deleted, and the sets inside it first: the
+// folder keeps its directory icon, yet is listed, walked and recovered as deleted with all it
+// holds.
+TEST_F(CliFixture, ADeletedExfatFolderIsListedAndRecoveredWithItsFiles) {
+  const std::string image = TestImagePath("exfat-tree.img");
+  const ExfatManifest manifest = ReadExfatManifest("exfat-tree");
+  std::map<std::string, bool> deleted;  // path -> folder
+  for (const auto& [path, entry] : manifest.entries) {
+    if (entry.state == "deleted") deleted["1:/" + path] = entry.type == "dir";
+  }
+  ASSERT_EQ(deleted.count("1:/old dir/sub"), 1u);
+
+  CliResult r = cli.Run({"ls", "-r", "--deleted", "--json", image});
+  ASSERT_EQ(r.code, kExitSuccess) << r.err;
+  std::map<std::string, bool> listed;
+  for (const nlohmann::json& line : JsonLines(r.out)) {
+    EXPECT_EQ(line["state"], "deleted") << line["path"];
+    listed[line["path"]] = line["folder"];
+  }
+  EXPECT_EQ(listed, deleted);
+  r = cli.Run({"ls", image});
+  EXPECT_NE(r.out.find(" deleted            0  2026/12/07, 23:04:21    1:/old dir\n"), std::string::npos) << r.out;
+
+  const std::string out = dir / "out";
+  r = cli.Run({"recover", "--deleted", image, out});
+  ASSERT_EQ(r.code, kExitSuccess) << r.err;
+  size_t files = 0;
+  for (const auto& [path, entry] : manifest.entries) {
+    const std::string saved = out + "/partition-1/" + path;
+    if (entry.type == "dir") continue;
+    SCOPED_TRACE(path);
+    if (entry.state == "live") {
+      EXPECT_FALSE(FileExists(saved));
+      continue;
+    }
+    ++files;
+    EXPECT_EQ(ReadFileBytes(saved), PatternBytes(entry.delivered, entry.seed));
+  }
+  EXPECT_EQ(r.out.rfind("Saved " + std::to_string(files) + " files (", 0), 0u) << r.out;
+}
+
+// Folders keep no time texts in their nodes; listings take their times from what their
+// entries record, written as the information rows write them.
+TEST_F(CliFixture, FolderTimesAreListed) {
+  const std::string image = TestImagePath("exfat-tree.img");
+  const CliResult r = cli.Run({"ls", "--json", image, "1:/Documents"});
+  ASSERT_EQ(r.code, kExitSuccess) << r.err;
+  const nlohmann::json folder = JsonLines(r.out).at(0);
+  ASSERT_EQ(folder["path"], "1:/Documents/Année 2024");
+  const std::string info = cli.Run({"info", image, "1:/Documents/Année 2024"}).out;
+  EXPECT_NE(info.find("Modified date/time: " + folder["modified"].get<std::string>() + "\n"), std::string::npos);
+  EXPECT_NE(info.find("Created date/time: " + folder["created"].get<std::string>() + "\n"), std::string::npos);
+
+  const FatImage& fat = SharedFatImage(16);
+  for (const nlohmann::json& line : JsonLines(cli.Run({"ls", "--json", fat.path}).out)) {
+    if (!line["folder"]) continue;
+    EXPECT_EQ(line["modified"].get<std::string>().size(), 20u) << line;  // "2009/04/15, 15:52:58"
+    EXPECT_GE(line["created"].get<std::string>().size(), 20u) << line;
+  }
 }
 
 TEST_F(CliFixture, PartitionsKeepTheNumbersLinuxGivesThem) {
@@ -407,7 +488,7 @@ TEST(ListingJsonTest, OneObjectPerLineWithBadBytesReplaced) {
     std::vector<std::string> keys;
     for (const auto& item : object.items()) keys.push_back(item.key());
     EXPECT_EQ(keys, (std::vector<std::string>{"index", "path", "name", "state", "size", "modified", "created",
-                                              "attributes"}));
+                                              "attributes", "folder"}));
     EXPECT_EQ(object["name"], c.listed);
     EXPECT_EQ(object["index"], index);
     EXPECT_EQ(object["path"], path);
@@ -415,6 +496,7 @@ TEST(ListingJsonTest, OneObjectPerLineWithBadBytesReplaced) {
     EXPECT_EQ(object["size"], 0xFFFFFFFFu);
     EXPECT_EQ(object["modified"], entry.modifiedText);
     EXPECT_EQ(object["created"], "");
+    EXPECT_EQ(object["folder"], false);
   }
 }
 

@@ -38,6 +38,7 @@ struct ExfatImage : ::testing::TestWithParam<std::string> {
       }
       const ExfatManifest::Entry& e = found->second;
       const bool deleted = e.state == "deleted";
+      EXPECT_EQ(child->IsDeleted(), deleted);
       if (e.type == "dir") {
         ASSERT_EQ(child->state, kStateDirectory);
         EXPECT_EQ(static_cast<EXFATDirectoryNode&>(*child).entrySet->deleted, deleted);

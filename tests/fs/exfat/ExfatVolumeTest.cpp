@@ -61,20 +61,60 @@ TEST_F(ExfatVolume, ModifiedTimesCarryTheirUtcOffsetWhenOneIsRecorded) {
     put16(&set[12], 0x40A4);  // 08:05:08
     set[21] = 137;            // + 1.37 s
     set[23] = c.offsetByte;
+    put16(&set[10], 0x3AEF);  // created 2009/07/15, 00:00:00.42, with the same offset
+    set[20] = 42;
+    set[22] = c.offsetByte;
     sets = Join({sets, set});
   }
   ExfatVolumeBytes v;
   v.Put(2, sets);
   Open(v);
   for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE("offset byte " + std::to_string(cases[i].offsetByte));
     const std::optional<RecordedTime> time = Child(i).ModifiedTime();
     ASSERT_TRUE(time.has_value());
     EXPECT_EQ(time->stamp.year, 2009u);
     EXPECT_EQ(time->stamp.seconds, 8u);
     EXPECT_EQ(time->hundredths, 137u);
-    EXPECT_EQ(time->utcOffsetMinutes, cases[i].minutes) << "offset byte " << int{cases[i].offsetByte};
+    EXPECT_EQ(time->utcOffsetMinutes, cases[i].minutes);
+    const std::optional<RecordedTime> created = Child(i).CreatedTime();
+    ASSERT_TRUE(created.has_value());
+    EXPECT_EQ(created->stamp.day, 15u);
+    EXPECT_EQ(created->hundredths, 42u);
+    EXPECT_EQ(created->utcOffsetMinutes, cases[i].minutes);
   }
   EXPECT_FALSE(partition->rootEntry->ModifiedTime().has_value());  // the root's made-up set has none
+}
+
+// A folder whose set was deleted keeps the directory icon, and what it holds counts as deleted
+// even where its own set still reads as live (a driver that drops only the folder's set).
+TEST_F(ExfatVolume, EverythingInADeletedFolderIsDeleted) {
+  Bytes gone = FileSet(u"gone", 1, 4, 0);
+  gone[0] = 0x05;  // deleted
+  gone[4] = 0x10;  // a directory
+  Bytes sub = FileSet(u"sub", 1, 5, 0);
+  sub[4] = 0x10;
+  ExfatVolumeBytes v;
+  v.Put(2, Join({gone, FileSet(u"live", 3, 6, 10)}))
+      .Put(4, Join({FileSet(u"kept", 3, 6, 10), sub}))
+      .Put(5, FileSet(u"deep", 3, 6, 10))
+      .Fat(4, 0xFFFFFFFF).Fat(5, 0xFFFFFFFF);
+  Open(v);
+  TDirectoryEntry& folder = Child(0);
+  EXPECT_EQ(folder.state, kStateDirectory);
+  EXPECT_TRUE(folder.IsDeleted());
+  EXPECT_FALSE(Child(1).IsDeleted());
+  folder.ReadChildren();
+  ASSERT_EQ(folder.children.size(), 2u);
+  TDirectoryEntry& kept = *folder.children[0];
+  EXPECT_EQ(kept.state, kStateFile);
+  EXPECT_TRUE(kept.IsDeleted());
+  TDirectoryEntry& inner = *folder.children[1];
+  EXPECT_EQ(inner.state, kStateDirectory);
+  EXPECT_TRUE(inner.IsDeleted());
+  inner.ReadChildren();
+  ASSERT_EQ(inner.children.size(), 1u);
+  EXPECT_TRUE(inner.children[0]->IsDeleted());
 }
 
 TEST_F(ExfatVolume, LengthAboveFourGiBShowsAllBitsAndReadsTheLowHalf) {

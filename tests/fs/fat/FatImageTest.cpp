@@ -145,6 +145,16 @@ TEST_P(FatImageTest, NodesSayTheirNamesAndTimeApartFromTheCaption) {
   EXPECT_TRUE(folder.IsFolder());
   EXPECT_EQ(folder.LongName(), "Nested Folder");
   EXPECT_FALSE(Root().ModifiedTime().has_value());  // the synthetic root record keeps no time
+  EXPECT_FALSE(Root().CreatedTime().has_value());
+
+  // The creation time with its 10-ms count is the one the window shows; a folder, which keeps
+  // no texts, records both times all the same.
+  const std::optional<RecordedTime> created = readme.CreatedTime();
+  ASSERT_TRUE(created.has_value());
+  EXPECT_EQ(FormatDosDate(created->stamp) + ", " + FormatDosTime(created->stamp, created->hundredths),
+            readme.createdText);
+  EXPECT_TRUE(folder.CreatedTime().has_value());
+  EXPECT_TRUE(folder.ModifiedTime().has_value());
 }
 
 TEST_P(FatImageTest, TheRootDeliversItsSlots) {
