@@ -6,8 +6,11 @@
 //       files DIR/F00000.BIN, DIR/F00001.BIN, ... of SIZE bytes each, in this order, COUNT of
 //       them or, without COUNT, until the volume is full (the file that did not fit is
 //       removed). Prints how many were written.
+//   brindle-bench-files tree DIR
+//       the small files of the recovery images (bench/BenchLayout.h): DIR/D000/F0000.BIN, ...
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchLayout.h"
 #include "bench/Pattern.h"
 
 namespace {
@@ -54,10 +58,28 @@ WriteResult WritePatternFile(const std::string& path, uint64_t size, uint64_t se
   return WriteResult::kFailed;
 }
 
+int WriteRecoverTree(const std::string& folder) {
+  for (uint32_t i = 0; i < bench::kRecoverFiles; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/D%03u", i / bench::kRecoverFilesPerDirectory);
+    const std::string directory = folder + name;
+    if (i % bench::kRecoverFilesPerDirectory == 0 && ::mkdir(directory.c_str(), 0755) != 0 && errno != EEXIST) {
+      std::fprintf(stderr, "brindle-bench-files: %s: %s\n", directory.c_str(), std::strerror(errno));
+      return 1;
+    }
+    std::snprintf(name, sizeof name, "/F%04u.BIN", i % bench::kRecoverFilesPerDirectory);
+    if (WritePatternFile(directory + name, bench::RecoverFileSize(i), bench::kRecoverSeed + i) != WriteResult::kDone) {
+      return 1;
+    }
+  }
+  return 0;
+}
+
 int Usage() {
   std::fprintf(stderr,
                "usage: brindle-bench-files pattern PATH SIZE SEED\n"
-               "       brindle-bench-files fill DIR SIZE SEED [COUNT]\n");
+               "       brindle-bench-files fill DIR SIZE SEED [COUNT]\n"
+               "       brindle-bench-files tree DIR\n");
   return 2;
 }
 
@@ -86,5 +108,6 @@ int main(int argc, char** argv) {
     std::printf("%llu\n", static_cast<unsigned long long>(written));
     return 0;
   }
+  if (args.size() == 2 && args[0] == "tree") return WriteRecoverTree(args[1]);
   return Usage();
 }

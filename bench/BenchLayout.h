@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "bench/Pattern.h"
+
 namespace bench {
 
 inline constexpr uint64_t kMiB = uint64_t{1} << 20;
@@ -30,5 +32,24 @@ inline constexpr uint32_t kManyEntries = 20000;
 // The images, in the folder given with --images.
 inline constexpr const char* kFat32Image = "fat32.img";
 inline constexpr const char* kExfatImage = "exfat.img";
+
+// The images whose recovery is measured: 20,000 small files, kRecoverFilesPerDirectory in each
+// of the folders D000, D001, ..., named F0000.BIN, F0001.BIN, ...; file i of the whole tree
+// (counted across the folders) holds RecoverFileSize(i) bytes of the pattern of seed
+// kRecoverSeed + i.
+inline constexpr const char* kRecoverFat32Image = "recover-fat32.img";
+inline constexpr const char* kRecoverExfatImage = "recover-exfat.img";
+inline constexpr uint32_t kRecoverFiles = 20000;
+inline constexpr uint32_t kRecoverFilesPerDirectory = 200;
+inline constexpr uint64_t kRecoverSeed = 5000;
+
+// From 100 bytes to a little under 8 KiB.
+inline uint64_t RecoverFileSize(uint64_t index) { return 100 + PatternWord(kRecoverSeed, index) % 8000; }
+
+inline uint64_t RecoverTotalBytes() {
+  uint64_t total = 0;
+  for (uint64_t i = 0; i < kRecoverFiles; ++i) total += RecoverFileSize(i);
+  return total;
+}
 
 }  // namespace bench

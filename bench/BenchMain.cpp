@@ -1,9 +1,11 @@
-// brindle_bench: the benchmarks of Brindle's data reads, directory reads and save memory.
+// brindle_bench: the benchmarks of Brindle's data reads, directory reads, whole commands
+// beside The Sleuth Kit's, and save memory.
 //
-//   brindle_bench --images=DIR [Google Benchmark flags]
+//   brindle_bench --images=DIR [--output=DIR] [Google Benchmark flags]
 //
-// DIR holds the images that scripts/bench.sh makes (fat32.img, and exfat.img where it could
-// be made). After the usual table it prints a summary: each figure's median and its spread
+// --images holds the images that scripts/bench.sh makes (fat32.img and recover-fat32.img, and
+// the exFAT images where they could be made); saves and recoveries go to --output (the images
+// folder by default). After the usual table it prints a summary: each figure's median and its spread
 // over the repetitions, the load the rest of the machine put on it, and whether the target is
 // met.
 
@@ -19,6 +21,7 @@
 
 #include "bench/BenchLayout.h"
 #include "bench/BenchSupport.h"
+#include "bench/CommandBench.h"
 #include "bench/ReadBench.h"
 #include "bench/SaveMemoryBench.h"
 #include "bench/Verdict.h"
@@ -83,10 +86,11 @@ class SummaryReporter : public benchmark::ConsoleReporter {
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  // Our own flag, --images=DIR, is left over by Initialize.
+  // Our own flags, --images=DIR and --output=DIR, are left over by Initialize.
   std::vector<char*> rest{argv[0]};
   for (int i = 1; i < argc; ++i) {
     if (std::strncmp(argv[i], "--images=", 9) == 0) bench::SetImagesFolder(argv[i] + 9);
+    else if (std::strncmp(argv[i], "--output=", 9) == 0) bench::SetOutputFolder(argv[i] + 9);
     else rest.push_back(argv[i]);
   }
   int restCount = static_cast<int>(rest.size());
@@ -100,6 +104,7 @@ int main(int argc, char** argv) {
   const bool withExfat = ::access(bench::ImagePath(bench::kExfatImage).c_str(), R_OK) == 0;
   if (!withExfat) std::fprintf(stderr, "brindle_bench: no exfat.img, so the exFAT benchmarks are left out\n");
   bench::RegisterReadBenchmarks(withExfat);
+  bench::RegisterCommandBenchmarks(withExfat);
   bench::RegisterSaveMemoryBenchmarks(withExfat);
 
   SummaryReporter reporter;

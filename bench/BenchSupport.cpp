@@ -10,6 +10,9 @@
 #include <memory>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
+
+#include "bench/Pattern.h"
 
 namespace bench {
 
@@ -17,6 +20,11 @@ namespace {
 
 std::string& Folder() {
   static std::string folder = ".";
+  return folder;
+}
+
+std::string& Output() {
+  static std::string folder;
   return folder;
 }
 
@@ -42,6 +50,8 @@ double Seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + static
 const std::string& ImagesFolder() { return Folder(); }
 void SetImagesFolder(std::string folder) { Folder() = std::move(folder); }
 std::string ImagePath(const char* image) { return Folder() + "/" + image; }
+const std::string& OutputFolder() { return Output().empty() ? Folder() : Output(); }
+void SetOutputFolder(std::string folder) { Output() = std::move(folder); }
 
 BenchSource::BenchSource(const std::string& imagePath) {
   if (::access(imagePath.c_str(), R_OK) != 0) {
@@ -63,6 +73,25 @@ TDirectoryEntry* BenchSource::FindInRoot(const std::string& name) {
     if (child->name == name) return child.get();
   }
   return nullptr;
+}
+
+std::string CheckPatternFile(const std::string& path, const BenchFile& file) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return path + ": " + std::strerror(errno);
+  std::vector<uint8_t> block(kMiB);
+  uint64_t done = 0;
+  std::string problem;
+  while (problem.empty()) {
+    const ssize_t got = ::pread(fd, block.data(), block.size(), static_cast<off_t>(done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    const size_t wrong = FirstPatternMismatch(block.data(), static_cast<size_t>(got), done, file.seed);
+    if (wrong != static_cast<size_t>(got)) problem = path + " is wrong at byte " + std::to_string(done + wrong);
+    done += static_cast<uint64_t>(got);
+  }
+  ::close(fd);
+  if (problem.empty() && done != file.size) problem = path + " holds " + std::to_string(done) + " bytes";
+  return problem;
 }
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {

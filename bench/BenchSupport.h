@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "bench/BenchLayout.h"
 #include "device/SectorReader.h"
 #include "fs/Discovery.h"
 
@@ -16,6 +17,9 @@ namespace bench {
 const std::string& ImagesFolder();
 void SetImagesFolder(std::string folder);
 std::string ImagePath(const char* image);
+// The folder that saves and recoveries write to (--output; the images folder by default).
+const std::string& OutputFolder();
+void SetOutputFolder(std::string folder);
 
 // An image opened read-only with 512-byte sectors, and the volumes found on it.
 class BenchSource {
@@ -35,6 +39,9 @@ class BenchSource {
   PartitionList partitions_;
   std::string error_;
 };
+
+// Why the file at path is not the whole of file, pattern and size; empty when it is.
+std::string CheckPatternFile(const std::string& path, const BenchFile& file);
 
 // Seconds on the steady clock since start.
 double SecondsSince(std::chrono::steady_clock::time_point start);

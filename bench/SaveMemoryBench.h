@@ -2,8 +2,8 @@
 
 namespace bench {
 
-// Peak resident memory of brindle-cli saving the 1 GiB file, above the same program's idle
-// size, on the FAT32 image and, withExfat, on the exFAT image too.
+// Peak resident memory of brindle-cli saving the 1 GiB file, on the FAT32 image and, withExfat,
+// on the exFAT image too.
 void RegisterSaveMemoryBenchmarks(bool withExfat);
 
 }  // namespace bench

@@ -45,15 +45,31 @@ Verdict JudgeDirectoryRead(const Figures& figures) {
 }
 
 Verdict JudgeSaveMemory(const Figures& figures) {
-  const Spread above = Of(figures, "above_idle_MiB");
+  const Spread peak = Of(figures, "peak_MiB");
   const double limit = Of(figures, "limit_MiB").max;
-  char limitText[160];
-  std::snprintf(limitText, sizeof limitText,
-                "\n  limit %.0f MiB (the file's size + 64 MiB), judged on the largest; measuring helper %.1f MiB", limit,
-                Of(figures, "helper_MiB").max);
-  return {Has(figures, "above_idle_MiB") && above.max <= limit,
-          "peak " + Text(Of(figures, "peak_MiB"), 1) + " MiB, idle " + Text(Of(figures, "idle_MiB"), 1) +
-              " MiB, above idle " + Text(above, 1) + " MiB" + limitText + LoadText(figures)};
+  char limitText[96];
+  std::snprintf(limitText, sizeof limitText, " (limit %.0f MiB, judged on the largest)", limit);
+  return {Has(figures, "peak_MiB") && peak.max <= limit,
+          "peak " + Text(peak, 1) + " MiB" + limitText + LoadText(figures)};
+}
+
+// The whole command against The Sleuth Kit's and against dd's plain read of the same bytes.
+Verdict JudgeCat(const Figures& figures) {
+  const Spread icat = Of(figures, "speed_vs_icat");
+  const Spread dd = Of(figures, "time_vs_dd");
+  return {Has(figures, "time_vs_dd") && icat.median >= 3 && dd.median <= 2,
+          "cat " + Text(Of(figures, "MB/s"), 0) + " MB/s, icat " + Text(Of(figures, "icat_MB/s"), 0) +
+              " MB/s, dd " + Text(Of(figures, "dd_MB/s"), 0) + " MB/s\n  icat's time over cat's " + Text(icat, 2) +
+              " (target: 3 or more); cat's time over dd's " + Text(dd, 2) + " (target: 2 or less)" +
+              LoadText(figures)};
+}
+
+Verdict JudgeRecover(const Figures& figures) {
+  const Spread tsk = Of(figures, "speed_vs_tsk");
+  return {tsk.median >= 1,
+          "recover " + Text(Of(figures, "files/s"), 0) + " files/s, tsk_recover " +
+              Text(Of(figures, "tsk_files/s"), 0) + " files/s\n  tsk_recover's time over recover's " + Text(tsk, 2) +
+              " (target: 1 or more)" + LoadText(figures)};
 }
 
 }  // namespace
@@ -73,6 +89,8 @@ Verdict Judge(const Figures& figures) {
   if (Has(figures, "ratio")) return JudgeDataRead(figures);
   if (Has(figures, "entries")) return JudgeDirectoryRead(figures);
   if (Has(figures, "limit_MiB")) return JudgeSaveMemory(figures);
+  if (Has(figures, "speed_vs_icat")) return JudgeCat(figures);
+  if (Has(figures, "speed_vs_tsk")) return JudgeRecover(figures);
   return {false, "no figures that a target is judged by"};
 }
 

@@ -32,7 +32,10 @@ struct Verdict {
 // The target is told by the counters the benchmark sets:
 // - "ratio" (GetData): the median ratio to the plain read is 0.5 or more;
 // - "entries" (ReadChildren): the median time is under 50 ms;
-// - "limit_MiB" (save memory): the largest "above_idle_MiB" is within the limit.
+// - "limit_MiB" (save memory): the largest "peak_MiB" is within the limit;
+// - "speed_vs_icat" (cat): the median of icat's time over cat's is 3 or more, and the median of
+//   cat's time over dd's ("time_vs_dd") is 2 or less;
+// - "speed_vs_tsk" (recover): the median of tsk_recover's time over recover's is 1 or more.
 // Figures that fit none of these are a failure: a benchmark must not pass unjudged.
 Verdict Judge(const Figures& figures);
 

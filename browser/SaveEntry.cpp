@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <new>
 
 #include "device/SystemError.h"
@@ -15,6 +17,7 @@ namespace {
 
 constexpr size_t kMaxKeptExtension = 16;
 constexpr int kMaxNumberedNames = 10000;
+constexpr int kMaxTemporaryNames = 100;
 
 bool IsUtf8Continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
@@ -43,38 +46,44 @@ void ReportSaveFailure(const std::string& path, const std::string& reason) {
   ShowMessageBox("The file \"" + path + "\" could not be saved:\n" + reason, "Error", kMbOkWarning);
 }
 
-bool WriteAll(int fd, const uint8_t* data, size_t size) {
-  while (size > 0) {
-    const ssize_t written = ::write(fd, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += written;
-    size -= static_cast<size_t>(written);
-  }
-  return true;
-}
-
 // A temporary file in the target folder that holds the complete data before it gets its
 // name; it is removed again unless it was placed.
 class PendingFile {
  public:
+  PendingFile() = default;
+  PendingFile(const PendingFile&) = delete;
+  PendingFile& operator=(const PendingFile&) = delete;
   ~PendingFile() {
+    if (fd_ >= 0) ::close(fd_);
     if (!path_.empty()) ::unlink(path_.c_str());
   }
 
-  // Creates the file in folder and writes the data; returns 0 or the errno of the failure.
-  int Write(const std::string& folder, const uint8_t* data, size_t size) {
-    std::string name = folder + "/.brindle-save-XXXXXX";
-    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) return errno;
-    path_ = name;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    int error = 0;
-    if (::fchmod(fd, 0666 & ~mask) != 0 || !WriteAll(fd, data, size) || ::fsync(fd) != 0) error = errno;
-    if (::close(fd) != 0 && error == 0) error = errno;
+  // Creates the file in folder under a name of its own, with the permissions a new file gets
+  // there (mode 0666 less the umask); returns 0 or the errno of the failure.
+  int Create(const std::string& folder) {
+    for (int attempt = 0; attempt < kMaxTemporaryNames; ++attempt) {
+      uint64_t random = 0;
+      ::arc4random_buf(&random, sizeof random);
+      char suffix[20];
+      std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(random));
+      std::string name = folder + "/.brindle-save-" + suffix;
+      fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd_ >= 0) {
+        path_ = std::move(name);
+        return 0;
+      }
+      if (errno != EEXIST) return errno;
+    }
+    return EEXIST;
+  }
+
+  int fd() const { return fd_; }
+
+  // Closes the file, flushing it to the disk first when durable; returns 0 or the errno.
+  int Close(bool durable) {
+    int error = durable && ::fsync(fd_) != 0 ? errno : 0;
+    if (::close(fd_) != 0 && error == 0) error = errno;
+    fd_ = -1;
     return error;
   }
 
@@ -101,26 +110,51 @@ class PendingFile {
     return ::rename(path_.c_str(), target.c_str()) == 0 ? 0 : errno;
   }
 
+  int fd_ = -1;
   std::string path_;
 };
 
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
+// Writes the data to the pending file and tells the progress callback; a false from it
+// cancels the save.
+class SaveSink final : public ByteSink {
+ public:
+  SaveSink(int fd, uint64_t total, const SaveProgress& progress) : file_(fd), total_(total), progress_(progress) {}
 
-// Reads the entry's data: as many bytes as its size (for directories, whose size is 0, the
-// whole chain). Returns false after telling the user when the data cannot be held.
-bool ReadEntryData(TDirectoryEntry& entry, const std::string& path, ByteBuffer& data) {
-  uint32_t size = entry.size;
+  bool Write(const uint8_t* data, size_t n) override { return file_.Write(data, n) && Report(); }
+
+  bool Report() {
+    cancelled_ = progress_ && !progress_(file_.written(), total_);
+    return !cancelled_;
+  }
+  bool cancelled() const { return cancelled_; }
+  int error() const { return file_.error() != 0 ? file_.error() : EIO; }
+  uint64_t written() const { return file_.written(); }
+
+ private:
+  FdSink file_;
+  uint64_t total_;
+  const SaveProgress& progress_;
+  bool cancelled_ = false;
+};
+
+// Streams all of the entry's data into fd. Returns kSaved, kCancelled, or kFailed after telling
+// the user why; written receives the count.
+SaveOutcome StreamEntry(TDirectoryEntry& entry, int fd, const std::string& path, const SaveProgress& progress,
+                        uint64_t& written) {
+  SaveSink sink(fd, entry.DataLength(), progress);
   try {
-    data = entry.GetData(size);
+    if (!sink.Report()) return SaveOutcome::kCancelled;
+    if (entry.StreamData(sink, 0)) {
+      written = sink.written();
+      return SaveOutcome::kSaved;
+    }
   } catch (const std::bad_alloc&) {
     ReportSaveFailure(path, "There is not enough memory to hold its data.");
-    return false;
+    return SaveOutcome::kFailed;
   }
-  return true;
+  if (sink.cancelled()) return SaveOutcome::kCancelled;
+  ReportSaveFailure(path, SystemErrorText(sink.error()));
+  return SaveOutcome::kFailed;
 }
 
 }  // namespace
@@ -138,23 +172,27 @@ std::string SafeFileName(const std::string& name) {
   return safe;
 }
 
-int WriteFileSafely(const std::string& path, const uint8_t* data, size_t size, bool replace) {
-  PendingFile file;
-  if (const int error = file.Write(FolderOf(path), data, size); error != 0) return error;
-  return file.Place(path, replace);
-}
-
-SaveOutcome SaveEntry(TDirectoryEntry& entry, const std::string& folder, std::string* savedPath) {
+SaveOutcome SaveEntry(TDirectoryEntry& entry, const std::string& folder, std::string* savedPath,
+                      const SaveProgress& progress) {
   const std::string path = folder + "/" + SafeFileName(entry.name);
   if (savedPath) *savedPath = path;
   struct stat info {};
-  if (::lstat(path.c_str(), &info) == 0) {
+  const bool replace = ::lstat(path.c_str(), &info) == 0;
+  if (replace) {
     const std::string question = "The file \"" + path + "\" already exists.\nDo you want to replace it?";
     if (ShowMessageBox(question, kApplicationTitle, kMbYesNoQuestion) != kIdYes) return SaveOutcome::kDeclined;
   }
-  ByteBuffer data;
-  if (!ReadEntryData(entry, path, data)) return SaveOutcome::kFailed;
-  if (const int error = WriteFileSafely(path, data.data(), data.size(), true); error != 0) {
+  PendingFile file;
+  int error = file.Create(folder);
+  if (error == 0) {
+    uint64_t written = 0;
+    const SaveOutcome streamed = StreamEntry(entry, file.fd(), path, progress, written);
+    if (streamed != SaveOutcome::kSaved) return streamed;
+    error = file.Close(true);
+    // A file that turned up while the data was read is not one the user agreed to replace.
+    if (error == 0) error = file.Place(path, replace);
+  }
+  if (error != 0) {
     ReportSaveFailure(path, SystemErrorText(error));
     return SaveOutcome::kFailed;
   }
@@ -165,10 +203,15 @@ SaveOutcome SaveEntryAsNewFile(TDirectoryEntry& entry, const std::string& folder
                                uint64_t* bytesWritten) {
   const std::string safeName = SafeFileName(entry.name);
   std::string path = folder + "/" + safeName;
-  ByteBuffer data;
-  if (!ReadEntryData(entry, path, data)) return SaveOutcome::kFailed;
+  if (savedPath) *savedPath = path;
   PendingFile file;
-  int error = file.Write(folder, data.data(), data.size());
+  uint64_t written = 0;
+  int error = file.Create(folder);
+  if (error == 0) {
+    const SaveOutcome streamed = StreamEntry(entry, file.fd(), path, nullptr, written);
+    if (streamed != SaveOutcome::kSaved) return streamed;
+    error = file.Close(false);
+  }
   for (int number = 1; error == 0; ++number) {
     error = file.Place(path, false);
     if (error != EEXIST || number > kMaxNumberedNames) break;
@@ -180,6 +223,14 @@ SaveOutcome SaveEntryAsNewFile(TDirectoryEntry& entry, const std::string& folder
     ReportSaveFailure(path, SystemErrorText(error));
     return SaveOutcome::kFailed;
   }
-  if (bytesWritten) *bytesWritten = data.size();
+  if (bytesWritten) *bytesWritten = written;
   return SaveOutcome::kSaved;
+}
+
+int SyncFileSystem(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  const int error = ::syncfs(fd) == 0 ? 0 : errno;
+  ::close(fd);
+  return error;
 }

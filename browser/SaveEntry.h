@@ -1,10 +1,12 @@
 #pragma once
 // Saving an entry: the bytes that the entry delivers go to a file named like the entry in a
 // folder the user chose. The name comes from the medium, so it is made safe first; the bytes
-// go to a temporary file that replaces the target only once it is complete, so a failed save
-// never leaves a truncated file and never destroys the file it was to replace.
+// are streamed to a temporary file that replaces the target only once it is complete, so a
+// failed or cancelled save never leaves a truncated file and never destroys the file it was to
+// replace. Memory stays bounded whatever the size of the entry.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "fs/Partition.h"
@@ -18,24 +20,33 @@ inline constexpr size_t kMaxFileNameBytes = 255;
 std::string SafeFileName(const std::string& name);
 
 enum class SaveOutcome {
-  kSaved,     // the file is written
-  kDeclined,  // the target exists and the user did not want it replaced
-  kFailed,    // reading or writing failed; the user has been told why
+  kSaved,      // the file is written
+  kDeclined,   // the target exists and the user did not want it replaced
+  kFailed,     // reading or writing failed; the user has been told why
+  kCancelled,  // the progress callback asked to stop; nothing is left behind
 };
 
+// Told the bytes written so far and the entry's length as recorded (DataLength; 0 for a
+// directory, whose length is known only once read), after every piece of the save and once
+// before the first. Returning false cancels the save.
+using SaveProgress = std::function<bool(uint64_t done, uint64_t total)>;
+
 // The save command once the folder is chosen: forms the target path, asks before replacing
-// an existing file, reads the entry's data (as many bytes as its size) and writes them.
-// Failures are reported through the message-box service, naming the file and the reason.
+// an existing file, streams the entry's data (all of it, as many bytes as it holds) and makes
+// the file durable before it takes the target's place. Failures are reported through the
+// message-box service, naming the file and the reason; a cancelled save says nothing.
 // savedPath receives the target path.
-SaveOutcome SaveEntry(TDirectoryEntry& entry, const std::string& folder, std::string* savedPath = nullptr);
+SaveOutcome SaveEntry(TDirectoryEntry& entry, const std::string& folder, std::string* savedPath = nullptr,
+                      const SaveProgress& progress = nullptr);
 
 // Saves the entry into folder under its safe name without ever replacing a file: a name
 // that is taken gets a number ("name (1).ext", "name (2).ext", ...). Failures are reported as
 // by SaveEntry. On success savedPath receives the path written and bytesWritten the count.
+// The file is not flushed to the disk on its own: a caller saving many files makes them
+// durable together with SyncFileSystem.
 SaveOutcome SaveEntryAsNewFile(TDirectoryEntry& entry, const std::string& folder, std::string* savedPath,
                                uint64_t* bytesWritten);
 
-// Writes size bytes to path through a temporary file in the same folder. With replace the
-// temporary file takes the place of an existing one; without it an existing path makes the
-// write fail with EEXIST. Returns 0 or the errno of the failure; path is then untouched.
-int WriteFileSafely(const std::string& path, const uint8_t* data, size_t size, bool replace);
+// Writes everything written so far to the file system that holds folder out to its disk
+// (syncfs). Returns 0 or the errno of the failure.
+int SyncFileSystem(const std::string& folder);

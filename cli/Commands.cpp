@@ -40,8 +40,8 @@ void PrintListing(const WalkItem& item, const CliOptions& options) {
   }
   std::string modified = ModifiedListed(e);
   if (modified.empty()) modified = "-";
-  std::printf("%-12s %-9s %10u  %-22s  %s\n", item.indexPath.c_str(), ListedState(e), e.size, modified.c_str(),
-              item.displayPath.c_str());
+  std::printf("%-12s %-9s %10llu  %-22s  %s\n", item.indexPath.c_str(), ListedState(e),
+              static_cast<unsigned long long>(e.DataLength()), modified.c_str(), item.displayPath.c_str());
 }
 
 // Opens the source and resolves the entry argument; returns an exit code, success when entry
@@ -64,20 +64,6 @@ int Finish(CliSession& session, bool writesData, int code = kExitSuccess) {
     return writesData ? kExitOutput : kExitSource;
   }
   return code;
-}
-
-bool WriteToStdout(const uint8_t* data, size_t size) {
-  while (size > 0) {
-    const ssize_t written = ::write(STDOUT_FILENO, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      PrintError("cannot write to standard output: " + SystemErrorText(errno));
-      return false;
-    }
-    data += written;
-    size -= static_cast<size_t>(written);
-  }
-  return true;
 }
 
 // Makes folder and the folders above it that are missing.
@@ -114,9 +100,12 @@ class Recovery {
 
   int Finish() {
     if (showProgress_) std::fprintf(stderr, "\r\033[K");
+    // Files are not flushed one by one: the whole recovery goes to the disk at once.
+    const int syncError = SyncFileSystem(folder_);
+    if (syncError != 0) PrintError("cannot write the recovered files out to the disk: " + SystemErrorText(syncError));
     std::printf("Saved %llu files (%llu bytes); %llu failures.\n", static_cast<unsigned long long>(saved_),
                 static_cast<unsigned long long>(bytes_), static_cast<unsigned long long>(failures_));
-    return failures_ == 0 ? kExitSuccess : kExitOutput;
+    return failures_ == 0 && syncError == 0 ? kExitSuccess : kExitOutput;
   }
 
  private:
@@ -128,9 +117,13 @@ class Recovery {
       return;
     }
     if (options_.deletedOnly && !item.entry.IsDeleted()) return;
-    if (!MakeFolders(folders[depth])) {
-      ++failures_;
-      return;
+    // Files of one folder come one after another: the folder is made once for them.
+    if (folders[depth] != madeFolder_) {
+      if (!MakeFolders(folders[depth])) {
+        ++failures_;
+        return;
+      }
+      madeFolder_ = folders[depth];
     }
     std::string path;
     uint64_t written = 0;
@@ -148,6 +141,7 @@ class Recovery {
 
   const CliOptions& options_;
   std::string folder_;
+  std::string madeFolder_;
   bool showProgress_;
   uint64_t saved_ = 0;
   uint64_t bytes_ = 0;
@@ -163,7 +157,7 @@ std::string ListingJson(const WalkItem& item) {
       {"path", item.displayPath},
       {"name", e.name},
       {"state", ListedState(e)},
-      {"size", e.size},
+      {"size", e.DataLength()},
       {"modified", ModifiedListed(e)},
       {"created", CreatedListed(e)},
       {"attributes", e.attributesText},
@@ -221,16 +215,12 @@ int CatCommand(const CliOptions& options) {
   if (const int code = OpenEntry(session, options.arguments[0], options.arguments[1], entry); code != kExitSuccess) {
     return code;
   }
-  uint32_t size = entry.entry->size;
-  ByteBuffer data;
-  try {
-    data = entry.entry->GetData(size);
-  } catch (const std::bad_alloc&) {
-    PrintError("there is not enough memory to hold the data of " + entry.displayPath);
+  std::signal(SIGPIPE, SIG_IGN);
+  FdSink out(STDOUT_FILENO);
+  if (!entry.entry->StreamData(out, 0)) {
+    PrintError("cannot write to standard output: " + SystemErrorText(out.error()));
     return kExitOutput;
   }
-  std::signal(SIGPIPE, SIG_IGN);
-  if (!WriteToStdout(data.data(), data.size())) return kExitOutput;
   return Finish(session, true);
 }
 

@@ -64,8 +64,14 @@ Options:
       --version        show the version of brindle-cli
 
 recover never replaces a file: a name that is taken gets a number ("name (1).ext"). Entries
-of partition N go to FOLDER/partition-N/. It prints a summary (files saved, bytes, failures)
-and, on a terminal, its progress on standard error.
+of partition N go to FOLDER/partition-N/. A file gets its name only once it is complete; the
+files are not flushed to the disk one by one, but all together at the end (syncfs), before
+the summary (files saved, bytes, failures) is printed. On a terminal it shows its progress on
+standard error.
+
+cat, save and recover stream the data, in bounded memory, whatever the size of the file
+(exFAT files of 4 GiB and more included); save writes a temporary file in FOLDER and gives it
+its name once it is complete and flushed to the disk.
 
 Exit codes:
   0  success

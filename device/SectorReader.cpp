@@ -145,58 +145,73 @@ void TSectorReader::PrepareBuffer() {
   ReadSector(currentSector_);
 }
 
+bool TSectorReader::Readable(uint32_t sector) const {
+  return deviceHandle_ >= 0 && buffer_ && sector < totalSectors_;
+}
+
+bool TSectorReader::Holds(uint32_t sector) const {
+  return bufferFirst_ != bufferEnd_ && bufferFirst_ <= sector && sector < bufferEnd_;
+}
+
 bool TSectorReader::ReadSector(uint32_t sector) {
-  if (deviceHandle_ < 0 || !buffer_ || sector >= totalSectors_) return false;
-  const bool held = bufferFirst_ != bufferEnd_ && bufferFirst_ <= sector && sector < bufferEnd_;
-  if (!held && !FillWindow(sector)) return false;
+  if (!Readable(sector)) return false;
+  if (!Holds(sector) && !FillWindow(sector)) return false;
   currentData_ = buffer_.get() + size_t{sector - bufferFirst_} * bytesPerSector();
   currentSector_ = sector;
   return true;
 }
 
-// Loads the window from sector on. A part that cannot be read never keeps bytes of another
-// place on the medium: it is zero-filled, or, after Abort, the window is emptied.
+// Loads the window from sector on. After Abort the window is emptied, so that nothing of the
+// failed read is served later.
 bool TSectorReader::FillWindow(uint32_t sector) {
-  const uint32_t bps = bytesPerSector();
   bufferFirst_ = sector;
   bufferEnd_ = static_cast<uint32_t>(std::min<uint64_t>(uint64_t{sector} + bufferSectors_, totalSectors_));
-  const size_t length = size_t{bufferEnd_ - bufferFirst_} * bps;
-  const uint64_t position = uint64_t{sector} * bps;
+  if (ReadRun(buffer_.get(), sector, bufferEnd_ - bufferFirst_)) return true;
+  bufferEnd_ = bufferFirst_;
+  return false;
+}
+
+// Reads count sectors from first on into dest with one platform read, asking the user when it
+// fails. A part that cannot be read never keeps bytes of another place on the medium: it is
+// zero-filled. Returns false after Abort.
+bool TSectorReader::ReadRun(uint8_t* dest, uint32_t first, uint32_t count) {
+  const uint32_t bps = bytesPerSector();
+  const size_t length = size_t{count} * bps;
+  const uint64_t position = uint64_t{first} * bps;
   size_t done = 0;
   for (;;) {
     int error = 0;
-    done += ReadFully(buffer_.get() + done, length - done, position + done, error);
+    done += ReadFully(dest + done, length - done, position + done, error);
     if (error == 0) {  // complete, or the source ended early
-      std::memset(buffer_.get() + done, 0, length - done);
+      std::memset(dest + done, 0, length - done);
       return true;
     }
     errno = error;
-    const uint32_t failedSector = sector + static_cast<uint32_t>(done / bps);
+    const uint32_t failedSector = first + static_cast<uint32_t>(done / bps);
     const int answer = ShowSystemError("Read failed at sector " + std::to_string(failedSector) + ":\n",
                                        kErrorCaption, kMbAbortRetryIgnoreWarning);
     if (answer == kIdRetry) continue;
     if (answer == kIdIgnore) {
-      SalvageSectors(done);
+      SalvageSectors(dest, first, count, done);
       return true;
     }
-    bufferEnd_ = bufferFirst_;
     return false;
   }
 }
 
-// After Ignore: the rest of the window is read one sector at a time, and only the sectors that
+// After Ignore: the rest of the run is read one sector at a time, and only the sectors that
 // fail on their own become zeros, so that one bad sector does not cost the readable ones
 // around it. The sector the failed read began at is read again too: a read of many sectors
 // that fails whole does not say which of them is bad.
-void TSectorReader::SalvageSectors(size_t from) {
+void TSectorReader::SalvageSectors(uint8_t* dest, uint32_t first, uint32_t count, size_t from) {
   const uint32_t bps = bytesPerSector();
-  const size_t length = size_t{bufferEnd_ - bufferFirst_} * bps;
-  const uint64_t base = uint64_t{bufferFirst_} * bps;
+  const size_t length = size_t{count} * bps;
+  const uint64_t base = uint64_t{first} * bps;
   for (size_t next = from / bps * bps; next < length; next += bps) {
     int error = 0;
-    const size_t got = ReadFully(buffer_.get() + next, bps, base + next, error);
-    if (error != 0) std::memset(buffer_.get() + next, 0, bps);
-    else std::memset(buffer_.get() + next + got, 0, bps - got);
+    const size_t got = ReadFully(dest + next, bps, base + next, error);
+    if (error != 0) std::memset(dest + next, 0, bps);
+    else std::memset(dest + next + got, 0, bps - got);
   }
 }
 
@@ -219,6 +234,18 @@ size_t TSectorReader::ReadFully(uint8_t* dest, size_t length, uint64_t position,
 }
 
 bool TSectorReader::ReadBytes(uint8_t* dest, uint32_t count, uint32_t& cursor) {
+  // Runs of at least half a window's sectors go straight into dest.
+  return ReadBytesFrom(dest, count, cursor, std::max<uint32_t>(bufferSectors_ / 2, 1));
+}
+
+bool TSectorReader::ReadBytesDirect(uint8_t* dest, uint32_t count, uint32_t& cursor) {
+  return ReadBytesFrom(dest, count, cursor, 1);
+}
+
+// A run of at least directSectors whole sectors that the window does not hold is read straight
+// into dest: the same platform reads and questions as window fills, without the copy. Once
+// begun, the rest of the run follows, so that its last sectors cost no read-ahead.
+bool TSectorReader::ReadBytesFrom(uint8_t* dest, uint32_t count, uint32_t& cursor, uint32_t directSectors) {
   if (count == 0) return true;
   const uint32_t bps = bytesPerSector();
   if (bps == 0) {  // never opened
@@ -229,14 +256,28 @@ bool TSectorReader::ReadBytes(uint8_t* dest, uint32_t count, uint32_t& cursor) {
   size_t remaining = count;
   size_t offset = byteOffset % bps;
   uint32_t sector = cursor + byteOffset / bps;
+  bool direct = false;
   while (remaining > 0) {
+    const size_t wholeSectors = remaining / bps;
+    if (!Holds(sector) && offset == 0 && wholeSectors >= (direct ? 1 : directSectors) && Readable(sector)) {
+      direct = true;
+      const auto n = static_cast<uint32_t>(std::min<uint64_t>({wholeSectors, bufferSectors_, totalSectors_ - sector}));
+      if (!ReadRun(out, sector, n)) {
+        std::memset(dest, 0, count);
+        return false;
+      }
+      out += size_t{n} * bps;
+      remaining -= size_t{n} * bps;
+      sector += n;
+      continue;
+    }
     if (!ReadSector(sector)) {
       std::memset(dest, 0, count);
       return false;
     }
     // Everything from here to the end of the window is held: copy it in one piece.
-    const size_t held = size_t{bufferEnd_ - sector} * bps - offset;
-    const size_t n = std::min(held, remaining);
+    const size_t inWindow = size_t{bufferEnd_ - sector} * bps - offset;
+    const size_t n = std::min(inWindow, remaining);
     std::memcpy(out, currentData_ + offset, n);
     out += n;
     remaining -= n;

@@ -56,8 +56,13 @@ class TSectorReader {
   bool ReadSector(uint32_t sector);
   // Copies count bytes that begin byteOffset bytes into sector cursor to dest, then moves the
   // cursor and byteOffset past them. On failure dest is zero-filled and the cursor and
-  // byteOffset stay where they were.
+  // byteOffset stay where they were. Long runs of whole sectors that the window does not hold
+  // are read straight into dest, in reads of the window's size.
   bool ReadBytes(uint8_t* dest, uint32_t count, uint32_t& cursor);
+  // The same, but any whole sectors the window does not hold go straight into dest, however
+  // few: for file data, which is read once and would only push the tables and directories
+  // read around it out of the window.
+  bool ReadBytesDirect(uint8_t* dest, uint32_t count, uint32_t& cursor);
 
   // Where the next ReadBytes starts inside the cursor sector; callers set it to 0 before a
   // read at a sector of their own choosing.
@@ -77,9 +82,13 @@ class TSectorReader {
   uint32_t currentSector() const { return currentSector_; }
 
  private:
+  bool Readable(uint32_t sector) const;
+  bool Holds(uint32_t sector) const;
+  bool ReadBytesFrom(uint8_t* dest, uint32_t count, uint32_t& cursor, uint32_t directSectors);
   bool FillWindow(uint32_t sector);
+  bool ReadRun(uint8_t* dest, uint32_t first, uint32_t count);
   size_t ReadFully(uint8_t* dest, size_t length, uint64_t position, int& error);
-  void SalvageSectors(size_t from);
+  void SalvageSectors(uint8_t* dest, uint32_t first, uint32_t count, size_t from);
   bool SetSize(uint64_t sizeInBytes);
   void CloseWithError(const char* prefix);
 

@@ -14,16 +14,21 @@ void MemoryStream::Reserve(size_t capacity) {
   capacity_ = capacity;
 }
 
-uint8_t* MemoryStream::Extend(size_t n) {
-  if (n > capacity_ - length_) Reserve(std::max(length_ + n, capacity_ + capacity_ / 2 + 4096));
-  uint8_t* start = storage_.get() + length_;
-  length_ += n;
-  return start;
-}
-
 void MemoryStream::Append(const uint8_t* bytes, size_t n) {
   if (n == 0) return;
-  std::memcpy(Extend(n), bytes, n);
+  std::memcpy(Space(n), bytes, n);
+  length_ += n;
+}
+
+uint8_t* MemoryStream::Space(size_t n) {
+  if (n > capacity_ - length_) Reserve(std::max(length_ + n, capacity_ + capacity_ / 2 + 4096));
+  return storage_.get() + length_;
+}
+
+bool MemoryStream::Write(const uint8_t* data, size_t n) {
+  if (n > 0 && data == storage_.get() + length_ && n <= capacity_ - length_) length_ += n;
+  else Append(data, n);
+  return true;
 }
 
 size_t MemoryStream::Read(uint8_t* dest, size_t n) {

@@ -1,11 +1,14 @@
 #pragma once
 // The appendable in-memory stream in which chain reads collect data, and the byte buffer that
 // GetData hands to its caller. The stream's storage is handed out as the buffer, not copied.
+// The stream is a sink of streamed reads, which read straight into its storage.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+
+#include "fs/ByteSink.h"
 
 struct FreeDeleter {
   void operator()(uint8_t* p) const { std::free(p); }
@@ -31,15 +34,18 @@ class ByteBuffer {
   size_t size_ = 0;
 };
 
-class MemoryStream {
+class MemoryStream final : public ByteSink {
  public:
   // Makes room for a total of capacity bytes without changing the length, so that a read
   // whose size is known does not move its data while it grows.
   void Reserve(size_t capacity);
-  // Grows the stream by n bytes and returns where they start, for a read to fill in place.
-  // The bytes are uninitialised until the caller writes them.
-  uint8_t* Extend(size_t n);
   void Append(const uint8_t* bytes, size_t n);
+
+  // As a sink: room for n more bytes at the end, and taking them without a copy when a read
+  // has filled that room; other bytes are appended.
+  uint8_t* Space(size_t n) override;
+  bool Write(const uint8_t* data, size_t n) override;
+
   size_t Length() const { return length_; }
   const uint8_t* Data() const { return storage_.get(); }
 

@@ -4,6 +4,12 @@
 
 ByteBuffer TDirectoryEntry::GetData(uint32_t& /*size*/) { return ByteBuffer(); }
 
+bool TDirectoryEntry::StreamData(ByteSink& sink, uint64_t limit) {
+  uint32_t size = limit <= 0xFFFFFFFFu ? static_cast<uint32_t>(limit) : 0;
+  const ByteBuffer data = GetData(size);
+  return data.empty() || sink.Write(data.data(), data.size());
+}
+
 void TDirectoryEntry::FillInfo(TInfoList& /*list*/) {}
 
 std::string TDirectoryEntry::FileName() const {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "device/SectorReader.h"
+#include "fs/ByteSink.h"
 #include "fs/DosFields.h"
 #include "fs/InfoList.h"
 #include "fs/MemoryStream.h"
@@ -54,7 +55,19 @@ class TDirectoryEntry {
   virtual std::string GetPath() const { return path; }
   // The entry's bytes as stored on the medium: at most size bytes, all of them when size is 0.
   // On return size is the number of bytes delivered; nothing read gives an empty buffer and 0.
+  // Reads are 32-bit: for the hex view, the preview and anything else that wants the first
+  // bytes in memory.
   virtual ByteBuffer GetData(uint32_t& size);
+  // The same bytes, sent to sink in pieces through a buffer of bounded size, and as many as
+  // the entry holds: at most limit bytes, all of them when limit is 0. What GetData delivers
+  // for a count is the start of what this delivers for the same limit. Returns false when the
+  // sink stopped the read. An entry without a streamed read of its own hands over GetData's
+  // bytes in one piece.
+  virtual bool StreamData(ByteSink& sink, uint64_t limit);
+  // The entry's length as its record states it, all 64 bits of it; 0 for directories, whose
+  // data is their chain. The data delivered may be shorter: reads end with the chain and the
+  // volume.
+  virtual uint64_t DataLength() const { return size; }
   // Fills the file-information list with this entry's rows.
   virtual void FillInfo(TInfoList& list);
   // Reads this directory again and makes one child per visible entry, in directory order.

@@ -28,7 +28,7 @@ namespace {
 constexpr size_t kMaxNodes = 300;              // nodes exercised per partition
 constexpr size_t kMaxNodesInAll = 1200;        // and in all: tables can name many partitions
 constexpr size_t kMaxCreated = 10000;          // nodes made by ReadChildren before none is opened
-constexpr uint64_t kMaxReadBytes = 64 << 20;   // bytes GetData delivered before no node is visited
+constexpr uint64_t kMaxReadBytes = 64 << 20;   // bytes read before no node is visited
 constexpr int kMaxDepth = 12;
 
 // Sectors whose bytes begin with this marker cannot be read, as on a damaged medium.
@@ -102,7 +102,7 @@ class MemoryFile {
   int fd_;
 };
 
-// Returns the number of bytes GetData delivered.
+// Returns the number of bytes GetData and the streamed save delivered.
 uint64_t ExerciseEntry(TDirectoryEntry& entry) {
   RecordingInfoList list;
   entry.FillInfo(list);
@@ -116,10 +116,15 @@ uint64_t ExerciseEntry(TDirectoryEntry& entry) {
     entry.GetData(pictureCount);
     delivered += pictureCount;
   }
-  uint32_t saveCount = entry.size;
-  entry.GetData(saveCount);
+  // Saving streams all of the entry's data.
+  uint64_t saved = 0;
+  CallbackSink discard([&saved](const uint8_t*, size_t n) {
+    saved += n;
+    return true;
+  });
+  entry.StreamData(discard, 0);
   entry.GetPath();
-  return delivered + saveCount;
+  return delivered + saved;
 }
 
 // Returns the number of nodes exercised; visitedInAll counts them over every partition of

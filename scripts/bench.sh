@@ -3,15 +3,17 @@
 #
 #   scripts/bench.sh [--work DIR] [--repetitions N] [--keep] [--remake] [-- BENCHMARK FLAGS...]
 #
-#   --work DIR        where the images go (default /tmp/brindle-bench; about 6 GiB)
+#   --work DIR        where the images go (default /tmp/brindle-bench; about 12 GiB)
 #   --repetitions N   repetitions of every benchmark (default 5)
 #   --keep            keep the images afterwards, so that the next run skips making them
 #   --remake          make the images again even if kept ones are there
 #   after --           flags for the benchmark program (e.g. --benchmark_filter=ReadChildren)
 #
-# The FAT32 image is made with mkfs.fat and mtools. The exFAT image needs root, a loop device
+# The FAT32 images are made with mkfs.fat and mtools. The exFAT images need root, a loop device
 # and FUSE (mkfs.exfat, then exfat-fuse to write the files); without them the exFAT
-# benchmarks are left out and the script says why.
+# benchmarks are left out and the script says why. Saves and recoveries are written to a file
+# system of their own (ext4 on a loop device, made afresh for every run, as root), so that
+# what other programs write does not mix with what is measured.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -39,14 +41,16 @@ readonly SEED_CONTIG=1 SEED_FRAG=2 SEED_HUGE=3 SEED_FILL=1000
 readonly ENTRIES=20000                 # MANY/ holds this many empty files with long names
 readonly FILL_BYTES=$((64 * 1024))     # the files that fill the volume, every other one deleted
 readonly IMAGE_MIB=2800
+readonly RECOVER_IMAGE_MIB=400         # recover-*.img: 20,000 small files (brindle-bench-files tree)
 readonly CLUSTER=4096
-readonly LAYOUT_VERSION=1
+readonly OUTPUT_GIB=8                  # the file system the saves and recoveries go to
+readonly LAYOUT_VERSION=2
 
 log() { printf '== %s\n' "$*" >&2; }
 
 install_missing() {
   scripts/install-deps.sh build
-  local wanted=(libbenchmark-dev libgtest-dev dosfstools mtools exfatprogs exfat-fuse sleuthkit) missing=()
+  local wanted=(libbenchmark-dev libgtest-dev dosfstools mtools exfatprogs exfat-fuse sleuthkit time) missing=()
   for p in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
@@ -72,7 +76,8 @@ files_tool() { build/bench/bench/brindle-bench-files "$@"; }
 make_staging() {
   local staging=$1
   rm -rf "$staging"
-  mkdir -p "$staging/MANY" "$staging/FILL"
+  mkdir -p "$staging/MANY" "$staging/FILL" "$staging/RECOVER"
+  files_tool tree "$staging/RECOVER"
   files_tool pattern "$staging/CONTIG.BIN" $READ_BYTES $SEED_CONTIG
   files_tool pattern "$staging/FRAG.BIN" $READ_BYTES $SEED_FRAG
   files_tool pattern "$staging/HUGE.BIN" $SAVE_BYTES $SEED_HUGE
@@ -126,6 +131,14 @@ make_fat32() {
       "HUGE.BIN $(fat_runs "$image" /HUGE.BIN) run(s), FRAG.BIN $(fat_runs "$image" /FRAG.BIN) run(s)"
 }
 
+make_recover_fat32() {
+  local image=$work/recover-fat32.img staging=$work/staging
+  log "FAT32: the 20,000 small files of the recovery benchmark"
+  rm -f "$image"
+  mkfs.fat -F 32 -S 512 -s $((CLUSTER / 512)) -n RECOVER -C "$image" $((RECOVER_IMAGE_MIB * 1024)) >/dev/null
+  mt mcopy -s -i "$image" "$staging"/RECOVER/D* ::/
+}
+
 exfat_possible() {
   local why=""
   if [ "$(id -u)" -ne 0 ]; then why="it needs root (losetup and mount)"
@@ -138,16 +151,29 @@ exfat_possible() {
   return 1
 }
 
+# mount_new_exfat IMAGE MIB LABEL: makes IMAGE an empty exFAT volume of MIB MiB and mounts it
+# on $mnt with exfat-fuse; unmount_exfat writes it out and lets go of it.
+mount_new_exfat() {
+  rm -f "$1"
+  truncate -s "$2"M "$1"
+  mnt=$work/mnt
+  loop=$(losetup -f --show "$1")
+  mkdir -p "$mnt"
+  mkfs.exfat -c $CLUSTER -L "$3" "$loop" >/dev/null
+  mount.exfat-fuse "$loop" "$mnt"
+}
+
+unmount_exfat() {
+  sync
+  umount "$mnt"
+  losetup -d "$loop"
+  loop=""
+}
+
 make_exfat() {
   local image=$work/exfat.img staging=$work/staging
   log "exFAT: mkfs.exfat, then exfat-fuse: CONTIG.BIN, HUGE.BIN, MANY/ (${ENTRIES} entries)"
-  rm -f "$image"
-  truncate -s ${IMAGE_MIB}M "$image"
-  mnt=$work/mnt
-  loop=$(losetup -f --show "$image")
-  mkdir -p "$mnt"
-  mkfs.exfat -c $CLUSTER -L BENCHEX "$loop" >/dev/null
-  mount.exfat-fuse "$loop" "$mnt"
+  mount_new_exfat "$image" $IMAGE_MIB BENCHEX
   cp "$staging/CONTIG.BIN" "$staging/HUGE.BIN" "$mnt/"
   mkdir "$mnt/MANY"
   local name
@@ -158,11 +184,31 @@ make_exfat() {
   log "exFAT: ${count} files of 64 KiB fill the volume; every other one is deleted"
   rm -f "$mnt"/FILL/F????[13579].BIN
   cp "$staging/FRAG.BIN" "$mnt/"
-  sync
-  umount "$mnt"
-  losetup -d "$loop"
-  loop=""
+  unmount_exfat
   log "exFAT layout (Sleuth Kit istat): $(exfat_layout "$image")"
+}
+
+make_recover_exfat() {
+  local image=$work/recover-exfat.img staging=$work/staging
+  log "exFAT: the 20,000 small files of the recovery benchmark"
+  mount_new_exfat "$image" $RECOVER_IMAGE_MIB RECOVER
+  cp -r "$staging"/RECOVER/D* "$mnt/"
+  unmount_exfat
+}
+
+# The file system the saves and recoveries are written to: ext4 on a loop device as root, made
+# afresh every run, or else a folder in the work folder.
+make_output() {
+  output=$work/out
+  mkdir -p "$output"
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "bench.sh: not root, so saves and recoveries go to $output on the file system of $work" >&2
+    return
+  fi
+  truncate -s ${OUTPUT_GIB}G "$work/out.img"
+  mkfs.ext4 -q -F -i 8192 "$work/out.img"
+  mount -o loop "$work/out.img" "$output"
+  log "Saves and recoveries go to a new ext4 file system on $output"
 }
 
 # How many runs of clusters each file lies in, from istat's list of sectors.
@@ -177,14 +223,20 @@ exfat_layout() {
   done
 }
 
-# The loop device and mount point of the exFAT image while it is being made.
+# The loop device and mount point of an exFAT image while it is being made, and the output
+# file system.
 mnt=""
 loop=""
+output=""
 cleanup() {
   if [[ -n $mnt ]] && mountpoint -q "$mnt"; then umount "$mnt" || true; fi
   if [[ -n $loop ]]; then losetup -d "$loop" || true; fi
-  rm -rf "$work/staging" "$work/mnt"
-  if ((!keep)); then rm -f "$work/fat32.img" "$work/exfat.img" "$work"/layout-*; rmdir "$work" 2>/dev/null || true; fi
+  if [[ -n $output ]] && mountpoint -q "$output"; then umount "$output" || true; fi
+  rm -rf "$work/staging" "$work/mnt" "$work/out" "$work/out.img"
+  if ((!keep)); then
+    rm -f "$work"/{,recover-}{fat32,exfat}.img "$work"/layout-*
+    rmdir "$work" 2>/dev/null || true
+  fi
 }
 
 main() {
@@ -193,9 +245,9 @@ main() {
   build
   mkdir -p "$work"
   local stamp="$work/layout-$LAYOUT_VERSION"
-  local images=("$work/fat32.img")
+  local images=("$work/fat32.img" "$work/recover-fat32.img")
   local want_exfat=0
-  exfat_possible && want_exfat=1 && images+=("$work/exfat.img")
+  exfat_possible && want_exfat=1 && images+=("$work/exfat.img" "$work/recover-exfat.img")
   local have=1 image
   for image in "${images[@]}"; do [[ -f $image ]] || have=0; done
   if ((remake || !have)) || [[ ! -f $stamp ]]; then
@@ -203,25 +255,32 @@ main() {
     df -h "$work" >&2
     local avail
     avail=$(df -Pk "$work" | awk 'NR == 2 { print $4 }')
-    if ((avail < 9 * 1024 * 1024)); then
-      echo "bench.sh: making the images needs about 9 GiB free under $work" >&2
+    if ((avail < 12 * 1024 * 1024)); then
+      echo "bench.sh: making the images and running needs about 12 GiB free under $work" >&2
       exit 1
     fi
-    rm -f "$work"/layout-* "$work/fat32.img" "$work/exfat.img"
+    rm -f "$work"/layout-* "$work"/{,recover-}{fat32,exfat}.img
     log "Writing the content files"
     make_staging "$work/staging"
     make_fat32
-    ((want_exfat)) && make_exfat
+    make_recover_fat32
+    if ((want_exfat)); then
+      make_exfat
+      make_recover_exfat
+    fi
     : >"$stamp"
   else
     log "Using the images kept in $work (--remake makes them again)"
   fi
 
+  make_output
   log "Machine: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
   ps -eo pcpu=,comm= --sort=-pcpu | head -5 | sed 's/^/   busy: /' >&2
-  # The figures are of images held in the page cache: say how much of each is there.
-  fincore "$work"/*.img >&2 || true
-  build/bench/bench/brindle_bench --images="$work" --benchmark_repetitions="$repetitions" \
+  # The figures are of images held in the page cache: read each once, and say how much of
+  # each is there.
+  cat "${images[@]}" >/dev/null
+  fincore "${images[@]}" >&2 || true
+  build/bench/bench/brindle_bench --images="$work" --output="$output" --benchmark_repetitions="$repetitions" \
     --benchmark_counters_tabular=true "${extra[@]}"
 }
 

@@ -12,9 +12,10 @@ if [ "$purpose" = test ]; then
   # Test images are made with the real tools: mkfs.fat and mtools for FAT, mkfs.exfat for exFAT,
   # sfdisk for partition tables; The Sleuth Kit is the second opinion the oracle test asks;
   # clang and its runtime build the fuzz targets. ImageMagick writes the GIF pictures of the
-  # widget tests, and with xvfb and a CJK font takes screenshots of the window.
+  # widget tests, and with xvfb and a CJK font takes screenshots of the window. GNU time
+  # measures the peak memory of a save in the slow test.
   packages+=(libgtest-dev dosfstools mtools exfatprogs fdisk sleuthkit clang libclang-rt-14-dev
-             imagemagick xvfb fonts-noto-cjk)
+             imagemagick xvfb fonts-noto-cjk time)
 fi
 
 missing=()

@@ -1,5 +1,6 @@
 #include "fs/exfat/ExfatNode.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "fs/MemoryStream.h"
@@ -9,10 +10,16 @@ namespace {
 
 using namespace exfat;
 
-// The set's data, at most size bytes (all when size is 0); size becomes the count delivered.
+// The set's data as GetData delivers it: at most size bytes (all when size is 0), and no more
+// than the low 32 bits of DataLength say, when they are not 0. size becomes the count delivered.
 ByteBuffer ReadSetData(const EXFATPartition& partition, const EXFATDirectoryEntry& set, uint32_t& size) {
+  uint32_t limit = size != 0 ? size : 0xFFFFFFFFu;
+  if (const FAT64ChunkBase* stream = FindStreamChunk(set)) {
+    const auto lowLength = static_cast<uint32_t>(stream->Qword(kStreamDataLength));
+    if (lowLength != 0) limit = std::min(limit, lowLength);
+  }
   MemoryStream stream;
-  partition.ReadClusterChain(set, stream, size);
+  partition.ReadClusterChain(set, stream, limit);
   size = static_cast<uint32_t>(stream.Length());
   return stream.Release();
 }
@@ -74,6 +81,10 @@ EXFATDirectoryNode::~EXFATDirectoryNode() { children.clear(); }
 
 ByteBuffer EXFATDirectoryNode::GetData(uint32_t& size) { return ReadSetData(*partition, *entrySet, size); }
 
+bool EXFATDirectoryNode::StreamData(ByteSink& sink, uint64_t limit) {
+  return partition->ReadClusterChain(*entrySet, sink, limit);
+}
+
 void EXFATDirectoryNode::FillInfo(TInfoList& list) { FillSetInfo(*entrySet, list); }
 
 void EXFATDirectoryNode::ReadChildren() {
@@ -112,6 +123,15 @@ EXFATFileNode::EXFATFileNode(ReaderRef* readerRef, const EXFATDirectoryEntry& se
 }
 
 ByteBuffer EXFATFileNode::GetData(uint32_t& size) { return ReadSetData(*partition, *entrySet, size); }
+
+bool EXFATFileNode::StreamData(ByteSink& sink, uint64_t limit) {
+  return partition->ReadClusterChain(*entrySet, sink, limit);
+}
+
+uint64_t EXFATFileNode::DataLength() const {
+  const FAT64ChunkBase* stream = FindStreamChunk(*entrySet);
+  return stream != nullptr ? stream->Qword(kStreamDataLength) : 0;
+}
 
 void EXFATFileNode::FillInfo(TInfoList& list) { FillSetInfo(*entrySet, list); }
 

@@ -21,6 +21,7 @@ class EXFATDirectoryNode final : public TDirectoryEntry {
 
   // The directory's own 32-byte entries, at most size bytes (all when size is 0).
   ByteBuffer GetData(uint32_t& size) override;
+  bool StreamData(ByteSink& sink, uint64_t limit) override;
   void FillInfo(TInfoList& list) override;
   // Reads the directory again: one child per entry set, directories and files, live and
   // deleted, in directory order.
@@ -44,7 +45,11 @@ class EXFATFileNode final : public TDirectoryEntry {
   // A file node (state 2 for a deleted set) with its size, times and attributes.
   EXFATFileNode(ReaderRef* readerRef, const EXFATDirectoryEntry& set, EXFATPartition& partition);
 
+  // GetData reads as a 32-bit length allows: no more than the low half of DataLength says.
   ByteBuffer GetData(uint32_t& size) override;
+  // All of DataLength, 4 GiB and more.
+  bool StreamData(ByteSink& sink, uint64_t limit) override;
+  uint64_t DataLength() const override;
   void FillInfo(TInfoList& list) override;
   std::string LongName() const override { return name; }
   std::optional<RecordedTime> ModifiedTime() const override;

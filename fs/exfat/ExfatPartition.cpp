@@ -11,10 +11,6 @@ namespace {
 
 using namespace exfat;
 
-// A contiguous run is read in pieces of this size: few calls, and a read that the user aborts
-// costs no more than one piece.
-constexpr uint32_t kStretchBytes = 1u << 20;
-
 // The root's made-up name, "Root (\)".
 constexpr char16_t kRootName[] = u"Root (\\)";
 constexpr size_t kRootNameUnits = sizeof kRootName / sizeof kRootName[0] - 1;
@@ -82,58 +78,59 @@ void EXFATPartition::MakeRoot() {
   rootEntry->ReadChildren();
 }
 
-void EXFATPartition::ReadClusterChain(const EXFATDirectoryEntry& set, MemoryStream& stream,
-                                      uint32_t maximum) const {
+bool EXFATPartition::ReadClusterChain(const EXFATDirectoryEntry& set, ByteSink& sink, uint64_t maximum) const {
+  SpanStream output(Reader(), sink);
+  return SendData(set, maximum, output) && output.Finish();
+}
+
+bool EXFATPartition::SendData(const EXFATDirectoryEntry& set, uint64_t maximum, SpanStream& output) const {
   const FAT64ChunkBase* chunk = FindStreamChunk(set);
-  if (chunk == nullptr || !HasGeometry()) return;
+  if (chunk == nullptr || !HasGeometry()) return true;
   const uint32_t firstCluster = chunk->Dword(kStreamFirstCluster);
-  if (!InHeap(firstCluster)) return;  // also an empty file's cluster 0
+  if (!InHeap(firstCluster)) return true;  // also an empty file's cluster 0
 
   // A length of 0 reads until the chain ends (the root's made-up set has no length).
-  const uint32_t claimedLength = static_cast<uint32_t>(chunk->Qword(kStreamDataLength));
-  uint32_t remaining = claimedLength != 0 ? claimedLength : 0xFFFFFFFFu;
+  const uint64_t claimedLength = chunk->Qword(kStreamDataLength);
+  uint64_t remaining = claimedLength != 0 ? claimedLength : 0xFFFFFFFFu;
   if (maximum != 0 && maximum < remaining) remaining = maximum;
 
   const uint8_t contiguousFlags = kFlagAllocationPossible | kFlagNoFatChain;
-  const bool contiguous = (chunk->Byte(kStreamFlags) & contiguousFlags) == contiguousFlags;
-  // Room for the whole read up front, but never more than the clusters it can reach hold.
-  const uint64_t reachableClusters =
-      contiguous ? uint64_t{heapClusterCount} - (firstCluster - kFirstCluster) : heapClusterCount;
-  if (claimedLength != 0) {
-    stream.Reserve(stream.Length() + std::min<uint64_t>(remaining, reachableClusters * ClusterSize()));
-  }
-  if (contiguous) ReadContiguousRun(firstCluster, remaining, stream);
-  else ReadFatChain(firstCluster, remaining, stream);
+  if ((chunk->Byte(kStreamFlags) & contiguousFlags) != contiguousFlags) return ReadFatChain(firstCluster, remaining, output);
+  // A contiguous run ends with the heap.
+  const uint64_t clustersToHeapEnd = uint64_t{heapClusterCount} - (firstCluster - kFirstCluster);
+  return output.Send(FirstSectorOfCluster(firstCluster), std::min(remaining, clustersToHeapEnd * ClusterSize()));
 }
 
-void EXFATPartition::ReadContiguousRun(uint32_t firstCluster, uint32_t remaining,
-                                       MemoryStream& stream) const {
-  const uint32_t heapEnd = kFirstCluster + heapClusterCount;
-  const uint32_t clusterSize = ClusterSize();
-  const uint32_t stretchClusters = std::max<uint32_t>(1, kStretchBytes / clusterSize);
-  for (uint32_t cluster = firstCluster; remaining > 0 && cluster < heapEnd;) {
-    const uint32_t clusters = std::min(heapEnd - cluster, stretchClusters);
-    const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(remaining, uint64_t{clusters} * clusterSize));
-    ReadClipped(FirstSectorOfCluster(cluster), stream.Extend(n), n);
-    remaining -= n;
-    cluster += clusters;
-  }
-}
-
-// Follows the first FAT. The chain ends at 0xFFFFFFFF, at any number outside the heap, or after
-// as many clusters as the heap holds, so a looping chain still ends.
-void EXFATPartition::ReadFatChain(uint32_t firstCluster, uint32_t remaining, MemoryStream& stream) const {
+// Follows the first FAT, taking clusters that follow each other in the heap as one run. The
+// chain ends at 0xFFFFFFFF, at any number outside the heap, or after as many clusters as the
+// heap holds, so a looping chain still ends.
+bool EXFATPartition::ReadFatChain(uint32_t firstCluster, uint64_t remaining, SpanStream& output) const {
   FatWindow window;
   window.bytes.resize(size_t{2} * sectorSize);
-  const uint32_t clusterSize = ClusterSize();
+  const uint64_t clusterSize = ClusterSize();
   uint32_t cluster = firstCluster;
-  for (uint32_t visited = 1;; ++visited) {
-    const uint32_t n = std::min(remaining, clusterSize);
-    ReadClipped(FirstSectorOfCluster(cluster), stream.Extend(n), n);
+  uint32_t taken = 1;  // clusters of the chain met so far
+  for (;;) {
+    const uint32_t runStart = cluster;
+    uint64_t runBytes = clusterSize;
+    uint32_t next = kEndOfChain;
+    while (runBytes < remaining && taken < heapClusterCount) {
+      next = NextCluster(cluster, window);
+      if (next == kEndOfChain || !InHeap(next)) {  // also a free (0) or damaged entry
+        next = kEndOfChain;
+        break;
+      }
+      ++taken;
+      if (next != cluster + 1) break;
+      cluster = next;
+      runBytes += clusterSize;
+      next = kEndOfChain;
+    }
+    const uint64_t n = std::min(runBytes, remaining);
+    if (!output.Send(FirstSectorOfCluster(runStart), n)) return false;
     remaining -= n;
-    if (remaining == 0 || visited >= heapClusterCount) return;
-    cluster = NextCluster(cluster, window);
-    if (cluster == kEndOfChain || !InHeap(cluster)) return;  // also a free (0) or damaged entry
+    if (remaining == 0 || next == kEndOfChain) return true;
+    cluster = next;
   }
 }
 
@@ -141,7 +138,7 @@ uint32_t EXFATPartition::NextCluster(uint32_t cluster, FatWindow& window) const 
   const uint64_t position = uint64_t{cluster} * kFatEntrySize;
   const uint64_t sector = fatStart + position / sectorSize;
   if (!window.held || window.heldSector != sector) {
-    ReadClipped(sector, window.bytes.data(), window.bytes.size());
+    ReadClipped(Reader(), sector, window.bytes.data(), window.bytes.size());
     window.heldSector = sector;
     window.held = true;
   }
@@ -156,10 +153,3 @@ uint64_t EXFATPartition::FirstSectorOfCluster(uint32_t cluster) const {
   return clusterHeapStart + uint64_t{cluster - kFirstCluster} * sectorsPerCluster;
 }
 
-void EXFATPartition::ReadClipped(uint64_t sector, uint8_t* dest, size_t count) const {
-  const uint64_t totalSectors = Reader().totalSectors();
-  const uint64_t available = sector < totalSectors ? (totalSectors - sector) * sectorSize : 0;
-  const size_t n = static_cast<size_t>(std::min<uint64_t>(count, available));
-  if (n > 0) ReadAt(static_cast<uint32_t>(sector), dest, static_cast<uint32_t>(n));
-  std::memset(dest + n, 0, count - n);
-}

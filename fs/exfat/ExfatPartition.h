@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "fs/MemoryStream.h"
 #include "fs/Partition.h"
+#include "fs/SpanStream.h"
 #include "fs/exfat/ExfatEntrySet.h"
 #include "fs/exfat/ExfatLayout.h"
 
@@ -23,9 +23,10 @@ class EXFATPartition final : public TPartition {
   std::string GetDescription() const override;
   uint32_t StatedSectorSize() const override { return sectorSize; }
 
-  // Appends the data that the set's stream chunk describes to stream: at most maximum bytes,
-  // all of them when maximum is 0; a DataLength of 0 reads until the chain ends.
-  void ReadClusterChain(const EXFATDirectoryEntry& set, MemoryStream& stream, uint32_t maximum) const;
+  // Sends the data that the set's stream chunk describes to sink: all 64 bits of DataLength,
+  // at most maximum bytes when maximum is not 0; a DataLength of 0 reads until the chain ends.
+  // Returns false when the sink stopped the read.
+  bool ReadClusterChain(const EXFATDirectoryEntry& set, ByteSink& sink, uint64_t maximum) const;
 
   // True when the boot sector gave a geometry that can be read; otherwise nothing is read.
   bool HasGeometry() const { return heapClusterCount > 0; }
@@ -51,10 +52,8 @@ class EXFATPartition final : public TPartition {
 
   bool InHeap(uint32_t cluster) const;
   uint64_t FirstSectorOfCluster(uint32_t cluster) const;
-  // Reads count bytes from the absolute sector on; bytes past the end of the source are zero.
-  void ReadClipped(uint64_t sector, uint8_t* dest, size_t count) const;
-  void ReadContiguousRun(uint32_t firstCluster, uint32_t remaining, MemoryStream& stream) const;
-  void ReadFatChain(uint32_t firstCluster, uint32_t remaining, MemoryStream& stream) const;
+  bool SendData(const EXFATDirectoryEntry& set, uint64_t maximum, SpanStream& output) const;
+  bool ReadFatChain(uint32_t firstCluster, uint64_t remaining, SpanStream& output) const;
 
   // The two FAT sectors read last, kept while consecutive clusters have their entries there.
   struct FatWindow {

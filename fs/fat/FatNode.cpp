@@ -7,10 +7,10 @@
 
 namespace {
 
-// The entry's bytes along its chain, at most size of them when size is not 0.
-ByteBuffer ReadChain(const TFATPartition& partition, const FATDirectoryEntry& entry, uint32_t& size) {
+// GetData on top of the node's stream: at most size bytes, all of them when size is 0.
+ByteBuffer CollectData(TDirectoryEntry& node, uint32_t& size) {
   MemoryStream stream;
-  partition.ReadClusterChain(entry, stream, size);
+  node.StreamData(stream, size);
   size = static_cast<uint32_t>(stream.Length());
   return stream.Release();
 }
@@ -65,13 +65,12 @@ FATDirectoryNode::FATDirectoryNode(ReaderRef* readerRef, const FATRecordList& re
   state = kStateDirectory;
 }
 
-ByteBuffer FATDirectoryNode::GetData(uint32_t& size) {
-  if (!partition->IsFixedRoot(*entry)) return ReadChain(*partition, *entry, size);
+ByteBuffer FATDirectoryNode::GetData(uint32_t& size) { return CollectData(*this, size); }
+
+bool FATDirectoryNode::StreamData(ByteSink& sink, uint64_t limit) {
   // The fixed root region comes whole, whatever was asked for.
-  MemoryStream stream;
-  partition->ReadFixedRoot(stream);
-  size = static_cast<uint32_t>(stream.Length());
-  return stream.Release();
+  if (partition->IsFixedRoot(*entry)) return partition->ReadFixedRoot(sink);
+  return partition->ReadClusterChain(*entry, sink, limit);
 }
 
 void FATDirectoryNode::FillInfo(TInfoList& list) { FillSlotInfo(*entry, list); }
@@ -118,7 +117,11 @@ FATFileNode::FATFileNode(ReaderRef* readerRef, const FATRecordList& records, siz
   attributesText = FormatFatAttributes(entry->attributes());
 }
 
-ByteBuffer FATFileNode::GetData(uint32_t& size) { return ReadChain(*partition, *entry, size); }
+ByteBuffer FATFileNode::GetData(uint32_t& size) { return CollectData(*this, size); }
+
+bool FATFileNode::StreamData(ByteSink& sink, uint64_t limit) {
+  return partition->ReadClusterChain(*entry, sink, limit);
+}
 
 void FATFileNode::FillInfo(TInfoList& list) { FillSlotInfo(*entry, list); }
 

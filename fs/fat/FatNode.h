@@ -18,6 +18,7 @@ class FATDirectoryNode final : public TDirectoryEntry {
 
   // The raw directory slots; the whole fixed root region for a FAT12/16 root.
   ByteBuffer GetData(uint32_t& size) override;
+  bool StreamData(ByteSink& sink, uint64_t limit) override;
   void FillInfo(TInfoList& list) override;
   void ReadChildren() override;
   // The first cluster of its chain; 0 for the fixed root region of FAT12 and FAT16.
@@ -38,6 +39,7 @@ class FATFileNode final : public TDirectoryEntry {
   FATFileNode(ReaderRef* readerRef, const FATRecordList& records, size_t index, TFATPartition* partition);
 
   ByteBuffer GetData(uint32_t& size) override;
+  bool StreamData(ByteSink& sink, uint64_t limit) override;
   void FillInfo(TInfoList& list) override;
   std::string LongName() const override { return longName; }
   std::string ShortName() const override;

@@ -11,10 +11,6 @@
 
 namespace {
 
-// Long reads go to the reader in pieces of about this size: the same bytes as one read, but a
-// piece that fails is the only one zero-filled.
-constexpr uint64_t kPieceBytes = 1 << 20;
-
 // The name of the synthetic root record: eight characters, no extension.
 constexpr std::string_view kRootName = "\\ (Root)";
 
@@ -50,7 +46,7 @@ class TFATPartition::TableWindow {
     const uint64_t offset = EntryOffset(cluster);
     const auto sector = static_cast<uint32_t>(partition_.fatStartSector + offset / bytesPerSector);
     if (!loaded_ || sector != sector_) {
-      partition_.ReadSpan(sector, bytes_.data(), 2 * uint64_t{bytesPerSector});
+      ReadClipped(partition_.Reader(), sector, bytes_.data(), 2 * size_t{bytesPerSector});
       sector_ = sector;
       loaded_ = true;
     }
@@ -183,29 +179,10 @@ bool TFATPartition::IsFixedRoot(const FATDirectoryEntry& record) const {
   return fatType != 32 && !rootRecords.empty() && &record == &rootRecords.front();
 }
 
-void TFATPartition::ReadFixedRoot(MemoryStream& output) const {
-  if (!HasGeometry()) return;
-  AppendSpan(output, RootDirectorySector(), uint64_t{RootEntryCount()} * fat::kSlotSize);
-}
-
-void TFATPartition::ReadSpan(uint32_t sector, uint8_t* dest, uint64_t count) const {
-  const TSectorReader& reader = Reader();
-  const uint64_t sectorBytes = reader.bytesPerSector();
-  const uint64_t start = uint64_t{sector} * sectorBytes;
-  const uint64_t sourceEnd = uint64_t{reader.totalSectors()} * sectorBytes;
-  const uint64_t readable = start < sourceEnd ? std::min(count, sourceEnd - start) : 0;
-  std::memset(dest + readable, 0, count - readable);
-  if (readable == 0) return;
-  const uint64_t piece = std::max<uint64_t>(1, kPieceBytes / sectorBytes) * sectorBytes;
-  for (uint64_t done = 0; done < readable; done += piece) {
-    ReadAt(static_cast<uint32_t>(sector + done / sectorBytes), dest + done,
-           static_cast<uint32_t>(std::min(piece, readable - done)));
-  }
-}
-
-void TFATPartition::AppendSpan(MemoryStream& output, uint32_t sector, uint64_t count) const {
-  if (count == 0) return;
-  ReadSpan(sector, output.Extend(count), count);
+bool TFATPartition::ReadFixedRoot(ByteSink& sink) const {
+  if (!HasGeometry()) return true;
+  SpanStream output(Reader(), sink);
+  return output.Send(RootDirectorySector(), uint64_t{RootEntryCount()} * fat::kSlotSize) && output.Finish();
 }
 
 bool TFATPartition::IsEndOfChain(uint32_t entry) const {
@@ -225,15 +202,18 @@ bool TFATPartition::IsAdjacent(uint32_t cluster, uint32_t next) const {
          uint64_t{ClusterSector(cluster)} * sectorBytes + ClusterBytes();
 }
 
-void TFATPartition::ReadClusterChain(const FATDirectoryEntry& record, MemoryStream& output,
-                                     uint32_t maxBytes) const {
-  if (!HasGeometry() || record.firstCluster < fat::kFirstDataCluster) return;
+bool TFATPartition::ReadClusterChain(const FATDirectoryEntry& record, ByteSink& sink, uint64_t maxBytes) const {
+  SpanStream output(Reader(), sink);
+  return SendChain(record, maxBytes, output) && output.Finish();
+}
+
+bool TFATPartition::SendChain(const FATDirectoryEntry& record, uint64_t maxBytes, SpanStream& output) const {
+  if (!HasGeometry() || record.firstCluster < fat::kFirstDataCluster) return true;
   const uint32_t claimedSize = record.fileSize();
   uint64_t remaining = claimedSize != 0 ? claimedSize : std::numeric_limits<uint32_t>::max();
   if (maxBytes != 0 && maxBytes < remaining) remaining = maxBytes;
   // Nothing on the volume is larger than the volume.
   remaining = std::min(remaining, VolumeBytes());
-  if (claimedSize != 0 || maxBytes != 0) output.Reserve(output.Length() + remaining);
 
   TableWindow table(*this);
   uint32_t cluster = record.firstCluster;
@@ -253,24 +233,22 @@ void TFATPartition::ReadClusterChain(const FATDirectoryEntry& record, MemoryStre
       --clustersLeft;
     }
     const uint64_t count = std::min(runBytes, remaining);
-    AppendSpan(output, ClusterSector(runStart), count);
+    if (!output.Send(ClusterSector(runStart), count)) return false;
     remaining -= count;
-    if (remaining == 0 || IsEndOfChain(next)) return;
-    if (next == fat::kFreeCluster) {
-      if (claimedSize != 0) AppendTail(output, cluster, remaining);
-      return;
-    }
+    if (remaining == 0 || IsEndOfChain(next)) return true;
+    if (next == fat::kFreeCluster) return claimedSize == 0 || SendTail(output, cluster, remaining);
     cluster = next;
   }
+  return true;
 }
 
 // Deleting a file frees its chain, so a free entry inside a chain is taken as the end of what
 // the table still knows: the rest of the file is read from the clusters that directly follow
 // the last one read, up to the end of the volume.
-void TFATPartition::AppendTail(MemoryStream& output, uint32_t lastCluster, uint64_t remaining) const {
+bool TFATPartition::SendTail(SpanStream& output, uint32_t lastCluster, uint64_t remaining) const {
   const uint64_t first = uint64_t{lastCluster} + 1;
   const uint64_t end = uint64_t{dataClusterCount_} + fat::kFirstDataCluster;
-  if (first >= end) return;
+  if (first >= end) return true;
   const uint64_t count = std::min(remaining, (end - first) * ClusterBytes());
-  AppendSpan(output, ClusterSector(static_cast<uint32_t>(first)), count);
+  return output.Send(ClusterSector(static_cast<uint32_t>(first)), count);
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "fs/Partition.h"
+#include "fs/SpanStream.h"
 #include "fs/fat/FatLayout.h"
 
 class TFATPartition final : public TPartition {
@@ -18,17 +19,18 @@ class TFATPartition final : public TPartition {
   std::string GetDescription() const override;
   uint32_t StatedSectorSize() const override { return BytesPerSector(); }
 
-  // Appends the data of record to output: its size in bytes (the whole chain for a record of
-  // size 0), at most maxBytes of them when maxBytes is not 0, along the chain in the first
+  // Sends the data of record to sink: its size in bytes (the whole chain for a record of size
+  // 0), at most maxBytes of them when maxBytes is not 0, along the chain in the first
   // allocation table. A free table entry inside the chain ends the walk with the tail read of a
-  // deleted file. Records whose first cluster is 0 or 1 deliver nothing.
-  void ReadClusterChain(const FATDirectoryEntry& record, MemoryStream& output, uint32_t maxBytes) const;
+  // deleted file. Records whose first cluster is 0 or 1 deliver nothing. Returns false when the
+  // sink stopped the read.
+  bool ReadClusterChain(const FATDirectoryEntry& record, ByteSink& sink, uint64_t maxBytes) const;
 
   // Whether record is the synthetic record of a FAT12/16 root directory, whose slots lie in the
   // fixed root region instead of a cluster chain.
   bool IsFixedRoot(const FATDirectoryEntry& record) const;
-  // Appends the fixed root region (root entry count x 32 bytes) to output.
-  void ReadFixedRoot(MemoryStream& output) const;
+  // Sends the fixed root region (root entry count x 32 bytes) to sink; false when it stopped.
+  bool ReadFixedRoot(ByteSink& sink) const;
 
   // Geometry, as the boot sector gives it.
   uint32_t BytesPerSector() const { return le16(bootParameters.data() + fat::kBytesPerSector); }
@@ -60,13 +62,10 @@ class TFATPartition final : public TPartition {
   uint64_t VolumeBytes() const { return uint64_t{dataClusterCount_} * ClusterBytes(); }
   // First sector of cluster, in unsigned 32-bit arithmetic.
   uint32_t ClusterSector(uint32_t cluster) const;
-  // Reads count bytes from the first byte of sector on, in pieces: an unreadable piece, or the
-  // part beyond the end of the source, becomes zeros and costs only the bytes it covers.
-  void ReadSpan(uint32_t sector, uint8_t* dest, uint64_t count) const;
   bool IsEndOfChain(uint32_t entry) const;
   bool IsAdjacent(uint32_t cluster, uint32_t next) const;
-  void AppendSpan(MemoryStream& output, uint32_t sector, uint64_t count) const;
-  void AppendTail(MemoryStream& output, uint32_t lastCluster, uint64_t remaining) const;
+  bool SendChain(const FATDirectoryEntry& record, uint64_t maxBytes, SpanStream& output) const;
+  bool SendTail(SpanStream& output, uint32_t lastCluster, uint64_t remaining) const;
 
   uint32_t dataClusterCount_ = 0;
 };

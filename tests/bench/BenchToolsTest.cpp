@@ -1,13 +1,18 @@
 // The benchmarks trust two tools of their own: the pattern that tells whether a read delivered
-// the right bytes, and the helper that measures a child's peak memory. A fault in either would
-// let a wrong read or a wrong memory figure pass as a good one.
+// the right bytes, and the running of commands that are timed or measured for their peak
+// memory. A fault in either would let a wrong read or a wrong figure pass as a good one.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <vector>
 
-#include "bench/ChildPeak.h"
+#include "bench/ChildRun.h"
 #include "bench/Pattern.h"
 
 namespace {
@@ -56,29 +61,45 @@ TEST(BenchPatternTest, FindsTheFirstWrongByteOfAnyKindOfBadRead) {
 
 constexpr long kMiBInKib = 1024;
 
-TEST(BenchChildPeakTest, ReportsTheCommandsOwnPeakAndExitStatus) {
+TEST(BenchChildTest, MeasuresTheCommandsOwnPeakAndExitStatus) {
   // dd holds one block of 64 MiB, every page of it written.
-  const bench::ChildPeak dd = bench::MeasureChild(
-      BRINDLE_BENCH_RSS_PATH, {"/bin/dd", "if=/dev/zero", "of=/dev/null", "bs=64M", "count=1", "status=none"});
+  const bench::ChildPeak dd =
+      bench::MeasureChild({"/bin/dd", "if=/dev/zero", "of=/dev/null", "bs=64M", "count=1", "status=none"});
   ASSERT_EQ(dd.error, "");
   EXPECT_EQ(dd.status, 0);
   EXPECT_GE(dd.peakKib, 64 * kMiBInKib);
   EXPECT_LT(dd.peakKib, 96 * kMiBInKib);
-  EXPECT_GT(dd.helperKib, 0);
 
-  EXPECT_EQ(bench::MeasureChild(BRINDLE_BENCH_RSS_PATH, {"/bin/false"}).status, 1);
-  EXPECT_EQ(bench::MeasureChild(BRINDLE_BENCH_RSS_PATH, {"/nonexistent/command"}).status, 127);
-  EXPECT_NE(bench::MeasureChild("/nonexistent/helper", {"/bin/true"}).error, "");
+  EXPECT_EQ(bench::MeasureChild({"/bin/false"}).status, 1);
+  EXPECT_EQ(bench::MeasureChild({"/nonexistent/command"}).status, 127);
 }
 
-// A child's ru_maxrss also counts the process it was spawned from; the helper is there so that
-// a large measuring process does not show up in the figure.
-TEST(BenchChildPeakTest, ALargeMeasuringProcessDoesNotCountTowardsTheChild) {
+// A child's peak also counts the process it was spawned from; GNU time forks the command from
+// a small process of its own, so a large benchmark process does not show up in the figure.
+TEST(BenchChildTest, ALargeMeasuringProcessDoesNotCountTowardsTheChild) {
   std::vector<uint8_t> ballast(256 << 20, 1);
-  const bench::ChildPeak peak = bench::MeasureChild(BRINDLE_BENCH_RSS_PATH, {"/bin/true"});
+  const bench::ChildPeak peak = bench::MeasureChild({"/bin/true"});
   ASSERT_EQ(peak.error, "");
   EXPECT_LT(peak.peakKib, 64 * kMiBInKib);
   EXPECT_EQ(ballast[12345], 1);
+}
+
+TEST(BenchChildTest, RunsFromThePathWithTheOutputWhereAsked) {
+  char path[] = "/tmp/brindle-bench-test-XXXXXX";
+  const int fd = ::mkstemp(path);
+  ASSERT_GE(fd, 0);
+  const bench::ChildRun echo = bench::RunChild({"printf", "%s", "words"}, fd);
+  ::close(fd);
+  EXPECT_EQ(echo.status, 0);
+  EXPECT_GT(echo.seconds, 0);
+  std::ifstream out(path);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(out), {}), "words");
+  ::unlink(path);
+
+  EXPECT_EQ(bench::RunChild({"sh", "-c", "exit 3"}).status, 3);
+  const bench::ChildRun missing = bench::RunChild({"no-such-command-anywhere"});
+  EXPECT_EQ(missing.status, 127);
+  EXPECT_NE(missing.error, "");
 }
 
 }  // namespace

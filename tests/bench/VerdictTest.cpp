@@ -31,9 +31,11 @@ TEST(BenchVerdictTest, SpreadIsMedianSmallestAndLargest) {
 
 Figures DataRead(std::vector<double> ratios) { return Figures{{{"ratio", ratios}, {"MB/s", {200}}}, {}}; }
 Figures DirectoryRead(std::vector<double> milliseconds) { return Figures{{{"entries", {20000}}}, milliseconds}; }
-Figures SaveMemory(std::vector<double> aboveIdle) {
-  return Figures{{{"above_idle_MiB", aboveIdle}, {"limit_MiB", {1088}}}, {}};
+Figures SaveMemory(std::vector<double> peaks) { return Figures{{{"peak_MiB", peaks}, {"limit_MiB", {64}}}, {}}; }
+Figures Cat(std::vector<double> overIcat, std::vector<double> overDd) {
+  return Figures{{{"speed_vs_icat", overIcat}, {"time_vs_dd", overDd}}, {}};
 }
+Figures Recover(std::vector<double> overTsk) { return Figures{{{"speed_vs_tsk", overTsk}}, {}}; }
 
 TEST(BenchVerdictTest, EachTargetIsJudgedOnItsOwnFigure) {
   const struct {
@@ -50,9 +52,17 @@ TEST(BenchVerdictTest, EachTargetIsJudgedOnItsOwnFigure) {
       {"median exactly 50 ms", DirectoryRead({49.9, 50, 51}), false},
       {"no times", DirectoryRead({}), false},
       // Save memory: the largest repetition, at most the limit.
-      {"all within the limit", SaveMemory({1000, 1088}), true},
-      {"one repetition over the limit", SaveMemory({1000, 1000, 1090}), false},
-      {"no memory figure", Figures{{{"limit_MiB", {1088}}}, {}}, false},
+      {"all within the limit", SaveMemory({5, 64}), true},
+      {"one repetition over the limit", SaveMemory({5, 5, 64.5}), false},
+      {"no memory figure", Figures{{{"limit_MiB", {64}}}, {}}, false},
+      // cat: both pairs by their medians; either one missed misses the target.
+      {"3 times icat, 1.5 times dd", Cat({3.5, 2.0, 3.0}, {1.5, 2.5, 1.2}), true},
+      {"2.9 times icat", Cat({2.9}, {1.0}), false},
+      {"2.1 times dd's time", Cat({5}, {2.1, 1.0, 2.2}), false},
+      {"no dd figure", Figures{{{"speed_vs_icat", {5}}}, {}}, false},
+      // recover: no slower than tsk_recover by median.
+      {"as fast as tsk_recover", Recover({1.0}), true},
+      {"median 0.95", Recover({0.95, 1.4, 0.9}), false},
       // A benchmark whose counters fit no target fails rather than passes unjudged.
       {"unknown counters", Figures{{{"MB/s", {900}}}, {1}}, false},
       {"no figures", Figures{}, false},
@@ -64,7 +74,8 @@ TEST(BenchVerdictTest, TextNamesTheJudgedFigureWithItsSpread) {
   EXPECT_NE(Judge(DataRead({0.61, 0.52, 0.74})).text.find("ratio to pread 0.61 [0.52 .. 0.74]"), std::string::npos);
   EXPECT_NE(Judge(DirectoryRead({12.25, 11.5, 13})).text.find("12.2 [11.5 .. 13.0] ms per read of 20000 entries"),
             std::string::npos);
-  EXPECT_NE(Judge(SaveMemory({1023.75, 1023.5})).text.find("above idle 1023.6 [1023.5 .. 1023.8] MiB"),
+  EXPECT_NE(Judge(SaveMemory({5.25, 5.5})).text.find("peak 5.4 [5.2 .. 5.5] MiB (limit 64 MiB"), std::string::npos);
+  EXPECT_NE(Judge(Cat({4.5, 5.0, 4.0}, {1.25, 1.5, 1.0})).text.find("1.25 [1.00 .. 1.50] (target: 2 or less)"),
             std::string::npos);
 }
 

@@ -4,8 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <sys/mount.h>
+
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <new>
 
 #include "support/ScriptedMessageBox.h"
@@ -13,7 +16,8 @@
 
 namespace {
 
-// An entry that delivers given bytes, or fails to allocate them.
+// An entry that streams given bytes in pieces, or fails to allocate them; beforePiece runs
+// before each piece is handed over.
 class FakeEntry final : public TDirectoryEntry {
  public:
   FakeEntry(std::string entryName, Bytes content, uint32_t recordedSize)
@@ -22,16 +26,21 @@ class FakeEntry final : public TDirectoryEntry {
     size = recordedSize;
   }
   bool throwBadAlloc = false;
-  uint32_t askedFor = 0xFFFFFFFF;
+  uint64_t askedFor = 0xFFFFFFFF;
+  size_t pieceBytes = 1000;
+  std::function<void(size_t piece)> beforePiece;
 
-  ByteBuffer GetData(uint32_t& count) override {
-    askedFor = count;
+  bool StreamData(ByteSink& sink, uint64_t limit) override {
+    askedFor = limit;
     if (throwBadAlloc) throw std::bad_alloc();
-    MemoryStream stream;
-    const size_t n = count == 0 ? content_.size() : std::min<size_t>(count, content_.size());
-    stream.Append(content_.data(), n);
-    count = static_cast<uint32_t>(n);
-    return stream.Release();
+    const size_t total = limit == 0 ? content_.size() : std::min<size_t>(limit, content_.size());
+    for (size_t done = 0, piece = 0; done < total; ++piece) {
+      if (beforePiece) beforePiece(piece);
+      const size_t n = std::min(pieceBytes, total - done);
+      if (!sink.Write(content_.data() + done, n)) return false;
+      done += n;
+    }
+    return true;
   }
 
  private:
@@ -107,7 +116,7 @@ TEST_F(SaveFixture, AnExistingFileIsReplacedOnlyWhenTheUserSaysYes) {
   boxes.answers = {kIdYes};
   EXPECT_EQ(SaveEntry(entry, dir.path()), SaveOutcome::kSaved);
   EXPECT_EQ(ReadFileBytes(target), (Bytes{1, 2, 3, 4}));
-  EXPECT_EQ(entry.askedFor, 4u);
+  EXPECT_EQ(entry.askedFor, 0u);  // all of it
   EXPECT_EQ(FolderContents(dir.path()), std::vector<std::string>{"A.TXT"});  // no temporary file left
 }
 
@@ -120,7 +129,6 @@ TEST_F(SaveFixture, WritesWhatTheEntryDeliversEvenWhenShortOrEmpty) {
   FakeEntry deleted("_ELETED.BIN", PatternBytes(1000, 3), 5000);  // delivers fewer than its size
   EXPECT_EQ(SaveEntry(deleted, dir.path()), SaveOutcome::kSaved);
   EXPECT_EQ(ReadFileBytes(dir / "_ELETED.BIN"), PatternBytes(1000, 3));
-  EXPECT_EQ(deleted.askedFor, 5000u);
   EXPECT_TRUE(boxes.shown.empty());
 }
 
@@ -168,6 +176,85 @@ TEST_F(SaveFixture, SavingAsANewFileNumbersClashingNames) {
   EXPECT_EQ(paths, (std::vector<std::string>{dir / "A.TXT", dir / "A (1).TXT", dir / "A (2).TXT"}));
   EXPECT_EQ(FolderContents(dir.path()), (std::vector<std::string>{"A (1).TXT", "A (2).TXT", "A.TXT"}));
   EXPECT_TRUE(boxes.shown.empty());
+}
+
+// The progress callback hears of every piece with the recorded length as the total, and a false
+// from it stops the save: nothing is left, and the file it was to replace is untouched.
+TEST_F(SaveFixture, CancellingLeavesNothingAndKeepsTheFileToBeReplaced) {
+  const Bytes content = PatternBytes(3500, 4);
+  FakeEntry entry("BIG.BIN", content, 3500);
+  std::vector<std::pair<uint64_t, uint64_t>> heard;
+  const auto progress = [&](uint64_t done, uint64_t total) {
+    heard.emplace_back(done, total);
+    return done < 2000;
+  };
+  EXPECT_EQ(SaveEntry(entry, dir.path(), nullptr, progress), SaveOutcome::kCancelled);
+  EXPECT_EQ(heard, (std::vector<std::pair<uint64_t, uint64_t>>{{0, 3500}, {1000, 3500}, {2000, 3500}}));
+  EXPECT_TRUE(FolderContents(dir.path()).empty());
+
+  WriteFileBytes(dir / "BIG.BIN", Bytes{8, 8});
+  boxes.answers = {kIdYes};
+  EXPECT_EQ(SaveEntry(entry, dir.path(), nullptr, [](uint64_t, uint64_t) { return false; }), SaveOutcome::kCancelled);
+  EXPECT_EQ(FolderContents(dir.path()), std::vector<std::string>{"BIG.BIN"});
+  EXPECT_EQ(ReadFileBytes(dir / "BIG.BIN"), (Bytes{8, 8}));
+  EXPECT_EQ(boxes.shown.size(), 1u);  // the question only: a cancelled save says nothing
+
+  heard.clear();
+  boxes.answers = {kIdYes};
+  const auto untilTheEnd = [&](uint64_t done, uint64_t total) {
+    heard.emplace_back(done, total);
+    return true;
+  };
+  EXPECT_EQ(SaveEntry(entry, dir.path(), nullptr, untilTheEnd), SaveOutcome::kSaved);
+  EXPECT_EQ(heard.back(), (std::pair<uint64_t, uint64_t>{3500, 3500}));
+  EXPECT_EQ(ReadFileBytes(dir / "BIG.BIN"), content);
+}
+
+// A full disk fails the save with the system's reason, leaves no partial file, and never costs
+// the file that was to be replaced. Needs root to mount a small tmpfs.
+TEST_F(SaveFixture, ADiskFullFailsCleanly) {
+  if (::geteuid() != 0) GTEST_SKIP() << "mounting a tmpfs needs root";
+  const std::string small = dir / "small";
+  std::filesystem::create_directory(small);
+  ASSERT_EQ(::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=1m"), 0) << std::strerror(errno);
+  struct Unmount {
+    std::string path;
+    ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+  } unmount{small};
+
+  const Bytes old = PatternBytes(300 * 1024, 5);
+  WriteFileBytes(small + "/HUGE.BIN", old);
+  FakeEntry entry("HUGE.BIN", PatternBytes(2 << 20, 6), 2 << 20);
+  entry.pieceBytes = 64 * 1024;
+  boxes.answers = {kIdYes};
+  EXPECT_EQ(SaveEntry(entry, small), SaveOutcome::kFailed);
+  ASSERT_EQ(boxes.shown.size(), 2u);
+  EXPECT_EQ(boxes.shown[1].text, "The file \"" + small + "/HUGE.BIN\" could not be saved:\nNo space left on device");
+  EXPECT_EQ(FolderContents(small), std::vector<std::string>{"HUGE.BIN"});
+  EXPECT_EQ(ReadFileBytes(small + "/HUGE.BIN"), old);
+
+  boxes.shown.clear();
+  uint64_t written = 7;
+  std::string path;
+  EXPECT_EQ(SaveEntryAsNewFile(entry, small, &path, &written), SaveOutcome::kFailed);
+  EXPECT_EQ(written, 7u);
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_NE(boxes.shown[0].text.find("No space left on device"), std::string::npos);
+  EXPECT_EQ(FolderContents(small), std::vector<std::string>{"HUGE.BIN"});
+}
+
+// The question is asked before the data is read; a file that turns up under the name while
+// the save runs was not agreed to, so it stays and the save fails.
+TEST_F(SaveFixture, AFileThatAppearsDuringTheSaveIsNotReplaced) {
+  FakeEntry entry("LATE.TXT", PatternBytes(3000, 2), 3000);
+  entry.beforePiece = [&](size_t piece) {
+    if (piece == 1) WriteFileBytes(dir / "LATE.TXT", Bytes{4, 2});
+  };
+  EXPECT_EQ(SaveEntry(entry, dir.path()), SaveOutcome::kFailed);
+  EXPECT_EQ(ReadFileBytes(dir / "LATE.TXT"), (Bytes{4, 2}));
+  EXPECT_EQ(FolderContents(dir.path()), std::vector<std::string>{"LATE.TXT"});
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text, "The file \"" + (dir / "LATE.TXT") + "\" could not be saved:\nFile exists");
 }
 
 TEST_F(SaveFixture, SavedFilesFollowTheUmask) {

@@ -16,6 +16,7 @@
 #include "fs/fat/FatPartition.h"
 #include "platform/VersionTable.h"
 #include "support/ExfatImages.h"
+#include "support/ExfatVolumeBytes.h"
 #include "support/FatImages.h"
 #include "support/FaultyRead.h"
 #include "support/TestFiles.h"
@@ -376,6 +377,45 @@ TEST_F(CliFixture, PartitionsKeepTheNumbersLinuxGivesThem) {
   EXPECT_EQ(r.code, kExitSuccess) << r.err;
   EXPECT_EQ(ReadFileBytes(dir / "out/partition-2/TWO.BIN"), PatternBytes(700, 2));
   EXPECT_EQ(ReadFileBytes(dir / "out/partition-5/FIVE.BIN"), PatternBytes(900, 5));
+}
+
+// A file of 4 GiB and more: ls shows all 64 bits of its length, and cat, save and recover give
+// every byte the volume holds for it (here the heap ends first), not the low 32 bits' worth.
+TEST_F(CliFixture, LengthsOfFourGiBAndMoreAreShownAndReadWhole) {
+  using namespace exfat_test;
+  ExfatVolumeBytes v(16);
+  const Bytes heap = PatternBytes(14 * 512, 8);  // clusters 4 to 17
+  v.Put(2, FileSet(u"video.mp4", 3, 4, 0x100000064)).Put(4, heap);
+  const std::string image = v.Write(dir);
+
+  CliResult r = cli.Run({"ls", "--json", image});
+  ASSERT_EQ(r.code, kExitSuccess) << r.err;
+  ASSERT_EQ(JsonLines(r.out).size(), 1u);
+  EXPECT_EQ(JsonLines(r.out)[0]["size"], uint64_t{4294967396});
+  r = cli.Run({"ls", image});
+  EXPECT_NE(r.out.find(" 4294967396  "), std::string::npos) << r.out;
+  r = cli.Run({"info", image, "1:/video.mp4"});
+  EXPECT_NE(r.out.find("File size: 4294967396\n"), std::string::npos) << r.out;
+
+  r = cli.Run({"cat", image, "1:/video.mp4"});
+  EXPECT_EQ(r.code, kExitSuccess);
+  EXPECT_TRUE(Bytes(r.out.begin(), r.out.end()) == heap);
+  r = cli.Run({"save", image, "1:/video.mp4", dir.path()});
+  EXPECT_EQ(r.code, kExitSuccess) << r.err;
+  EXPECT_TRUE(ReadFileBytes(dir / "video.mp4") == heap);
+  r = cli.Run({"recover", image, dir / "out"});
+  EXPECT_EQ(r.code, kExitSuccess) << r.err;
+  EXPECT_TRUE(ReadFileBytes(dir / "out/partition-1/video.mp4") == heap);
+  EXPECT_EQ(r.out, "Saved 1 files (7168 bytes); 0 failures.\n");
+
+  // Output that cannot be written is an output error.
+  const std::string command = ShellQuote(BRINDLE_CLI_PATH) + " cat " +
+                              ShellQuote(image) + " 1:/video.mp4 >/dev/full 2>" + ShellQuote(dir / "err");
+  const int status = std::system(command.c_str());
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, kExitOutput);
+  const Bytes err = ReadFileBytes(dir / "err");
+  EXPECT_EQ(std::string(err.begin(), err.end()),
+            "brindle-cli: cannot write to standard output: No space left on device\n");
 }
 
 TEST_F(CliFixture, UsageErrorsAndHelp) {

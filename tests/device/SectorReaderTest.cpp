@@ -250,6 +250,77 @@ TEST_F(ReaderFixture, IgnoreZeroesTheBadSectorAndKeepsTheReadableOnes) {
   }
 }
 
+// Long runs of whole sectors go straight to the destination in reads of the window's size, so
+// they read no sector twice and nothing beyond the run; whatever the window holds, the bytes
+// are those of the source. File data goes straight to the destination however short it is.
+TEST_F(ReaderFixture, LongReadsGoStraightToTheDestination) {
+  OpenSource src(MakeImage(4096));  // a window of 16 sectors
+  TSectorReader& r = src.reader;
+  const auto fault = InstallFaultyRead(r);
+  const struct Case {
+    uint32_t held;  // a sector the window is made to hold first
+    uint32_t sector;
+    uint32_t offset;
+    uint32_t count;
+  } cases[] = {
+      {0, 1000, 0, 100 * kSector},            // aligned, whole sectors: read directly
+      {0, 1000, 0, 100 * kSector + 77},       // and a tail through the window
+      {1010, 1000, 0, 100 * kSector},         // the window holds a part in the middle
+      {1000, 1000, 300, 40 * kSector},        // starts inside the window, mid-sector
+      {0, 4000, 0, 96 * kSector},             // up to the last sector
+      {0, 1000, 0, 7 * kSector},              // short: through the window
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.sector) + "+" + std::to_string(c.offset) + ", " + std::to_string(c.count));
+    ASSERT_TRUE(r.ReadSector(c.held));
+    fault->calls.clear();
+    uint32_t cursor = c.sector;
+    r.byteOffset = c.offset;
+    Bytes got(c.count);
+    ASSERT_TRUE(r.ReadBytes(got.data(), c.count, cursor));
+    EXPECT_EQ(got, Expected(size_t{c.sector} * kSector + c.offset, c.count));
+    uint64_t read = 0;
+    for (const FaultyRead::Call& call : fault->calls) {
+      EXPECT_LE(call.count, r.bufferSectors() * kSector);
+      read += call.count;
+    }
+    if (c.held == 0 && c.offset == 0 && c.count % kSector == 0 && c.count >= 8 * kSector) {
+      EXPECT_EQ(read, c.count) << "sectors read twice or beyond the run";
+    }
+  }
+
+  // File data reads its own sectors only, however few, and leaves the window as it was.
+  ASSERT_TRUE(r.ReadSector(0));
+  fault->calls.clear();
+  uint32_t cursor = 3000;
+  r.byteOffset = 0;
+  Bytes few(3 * kSector);
+  ASSERT_TRUE(r.ReadBytesDirect(few.data(), static_cast<uint32_t>(few.size()), cursor));
+  EXPECT_EQ(few, Expected(3000 * kSector, few.size()));
+  ASSERT_EQ(fault->calls.size(), 1u);
+  EXPECT_EQ(fault->calls[0].count, few.size());
+  EXPECT_EQ(r.bufferFirst(), 0u);
+  EXPECT_TRUE(boxes.shown.empty());
+}
+
+// A read error inside a direct read is asked about like one in a window fill: Abort fails the
+// whole read with zeros, and the next read goes to the medium again.
+TEST_F(ReaderFixture, AbortInsideALongReadLeavesZerosAndNothingBehind) {
+  OpenSource src(MakeImage(4096));
+  InstallFault(src.reader, 1040 * kSector, 1);
+  boxes.answers = {kIdAbort};
+  uint32_t cursor = 1000;
+  src.reader.byteOffset = 0;
+  Bytes got(100 * kSector, 0xAB);
+  EXPECT_FALSE(src.reader.ReadBytes(got.data(), static_cast<uint32_t>(got.size()), cursor));
+  EXPECT_EQ(got, Bytes(got.size(), 0));
+  EXPECT_EQ(cursor, 1000u);
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text, "Read failed at sector 1040:\nInput/output error");
+  ASSERT_TRUE(src.reader.ReadBytes(got.data(), static_cast<uint32_t>(got.size()), cursor));
+  EXPECT_EQ(got, Expected(1000 * kSector, got.size()));
+}
+
 TEST_F(ReaderFixture, AShortReadLeavesZerosNotOldBytes) {
   OpenSource src(MakeImage(4096));
   ASSERT_TRUE(src.reader.ReadSector(0));  // the window now holds other bytes

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "fs/SpanStream.h"
 #include "fs/exfat/ExfatNode.h"
 #include "fs/exfat/ExfatPartition.h"
 #include "support/ExfatVolumeBytes.h"
@@ -128,6 +131,75 @@ TEST_F(ExfatVolume, LengthAboveFourGiBShowsAllBitsAndReadsTheLowHalf) {
   ASSERT_NE(list.Find("File size"), nullptr);
   EXPECT_EQ(*list.Find("File size"), "4294967396");
   EXPECT_EQ(*list.Find("Starting cluster"), "4");
+}
+
+// GetData keeps to the low half of a length of 4 GiB or more; streaming delivers all of it, up
+// to where the heap or the chain ends, whether the data is one run or follows the FAT.
+TEST_F(ExfatVolume, StreamingDeliversAllSixtyFourBitsOfTheLength) {
+  ExfatVolumeBytes v(16);
+  const Bytes heap = PatternBytes(14 * 512, 5);  // clusters 4 to 17
+  v.Put(2, Join({FileSet(u"run", 3, 4, 0x100000064), FileSet(u"chain", 1, 4, 0x100000064),
+                 FileSet(u"cut", 3, 4, 0x100000000 + 700)}))
+      .Put(4, heap)
+      .Fat(4, 5).Fat(5, 9).Fat(9, 0xFFFFFFFF);
+  Open(v);
+  const auto streamed = [](TDirectoryEntry& node, uint64_t limit) {
+    MemoryStream stream;
+    EXPECT_TRUE(node.StreamData(stream, limit));
+    return Bytes(stream.Data(), stream.Data() + stream.Length());
+  };
+  const auto clusters = [&](std::initializer_list<uint32_t> numbers) {
+    Bytes bytes;
+    for (uint32_t c : numbers) bytes.insert(bytes.end(), heap.begin() + (c - 4) * 512, heap.begin() + (c - 3) * 512);
+    return bytes;
+  };
+  for (size_t i = 0; i < 3; ++i) EXPECT_EQ(Child(i).DataLength(), Child(i).size + 0x100000000) << i;
+
+  EXPECT_EQ(Data(Child(0)), Bytes(heap.begin(), heap.begin() + 100));
+  EXPECT_EQ(streamed(Child(0), 0), heap);
+  EXPECT_EQ(streamed(Child(0), 1000), Bytes(heap.begin(), heap.begin() + 1000));
+  EXPECT_EQ(Data(Child(1)), Bytes(heap.begin(), heap.begin() + 100));
+  const Bytes chain = clusters({4, 5, 9});
+  EXPECT_EQ(streamed(Child(1), 0), chain);
+  EXPECT_EQ(streamed(Child(1), 1100), Bytes(chain.begin(), chain.begin() + 1100));
+  EXPECT_EQ(Data(Child(2)), Bytes(heap.begin(), heap.begin() + 700));
+  EXPECT_EQ(streamed(Child(2), 0), heap);
+}
+
+// A large read reaches the sink in bounded pieces, a fragmented one gathered into as few of
+// them as a contiguous one, and a sink that says stop is not written to again.
+TEST_F(ExfatVolume, AStreamComesInBoundedPiecesAndStopsWhenTheSinkSaysSo) {
+  ExfatVolumeBytes v(1000, 3);  // 4 KiB clusters, 4 MiB
+  const Bytes content = PatternBytes(kPieceBytes + 1234, 9);
+  const uint32_t clusters = static_cast<uint32_t>((content.size() + 4095) / 4096);
+  // "run" lies in clusters 10 onwards; "every other" in clusters 300, 302, 304, ...
+  v.Put(2, Join({FileSet(u"run", 3, 10, content.size()), FileSet(u"every other", 1, 300, content.size())}))
+      .Put(10, content);
+  for (uint32_t i = 0; i < clusters; ++i) {
+    const auto at = content.begin() + i * 4096;
+    v.Put(300 + 2 * i, Bytes(at, std::min(at + 4096, content.end())));
+    v.Fat(300 + 2 * i, i + 1 < clusters ? 300 + 2 * (i + 1) : 0xFFFFFFFF);
+  }
+  Open(v);
+  for (size_t i = 0; i < 2; ++i) {
+    SCOPED_TRACE(Child(i).name);
+    std::vector<size_t> pieces;
+    Bytes got;
+    CallbackSink all([&](const uint8_t* data, size_t n) {
+      pieces.push_back(n);
+      got.insert(got.end(), data, data + n);
+      return true;
+    });
+    EXPECT_TRUE(Child(i).StreamData(all, 0));
+    EXPECT_EQ(got, content);
+    EXPECT_LE(*std::max_element(pieces.begin(), pieces.end()), kPieceBytes);
+    EXPECT_LE(pieces.size(), 3u);
+
+    size_t writes = 0;
+    CallbackSink stopping([&](const uint8_t*, size_t) { return ++writes < 2; });
+    EXPECT_FALSE(Child(i).StreamData(stopping, 0));
+    EXPECT_EQ(writes, 2u);
+  }
 }
 
 TEST_F(ExfatVolume, UnusableGeometryGivesAnEmptyRoot) {

@@ -1,0 +1,20 @@
+#include "fs/ByteSink.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+bool FdSink::Write(const uint8_t* data, size_t n) {
+  while (n > 0) {
+    const ssize_t done = ::write(fd_, data, n);
+    if (done <= 0) {
+      if (done < 0 && errno == EINTR) continue;
+      error_ = done < 0 ? errno : EIO;  // a write that takes nothing would never end
+      return false;
+    }
+    data += done;
+    n -= static_cast<size_t>(done);
+    written_ += static_cast<uint64_t>(done);
+  }
+  return true;
+}

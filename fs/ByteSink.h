@@ -1,0 +1,47 @@
+#pragma once
+// Where a streamed read puts the bytes it delivers: memory, a file descriptor or a function.
+// The read hands them over in order, in pieces of bounded size, and the sink may stop it.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+class ByteSink {
+ public:
+  virtual ~ByteSink() = default;
+
+  // Takes the next n bytes. Returns false to stop the read: the sink was cancelled, or its
+  // output failed.
+  virtual bool Write(const uint8_t* data, size_t n) = 0;
+
+  // A place to read the next n bytes into, so that they reach the sink without a copy; a Write
+  // of that place follows, of those n bytes or of fewer of them. nullptr when the sink has none
+  // and the reader uses its own buffer.
+  virtual uint8_t* Space(size_t /*n*/) { return nullptr; }
+};
+
+// Writes to a file descriptor and keeps the errno of a failed write.
+class FdSink final : public ByteSink {
+ public:
+  explicit FdSink(int fd) : fd_(fd) {}
+  bool Write(const uint8_t* data, size_t n) override;
+
+  int error() const { return error_; }
+  uint64_t written() const { return written_; }
+
+ private:
+  int fd_;
+  int error_ = 0;
+  uint64_t written_ = 0;
+};
+
+// Hands every piece to a function, which returns false to stop the read.
+class CallbackSink final : public ByteSink {
+ public:
+  using Callback = std::function<bool(const uint8_t* data, size_t n)>;
+  explicit CallbackSink(Callback callback) : callback_(std::move(callback)) {}
+  bool Write(const uint8_t* data, size_t n) override { return callback_(data, n); }
+
+ private:
+  Callback callback_;
+};

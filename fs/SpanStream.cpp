@@ -1,0 +1,73 @@
+#include "fs/SpanStream.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// Reads count bytes, a whole number of sectors, with read; what lies beyond the source is zero.
+template <typename Read>
+void ReadInSource(TSectorReader& reader, uint64_t sector, uint8_t* dest, size_t count, Read read) {
+  const uint64_t sectorBytes = reader.bytesPerSector();
+  const uint64_t totalSectors = reader.totalSectors();
+  const uint64_t readable = sector < totalSectors ? std::min<uint64_t>(count, (totalSectors - sector) * sectorBytes) : 0;
+  if (readable > 0) {
+    reader.byteOffset = 0;
+    auto cursor = static_cast<uint32_t>(sector);
+    read(dest, static_cast<uint32_t>(readable), cursor);
+  }
+  std::memset(dest + readable, 0, count - readable);
+}
+
+}  // namespace
+
+void ReadClipped(TSectorReader& reader, uint64_t sector, uint8_t* dest, size_t count) {
+  ReadInSource(reader, sector, dest, count,
+               [&](uint8_t* to, uint32_t n, uint32_t& cursor) { reader.ReadBytes(to, n, cursor); });
+}
+
+uint64_t SpanStream::SectorBytes() const { return std::max<uint32_t>(reader_.bytesPerSector(), 1); }
+
+bool SpanStream::Send(uint64_t sector, uint64_t count) {
+  const uint64_t sectorBytes = SectorBytes();
+  const uint64_t piece = std::max<uint64_t>(1, kPieceBytes / sectorBytes) * sectorBytes;
+  while (count > 0) {
+    const auto n = static_cast<size_t>(std::min(count, piece));
+    // The last sector is read whole; only its first bytes are handed over.
+    const auto whole = static_cast<size_t>((n + sectorBytes - 1) / sectorBytes * sectorBytes);
+    uint8_t* space = sink_.Space(whole);
+    uint8_t* dest = space;
+    if (space == nullptr) {
+      if (gathered_ + whole > piece && !Finish()) return false;
+      dest = Room(whole, piece);
+    }
+    ReadInSource(reader_, sector, dest, whole,
+                 [&](uint8_t* to, uint32_t bytes, uint32_t& cursor) { reader_.ReadBytesDirect(to, bytes, cursor); });
+    if (space == nullptr) gathered_ += n;
+    else if (!sink_.Write(space, n)) return false;
+    sector += n / sectorBytes;
+    count -= n;
+  }
+  return true;
+}
+
+// Grows the buffer by doubling, up to one piece, so that a walk of a few sectors does not take
+// a piece's worth of memory.
+uint8_t* SpanStream::Room(size_t bytes, size_t piece) {
+  const size_t needed = gathered_ + bytes;
+  if (needed > capacity_) {
+    const size_t capacity = std::min(piece, std::max(needed, 2 * capacity_));
+    auto grown = std::make_unique_for_overwrite<uint8_t[]>(capacity);
+    if (gathered_ > 0) std::memcpy(grown.get(), buffer_.get(), gathered_);
+    buffer_ = std::move(grown);
+    capacity_ = capacity;
+  }
+  return buffer_.get() + gathered_;
+}
+
+bool SpanStream::Finish() {
+  if (gathered_ == 0) return true;
+  const size_t n = gathered_;
+  gathered_ = 0;
+  return sink_.Write(buffer_.get(), n);
+}
