@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <limits>
+#include <memory>
 
 #include "browser/HexView.h"
 #include "browser/ImageIndex.h"
 #include "browser/SaveEntry.h"
 #include "platform/FolderDialog.h"
+#include "platform/Progress.h"
 #include "platform/WaitCursor.h"
 
 namespace {
@@ -103,7 +105,9 @@ void BrowserFrame::btnSaveClick() {
   const std::optional<std::string> folder = ChooseFolder(kSaveFolderPrompt);
   if (!folder) return;
   WaitCursor wait;
-  SaveEntry(*entry, *folder);
+  const std::unique_ptr<ProgressReport> progress = BeginProgress("Saving " + SafeFileName(entry->name));
+  SaveEntry(*entry, *folder, nullptr,
+            [&progress](uint64_t done, uint64_t total) { return progress->Update(done, total); });
 }
 
 void BrowserFrame::ClearTree() {

@@ -1,9 +1,15 @@
 #include "platform/qt/QtServices.h"
 
+#include <algorithm>
+#include <limits>
+
 #include <QAbstractButton>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
+#include <QLocale>
 #include <QMessageBox>
+#include <QProgressDialog>
 
 namespace {
 
@@ -48,6 +54,52 @@ int ResultOf(int button) {
   }
 }
 
+// The dialog of one operation. It stays hidden for the first moment; once shown, the event loop
+// runs at most every 50 ms, enough to repaint and to see a click on Cancel without slowing the
+// operation down.
+class DialogReport final : public ProgressReport {
+ public:
+  DialogReport(QWidget* owner, const std::string& label, int showAfterMs)
+      : label_(QString::fromStdString(label)), showAfterMs_(showAfterMs), dialog_(label_, "Cancel", 0, kSteps, owner) {
+    dialog_.setWindowTitle(QApplication::applicationDisplayName());
+    dialog_.setWindowModality(Qt::WindowModal);
+    dialog_.setAutoClose(false);
+    dialog_.setAutoReset(false);
+    dialog_.setMinimumDuration(std::numeric_limits<int>::max());  // shown by Update, not by its own timer
+    dialog_.setMinimumWidth(360);
+    started_.start();
+  }
+
+  bool Update(uint64_t done, uint64_t total) override {
+    if (dialog_.isHidden()) {
+      if (started_.elapsed() < showAfterMs_) return true;
+      dialog_.show();
+    }
+    if (total == 0) {
+      dialog_.setRange(0, 0);  // length not known: a busy bar
+    } else {
+      dialog_.setValue(static_cast<int>(std::min(done, total) * kSteps / total));
+    }
+    const QLocale locale;
+    QString amount = locale.formattedDataSize(static_cast<qint64>(done));
+    if (total != 0) amount += " of " + locale.formattedDataSize(static_cast<qint64>(total));
+    dialog_.setLabelText(label_ + "\n" + amount);
+    if (!sinceEvents_.isValid() || sinceEvents_.elapsed() >= 50) {
+      QApplication::processEvents();
+      sinceEvents_.start();
+    }
+    return !dialog_.wasCanceled();
+  }
+
+ private:
+  static constexpr int kSteps = 1000;
+  QString label_;
+  int showAfterMs_;
+  QProgressDialog dialog_;
+  QElapsedTimer started_;
+  QElapsedTimer sinceEvents_;
+};
+
 }  // namespace
 
 int QtMessageBox::Show(const std::string& text, const std::string& caption, unsigned flags) {
@@ -69,12 +121,19 @@ std::optional<std::string> QtFolderDialog::ChooseFolder(const std::string& promp
   return folder.toStdString();
 }
 
+std::unique_ptr<ProgressReport> QtProgress::Begin(const std::string& label) {
+  QWidget* owner = owner_ != nullptr ? owner_ : QApplication::activeWindow();
+  return std::make_unique<DialogReport>(owner, label, showAfterMs_);
+}
+
 void QtWaitCursor::Show() { QApplication::setOverrideCursor(Qt::WaitCursor); }
 
 void QtWaitCursor::Restore() { QApplication::restoreOverrideCursor(); }
 
 QtPlatformServices::QtPlatformServices(QWidget* owner)
     : folderDialog_(owner),
+      progress_(owner),
       messageBoxGuard_(messageBox_),
       folderDialogGuard_(FolderDialogSlot(), folderDialog_),
-      waitCursorGuard_(WaitCursorSlot(), waitCursor_) {}
+      waitCursorGuard_(WaitCursorSlot(), waitCursor_),
+      progressGuard_(ProgressSlot(), progress_) {}

@@ -1,10 +1,11 @@
 #pragma once
 // The platform services on the desktop: message boxes with QMessageBox, the folder dialog with
-// QFileDialog, the busy cursor as the application's override cursor. The main window installs
-// them for its lifetime with QtPlatformServices.
+// QFileDialog, the busy cursor as the application's override cursor, progress with
+// QProgressDialog. The main window installs them for its lifetime with QtPlatformServices.
 
 #include "platform/FolderDialog.h"
 #include "platform/MessageBox.h"
+#include "platform/Progress.h"
 #include "platform/WaitCursor.h"
 
 class QWidget;
@@ -33,7 +34,20 @@ class QtWaitCursor final : public WaitCursorService {
   void Restore() override;
 };
 
-// Installs the three for its lifetime.
+// A QProgressDialog, modal to the window, that appears once the operation has run for
+// showAfterMs (half a second: a quick save shows nothing), with the label, the bytes done and
+// a Cancel button. While it is up, updates let the window repaint and the button be pressed.
+class QtProgress final : public ProgressService {
+ public:
+  explicit QtProgress(QWidget* owner = nullptr, int showAfterMs = 500) : owner_(owner), showAfterMs_(showAfterMs) {}
+  std::unique_ptr<ProgressReport> Begin(const std::string& label) override;
+
+ private:
+  QWidget* owner_;  // the active window when null
+  int showAfterMs_;
+};
+
+// Installs the four for its lifetime.
 class QtPlatformServices {
  public:
   explicit QtPlatformServices(QWidget* owner = nullptr);
@@ -42,7 +56,9 @@ class QtPlatformServices {
   QtMessageBox messageBox_;
   QtFolderDialog folderDialog_;
   QtWaitCursor waitCursor_;
+  QtProgress progress_;
   ScopedMessageBoxService messageBoxGuard_;
   ScopedService<FolderDialogService> folderDialogGuard_;
   ScopedService<WaitCursorService> waitCursorGuard_;
+  ScopedService<ProgressService> progressGuard_;
 };

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <map>
 #include <stdexcept>
 
@@ -374,6 +376,13 @@ TEST_F(FrameFixture, ZoomScalesThePictureAndTruncates) {
   EXPECT_EQ(view.previewSize.height, 6);
 }
 
+std::vector<std::string> FilesIn(const TempDir& dir) {
+  std::vector<std::string> names;
+  for (const auto& file : std::filesystem::directory_iterator(dir.path())) names.push_back(file.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 struct FrameSaveFixture : FrameFixture {
   ScriptedFolderDialog dialog;
   TempDir dir;
@@ -403,6 +412,41 @@ TEST_F(FrameSaveFixture, SavingAsksForAFolderAndWritesTheEntryThere) {
   EXPECT_EQ(cursor.shown, cursorsBefore + 1);
   EXPECT_EQ(cursor.depth, 0);
   EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(FrameSaveFixture, ASaveReportsItsProgressAndCancelLeavesNothing) {
+  const std::vector<uint8_t> bytes(3 << 20, 0x5A);
+  frame.partitions.push_back(
+      std::make_unique<FakePartition>("P3", std::make_unique<FakeEntry>("BIG.BIN", kStateFile, bytes)));
+  frame.FillTree();
+  Select("BIG.BIN");
+  RecordingProgress progress;
+
+  dialog.answers = {dir.path()};
+  frame.btnSaveClick();
+  EXPECT_EQ(progress.labels, std::vector<std::string>{"Saving BIG.BIN"});
+  ASSERT_GE(progress.steps.size(), 2u);
+  EXPECT_EQ(progress.steps.front(), (RecordingProgress::Step{0, bytes.size()}));
+  EXPECT_EQ(progress.steps.back(), (RecordingProgress::Step{bytes.size(), bytes.size()}));
+  EXPECT_EQ(progress.open, 0);
+  EXPECT_EQ(ReadFileBytes(dir / "BIG.BIN"), bytes);
+
+  // Cancel pressed during a save that would replace the file: the old file stays, nothing else
+  // is left in the folder, and cancelling is not an error to report.
+  progress.steps.clear();
+  progress.cancelAfter = 2;
+  boxes.answers = {kIdYes};
+  frame.partitions.back()->rootEntry = std::make_unique<FakeEntry>("BIG.BIN", kStateFile, std::vector<uint8_t>(bytes.size(), 1));
+  frame.FillTree();
+  Select("BIG.BIN");
+  dialog.answers = {dir.path()};
+  frame.btnSaveClick();
+  EXPECT_EQ(progress.steps.size(), 2u);
+  EXPECT_EQ(progress.open, 0);
+  EXPECT_EQ(ReadFileBytes(dir / "BIG.BIN"), bytes);
+  EXPECT_EQ(FilesIn(dir), std::vector<std::string>{"BIG.BIN"});
+  EXPECT_EQ(boxes.shown.size(), 1u);  // the question whether to replace, nothing after it
+  EXPECT_EQ(cursor.depth, 0);
 }
 
 }  // namespace

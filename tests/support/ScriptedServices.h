@@ -1,13 +1,17 @@
 #pragma once
-// Stand-ins for the folder dialog and the busy cursor that install themselves for their
-// lifetime: the dialog answers from a script, the cursor counts.
+// Stand-ins for the folder dialog, the busy cursor and progress that install themselves for
+// their lifetime: the dialog answers from a script, the cursor counts, progress records and
+// cancels on cue.
 
+#include <cstdint>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/FolderDialog.h"
+#include "platform/Progress.h"
 #include "platform/WaitCursor.h"
 
 class ScriptedFolderDialog final : public FolderDialogService {
@@ -45,4 +49,40 @@ class CountingWaitCursor final : public WaitCursorService {
 
  private:
   ScopedService<WaitCursorService> guard_;
+};
+
+class RecordingProgress final : public ProgressService {
+ public:
+  RecordingProgress() : guard_(ProgressSlot(), *this) {}
+
+  struct Step {
+    uint64_t done;
+    uint64_t total;
+    bool operator==(const Step&) const = default;
+  };
+  std::vector<std::string> labels;
+  std::vector<Step> steps;
+  int open = 0;           // reports begun and not yet ended
+  int cancelAfter = -1;   // the number of updates after which Cancel is "pressed"; -1: never
+
+  std::unique_ptr<ProgressReport> Begin(const std::string& label) override {
+    labels.push_back(label);
+    return std::make_unique<Report>(*this);
+  }
+
+ private:
+  class Report final : public ProgressReport {
+   public:
+    explicit Report(RecordingProgress& owner) : owner_(owner) { ++owner_.open; }
+    ~Report() override { --owner_.open; }
+    bool Update(uint64_t done, uint64_t total) override {
+      owner_.steps.push_back({done, total});
+      return owner_.cancelAfter < 0 || static_cast<int>(owner_.steps.size()) < owner_.cancelAfter;
+    }
+
+   private:
+    RecordingProgress& owner_;
+  };
+
+  ScopedService<ProgressService> guard_;
 };

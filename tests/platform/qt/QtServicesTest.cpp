@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
 
@@ -95,6 +96,44 @@ TEST(QtServicesTest, TheFolderDialogGivesTheChosenFolderOrNothing) {
     static_cast<QDialog*>(files)->accept();
   });
   EXPECT_EQ(dialog.ChooseFolder("Prompt"), dir.path());
+}
+
+QProgressDialog* VisibleProgressDialog() {
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (auto* dialog = qobject_cast<QProgressDialog*>(widget); dialog != nullptr && dialog->isVisible()) return dialog;
+  }
+  return nullptr;
+}
+
+TEST(QtServicesTest, ProgressAppearsOnlyAfterAMomentAndCancelStopsTheOperation) {
+  QtProgress patient(nullptr, 60'000);
+  {
+    const std::unique_ptr<ProgressReport> quickSave = patient.Begin("Saving a.bin");
+    EXPECT_TRUE(quickSave->Update(0, 4096));
+    EXPECT_TRUE(quickSave->Update(4096, 4096));
+    EXPECT_EQ(VisibleProgressDialog(), nullptr);
+  }
+
+  QtProgress immediate(nullptr, 0);
+  std::unique_ptr<ProgressReport> save = immediate.Begin("Saving b.bin");
+  EXPECT_TRUE(save->Update(2048, 4096));
+  QProgressDialog* dialog = VisibleProgressDialog();
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(dialog->value(), 500);
+  EXPECT_TRUE(dialog->labelText().startsWith("Saving b.bin\n"));
+  EXPECT_TRUE(dialog->labelText().contains(" of "));
+
+  dialog->findChild<QPushButton*>()->click();
+  EXPECT_FALSE(save->Update(3072, 4096));
+  save.reset();
+  EXPECT_EQ(VisibleProgressDialog(), nullptr);
+
+  // A length not known yet shows a busy bar and the bytes so far.
+  save = immediate.Begin("Saving folder");
+  EXPECT_TRUE(save->Update(100, 0));
+  dialog = VisibleProgressDialog();
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(dialog->maximum(), 0);
 }
 
 }  // namespace
