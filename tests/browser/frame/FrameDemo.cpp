@@ -1,14 +1,21 @@
 // brindle-frame-demo: the browser frame alone on a source, for looking at it and taking
 // screenshots until the main window exists.
 //
-//   brindle-frame-demo [--sector-size N] [--select N:/DIR/NAME] [--page 0|1|2] SOURCE
+//   brindle-frame-demo [--sector-size N] [--select N:/DIR/NAME] [--page 0|1|2] [--save-to DIR] SOURCE
 //
 // --select opens the entry's directories and selects it, as clicks in the tree would;
-// --page shows the information (0), preview (1) or hex page (2).
+// --page shows the information (0), preview (1) or hex page (2); --save-to saves the selected
+// entry into DIR a moment after the window appears, as the save button and the folder dialog
+// would (to look at the progress of a long save).
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+
+#include <optional>
+#include <string>
 #include <QTreeWidget>
 
 #include "browser/frame/IconSet.h"
@@ -43,6 +50,15 @@ bool SelectEntry(QTreeWidget& tree, const QString& entry) {
   return true;
 }
 
+class FixedFolder final : public FolderDialogService {
+ public:
+  explicit FixedFolder(std::string folder) : folder_(std::move(folder)) {}
+  std::optional<std::string> ChooseFolder(const std::string& /*prompt*/) override { return folder_; }
+
+ private:
+  std::string folder_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -57,7 +73,9 @@ int main(int argc, char** argv) {
                                   QStringLiteral("ENTRY"));
   const QCommandLineOption page(QStringLiteral("page"), QStringLiteral("page to show: 0, 1 or 2"),
                                 QStringLiteral("PAGE"), QStringLiteral("0"));
-  parser.addOptions({sectorSize, select, page});
+  const QCommandLineOption saveTo(QStringLiteral("save-to"), QStringLiteral("save the selected entry into DIR"),
+                                  QStringLiteral("DIR"));
+  parser.addOptions({sectorSize, select, page, saveTo});
   parser.process(application);
   if (parser.positionalArguments().size() != 1) parser.showHelp(2);
 
@@ -83,5 +101,12 @@ int main(int argc, char** argv) {
     ShowMessageBox("There is no entry " + parser.value(select).toStdString() + ".", kApplicationTitle, kMbOkWarning);
   }
   frame.findChild<QTabWidget*>(QStringLiteral("PageControl1"))->setCurrentIndex(parser.value(page).toInt());
+  std::optional<FixedFolder> folder;
+  std::optional<ScopedService<FolderDialogService>> folderGuard;
+  if (parser.isSet(saveTo)) {
+    folder.emplace(parser.value(saveTo).toStdString());
+    folderGuard.emplace(FolderDialogSlot(), *folder);
+    QTimer::singleShot(500, &frame, [&frame] { frame.findChild<QToolButton*>(QStringLiteral("btnSave"))->click(); });
+  }
   return QApplication::exec();
 }
