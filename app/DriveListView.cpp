@@ -1,8 +1,6 @@
 #include "app/DriveListView.h"
 
-#include <QApplication>
 #include <QHeaderView>
-#include <QStyle>
 
 namespace {
 
@@ -13,16 +11,18 @@ int Scaled(const QWidget& widget, int pixelsAt96Dpi) { return pixelsAt96Dpi * wi
 
 }  // namespace
 
-// The desktop theme's drive icons where it has them, else the style's own.
+// The desktop theme's drive icons where it has them, else Brindle's own (app/icons/drives).
 DriveIcons::DriveIcons() {
-  const QStyle& style = *QApplication::style();
-  const auto themed = [&style](const char* name, QStyle::StandardPixmap fallback) {
-    return QIcon::fromTheme(QString::fromLatin1(name), style.standardIcon(fallback));
+  const auto themed = [](const char* themeName, const char* ownName) {
+    const QString own = QStringLiteral(":/drives/") + QString::fromLatin1(ownName);
+    QIcon fallback(own + QStringLiteral(".png"));
+    fallback.addFile(own + QStringLiteral("@2x.png"));
+    return QIcon::fromTheme(QString::fromLatin1(themeName), fallback);
   };
-  icons_[kDriveImageFloppy] = themed("media-floppy", QStyle::SP_DriveFDIcon);
-  icons_[kDriveImageHardDisk] = themed("drive-harddisk", QStyle::SP_DriveHDIcon);
-  icons_[kDriveImageOptical] = themed("drive-optical", QStyle::SP_DriveCDIcon);
-  icons_[kDriveImageRemovable] = themed("drive-removable-media", QStyle::SP_DriveHDIcon);
+  icons_[kDriveImageFloppy] = themed("media-floppy", "floppy");
+  icons_[kDriveImageHardDisk] = themed("drive-harddisk", "harddisk");
+  icons_[kDriveImageOptical] = themed("drive-optical", "optical");
+  icons_[kDriveImageRemovable] = themed("drive-removable-media", "removable");
 }
 
 QIcon DriveIcons::Icon(int index) const {

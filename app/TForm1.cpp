@@ -55,6 +55,7 @@ TForm1::TForm1(const std::string& sysfsRoot, const std::string& deviceRoot, QWid
     : QWidget(parent), sysfsRoot_(sysfsRoot), deviceRoot_(deviceRoot) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QString::fromUtf8(kLocalizedProductName));
+  setWindowIcon(QIcon(QStringLiteral(":/brindle.png")));
   auto* layout = new QVBoxLayout(this);
   pageControlMain = Named(new QStackedWidget(this), "pageControlMain");
   BuildSelectDrivePage();

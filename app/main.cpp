@@ -4,8 +4,6 @@
 //
 //   brindle [IMAGE] [--sector-size N]
 
-#include <QIcon>
-
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -32,7 +30,6 @@ int main(int argc, char** argv) {
   // one of its options stays an image. It takes its settings from the environment.
   int toolkitArgc = 1;
   BrindleApplication application(toolkitArgc, argv);
-  QApplication::setWindowIcon(QIcon(QStringLiteral(":/brindle.png")));
   QtPlatformServices services;
   QtShellServices shell;
   try {
