@@ -2,15 +2,11 @@
 
 #include <clocale>
 
-namespace {
-
 std::string LocaleDecimalSeparator() {
   const std::lconv* conventions = std::localeconv();
   if (conventions && conventions->decimal_point && *conventions->decimal_point) return conventions->decimal_point;
   return ".";
 }
-
-}  // namespace
 
 std::string FormatUpToTwoDecimals(uint64_t numerator, uint64_t denominator) {
   if (denominator == 0) return "0";

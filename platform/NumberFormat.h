@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <string>
 
+// The decimal separator of the user's locale ("." in the C locale).
+std::string LocaleDecimalSeparator();
+
 // numerator / denominator with at least one integer digit and at most two decimals, rounded
 // half up, trailing zeros of the decimals dropped and no separator for a whole number. The
 // separator is the one of the user's locale ("." in the C locale). A denominator of 0 gives "0".

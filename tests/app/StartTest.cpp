@@ -36,20 +36,10 @@ TEST(CommandLineTest, AnImageWithItsSectorSizeOrNothingStartsTheWindow) {
   EXPECT_EQ(command.options.sectorSize, "2048");
 }
 
-TEST(CommandLineTest, HelpVersionAndMistakesAreAnsweredWithoutTheWindow) {
-  CommandLine command = Read({"--help"});
-  EXPECT_FALSE(command.startWindow);
-  EXPECT_EQ(command.exitCode, 0);
-  EXPECT_EQ(command.output.rfind("Usage: brindle [IMAGE] [--sector-size N]\n", 0), 0u) << command.output;
-
-  command = Read({"--version"});
-  EXPECT_FALSE(command.startWindow);
-  EXPECT_EQ(command.exitCode, 0);
-  EXPECT_EQ(command.output.rfind(std::string("brindle ") + BRINDLE_VERSION + "\n", 0), 0u) << command.output;
-
+TEST(CommandLineTest, MistakesAreAnsweredWithoutTheWindow) {
   for (const std::vector<const char*>& wrong : std::vector<std::vector<const char*>>{
            {"a.img", "b.img"}, {"--sector-size", "100", "a.img"}, {"--sector-size", "lots"}, {"--bogus"}}) {
-    command = Read(wrong);
+    const CommandLine command = Read(wrong);
     EXPECT_FALSE(command.startWindow);
     EXPECT_EQ(command.exitCode, kExitUsage);
     EXPECT_NE(command.errorText.find("Try 'brindle --help'"), std::string::npos) << command.errorText;
@@ -110,7 +100,7 @@ TEST(ProgramTest, WithoutADisplayItAnswersHelpAndVersionAndSaysHowToGetAWindow) 
 
   run = RunWithoutDisplay({"--help"});
   EXPECT_EQ(run.code, 0);
-  EXPECT_NE(run.out.find("--sector-size N"), std::string::npos);
+  EXPECT_EQ(run.out.rfind("Usage: brindle [IMAGE] [--sector-size N]\n", 0), 0u) << run.out;
 
   run = RunWithoutDisplay({"card.img"});
   EXPECT_EQ(run.code, kExitNoDisplay);

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
@@ -44,6 +45,7 @@ TEST(AboutBoxTest, ShowsTheVersionAndNoticeOfTheUsEnglishTableOrKeepsItsOwn) {
 TEST(AboutBoxTest, ItsLinksOpenTheirAddressesAndTheBoxStaysOpen) {
   RecordingUrlOpener urls;
   auto* box = new TfrmAbout;  // it destroys itself when closed
+  const QPointer<TfrmAbout> watch(box);
   box->show();
   for (const char* name : {"lblWebsiteLink", "Label4"}) {
     QLabel* link = box->findChild<QLabel*>(QString::fromLatin1(name));
@@ -57,6 +59,8 @@ TEST(AboutBoxTest, ItsLinksOpenTheirAddressesAndTheBoxStaysOpen) {
   EXPECT_EQ(urls.opened, (std::vector<std::string>{kWebsiteAddress, kDonateAddress}));
   EXPECT_TRUE(box->isVisible());
   box->findChild<QPushButton*>("btnOk")->click();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(watch.isNull());
 }
 
 }  // namespace

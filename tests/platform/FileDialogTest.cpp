@@ -22,8 +22,4 @@ TEST(NameFiltersTest, PairsBecomeFiltersWhosePatternsMatchEveryNameTheySay) {
   for (const auto& c : cases) EXPECT_EQ(NameFilters(c.filter), c.expected) << c.filter;
 }
 
-TEST(NameFiltersTest, WithoutADialogTheAnswerIsCancelled) {
-  EXPECT_EQ(ChooseFileToOpen("Open disk image", "All Files (*.*)|*.*"), std::nullopt);
-}
-
 }  // namespace
