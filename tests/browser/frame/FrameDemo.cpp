@@ -1,5 +1,5 @@
 // brindle-frame-demo: the browser frame alone on a source, for looking at it and taking
-// screenshots without the main window around it.
+// screenshots until the main window exists.
 //
 //   brindle-frame-demo [--sector-size N] [--select N:/DIR/NAME] [--page 0|1|2] SOURCE
 //
@@ -16,7 +16,34 @@
 #include "fs/Discovery.h"
 #include "fs/Source.h"
 #include "platform/qt/QtServices.h"
-#include "support/qt/TreeSelect.h"
+
+namespace {
+
+QTreeWidgetItem* ChildNamed(QTreeWidgetItem* parent, const QString& name) {
+  for (int i = 0; i < parent->childCount(); ++i) {
+    if (parent->child(i)->text(0) == name) return parent->child(i);
+  }
+  return nullptr;
+}
+
+// Selects "N:/DIR/NAME": the root of partition N, then each name below it in turn.
+bool SelectEntry(QTreeWidget& tree, const QString& entry) {
+  const int colon = entry.indexOf(':');
+  bool numbered = false;
+  const int partition = entry.left(colon).toInt(&numbered);
+  if (colon < 0 || !numbered || partition < 1 || partition > tree.topLevelItemCount()) return false;
+  QTreeWidgetItem* item = tree.topLevelItem(partition - 1)->child(0);
+  if (item == nullptr) return false;
+  tree.setCurrentItem(item);
+  for (const QString& name : entry.mid(colon + 1).split('/', Qt::SkipEmptyParts)) {
+    item = ChildNamed(item, name);
+    if (item == nullptr) return false;
+    tree.setCurrentItem(item);
+  }
+  return true;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
