@@ -1,6 +1,6 @@
 #include "fs/Text.h"
 
-#include <clocale>
+#include "platform/NumberFormat.h"
 
 void AppendUtf8(std::string& out, uint32_t cp) {
   if (cp < 0x80) {
@@ -113,10 +113,4 @@ std::string FormatSeconds(unsigned wholeSeconds, unsigned hundredths) {
   return text;
 }
 
-std::string DecimalSeparator() {
-  const std::lconv* conventions = std::localeconv();
-  if (conventions && conventions->decimal_point && *conventions->decimal_point) {
-    return conventions->decimal_point;
-  }
-  return ".";
-}
+std::string DecimalSeparator() { return LocaleDecimalSeparator(); }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing Brindle need, when they are missing.
-# Usage: scripts/install-deps.sh [build|test]
+# Usage: scripts/install-deps.sh [build|run|test]
 set -euo pipefail
 
 purpose=${1:-build}
@@ -8,6 +8,11 @@ purpose=${1:-build}
 # ICU folds the case of the names it is given; zlib checks the CRC-32 of GUID partition tables;
 # Qt 6 Widgets is the window's toolkit.
 packages=(cmake g++ make libcli11-dev nlohmann-json3-dev libicu-dev zlib1g-dev qt6-base-dev)
+if [ "$purpose" = run ]; then
+  # mtools makes the sample image; the window's captions are Chinese, so a CJK font shows
+  # them; the Wayland plugin lets the window start on a Wayland desktop without XWayland.
+  packages+=(mtools fonts-noto-cjk qt6-wayland)
+fi
 if [ "$purpose" = test ]; then
   # Test images are made with the real tools: mkfs.fat and mtools for FAT, mkfs.exfat for exFAT,
   # sfdisk for partition tables; The Sleuth Kit is the second opinion the oracle test asks;

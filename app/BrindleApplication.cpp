@@ -1,0 +1,25 @@
+#include "app/BrindleApplication.h"
+
+#include <exception>
+#include <new>
+
+#include "platform/MessageBox.h"
+
+BrindleApplication::BrindleApplication(int& argc, char** argv) : QApplication(argc, argv) {
+  setApplicationName(QString::fromLatin1(kApplicationTitle));
+}
+
+bool BrindleApplication::notify(QObject* receiver, QEvent* event) {
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (const std::exception& error) {
+    ShowException(error);
+  }
+  return false;
+}
+
+void ShowException(const std::exception& error) {
+  const bool outOfMemory = dynamic_cast<const std::bad_alloc*>(&error) != nullptr;
+  ShowMessageBox(outOfMemory ? "There is not enough memory to complete this operation." : error.what(),
+                 kApplicationTitle, kMbOkWarning);
+}

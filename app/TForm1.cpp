@@ -1,0 +1,263 @@
+#include "app/TForm1.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QStyle>
+#include <QTabWidget>
+
+#include <cerrno>
+
+#include "app/LinkLabel.h"
+#include "app/Links.h"
+#include "app/ProductName.h"
+#include "app/TfrmAbout.h"
+#include "browser/frame/TfrmFileSystem.h"
+#include "device/SystemError.h"
+#include "platform/FileDialog.h"
+#include "platform/MessageBox.h"
+#include "platform/UrlOpener.h"
+#include "platform/WaitCursor.h"
+
+namespace {
+
+constexpr int kClientWidth = 715;
+constexpr int kClientHeight = 583;
+
+template <class T>
+T* Named(T* widget, const char* name) {
+  widget->setObjectName(QString::fromLatin1(name));
+  return widget;
+}
+
+// A button with a glyph from the desktop's theme, or the style's own.
+QPushButton* GlyphButton(const char* name, const QString& caption, const char* themeIcon,
+                         QStyle::StandardPixmap fallback, QWidget* parent) {
+  auto* button = Named(new QPushButton(caption, parent), name);
+  button->setIcon(QIcon::fromTheme(QString::fromLatin1(themeIcon), parent->style()->standardIcon(fallback)));
+  return button;
+}
+
+QWidget* Page(QTabWidget* tabs, const char* name, const QString& caption) {
+  auto* page = Named(new QWidget(tabs), name);
+  tabs->addTab(page, caption);
+  return page;
+}
+
+}  // namespace
+
+TForm1::TForm1(const std::string& sysfsRoot, const std::string& deviceRoot, QWidget* parent)
+    : QWidget(parent), sysfsRoot_(sysfsRoot), deviceRoot_(deviceRoot) {
+  setObjectName(QStringLiteral("Form1"));
+  setWindowTitle(QString::fromUtf8(kLocalizedProductName));
+  setWindowIcon(QIcon(QStringLiteral(":/brindle.png")));
+  auto* layout = new QVBoxLayout(this);
+  pageControlMain = Named(new QStackedWidget(this), "pageControlMain");
+  BuildSelectDrivePage();
+  tsFileSystem = Named(new QWidget(pageControlMain), "tsFileSystem");
+  pageControlMain->addWidget(tsSelectDrive);
+  pageControlMain->addWidget(tsFileSystem);
+  layout->addWidget(pageControlMain, 1);
+  layout->addWidget(BuildButtonBar());
+
+  RefreshDriveList();
+  frame_ = std::make_unique<TfrmFileSystem>(&readerRef_, imgFormats_, tsFileSystem);
+  frame_->setObjectName(QStringLiteral("frmFileSystem"));
+  auto* frameLayout = new QVBoxLayout(tsFileSystem);
+  frameLayout->setContentsMargins(0, 0, 0, 0);
+  frameLayout->addWidget(frame_.get());
+
+  ConnectHandlers();
+  pageControlMain->setCurrentWidget(tsSelectDrive);
+  pageControlMainChange();
+  resize(Scaled(kClientWidth), Scaled(kClientHeight));
+  // Key preview: the window sees every key pressed in it before the focused control does.
+  qApp->installEventFilter(this);
+}
+
+TForm1::~TForm1() = default;
+
+int TForm1::Scaled(int pixelsAt96Dpi) const { return pixelsAt96Dpi * logicalDpiX() / 96; }
+
+void TForm1::BuildSelectDrivePage() {
+  tsSelectDrive = Named(new QWidget(pageControlMain), "tsSelectDrive");
+  auto* layout = new QGridLayout(tsSelectDrive);
+  layout->setContentsMargins(0, 0, 0, 0);
+  Label7 = Named(new QLabel(QStringLiteral("Brindle是一种简单而直观的工具，分析和浏览所有类型的FAT分区，"
+                                           "包括FAT12 ，使用FAT16 ， FAT32和exFAT "),
+                            tsSelectDrive),
+                 "Label7");
+  Label7->setWordWrap(true);
+  Label2 = Named(new QLabel(QStringLiteral("选取下列其中一个驱动器进行分析，然后单击下一步："), tsSelectDrive), "Label2");
+  btnRefresh = GlyphButton("btnRefresh", QStringLiteral("刷新列表(&R)"), "view-refresh", QStyle::SP_BrowserReload,
+                           tsSelectDrive);
+  BuildDriveTabs();
+  layout->addWidget(Label7, 0, 0, 1, 2);
+  layout->addWidget(Label2, 1, 0);
+  layout->addWidget(btnRefresh, 1, 1);
+  layout->addWidget(pageControlDrives, 2, 0, 1, 2);
+  layout->setRowStretch(2, 1);
+  layout->setColumnStretch(0, 1);
+}
+
+void TForm1::BuildDriveTabs() {
+  pageControlDrives = Named(new QTabWidget(tsSelectDrive), "pageControlDrives");
+  tsDriveSelect = Page(pageControlDrives, "tsDriveSelect", QStringLiteral("选择磁盘扫描"));
+  auto* listLayout = new QVBoxLayout(tsDriveSelect);
+  lstDrives = Named(new DriveListView(ImageList2, tsDriveSelect), "lstDrives");
+  listLayout->addWidget(lstDrives);
+
+  tsDriveAdvanced = Page(pageControlDrives, "tsDriveAdvanced", QStringLiteral("高级"));
+  auto* advanced = new QGridLayout(tsDriveAdvanced);
+  Label8 = Named(new QLabel(QStringLiteral("选择磁盘映像文件扫描:"), tsDriveAdvanced), "Label8");
+  txtImageFile = Named(new QLineEdit(tsDriveAdvanced), "txtImageFile");
+  btnBrowse = Named(new QPushButton(QStringLiteral("浏览……"), tsDriveAdvanced), "btnBrowse");
+  Label16 = Named(new QLabel(QStringLiteral("字节/区段:"), tsDriveAdvanced), "Label16");
+  txtBytesPerSector = Named(new QLineEdit(QStringLiteral("512"), tsDriveAdvanced), "txtBytesPerSector");
+  txtBytesPerSector->setMaximumWidth(Scaled(80));
+  advanced->addWidget(Label8, 0, 0, 1, 3);
+  advanced->addWidget(txtImageFile, 1, 0, 1, 2);
+  advanced->addWidget(btnBrowse, 1, 2);
+  advanced->addWidget(Label16, 2, 0);
+  advanced->addWidget(txtBytesPerSector, 2, 1, Qt::AlignLeft);
+  advanced->setColumnStretch(1, 1);
+  advanced->setRowStretch(3, 1);
+}
+
+QWidget* TForm1::BuildButtonBar() {
+  auto* bar = new QWidget(this);
+  auto* layout = new QHBoxLayout(bar);
+  layout->setContentsMargins(0, 0, 0, 0);
+  btnAbout = GlyphButton("btnAbout", QStringLiteral("关于..."), "help-about", QStyle::SP_MessageBoxInformation, bar);
+  Label14 = Named(new QLabel(QStringLiteral("觉得Brindle 有用吗?"), bar), "Label14");
+  lblDonateLink = Named(new LinkLabel(QStringLiteral("捐赠作者!"), QString::fromLatin1(kDonateAddress), bar),
+                        "lblDonateLink");
+  QFont bold = lblDonateLink->font();
+  bold.setBold(true);
+  lblDonateLink->setFont(bold);
+  btnBack = GlyphButton("btnBack", QStringLiteral("上一步"), "go-previous", QStyle::SP_ArrowBack, bar);
+  btnNext = GlyphButton("btnNext", QStringLiteral("下一步"), "go-next", QStyle::SP_ArrowForward, bar);
+  btnExit = GlyphButton("btnExit", QStringLiteral("退出"), "application-exit", QStyle::SP_DialogCloseButton, bar);
+  layout->addWidget(btnAbout);
+  layout->addWidget(Label14);
+  layout->addWidget(lblDonateLink);
+  layout->addStretch(1);
+  layout->addWidget(btnBack);
+  layout->addWidget(btnNext);
+  layout->addWidget(btnExit);
+  return bar;
+}
+
+void TForm1::ConnectHandlers() {
+  connect(btnNext, &QPushButton::clicked, this, &TForm1::btnNextClick);
+  connect(btnBack, &QPushButton::clicked, this, &TForm1::btnBackClick);
+  connect(btnRefresh, &QPushButton::clicked, this, &TForm1::btnRefreshClick);
+  connect(btnBrowse, &QPushButton::clicked, this, &TForm1::btnBrowseClick);
+  connect(btnAbout, &QPushButton::clicked, this, &TForm1::btnAboutClick);
+  connect(btnExit, &QPushButton::clicked, this, &TForm1::btnExitClick);
+  lblDonateLink->onClick = [this] { lblDonateLinkClick(); };
+}
+
+void TForm1::OpenImageFile(const std::string& path, const std::string& sectorSize) {
+  txtImageFile->setText(QString::fromStdString(path));
+  txtBytesPerSector->setText(QString::fromStdString(sectorSize));
+  pageControlDrives->setCurrentWidget(tsDriveAdvanced);
+  btnNextClick();
+}
+
+SourcePage TForm1::CurrentSourcePage() const {
+  SourcePage page;
+  page.driveListShown = pageControlDrives->currentWidget() == tsDriveSelect;
+  page.selectedDrive = lstDrives->SelectedEntry();
+  page.imageFile = txtImageFile->text().toStdString();
+  page.bytesPerSector = txtBytesPerSector->text().toStdString();
+  return page;
+}
+
+void TForm1::RefreshDriveList() {
+  WaitCursor wait;
+  const DriveListing listing = ListDrives(sysfsRoot_, deviceRoot_);
+  lstDrives->SetEntries(listing.entries);
+  if (listing.error != 0) {
+    errno = listing.error;
+    ShowSystemError("Failed to list the drives:\n", "Error", kMbOkWarning);
+  }
+}
+
+void TForm1::btnNextClick() {
+  if (pageControlMain->currentWidget() != tsSelectDrive || !frame_) return;
+  const OpenResult result = OpenChosenSource(reader_, &readerRef_, CurrentSourcePage(), [this] {
+    frame_->ScanPartitions();
+    return !frame_->partitions().empty();
+  });
+  if (result != OpenResult::kPartitionsFound) return;
+  pageControlMain->setCurrentWidget(tsFileSystem);
+  pageControlMainChange();
+  frame_->FillTree();
+}
+
+void TForm1::btnBackClick() {
+  if (pageControlMain->currentWidget() != tsFileSystem) return;
+  reader_.Close();
+  if (frame_) frame_->ClearPartitions();
+  pageControlMain->setCurrentWidget(tsSelectDrive);
+  pageControlMainChange();
+}
+
+void TForm1::btnRefreshClick() { RefreshDriveList(); }
+
+void TForm1::btnBrowseClick() {
+  if (const std::optional<std::string> file = ChooseFileToOpen(kOpenImageTitle, kImageFilter)) {
+    txtImageFile->setText(QString::fromStdString(*file));
+  }
+}
+
+void TForm1::btnAboutClick() {
+  auto* about = new TfrmAbout(this);  // it destroys itself when closed
+  about->exec();
+}
+
+void TForm1::btnExitClick() { close(); }
+
+void TForm1::closeEvent(QCloseEvent* event) { FormCloseQuery(event); }
+
+void TForm1::FormCloseQuery(QCloseEvent* event) {
+  if (ShowMessageBox(kExitQuestion, kApplicationTitle, kMbYesNoQuestion) != kIdYes) {
+    event->ignore();
+    return;
+  }
+  if (frame_) {
+    frame_->ClearPartitions();
+    frame_.reset();
+  }
+  event->accept();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
+      static_cast<QWidget*>(watched)->window() == this) {
+    return FormKeyDown(static_cast<const QKeyEvent&>(*event));
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+// F1 anywhere in the window opens the about box; other keys go on to their control.
+bool TForm1::FormKeyDown(const QKeyEvent& key) {
+  if (key.key() != Qt::Key_F1) return false;
+  btnAboutClick();
+  return true;
+}
+
+void TForm1::pageControlMainChange() {
+  const bool selecting = pageControlMain->currentWidget() == tsSelectDrive;
+  if (selecting) lstDrives->clearSelection();
+  btnBack->setEnabled(!selecting);
+  btnNext->setEnabled(selecting);
+}
+
+void TForm1::lblDonateLinkClick() { OpenUrl(lblDonateLink->toolTip().toStdString()); }

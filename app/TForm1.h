@@ -1,0 +1,99 @@
+#pragma once
+// The main window: a two-page wizard. The first page offers the drives of this machine and,
+// on its "高级" page, a disk image file with a sector size; Next opens the choice read-only
+// and, when it holds FAT or exFAT partitions, turns to the second page, which hosts the
+// browser frame. Back returns and lets the source go. The window owns the reader, the cell
+// through which everything reaches it, and the icon sets the frame uses.
+
+#include <QWidget>
+
+#include <memory>
+#include <string>
+
+#include "app/DriveListView.h"
+#include "app/SourceWizard.h"
+#include "browser/frame/IconSet.h"
+#include "device/SectorReader.h"
+
+class LinkLabel;
+class QCloseEvent;
+class QKeyEvent;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QStackedWidget;
+class QTabWidget;
+class TfrmFileSystem;
+
+inline constexpr const char* kExitQuestion = "Are you sure you want to exit?";
+inline constexpr const char* kOpenImageTitle = "Open disk image";
+inline constexpr const char* kImageFilter = "All Files (*.*)|*.*";
+
+class TForm1 final : public QWidget {
+ public:
+  // The drive list comes from sysfsRoot, naming device files below deviceRoot.
+  explicit TForm1(const std::string& sysfsRoot = kSysfsRoot, const std::string& deviceRoot = kDeviceRoot,
+                  QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // Opens an image as if its path and sector size had been typed on the "高级" page and Next
+  // pressed, as `brindle IMAGE` asks.
+  void OpenImageFile(const std::string& path, const std::string& sectorSize);
+
+  const TSectorReader& reader() const { return reader_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildSelectDrivePage();
+  void BuildDriveTabs();
+  QWidget* BuildButtonBar();
+  void ConnectHandlers();
+  int Scaled(int pixelsAt96Dpi) const;
+  SourcePage CurrentSourcePage() const;
+  void RefreshDriveList();
+
+  void btnNextClick();
+  void btnBackClick();
+  void btnRefreshClick();
+  void btnBrowseClick();
+  void btnAboutClick();
+  void btnExitClick();
+  void FormCloseQuery(QCloseEvent* event);
+  bool FormKeyDown(const QKeyEvent& key);
+  void pageControlMainChange();
+  void lblDonateLinkClick();
+
+  const std::string sysfsRoot_;
+  const std::string deviceRoot_;
+  TSectorReader reader_;
+  ReaderRef readerRef_{&reader_};
+  const IconSet imgFormats_;  // imgFormats and imageListToolbars, for the browser frame
+  const DriveIcons ImageList2;
+
+  QStackedWidget* pageControlMain;
+  QWidget* tsSelectDrive;
+  QLabel* Label7;
+  QLabel* Label2;
+  QPushButton* btnRefresh;
+  QTabWidget* pageControlDrives;
+  QWidget* tsDriveSelect;
+  DriveListView* lstDrives;
+  QWidget* tsDriveAdvanced;
+  QLabel* Label8;
+  QLineEdit* txtImageFile;
+  QPushButton* btnBrowse;
+  QLabel* Label16;
+  QLineEdit* txtBytesPerSector;
+  QWidget* tsFileSystem;
+  QPushButton* btnAbout;
+  QLabel* Label14;
+  LinkLabel* lblDonateLink;
+  QPushButton* btnBack;
+  QPushButton* btnNext;
+  QPushButton* btnExit;
+  // Last: it reads through readerRef_ until it is gone. Exit destroys it before the window.
+  std::unique_ptr<TfrmFileSystem> frame_;
+};

@@ -1,0 +1,29 @@
+#pragma once
+// Selecting an entry of the browser's tree by its path, as clicks would, for the demos that
+// take screenshots.
+
+#include <QTreeWidget>
+
+// Selects "N:/DIR/NAME": the root of partition N, then each caption below it in turn, so that
+// every directory on the way is read. False when there is no such entry.
+inline bool SelectEntry(QTreeWidget& tree, const QString& entry) {
+  const auto childNamed = [](QTreeWidgetItem* parent, const QString& name) -> QTreeWidgetItem* {
+    for (int i = 0; i < parent->childCount(); ++i) {
+      if (parent->child(i)->text(0) == name) return parent->child(i);
+    }
+    return nullptr;
+  };
+  const int colon = entry.indexOf(':');
+  bool numbered = false;
+  const int partition = entry.left(colon).toInt(&numbered);
+  if (colon < 0 || !numbered || partition < 1 || partition > tree.topLevelItemCount()) return false;
+  QTreeWidgetItem* item = tree.topLevelItem(partition - 1)->child(0);
+  if (item == nullptr) return false;
+  tree.setCurrentItem(item);
+  for (const QString& name : entry.mid(colon + 1).split('/', Qt::SkipEmptyParts)) {
+    item = childNamed(item, name);
+    if (item == nullptr) return false;
+    tree.setCurrentItem(item);
+  }
+  return true;
+}
