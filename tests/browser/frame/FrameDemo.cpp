@@ -23,32 +23,9 @@
 #include "fs/Discovery.h"
 #include "fs/Source.h"
 #include "platform/qt/QtServices.h"
+#include "support/qt/TreeSelect.h"
 
 namespace {
-
-QTreeWidgetItem* ChildNamed(QTreeWidgetItem* parent, const QString& name) {
-  for (int i = 0; i < parent->childCount(); ++i) {
-    if (parent->child(i)->text(0) == name) return parent->child(i);
-  }
-  return nullptr;
-}
-
-// Selects "N:/DIR/NAME": the root of partition N, then each name below it in turn.
-bool SelectEntry(QTreeWidget& tree, const QString& entry) {
-  const int colon = entry.indexOf(':');
-  bool numbered = false;
-  const int partition = entry.left(colon).toInt(&numbered);
-  if (colon < 0 || !numbered || partition < 1 || partition > tree.topLevelItemCount()) return false;
-  QTreeWidgetItem* item = tree.topLevelItem(partition - 1)->child(0);
-  if (item == nullptr) return false;
-  tree.setCurrentItem(item);
-  for (const QString& name : entry.mid(colon + 1).split('/', Qt::SkipEmptyParts)) {
-    item = ChildNamed(item, name);
-    if (item == nullptr) return false;
-    tree.setCurrentItem(item);
-  }
-  return true;
-}
 
 class FixedFolder final : public FolderDialogService {
  public:
