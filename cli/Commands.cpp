@@ -95,8 +95,11 @@ class Recovery {
     const std::string top = folder_ + "/partition-" + std::to_string(number);
     std::vector<std::string> folders{top};  // folders[d]: where entries at depth d go
     TreeWalk walk(true, [&](const WalkItem& item) { Visit(item, folders); });
-    walk.WalkChildren(*partition.rootEntry, std::to_string(number) + ":/", std::to_string(number) + "#");
+    walk.WalkChildren(partition, *partition.rootEntry, std::to_string(number) + ":/", std::to_string(number) + "#");
+    cutDirectories_ += walk.CutDirectories();
   }
+
+  int CutDirectories() const { return cutDirectories_; }
 
   int Finish() {
     if (showProgress_) std::fprintf(stderr, "\r\033[K");
@@ -146,7 +149,16 @@ class Recovery {
   uint64_t saved_ = 0;
   uint64_t bytes_ = 0;
   uint64_t failures_ = 0;
+  int cutDirectories_ = 0;
 };
+
+// errorCode when a bound cut directories short (each was named on standard error) and nothing
+// worse happened; else code.
+int CutCode(int cutDirectories, int errorCode, int code) {
+  if (cutDirectories == 0 || code != kExitSuccess) return code;
+  PrintError(std::to_string(cutDirectories) + " directory(ies) not read whole");
+  return errorCode;
+}
 
 }  // namespace
 
@@ -182,19 +194,25 @@ int LsCommand(const CliOptions& options) {
   if (options.arguments.size() < 2) {
     for (const auto& partition : session.partitions()) {
       const std::string n = std::to_string(partition->number);
-      if (partition->rootEntry) walk.WalkChildren(*partition->rootEntry, n + ":/", n + "#");
+      if (partition->rootEntry) walk.WalkChildren(*partition, *partition->rootEntry, n + ":/", n + "#");
     }
-    return Finish(session, false);
+    return Finish(session, false, CutCode(walk.CutDirectories(), kExitSource, kExitSuccess));
   }
   ResolvedEntry entry = ResolveEntry(session.partitions(), options.arguments[1]);
   if (entry.entry == nullptr) {
     PrintError(entry.error);
     return kExitNoEntry;
   }
-  EnsureChildren(*entry.entry);
-  if (entry.entry->IsFolder()) walk.WalkChildren(*entry.entry, entry.displayPath, entry.indexPath);
-  else PrintListing(WalkItem{*entry.entry, entry.displayPath, entry.indexPath, 0}, options);
-  return Finish(session, false);
+  if (entry.entry->IsFolder()) {
+    for (const auto& partition : session.partitions()) {
+      if (partition->number != entry.partition) continue;
+      walk.WalkChildren(*partition, *entry.entry, entry.displayPath, entry.indexPath);
+      break;
+    }
+  } else {
+    PrintListing(WalkItem{*entry.entry, entry.displayPath, entry.indexPath, 0}, options);
+  }
+  return Finish(session, false, CutCode(walk.CutDirectories(), kExitSource, kExitSuccess));
 }
 
 int InfoCommand(const CliOptions& options) {
@@ -243,5 +261,5 @@ int RecoverCommand(const CliOptions& options) {
   if (!MakeFolders(options.arguments[1])) return kExitOutput;
   Recovery recovery(options, options.arguments[1]);
   for (const auto& partition : session.partitions()) recovery.RecoverPartition(*partition, partition->number);
-  return Finish(session, true, recovery.Finish());
+  return Finish(session, true, CutCode(recovery.CutDirectories(), kExitOutput, recovery.Finish()));
 }

@@ -10,10 +10,26 @@ constexpr int kMaxDepth = 1024;
 
 }  // namespace
 
-void TreeWalk::WalkChildren(TDirectoryEntry& dir, const std::string& displayPath, const std::string& indexPath) {
-  EnsureChildren(dir);
+void TreeWalk::WalkChildren(TPartition& partition, TDirectoryEntry& dir, const std::string& displayPath,
+                            const std::string& indexPath) {
+  const DirectoryTrailScope trailScope(partition);
+  dir.ReleaseChildren();
+  Read(dir, displayPath, partition.TrailFor(dir));
   NoteWalked(dir);
   Walk(dir, displayPath, indexPath, 0);
+}
+
+void TreeWalk::Read(TDirectoryEntry& dir, const std::string& displayPath, const ClusterTrail* trail) {
+  const uint64_t refusedBefore = trail != nullptr ? trail->Refused() : 0;
+  EnsureChildren(dir);
+  if (trail != nullptr && trail->Refused() != refusedBefore) {
+    PrintError(displayPath + ": its clusters run into clusters already read as a directory (a loop or a " +
+               "cross-link); read up to there");
+  }
+  if (!dir.cutNotice.empty()) {
+    ++cutDirectories_;
+    PrintError(displayPath + ": " + dir.cutNotice);
+  }
 }
 
 bool TreeWalk::WalkedBefore(const TDirectoryEntry& dir) const {
@@ -40,14 +56,17 @@ void TreeWalk::Walk(TDirectoryEntry& dir, const std::string& displayPath, const 
       PrintError("not entering " + childDisplay + ": it starts where a directory already listed starts");
       continue;
     }
-    EnsureChildren(child);
-    if (child.children.empty()) continue;
-    if (depth + 1 >= kMaxDepth) {
-      PrintError("not entering " + childDisplay + ": directories nest deeper than " + std::to_string(kMaxDepth));
-    } else {
-      NoteWalked(child);
-      Walk(child, childDisplay, childIndex, depth + 1);
+    const std::optional<DirectoryStart> start = child.StartsAt();
+    Read(child, childDisplay, start ? start->partition->TrailFor(child) : nullptr);
+    if (!child.children.empty()) {
+      if (depth + 1 >= kMaxDepth) {
+        PrintError("not entering " + childDisplay + ": directories nest deeper than " + std::to_string(kMaxDepth));
+      } else {
+        NoteWalked(child);
+        Walk(child, childDisplay, childIndex, depth + 1);
+      }
     }
-    child.children.clear();  // walked: let go of its subtree
+    // Walked: let go of its subtree and of the slots it was read from, empty or not.
+    child.ReleaseChildren();
   }
 }

@@ -69,6 +69,12 @@ files are not flushed to the disk one by one, but all together at the end (syncf
 the summary (files saved, bytes, failures) is printed. On a terminal it shows its progress on
 standard error.
 
+ls -r and recover walk a damaged volume in bounded memory and time: a cluster chain that comes
+back to a cluster it passed ends there, and so does a folder's chain that runs into clusters
+already read as a folder; both are named on standard error. A folder cut short by a limit of
+its file system (an exFAT folder may hold 256 MiB) is named there too, and the exit code says
+so (3 for ls, 5 for recover).
+
 cat, save and recover stream the data, in bounded memory, whatever the size of the file
 (exFAT files of 4 GiB and more included); save writes a temporary file in FOLDER and gives it
 its name once it is complete and flushed to the disk.
@@ -76,10 +82,11 @@ its name once it is complete and flushed to the disk.
 Exit codes:
   0  success
   2  bad usage
-  3  the source cannot be opened or read, or holds no FAT or exFAT partition
+  3  the source cannot be opened or read, or holds no FAT or exFAT partition, or a folder
+     listed was cut short
   4  the entry does not exist, or its name is ambiguous
   5  the output could not be written completely (a failed or declined save, a read error
-     in the data written, a write error)
+     in the data written, a write error, a folder recovered was cut short)
 )";
 
 void UsageError(const std::string& message) {

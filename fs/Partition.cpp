@@ -28,6 +28,19 @@ void EnsureChildren(TDirectoryEntry& entry) {
   if (entry.children.empty()) entry.ReadChildren();
 }
 
+DirectoryTrailScope::DirectoryTrailScope(TPartition& partition) : partition_(partition) {
+  if (partition.directoryTrail) return;
+  partition.directoryTrail = partition.NewClusterTrail();
+  partition.deletedDirectoryTrail = partition.NewClusterTrail();
+  owned_ = true;
+}
+
+DirectoryTrailScope::~DirectoryTrailScope() {
+  if (!owned_) return;
+  partition_.directoryTrail.reset();
+  partition_.deletedDirectoryTrail.reset();
+}
+
 std::string TPartition::GetDescription() const {
   return "Unknown partition (" + std::to_string(partitionEntry.typeCode) + "), " +
          (partitionEntry.bootIndicator == 0x80 ? "active" : "inactive");

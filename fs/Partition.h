@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "device/SectorReader.h"
+#include "fs/ClusterTrail.h"
 #include "fs/ByteSink.h"
 #include "fs/DosFields.h"
 #include "fs/InfoList.h"
@@ -72,6 +73,9 @@ class TDirectoryEntry {
   virtual void FillInfo(TInfoList& list);
   // Reads this directory again and makes one child per visible entry, in directory order.
   virtual void ReadChildren() {}
+  // Lets go of what ReadChildren made: the children and whatever the node read to make them, so
+  // that a walk which has finished with a directory keeps no more of it than the node itself.
+  virtual void ReleaseChildren() { children.clear(); }
   // Where this directory's entries begin; nothing for a file, or a directory that cannot say.
   virtual std::optional<DirectoryStart> StartsAt() const { return std::nullopt; }
 
@@ -105,6 +109,9 @@ class TDirectoryEntry {
   std::vector<std::unique_ptr<TDirectoryEntry>> children;
   // Set on the children of a deleted folder when they are made (see IsDeleted).
   bool inDeletedFolder = false;
+  // What the last ReadChildren left unread, and why, where a bound cut the directory short;
+  // empty when it read the whole directory.
+  std::string cutNotice;
 
  protected:
   TSectorReader& Reader() const { return *readerRef->reader; }
@@ -116,6 +123,19 @@ class TDirectoryEntry {
 // Reads a directory's children only while it has none, as the browser does when a node is
 // selected: a directory that stays empty is read again each time, one with children never.
 void EnsureChildren(TDirectoryEntry& entry);
+
+// Gives partition its directory trails for the guard's lifetime; trails already there are kept.
+class DirectoryTrailScope {
+ public:
+  explicit DirectoryTrailScope(TPartition& partition);
+  ~DirectoryTrailScope();
+  DirectoryTrailScope(const DirectoryTrailScope&) = delete;
+  DirectoryTrailScope& operator=(const DirectoryTrailScope&) = delete;
+
+ private:
+  TPartition& partition_;
+  bool owned_ = false;
+};
 
 // One opened file system on the source.
 class TPartition {
@@ -142,6 +162,20 @@ class TPartition {
   // table (1 to 4), a logical drive's from 5 in chain order, a GUID entry's index from 1, and 1
   // for a volume that is the whole source.
   int number = 0;
+  // While a walk of the whole tree runs (see DirectoryTrailScope): the clusters its directory
+  // reads have passed, one trail for live directories and one for deleted ones, whose clusters
+  // a live directory may have taken over. A directory whose chain comes to a cluster on its
+  // trail ends there, so the walk reads each cluster as a directory at most twice, however the
+  // chains of a damaged volume loop or cross. Unset otherwise: the window reads what the user
+  // opens, each directory whole.
+  std::unique_ptr<ClusterTrail> directoryTrail;
+  std::unique_ptr<ClusterTrail> deletedDirectoryTrail;
+  // The trail that reading directory's children extends; nullptr outside a walk.
+  ClusterTrail* TrailFor(const TDirectoryEntry& directory) const {
+    return directory.IsDeleted() ? deletedDirectoryTrail.get() : directoryTrail.get();
+  }
+  // A trail fitted to the partition's clusters; nothing for a family without them.
+  virtual std::unique_ptr<ClusterTrail> NewClusterTrail() const { return nullptr; }
 
  protected:
   TSectorReader& Reader() const { return *readerRef->reader; }

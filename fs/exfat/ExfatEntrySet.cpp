@@ -29,12 +29,15 @@ FAT64ChunkBase ChunkAt(const uint8_t* data, size_t index) {
 
 }  // namespace
 
-void ReadDirectory(EXFATPartition& partition, const EXFATDirectoryEntry& directory,
-                   std::vector<EXFATDirectoryEntry>& out) {
+bool ReadDirectory(EXFATPartition& partition, const EXFATDirectoryEntry& directory,
+                   std::vector<EXFATDirectoryEntry>& out, ClusterTrail* trail) {
   MemoryStream stream;
-  // A chain that runs on past the largest directory the format allows is damaged; stop there.
-  partition.ReadClusterChain(directory, stream, kMaxDirectoryBytes);
-  ParseDirectoryChunks(stream.Data(), stream.Length(), out, partition.label);
+  // One entry more than the largest directory the format allows tells a directory that goes on
+  // past it, which is damaged; what lies beyond is left unread.
+  partition.ReadClusterChain(directory, stream, kMaxDirectoryBytes + kEntrySize, trail);
+  const bool whole = stream.Length() <= kMaxDirectoryBytes;
+  ParseDirectoryChunks(stream.Data(), std::min<size_t>(stream.Length(), kMaxDirectoryBytes), out, partition.label);
+  return whole;
 }
 
 // Every chunk is looked at, also after an end-of-directory entry, so that deleted sets

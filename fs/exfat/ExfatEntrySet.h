@@ -10,6 +10,7 @@
 
 #include "fs/exfat/ExfatLayout.h"
 
+class ClusterTrail;
 class EXFATPartition;
 
 // One file or directory as its directory describes it.
@@ -22,8 +23,11 @@ struct EXFATDirectoryEntry {
 
 // Reads the directory that `directory` describes and appends one set per file chunk found,
 // in directory order; a volume label chunk met on the way becomes the partition's label.
-void ReadDirectory(EXFATPartition& partition, const EXFATDirectoryEntry& directory,
-                   std::vector<EXFATDirectoryEntry>& out);
+// Returns false when the directory goes on past the largest size the format allows
+// (kMaxDirectoryBytes), where reading stopped. With a trail, the chain also ends at a cluster on
+// it (see TPartition::directoryTrail).
+bool ReadDirectory(EXFATPartition& partition, const EXFATDirectoryEntry& directory,
+                   std::vector<EXFATDirectoryEntry>& out, ClusterTrail* trail = nullptr);
 
 // Groups whole 32-byte chunks of a directory's data into sets, appending them to out; the
 // text of the last volume label chunk goes to label.

@@ -28,7 +28,8 @@ inline constexpr unsigned kMinBytesPerSectorShift = 9;   // 512-byte sectors
 inline constexpr unsigned kMaxBytesPerSectorShift = 12;  // 4096-byte sectors
 inline constexpr unsigned kMaxClusterShift = 25;         // 32 MiB clusters
 inline constexpr uint32_t kMaxClusterCount = 0xFFFFFFF5;
-// The largest directory the format allows; no directory read goes beyond it.
+// The largest directory the format allows (its DataLength may not exceed 256 MiB); no
+// directory read goes beyond it, and one that would is reported as cut there.
 inline constexpr uint32_t kMaxDirectoryBytes = 256u << 20;
 
 // FAT: one 32-bit entry per cluster; clusters are numbered from 2.

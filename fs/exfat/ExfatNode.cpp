@@ -90,12 +90,22 @@ void EXFATDirectoryNode::FillInfo(TInfoList& list) { FillSetInfo(*entrySet, list
 void EXFATDirectoryNode::ReadChildren() {
   children.clear();
   childSets.clear();
+  cutNotice.clear();
   // All sets are read before any node points at one, so the pointers stay valid.
-  ReadDirectory(*partition, *entrySet, childSets);
+  if (!ReadDirectory(*partition, *entrySet, childSets, partition->TrailFor(*this))) {
+    cutNotice = "it goes on past the " + std::to_string(kMaxDirectoryBytes >> 20) +
+                " MiB an exFAT directory may hold; the rest was not read";
+  }
   for (const EXFATDirectoryEntry& set : childSets) {
     if (IsDirectorySet(set)) AdoptChild(std::make_unique<EXFATDirectoryNode>(readerRef, set, *partition));
     else AdoptChild(std::make_unique<EXFATFileNode>(readerRef, set, *partition));
   }
+}
+
+// The children point into childSets, so they go first.
+void EXFATDirectoryNode::ReleaseChildren() {
+  children.clear();
+  std::vector<EXFATDirectoryEntry>().swap(childSets);
 }
 
 std::optional<DirectoryStart> EXFATDirectoryNode::StartsAt() const {

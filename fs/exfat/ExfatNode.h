@@ -26,6 +26,7 @@ class EXFATDirectoryNode final : public TDirectoryEntry {
   // Reads the directory again: one child per entry set, directories and files, live and
   // deleted, in directory order.
   void ReadChildren() override;
+  void ReleaseChildren() override;
   // The first cluster its stream chunk names; nothing without a stream chunk.
   std::optional<DirectoryStart> StartsAt() const override;
   // A folder whose set was deleted still opens and keeps the directory icon.

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "fs/Bytes.h"
+#include "fs/ClusterTrail.h"
 #include "fs/exfat/ExfatNode.h"
 
 namespace {
@@ -78,12 +79,18 @@ void EXFATPartition::MakeRoot() {
   rootEntry->ReadChildren();
 }
 
-bool EXFATPartition::ReadClusterChain(const EXFATDirectoryEntry& set, ByteSink& sink, uint64_t maximum) const {
-  SpanStream output(Reader(), sink);
-  return SendData(set, maximum, output) && output.Finish();
+std::unique_ptr<ClusterTrail> EXFATPartition::NewClusterTrail() const {
+  return std::make_unique<ClusterTrail>(kFirstCluster, heapClusterCount);
 }
 
-bool EXFATPartition::SendData(const EXFATDirectoryEntry& set, uint64_t maximum, SpanStream& output) const {
+bool EXFATPartition::ReadClusterChain(const EXFATDirectoryEntry& set, ByteSink& sink, uint64_t maximum,
+                                      ClusterTrail* trail) const {
+  SpanStream output(Reader(), sink);
+  return SendData(set, maximum, trail, output) && output.Finish();
+}
+
+bool EXFATPartition::SendData(const EXFATDirectoryEntry& set, uint64_t maximum, ClusterTrail* trail,
+                              SpanStream& output) const {
   const FAT64ChunkBase* chunk = FindStreamChunk(set);
   if (chunk == nullptr || !HasGeometry()) return true;
   const uint32_t firstCluster = chunk->Dword(kStreamFirstCluster);
@@ -95,32 +102,45 @@ bool EXFATPartition::SendData(const EXFATDirectoryEntry& set, uint64_t maximum, 
   if (maximum != 0 && maximum < remaining) remaining = maximum;
 
   const uint8_t contiguousFlags = kFlagAllocationPossible | kFlagNoFatChain;
-  if ((chunk->Byte(kStreamFlags) & contiguousFlags) != contiguousFlags) return ReadFatChain(firstCluster, remaining, output);
-  // A contiguous run ends with the heap.
-  const uint64_t clustersToHeapEnd = uint64_t{heapClusterCount} - (firstCluster - kFirstCluster);
-  return output.Send(FirstSectorOfCluster(firstCluster), std::min(remaining, clustersToHeapEnd * ClusterSize()));
+  if ((chunk->Byte(kStreamFlags) & contiguousFlags) != contiguousFlags) {
+    if (trail != nullptr) return ReadFatChain(firstCluster, remaining, *trail, output);
+    ClusterTrail own(kFirstCluster, heapClusterCount);
+    return ReadFatChain(firstCluster, remaining, own, output);
+  }
+  // A contiguous run ends with the heap, and cannot loop; on a shared trail it ends where it
+  // meets a cluster read before.
+  uint64_t clusters = uint64_t{heapClusterCount} - (firstCluster - kFirstCluster);
+  const uint64_t wanted = (remaining + ClusterSize() - 1) / ClusterSize();
+  if (trail != nullptr) clusters = PassRun(firstCluster, std::min(clusters, wanted), *trail);
+  return output.Send(FirstSectorOfCluster(firstCluster), std::min(remaining, clusters * ClusterSize()));
+}
+
+uint64_t EXFATPartition::PassRun(uint32_t first, uint64_t count, ClusterTrail& trail) const {
+  uint64_t passed = 0;
+  while (passed < count && trail.Pass(static_cast<uint32_t>(first + passed))) ++passed;
+  return passed;
 }
 
 // Follows the first FAT, taking clusters that follow each other in the heap as one run. The
-// chain ends at 0xFFFFFFFF, at any number outside the heap, or after as many clusters as the
-// heap holds, so a looping chain still ends.
-bool EXFATPartition::ReadFatChain(uint32_t firstCluster, uint64_t remaining, SpanStream& output) const {
+// chain ends at 0xFFFFFFFF, at any number outside the heap, or where it comes back to a cluster
+// it passed: a looping chain is read once round.
+bool EXFATPartition::ReadFatChain(uint32_t firstCluster, uint64_t remaining, ClusterTrail& trail,
+                                  SpanStream& output) const {
+  if (!trail.Pass(firstCluster)) return true;
   FatWindow window;
   window.bytes.resize(size_t{2} * sectorSize);
   const uint64_t clusterSize = ClusterSize();
   uint32_t cluster = firstCluster;
-  uint32_t taken = 1;  // clusters of the chain met so far
   for (;;) {
     const uint32_t runStart = cluster;
     uint64_t runBytes = clusterSize;
     uint32_t next = kEndOfChain;
-    while (runBytes < remaining && taken < heapClusterCount) {
+    while (runBytes < remaining) {
       next = NextCluster(cluster, window);
-      if (next == kEndOfChain || !InHeap(next)) {  // also a free (0) or damaged entry
+      if (next == kEndOfChain || !InHeap(next) || !trail.Pass(next)) {  // also a free (0) or damaged entry
         next = kEndOfChain;
         break;
       }
-      ++taken;
       if (next != cluster + 1) break;
       cluster = next;
       runBytes += clusterSize;

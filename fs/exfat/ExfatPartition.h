@@ -25,8 +25,11 @@ class EXFATPartition final : public TPartition {
 
   // Sends the data that the set's stream chunk describes to sink: all 64 bits of DataLength,
   // at most maximum bytes when maximum is not 0; a DataLength of 0 reads until the chain ends.
-  // Returns false when the sink stopped the read.
-  bool ReadClusterChain(const EXFATDirectoryEntry& set, ByteSink& sink, uint64_t maximum) const;
+  // A chain ends where it comes back to a cluster on trail, which the read extends; without a
+  // trail, where it comes back to one of its own. Returns false when the sink stopped the read.
+  bool ReadClusterChain(const EXFATDirectoryEntry& set, ByteSink& sink, uint64_t maximum,
+                        ClusterTrail* trail = nullptr) const;
+  std::unique_ptr<ClusterTrail> NewClusterTrail() const override;
 
   // True when the boot sector gave a geometry that can be read; otherwise nothing is read.
   bool HasGeometry() const { return heapClusterCount > 0; }
@@ -52,8 +55,10 @@ class EXFATPartition final : public TPartition {
 
   bool InHeap(uint32_t cluster) const;
   uint64_t FirstSectorOfCluster(uint32_t cluster) const;
-  bool SendData(const EXFATDirectoryEntry& set, uint64_t maximum, SpanStream& output) const;
-  bool ReadFatChain(uint32_t firstCluster, uint64_t remaining, SpanStream& output) const;
+  bool SendData(const EXFATDirectoryEntry& set, uint64_t maximum, ClusterTrail* trail, SpanStream& output) const;
+  bool ReadFatChain(uint32_t firstCluster, uint64_t remaining, ClusterTrail& trail, SpanStream& output) const;
+  // The clusters of a contiguous run from first on that trail lets pass, up to count.
+  uint64_t PassRun(uint32_t first, uint64_t count, ClusterTrail& trail) const;
 
   // The two FAT sectors read last, kept while consecutive clusters have their entries there.
   struct FatWindow {

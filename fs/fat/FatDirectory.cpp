@@ -1,10 +1,11 @@
 #include "fs/fat/FatDirectory.h"
 
 #include <algorithm>
+#include <array>
 #include <string_view>
 
 #include "fs/DosFields.h"
-#include "fs/MemoryStream.h"
+#include "fs/ByteSink.h"
 #include "fs/Text.h"
 #include "fs/fat/FatPartition.h"
 
@@ -24,20 +25,56 @@ void AppendPiece(const FATDirectoryEntry& record, std::u16string& name, size_t r
   name.append(piece, 0, std::min(room, piece.size()));
 }
 
+// Turns a directory's bytes into records as the read delivers them, without holding them
+// whole. A run of empty slots (all 32 bytes zero) becomes one record: such a slot makes no node
+// and ends any long name, and one does that as well as a run of them, so a directory whose
+// chain runs through zeroed clusters costs no memory for them.
+class SlotCollector final : public ByteSink {
+ public:
+  SlotCollector(FATRecordList& out, int32_t fatType) : out_(out), fatType_(fatType) {}
+
+  bool Write(const uint8_t* data, size_t n) override {
+    if (held_ > 0) {  // a slot that the previous piece began
+      const size_t take = std::min(n, partial_.size() - held_);
+      std::copy_n(data, take, partial_.begin() + held_);
+      held_ += take;
+      data += take;
+      n -= take;
+      if (held_ < partial_.size()) return true;
+      Take(partial_.data());
+      held_ = 0;
+    }
+    for (; n >= fat::kSlotSize; data += fat::kSlotSize, n -= fat::kSlotSize) Take(data);
+    std::copy_n(data, n, partial_.begin());  // a remainder shorter than a slot waits for the next piece
+    held_ = n;
+    return true;
+  }
+
+ private:
+  void Take(const uint8_t* slot) {
+    const bool empty = std::all_of(slot, slot + fat::kSlotSize, [](uint8_t b) { return b == 0; });
+    if (empty && lastEmpty_) return;
+    lastEmpty_ = empty;
+    out_.emplace_back(slot, fatType_);
+  }
+
+  FATRecordList& out_;
+  int32_t fatType_;
+  std::array<uint8_t, fat::kSlotSize> partial_{};
+  size_t held_ = 0;
+  bool lastEmpty_ = false;
+};
+
 }  // namespace
 
 void ReadDirectoryRecords(const TFATPartition& partition, const FATDirectoryEntry& directory,
-                          FATRecordList& out) {
-  MemoryStream stream;
+                          FATRecordList& out, ClusterTrail* trail) {
+  SlotCollector slots(out, partition.fatType);
   if (partition.IsFixedRoot(directory)) {
-    partition.ReadFixedRoot(stream);
+    partition.ReadFixedRoot(slots);
   } else {
-    partition.ReadClusterChain(directory, stream, fat::kMaxDirectorySlots * fat::kSlotSize);
-  }
-  const size_t slots = stream.Length() / fat::kSlotSize;
-  out.reserve(out.size() + slots);
-  for (size_t i = 0; i < slots; ++i) {
-    out.emplace_back(stream.Data() + i * fat::kSlotSize, partition.fatType);
+    // As far as the chain goes: the chain walk ends it at the volume's end and where it loops.
+    partition.ReadClusterChain(directory, slots, 0, trail);
   }
 }
 

@@ -8,13 +8,16 @@
 
 #include "fs/fat/FatLayout.h"
 
+class ClusterTrail;
 class TFATPartition;
 
 // Appends one record per 32-byte slot of the directory that directory describes: the fixed
-// root region of FAT12/16, or the directory's cluster chain up to the most slots a FAT
-// directory can hold. A remainder shorter than a slot is ignored.
+// root region of FAT12/16, or the directory's cluster chain as far as it goes on the volume,
+// however many slots that makes. A run of empty slots (all bytes zero) gives one record. A
+// remainder shorter than a slot is ignored. With a trail, the chain also ends at a cluster on it
+// (see TPartition::directoryTrail).
 void ReadDirectoryRecords(const TFATPartition& partition, const FATDirectoryEntry& directory,
-                          FATRecordList& out);
+                          FATRecordList& out, ClusterTrail* trail = nullptr);
 
 // What a slot becomes in the tree.
 enum class FATChildKind { kNone, kDirectory, kFile, kDeletedFile };

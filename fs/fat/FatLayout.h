@@ -53,10 +53,6 @@ inline constexpr size_t kSlotModifiedDate = 24;       // 2
 inline constexpr size_t kSlotClusterLow = 26;         // 2
 inline constexpr size_t kSlotFileSize = 28;           // 4
 
-// No FAT directory holds more slots than this; reading stops there, so a directory whose chain
-// loops on a large volume cannot fill memory with slots.
-inline constexpr uint32_t kMaxDirectorySlots = 65536;
-
 // Marker values of a slot's first byte.
 inline constexpr uint8_t kMarkerEnd = 0x00;
 inline constexpr uint8_t kMarkerDot = 0x2E;

@@ -78,7 +78,7 @@ void FATDirectoryNode::FillInfo(TInfoList& list) { FillSlotInfo(*entry, list); }
 void FATDirectoryNode::ReadChildren() {
   children.clear();
   records.clear();
-  ReadDirectoryRecords(*partition, *entry, records);
+  ReadDirectoryRecords(*partition, *entry, records, partition->TrailFor(*this));
   for (size_t i = 0; i < records.size(); ++i) {
     std::unique_ptr<TDirectoryEntry> child;
     switch (SelectChild(records[i])) {
@@ -97,6 +97,12 @@ void FATDirectoryNode::ReadChildren() {
     }
     AdoptChild(std::move(child));
   }
+}
+
+// The children point into records, so they go first.
+void FATDirectoryNode::ReleaseChildren() {
+  children.clear();
+  FATRecordList().swap(records);
 }
 
 std::optional<DirectoryStart> FATDirectoryNode::StartsAt() const {

@@ -21,6 +21,7 @@ class FATDirectoryNode final : public TDirectoryEntry {
   bool StreamData(ByteSink& sink, uint64_t limit) override;
   void FillInfo(TInfoList& list) override;
   void ReadChildren() override;
+  void ReleaseChildren() override;
   // The first cluster of its chain; 0 for the fixed root region of FAT12 and FAT16.
   std::optional<DirectoryStart> StartsAt() const override;
   std::string LongName() const override { return longName; }

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fs/ClusterTrail.h"
 #include "fs/fat/FatDirectory.h"
 #include "fs/fat/FatNode.h"
 
@@ -202,12 +203,20 @@ bool TFATPartition::IsAdjacent(uint32_t cluster, uint32_t next) const {
          uint64_t{ClusterSector(cluster)} * sectorBytes + ClusterBytes();
 }
 
-bool TFATPartition::ReadClusterChain(const FATDirectoryEntry& record, ByteSink& sink, uint64_t maxBytes) const {
-  SpanStream output(Reader(), sink);
-  return SendChain(record, maxBytes, output) && output.Finish();
+std::unique_ptr<ClusterTrail> TFATPartition::NewClusterTrail() const {
+  return std::make_unique<ClusterTrail>(fat::kFirstDataCluster, dataClusterCount_);
 }
 
-bool TFATPartition::SendChain(const FATDirectoryEntry& record, uint64_t maxBytes, SpanStream& output) const {
+bool TFATPartition::ReadClusterChain(const FATDirectoryEntry& record, ByteSink& sink, uint64_t maxBytes,
+                                     ClusterTrail* trail) const {
+  SpanStream output(Reader(), sink);
+  if (trail != nullptr) return SendChain(record, maxBytes, *trail, output) && output.Finish();
+  ClusterTrail own(fat::kFirstDataCluster, dataClusterCount_);
+  return SendChain(record, maxBytes, own, output) && output.Finish();
+}
+
+bool TFATPartition::SendChain(const FATDirectoryEntry& record, uint64_t maxBytes, ClusterTrail& trail,
+                              SpanStream& output) const {
   if (!HasGeometry() || record.firstCluster < fat::kFirstDataCluster) return true;
   const uint32_t claimedSize = record.fileSize();
   uint64_t remaining = claimedSize != 0 ? claimedSize : std::numeric_limits<uint32_t>::max();
@@ -217,7 +226,10 @@ bool TFATPartition::SendChain(const FATDirectoryEntry& record, uint64_t maxBytes
 
   TableWindow table(*this);
   uint32_t cluster = record.firstCluster;
-  // A chain never holds more clusters than the volume, so a looping chain ends too.
+  // A chain that comes back to a cluster on the trail loops (or crosses one read before), and
+  // ends there. Clusters beyond the volume are not on the trail; counting every cluster against
+  // the volume's number bounds a chain that loops among those too.
+  if (!trail.Pass(cluster)) return true;
   uint32_t clustersLeft = dataClusterCount_;
   while (remaining > 0 && clustersLeft > 0) {
     // Follow the chain while it stays on adjacent clusters, then read them in one go.
@@ -225,9 +237,14 @@ bool TFATPartition::SendChain(const FATDirectoryEntry& record, uint64_t maxBytes
     uint64_t runBytes = ClusterBytes();
     --clustersLeft;
     uint32_t next = fat::kFreeCluster;
+    bool loops = false;
     while (runBytes < remaining) {
       next = table.EntryOf(cluster);
       if (!IsAdjacent(cluster, next) || clustersLeft == 0) break;
+      if (!trail.Pass(next)) {
+        loops = true;
+        break;
+      }
       cluster = next;
       runBytes += ClusterBytes();
       --clustersLeft;
@@ -235,8 +252,9 @@ bool TFATPartition::SendChain(const FATDirectoryEntry& record, uint64_t maxBytes
     const uint64_t count = std::min(runBytes, remaining);
     if (!output.Send(ClusterSector(runStart), count)) return false;
     remaining -= count;
-    if (remaining == 0 || IsEndOfChain(next)) return true;
+    if (remaining == 0 || loops || IsEndOfChain(next)) return true;
     if (next == fat::kFreeCluster) return claimedSize == 0 || SendTail(output, cluster, remaining);
+    if (!trail.Pass(next)) return true;
     cluster = next;
   }
   return true;

@@ -22,9 +22,12 @@ class TFATPartition final : public TPartition {
   // Sends the data of record to sink: its size in bytes (the whole chain for a record of size
   // 0), at most maxBytes of them when maxBytes is not 0, along the chain in the first
   // allocation table. A free table entry inside the chain ends the walk with the tail read of a
-  // deleted file. Records whose first cluster is 0 or 1 deliver nothing. Returns false when the
-  // sink stopped the read.
-  bool ReadClusterChain(const FATDirectoryEntry& record, ByteSink& sink, uint64_t maxBytes) const;
+  // deleted file. Records whose first cluster is 0 or 1 deliver nothing. The chain ends where it
+  // comes back to a cluster on trail, which the walk extends; without a trail, where it comes
+  // back to one of its own. Returns false when the sink stopped the read.
+  bool ReadClusterChain(const FATDirectoryEntry& record, ByteSink& sink, uint64_t maxBytes,
+                        ClusterTrail* trail = nullptr) const;
+  std::unique_ptr<ClusterTrail> NewClusterTrail() const override;
 
   // Whether record is the synthetic record of a FAT12/16 root directory, whose slots lie in the
   // fixed root region instead of a cluster chain.
@@ -64,7 +67,7 @@ class TFATPartition final : public TPartition {
   uint32_t ClusterSector(uint32_t cluster) const;
   bool IsEndOfChain(uint32_t entry) const;
   bool IsAdjacent(uint32_t cluster, uint32_t next) const;
-  bool SendChain(const FATDirectoryEntry& record, uint64_t maxBytes, SpanStream& output) const;
+  bool SendChain(const FATDirectoryEntry& record, uint64_t maxBytes, ClusterTrail& trail, SpanStream& output) const;
   bool SendTail(SpanStream& output, uint32_t lastCluster, uint64_t remaining) const;
 
   uint32_t dataClusterCount_ = 0;
