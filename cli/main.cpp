@@ -42,7 +42,9 @@ and 1 for a volume without a partition table:
   N#i/j/k       the child indexes from the root, as `ls` prints them; always unambiguous
 A file with a long name is shown as "LONG NAME - SHORT~1.EXT" on FAT volumes, and a deleted
 file with the first character of its short name replaced by "_". Bytes of a name or label
-that are not UTF-8, and control characters, are shown as U+FFFD.
+that are not UTF-8 are shown as U+FFFD; control characters are escaped as `ls -b` escapes
+them (\n, \t, \033, ...) and a backslash is doubled, so that each entry is one line (--json
+gives names as they are, in JSON's escapes).
 
 Options:
   -r, --recursive      ls: list directories below too, live and deleted ones that can be opened
