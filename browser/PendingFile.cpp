@@ -127,8 +127,9 @@ std::string FolderOf(const std::string& path) {
 }  // namespace
 
 PendingFile::~PendingFile() {
-  HeldSignals held;
   if (fd_ >= 0) ::close(fd_);
+  if (path_.empty() && cleanupSlot_ < 0) return;
+  HeldSignals held;
   if (!path_.empty()) ::unlink(path_.c_str());
   RemoveCleanup(cleanupSlot_);
 }

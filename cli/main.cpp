@@ -65,15 +65,19 @@ Options:
   -h, --help           show this help
       --version        show the version of brindle-cli
 
-recover never replaces a file: a name that is taken gets a number ("name (1).ext"). Entries
+recover never replaces a file: a name that is taken, by a file or a folder, gets a number
+("name (1).ext"; a folder "DIR (1)"), and folders that an earlier run made are used again. Entries
 of partition N go to FOLDER/partition-N/. A file gets its name only once it is complete; the
 files are not flushed to the disk one by one, but all together at the end (syncfs), before
 the summary (files saved, bytes, failures) is printed. On a terminal it shows its progress on
 standard error.
 
 cat, save and recover stream the data, in bounded memory, whatever the size of the file
-(exFAT files of 4 GiB and more included); save writes a temporary file in FOLDER and gives it
-its name once it is complete and flushed to the disk.
+(exFAT files of 4 GiB and more included). A file gets its name only once it is complete (save
+flushes it to the disk first): until then it has no name (O_TMPFILE), or, on file systems
+without such files, a name of its own (.brindle-save-XXXXXXXXXXXXXXXX) that is removed when
+the save fails or SIGINT, SIGTERM or SIGHUP ends it. An interrupted save or recover leaves no
+partial file behind.
 
 Exit codes:
   0  success

@@ -13,9 +13,10 @@ if [ "$purpose" = test ]; then
   # sfdisk for partition tables; The Sleuth Kit is the second opinion the oracle test asks;
   # clang and its runtime build the fuzz targets. ImageMagick writes the GIF pictures of the
   # widget tests, and with xvfb and a CJK font takes screenshots of the window. GNU time
-  # measures the peak memory of a save in the slow test.
+  # measures the peak memory of a save in the slow test. exfat-fuse mounts an exFAT volume, a
+  # file system without unnamed files, to save into (as root).
   packages+=(libgtest-dev dosfstools mtools exfatprogs fdisk sleuthkit clang libclang-rt-14-dev
-             imagemagick xvfb fonts-noto-cjk time)
+             imagemagick xvfb fonts-noto-cjk time exfat-fuse)
 fi
 
 missing=()
