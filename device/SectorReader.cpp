@@ -298,7 +298,7 @@ int TSectorReader::ReadOneSector(uint8_t* dest, uint32_t sector) {
   const uint32_t bps = bytesPerSector();
   const uint64_t position = uint64_t{sector} * bps;
   int error = 0;
-  if (directHandle_ < 0) {
+  if (!directBuffer_) {
     // A sector is read whole or not at all: a disk does not deliver part of one.
     size_t got = ReadFully(deviceHandle_, dest, bps, position, error);
     if (error != 0) got = 0;
@@ -311,7 +311,8 @@ int TSectorReader::ReadOneSector(uint8_t* dest, uint32_t sector) {
     // The part of this block that lies in the sector, and where it goes.
     const uint64_t from = std::max(at, position);
     const uint64_t to = std::min(at + block, position + bps);
-    const size_t got = ReadBlockDirect(at, error);
+    size_t got = ReadBlockDirect(at, error);
+    if (error != 0) got = 0;
     const size_t usable = got > from - at ? std::min<size_t>(got - (from - at), to - from) : 0;
     std::memcpy(dest + (from - position), directBuffer_.get() + (from - at), usable);
     std::memset(dest + (from - position) + usable, 0, (to - from) - usable);
@@ -321,13 +322,19 @@ int TSectorReader::ReadOneSector(uint8_t* dest, uint32_t sector) {
 }
 
 // One block at position into the aligned buffer, in one read: a direct read cannot be followed
-// up from the middle of a block, and fewer bytes than a block mean the end of the source.
+// up from the middle of a block, and fewer bytes than a block mean the end of the source. A
+// device that turns direct reads down after all (EINVAL: it wants another alignment) is read
+// through the cache from then on, rather than lose good sectors.
 size_t TSectorReader::ReadBlockDirect(uint64_t position, int& error) {
   error = 0;
   for (;;) {
+    if (directHandle_ < 0) return ReadFully(deviceHandle_, directBuffer_.get(), directBlockSize_, position, error);
     const ssize_t got = platformRead(directHandle_, directBuffer_.get(), directBlockSize_, static_cast<off_t>(position));
     if (got >= 0) return static_cast<size_t>(got);
-    if (errno != EINTR) {
+    if (errno == EINVAL) {
+      ::close(directHandle_);
+      directHandle_ = -1;
+    } else if (errno != EINTR) {
       error = errno != 0 ? errno : EIO;
       return 0;
     }

@@ -514,4 +514,38 @@ TEST_F(ReaderFixture, OnABlockDeviceOnlyTheBadBlockBecomesZeros) {
   }
 }
 
+// A device that turns direct reads down after all (EINVAL) is read through the cache: the bad
+// sector costs the page around it, but no readable sector is lost to the refusal.
+TEST_F(ReaderFixture, ADeviceThatRefusesDirectReadsIsReadThroughTheCache) {
+  const std::string image = MakeImage(4096);
+  LoopDevice loop(image, 512);
+  if (loop.path().empty()) GTEST_SKIP() << "no loop device here (needs root and the loop driver)";
+  boxes.readErrorAnswer = kIdIgnore;
+  TSectorReader r;
+  ASSERT_TRUE(r.OpenDevice(loop.path(), false));
+  int refused = 0;
+  r.platformRead = [&](int fd, void* buffer, size_t count, off_t offset) -> ssize_t {
+    if ((::fcntl(fd, F_GETFL) & O_DIRECT) != 0) {
+      ++refused;
+      errno = EINVAL;
+      return -1;
+    }
+    if (offset < 112 * kSector && offset + static_cast<off_t>(count) > 104 * kSector) {  // the page of sector 109
+      errno = EIO;
+      return -1;
+    }
+    return ::pread(fd, buffer, count, offset);
+  };
+  r.PrepareBuffer();
+  uint32_t cursor = 96;
+  r.byteOffset = 0;
+  Bytes got(32 * kSector);
+  ASSERT_TRUE(r.ReadBytes(got.data(), static_cast<uint32_t>(got.size()), cursor));
+  Bytes expected = Expected(96 * kSector, got.size());
+  std::fill_n(expected.begin() + 8 * kSector, 8 * kSector, 0);
+  EXPECT_EQ(got, expected);
+  EXPECT_EQ(refused, 1);
+  EXPECT_EQ(boxes.shown.size(), 8u);
+}
+
 }  // namespace
