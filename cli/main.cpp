@@ -66,7 +66,8 @@ Options:
       --version        show the version of brindle-cli
 
 recover never replaces a file: a name that is taken, by a file or a folder, gets a number
-("name (1).ext"; a folder "DIR (1)"), and folders that an earlier run made are used again. Entries
+("name (1).ext"; a folder DIR becomes DIR (1) likewise), and folders that an earlier run made
+are used again. Entries
 of partition N go to FOLDER/partition-N/. A file gets its name only once it is complete; the
 files are not flushed to the disk one by one, but all together at the end (syncfs), before
 the summary (files saved, bytes, failures) is printed. On a terminal it shows its progress on
