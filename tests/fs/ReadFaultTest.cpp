@@ -1,8 +1,8 @@
 // Read faults on volumes made by the real tools (FAT by mkfs.fat and mtools, exFAT from the
 // committed images), put in place of the platform read: a sector that cannot be read, a read
-// that fails once, a source that ends early. Whatever the answer to the reader's question, the
-// tree comes up without a crash, and every byte delivered is the medium's own or zero: zero
-// only where nothing could be read.
+// that fails for a while, a source that ends early. Whatever the answer to the reader's
+// question, the tree comes up without a crash, and every byte delivered is the medium's own or
+// zero: zero only where nothing could be read.
 
 #include <gtest/gtest.h>
 
