@@ -1,23 +1,22 @@
 #include "browser/SaveEntry.h"
 
 #include <fcntl.h>
-#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <new>
 
+#include "browser/PendingFile.h"
 #include "device/SystemError.h"
 #include "platform/MessageBox.h"
 
 namespace {
 
 constexpr size_t kMaxKeptExtension = 16;
-constexpr int kMaxNumberedNames = 10000;
-constexpr int kMaxTemporaryNames = 100;
+// How many names in a row a folder may turn down for one file before the save gives up: far
+// more than any real folder holds, but an end for a file system that turns down every name.
+constexpr uint64_t kMaxNamesTurnedDown = uint64_t{1} << 24;
 
 bool IsUtf8Continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
@@ -36,83 +35,9 @@ std::pair<std::string, std::string> SplitExtension(const std::string& name) {
   return {name.substr(0, dot), name.substr(dot)};
 }
 
-std::string WithNumber(const std::string& safeName, int number) {
-  const auto [stem, extension] = SplitExtension(safeName);
-  const std::string suffix = " (" + std::to_string(number) + ")" + extension;
-  return CutAtCharacter(stem, kMaxFileNameBytes - suffix.size()) + suffix;
-}
-
 void ReportSaveFailure(const std::string& path, const std::string& reason) {
   ShowMessageBox("The file \"" + path + "\" could not be saved:\n" + reason, "Error", kMbOkWarning);
 }
-
-// A temporary file in the target folder that holds the complete data before it gets its
-// name; it is removed again unless it was placed.
-class PendingFile {
- public:
-  PendingFile() = default;
-  PendingFile(const PendingFile&) = delete;
-  PendingFile& operator=(const PendingFile&) = delete;
-  ~PendingFile() {
-    if (fd_ >= 0) ::close(fd_);
-    if (!path_.empty()) ::unlink(path_.c_str());
-  }
-
-  // Creates the file in folder under a name of its own, with the permissions a new file gets
-  // there (mode 0666 less the umask); returns 0 or the errno of the failure.
-  int Create(const std::string& folder) {
-    for (int attempt = 0; attempt < kMaxTemporaryNames; ++attempt) {
-      uint64_t random = 0;
-      ::arc4random_buf(&random, sizeof random);
-      char suffix[20];
-      std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(random));
-      std::string name = folder + "/.brindle-save-" + suffix;
-      fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd_ >= 0) {
-        path_ = std::move(name);
-        return 0;
-      }
-      if (errno != EEXIST) return errno;
-    }
-    return EEXIST;
-  }
-
-  int fd() const { return fd_; }
-
-  // Closes the file, flushing it to the disk first when durable; returns 0 or the errno.
-  int Close(bool durable) {
-    int error = durable && ::fsync(fd_) != 0 ? errno : 0;
-    if (::close(fd_) != 0 && error == 0) error = errno;
-    fd_ = -1;
-    return error;
-  }
-
-  // Gives the file its final path; without replace an existing path is EEXIST.
-  int Place(const std::string& target, bool replace) {
-    const int error = Move(target, replace);
-    if (error == 0) path_.clear();
-    return error;
-  }
-
- private:
-  int Move(const std::string& target, bool replace) {
-    if (replace) return ::rename(path_.c_str(), target.c_str()) == 0 ? 0 : errno;
-    if (::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return 0;
-    if (errno != EINVAL && errno != ENOSYS) return errno;
-    // A file system that cannot refuse to replace: a hard link cannot replace either.
-    if (::link(path_.c_str(), target.c_str()) == 0) {
-      ::unlink(path_.c_str());
-      return 0;
-    }
-    if (errno == EEXIST) return EEXIST;
-    struct stat info {};
-    if (::lstat(target.c_str(), &info) == 0) return EEXIST;
-    return ::rename(path_.c_str(), target.c_str()) == 0 ? 0 : errno;
-  }
-
-  int fd_ = -1;
-  std::string path_;
-};
 
 // Writes the data to the pending file and tells the progress callback; a false from it
 // cancels the save.
@@ -159,6 +84,20 @@ SaveOutcome StreamEntry(TDirectoryEntry& entry, int fd, const std::string& path,
 
 }  // namespace
 
+std::string NumberedName(const std::string& safeName, uint64_t number) {
+  const auto [stem, extension] = SplitExtension(safeName);
+  const std::string suffix = " (" + std::to_string(number) + ")" + extension;
+  return CutAtCharacter(stem, kMaxFileNameBytes - suffix.size()) + suffix;
+}
+
+std::string TakenNames::FirstFree(const std::string& safeName) {
+  if (!IsTaken(safeName)) return safeName;
+  uint64_t& number = nextNumber_.try_emplace(safeName, 1).first->second;
+  std::string name = NumberedName(safeName, number);
+  while (IsTaken(name)) name = NumberedName(safeName, ++number);
+  return name;
+}
+
 std::string SafeFileName(const std::string& name) {
   std::string safe = name;
   for (char& c : safe) {
@@ -188,7 +127,7 @@ SaveOutcome SaveEntry(TDirectoryEntry& entry, const std::string& folder, std::st
     uint64_t written = 0;
     const SaveOutcome streamed = StreamEntry(entry, file.fd(), path, progress, written);
     if (streamed != SaveOutcome::kSaved) return streamed;
-    error = file.Close(true);
+    error = file.Complete(true);
     // A file that turned up while the data was read is not one the user agreed to replace.
     if (error == 0) error = file.Place(path, replace);
   }
@@ -199,10 +138,11 @@ SaveOutcome SaveEntry(TDirectoryEntry& entry, const std::string& folder, std::st
   return SaveOutcome::kSaved;
 }
 
-SaveOutcome SaveEntryAsNewFile(TDirectoryEntry& entry, const std::string& folder, std::string* savedPath,
-                               uint64_t* bytesWritten) {
+SaveOutcome SaveEntryAsNewFile(TDirectoryEntry& entry, const std::string& folder, TakenNames& names,
+                               std::string* savedPath, uint64_t* bytesWritten) {
   const std::string safeName = SafeFileName(entry.name);
-  std::string path = folder + "/" + safeName;
+  std::string name = names.FirstFree(safeName);
+  std::string path = folder + "/" + name;
   if (savedPath) *savedPath = path;
   PendingFile file;
   uint64_t written = 0;
@@ -210,12 +150,16 @@ SaveOutcome SaveEntryAsNewFile(TDirectoryEntry& entry, const std::string& folder
   if (error == 0) {
     const SaveOutcome streamed = StreamEntry(entry, file.fd(), path, nullptr, written);
     if (streamed != SaveOutcome::kSaved) return streamed;
-    error = file.Close(false);
+    error = file.Complete(false);
   }
-  for (int number = 1; error == 0; ++number) {
+  // A name that the folder holds already, unknown to names, is taken there too.
+  for (uint64_t turnedDown = 0; error == 0; ++turnedDown) {
+    name = names.FirstFree(safeName);
+    path = folder + "/" + name;
     error = file.Place(path, false);
-    if (error != EEXIST || number > kMaxNumberedNames) break;
-    path = folder + "/" + WithNumber(safeName, number);
+    if (error != EEXIST) break;
+    names.Take(name);
+    if (turnedDown == kMaxNamesTurnedDown) break;
     error = 0;
   }
   if (savedPath) *savedPath = path;
@@ -223,6 +167,7 @@ SaveOutcome SaveEntryAsNewFile(TDirectoryEntry& entry, const std::string& folder
     ReportSaveFailure(path, SystemErrorText(error));
     return SaveOutcome::kFailed;
   }
+  names.Take(name);
   if (bytesWritten) *bytesWritten = written;
   return SaveOutcome::kSaved;
 }

@@ -1,13 +1,16 @@
 #pragma once
 // Saving an entry: the bytes that the entry delivers go to a file named like the entry in a
 // folder the user chose. The name comes from the medium, so it is made safe first; the bytes
-// are streamed to a temporary file that replaces the target only once it is complete, so a
-// failed or cancelled save never leaves a truncated file and never destroys the file it was to
-// replace. Memory stays bounded whatever the size of the entry.
+// are streamed to a temporary file (see PendingFile.h) that takes the target's name only once
+// it is complete, so a save that fails, is cancelled or is ended by a signal never leaves a
+// truncated file and never destroys the file it was to replace. Memory stays bounded whatever
+// the size of the entry.
 
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "fs/Partition.h"
 
@@ -39,13 +42,35 @@ using SaveProgress = std::function<bool(uint64_t done, uint64_t total)>;
 SaveOutcome SaveEntry(TDirectoryEntry& entry, const std::string& folder, std::string* savedPath = nullptr,
                       const SaveProgress& progress = nullptr);
 
+// The names taken in one output folder, for numbering the names that clash there: the first
+// "name.ext" is itself, the next "name (1).ext", "name (2).ext" and so on. Finding a free name
+// takes time in proportion to the names that clash, not to their square: each name remembers
+// the number it got to. Names are compared byte for byte, as Linux compares them; a folder on
+// a file system that folds case turns the clashes it finds into EEXIST, and those names are
+// taken too.
+class TakenNames {
+ public:
+  // The first of safeName and its numbered forms that is not taken. It stays free until Take.
+  std::string FirstFree(const std::string& safeName);
+  void Take(const std::string& name) { taken_.insert(name); }
+  bool IsTaken(const std::string& name) const { return taken_.count(name) != 0; }
+
+ private:
+  std::unordered_set<std::string> taken_;
+  std::unordered_map<std::string, uint64_t> nextNumber_;  // by safe name: the number to try next
+};
+
+// name with a number: "name (3).ext", shortened to fit a file name, keeping its extension.
+std::string NumberedName(const std::string& safeName, uint64_t number);
+
 // Saves the entry into folder under its safe name without ever replacing a file: a name
-// that is taken gets a number ("name (1).ext", "name (2).ext", ...). Failures are reported as
-// by SaveEntry. On success savedPath receives the path written and bytesWritten the count.
-// The file is not flushed to the disk on its own: a caller saving many files makes them
-// durable together with SyncFileSystem.
-SaveOutcome SaveEntryAsNewFile(TDirectoryEntry& entry, const std::string& folder, std::string* savedPath,
-                               uint64_t* bytesWritten);
+// that is taken, in names or in the folder, gets a number ("name (1).ext", "name (2).ext",
+// ...), and the name it gets is taken in names. Failures are reported as by SaveEntry. On
+// success savedPath receives the path written and bytesWritten the count. The file is not
+// flushed to the disk on its own: a caller saving many files makes them durable together with
+// SyncFileSystem.
+SaveOutcome SaveEntryAsNewFile(TDirectoryEntry& entry, const std::string& folder, TakenNames& names,
+                               std::string* savedPath, uint64_t* bytesWritten);
 
 // Writes everything written so far to the file system that holds folder out to its disk
 // (syncfs). Returns 0 or the errno of the failure.

@@ -5,10 +5,23 @@
 #include "cli/Names.h"
 
 void PrintError(const std::string& message) {
-  std::fprintf(stderr, "brindle-cli: %s\n", PrintableText(message, true).c_str());
+  std::fprintf(stderr, "brindle-cli: %s\n", PrintableMessage(message, true).c_str());
 }
 
 namespace {
+
+// A message written for a box, on one line: the box's own line breaks become blanks. A line
+// break between the first and the last double quote lies in a quoted name ("The file "..."
+// could not be saved") and is escaped with the name's other control characters.
+void PrintBoxText(std::string text) {
+  const size_t firstQuote = text.find('"');
+  const size_t lastQuote = text.rfind('"');
+  for (size_t i = 0; i < text.size(); ++i) {
+    const bool quoted = firstQuote != std::string::npos && firstQuote < i && i < lastQuote;
+    if (text[i] == '\n' && !quoted) text[i] = ' ';
+  }
+  std::fprintf(stderr, "brindle-cli: %s\n", PrintableText(text).c_str());
+}
 
 // The sector sizes a FAT or exFAT boot sector can state.
 constexpr uint32_t kStatableSectorSizes[] = {512, 1024, 2048, 4096};
@@ -18,14 +31,6 @@ bool IsStatableSectorSize(uint32_t size) {
          std::end(kStatableSectorSizes);
 }
 
-// Message texts are written for a box; on one line the break becomes a blank.
-std::string OneLine(std::string text) {
-  for (char& c : text) {
-    if (c == '\n') c = ' ';
-  }
-  return text;
-}
-
 }  // namespace
 
 int CliMessageBox::Show(const std::string& text, const std::string& /*caption*/, unsigned flags) {
@@ -33,16 +38,16 @@ int CliMessageBox::Show(const std::string& text, const std::string& /*caption*/,
     case kMbAbortRetryIgnoreWarning: {
       ++readErrors;
       const bool abort = options_.onReadError == ReadErrorAnswer::kAbort;
-      PrintError(OneLine(text) + (abort ? " (aborted)" : " (ignored: unreadable sectors read as zeros)"));
+      PrintBoxText(text + (abort ? " (aborted)" : " (ignored: unreadable sectors read as zeros)"));
       return abort ? kIdAbort : kIdIgnore;
     }
     case kMbYesNoQuestion:
       if (options_.force) return kIdYes;
       ++declinedReplacements;
-      PrintError(OneLine(text) + " Not replaced: use --force to replace it.");
+      PrintBoxText(text + " Not replaced: use --force to replace it.");
       return kIdNo;
     default:
-      PrintError(OneLine(text));
+      PrintBoxText(text);
       return kIdOk;
   }
 }

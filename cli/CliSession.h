@@ -80,5 +80,5 @@ class CliSession {
 };
 
 // Prints "brindle-cli: " and the message to standard error, fit for a terminal (see
-// PrintableText).
+// PrintableMessage): names in it are to be made printable by the caller.
 void PrintError(const std::string& message);

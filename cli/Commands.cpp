@@ -92,8 +92,8 @@ class Recovery {
 
   void RecoverPartition(TPartition& partition, int number) {
     if (!partition.rootEntry) return;
-    const std::string top = folder_ + "/partition-" + std::to_string(number);
-    std::vector<std::string> folders{top};  // folders[d]: where entries at depth d go
+    std::vector<OutputFolder> folders(1);  // folders[d]: where entries at depth d go
+    folders[0].name = folder_ + "/partition-" + std::to_string(number);
     TreeWalk walk(true, [&](const WalkItem& item) { Visit(item, folders); });
     walk.WalkChildren(partition, *partition.rootEntry, std::to_string(number) + ":/", std::to_string(number) + "#");
     cutDirectories_ += walk.CutDirectories();
@@ -112,25 +112,32 @@ class Recovery {
   }
 
  private:
-  void Visit(const WalkItem& item, std::vector<std::string>& folders) {
+  // A folder of the output on the way down the tree. It is made when the first file below it
+  // is saved, so that folders without files to save leave none; under its entry's name or,
+  // where this run has used that name for a file or folder already, a numbered one.
+  struct OutputFolder {
+    std::string name;  // the safe name of its entry; the whole path for a partition's top
+    std::string path;  // where it was made; empty until then
+    bool failed = false;
+    TakenNames taken;  // the names used in it
+  };
+
+  void Visit(const WalkItem& item, std::vector<OutputFolder>& folders) {
     const size_t depth = static_cast<size_t>(item.depth);
     folders.resize(depth + 1);
     if (item.entry.IsFolder()) {
-      folders.push_back(folders[depth] + "/" + SafeFileName(item.entry.name));
+      folders.emplace_back().name = SafeFileName(item.entry.name);
       return;
     }
     if (options_.deletedOnly && !item.entry.IsDeleted()) return;
-    // Files of one folder come one after another: the folder is made once for them.
-    if (folders[depth] != madeFolder_) {
-      if (!MakeFolders(folders[depth])) {
-        ++failures_;
-        return;
-      }
-      madeFolder_ = folders[depth];
+    if (!Made(folders, depth)) {
+      ++failures_;
+      return;
     }
+    OutputFolder& folder = folders[depth];
     std::string path;
     uint64_t written = 0;
-    if (SaveEntryAsNewFile(item.entry, folders[depth], &path, &written) == SaveOutcome::kSaved) {
+    if (SaveEntryAsNewFile(item.entry, folder.path, folder.taken, &path, &written) == SaveOutcome::kSaved) {
       ++saved_;
       bytes_ += written;
     } else {
@@ -142,9 +149,46 @@ class Recovery {
     }
   }
 
+  // Makes folders[depth] and those above it that are not made yet; false, said once, when one
+  // cannot be made.
+  bool Made(std::vector<OutputFolder>& folders, size_t depth) {
+    OutputFolder& folder = folders[depth];
+    if (!folder.path.empty() || folder.failed) return !folder.failed;
+    if (depth == 0) {
+      folder.failed = !MakeFolders(folder.name);
+      if (!folder.failed) folder.path = folder.name;
+    } else {
+      folder.failed = !Made(folders, depth - 1) || !MakeNumberedFolder(folders[depth - 1], folder);
+    }
+    return !folder.failed;
+  }
+
+  // Makes folder in parent under the first name not used there yet. A folder that a run before
+  // this one made is used again, so its files stay and those saved now are numbered beside
+  // them; a file, or a link, in the way is passed over like a used name.
+  static bool MakeNumberedFolder(OutputFolder& parent, OutputFolder& folder) {
+    constexpr uint32_t kMaxNamesTurnedDown = 1u << 24;  // an end for a file system that has every name
+    for (uint32_t turnedDown = 0; turnedDown < kMaxNamesTurnedDown; ++turnedDown) {
+      const std::string name = parent.taken.FirstFree(folder.name);
+      const std::string path = parent.path + "/" + name;
+      const bool made = ::mkdir(path.c_str(), 0777) == 0;
+      if (!made && errno != EEXIST) {
+        PrintError("cannot make the folder " + PrintableText(path) + ": " + SystemErrorText(errno));
+        return false;
+      }
+      parent.taken.Take(name);
+      struct stat info {};
+      if (made || (::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))) {
+        folder.path = path;
+        return true;
+      }
+    }
+    PrintError("cannot make the folder " + PrintableText(parent.path + "/" + folder.name) + ": every name is taken");
+    return false;
+  }
+
   const CliOptions& options_;
   std::string folder_;
-  std::string madeFolder_;
   bool showProgress_;
   uint64_t saved_ = 0;
   uint64_t bytes_ = 0;
@@ -223,7 +267,9 @@ int InfoCommand(const CliOptions& options) {
   }
   RecordingInfoList list;
   entry.entry->FillInfo(list);
-  for (const RecordingInfoList::Row& row : list.rows) std::printf("%s: %s\n", row.caption.c_str(), row.value.c_str());
+  for (const RecordingInfoList::Row& row : list.rows) {
+    std::printf("%s: %s\n", PrintableText(row.caption).c_str(), PrintableText(row.value).c_str());
+  }
   return Finish(session, false);
 }
 

@@ -48,7 +48,7 @@ bool FindRoot(PartitionList& partitions, const std::string& number, ResolvedEntr
     return parsed && static_cast<size_t>(partition->number) == n;
   });
   if (found == partitions.end()) {
-    out.error = "there is no partition " + number + " (the source has " + PartitionNumbers(partitions) + ")";
+    out.error = "there is no partition " + PrintableText(number) + " (the source has " + PartitionNumbers(partitions) + ")";
     return false;
   }
   out.partition = static_cast<int>(n);
@@ -56,7 +56,7 @@ bool FindRoot(PartitionList& partitions, const std::string& number, ResolvedEntr
   out.displayPath = number + ":/";
   out.indexPath = number + "#";
   if (out.entry == nullptr) {
-    out.error = "partition " + number + " has no root directory";
+    out.error = "partition " + PrintableText(number) + " has no root directory";
     return false;
   }
   return true;
@@ -89,7 +89,7 @@ class ComponentMatch {
   bool NamesWithoutCase(const TDirectoryEntry& child, const std::string& shown) const {
     if (FoldCase(child.name) == folded_ || FoldCase(shown) == folded_) return true;
     const std::string longName = child.LongName();
-    if (!longName.empty() && FoldCase(longName) == folded_) return true;
+    if (!longName.empty() && (FoldCase(longName) == folded_ || FoldCase(PrintableText(longName)) == folded_)) return true;
     const std::string shortName = child.ShortName();
     return !shortName.empty() && ToLowerAscii(shortName) == asciiFolded_;
   }
@@ -122,12 +122,12 @@ void WalkNames(const std::vector<std::string>& names, ResolvedEntry& out) {
     const std::vector<size_t> matches = ComponentMatch(name).In(*out.entry);
     const std::string where = out.displayPath;
     if (matches.empty()) {
-      out.error = "no entry named \"" + name + "\" in " + where;
+      out.error = "no entry named \"" + PrintableText(name) + "\" in " + where;
       out.entry = nullptr;
       return;
     }
     if (matches.size() > 1) {
-      out.error = "\"" + name + "\" in " + where + " names " + std::to_string(matches.size()) +
+      out.error = "\"" + PrintableText(name) + "\" in " + where + " names " + std::to_string(matches.size()) +
                   " entries; name one by its index:" + CandidateLines(out, matches);
       out.entry = nullptr;
       return;
@@ -144,7 +144,7 @@ void WalkIndexes(const std::vector<std::string>& indexes, ResolvedEntry& out) {
     EnsureChildren(*out.entry);
     size_t index = 0;
     if (!ParseIndex(text, index) || index >= out.entry->children.size()) {
-      out.error = "no entry with index " + text + " in " + out.indexPath + " (" + out.displayPath + " has " +
+      out.error = "no entry with index " + PrintableText(text) + " in " + out.indexPath + " (" + out.displayPath + " has " +
                   std::to_string(out.entry->children.size()) + " entries)";
       out.entry = nullptr;
       return;
@@ -172,7 +172,7 @@ ResolvedEntry ResolveEntry(PartitionList& partitions, const std::string& name) {
   ResolvedEntry out;
   const size_t mark = name.find_first_of(":#");
   if (mark == std::string::npos) {
-    out.error = "\"" + name + "\" is not an entry: write N:/path or N#i/j/k";
+    out.error = "\"" + PrintableText(name) + "\" is not an entry: write N:/path or N#i/j/k";
     return out;
   }
   if (!FindRoot(partitions, name.substr(0, mark), out)) {

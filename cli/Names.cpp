@@ -9,20 +9,61 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-bool IsControl(char32_t c) { return c < 0x20 || c == 0x7F; }
+// C0 controls, DEL and the C1 controls, which some terminals take for the start of a sequence.
+bool IsControl(char32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
 
-}  // namespace
+// The letter of a C escape for c, or 0 where it has none.
+char CEscapeLetter(char32_t c) {
+  switch (c) {
+    case '\a': return 'a';
+    case '\b': return 'b';
+    case '\f': return 'f';
+    case '\n': return 'n';
+    case '\r': return 'r';
+    case '\t': return 't';
+    case '\v': return 'v';
+    default: return 0;
+  }
+}
 
-std::string PrintableText(std::string_view text, bool keepLineBreaks) {
+// "\NNN" for each byte of c's UTF-8 form.
+void AppendOctal(std::string& out, char32_t c) {
+  std::string bytes;
+  AppendUtf8(bytes, c);
+  for (const char byte : bytes) {
+    const auto b = static_cast<unsigned char>(byte);
+    out += '\\';
+    out += static_cast<char>('0' + (b >> 6));
+    out += static_cast<char>('0' + (b >> 3 & 7));
+    out += static_cast<char>('0' + (b & 7));
+  }
+}
+
+// text with its control characters escaped, and its backslashes doubled when asked.
+std::string Escaped(std::string_view text, bool doubleBackslashes, bool keepLineBreaks) {
   std::string out;
   out.reserve(text.size());
   for (size_t pos = 0; pos < text.size();) {
-    char32_t c = NextCodePoint(text, pos).value_or(kReplacement);
-    if (IsControl(c) && !(keepLineBreaks && c == '\n')) c = kReplacement;
-    AppendUtf8(out, c);
+    const char32_t c = NextCodePoint(text, pos).value_or(kReplacement);
+    if (c == '\\' && doubleBackslashes) {
+      out += "\\\\";
+    } else if (!IsControl(c) || (keepLineBreaks && c == '\n')) {
+      AppendUtf8(out, c);
+    } else if (const char letter = CEscapeLetter(c)) {
+      out += '\\';
+      out += letter;
+    } else {
+      AppendOctal(out, c);
+    }
   }
   return out;
 }
+
+}  // namespace
+
+std::string PrintableText(std::string_view text) { return Escaped(text, true, false); }
+
+std::string PrintableMessage(std::string_view text, bool keepLineBreaks) { return Escaped(text, false, keepLineBreaks); }
 
 std::string FoldCase(std::string_view text) {
   std::string out;

@@ -8,10 +8,18 @@
 
 class TDirectoryEntry;
 
-// text fit for a terminal: each piece that is not UTF-8 (an 8.3 name keeps its code page's
-// bytes) and each control character becomes U+FFFD, so that no name can break a line of
-// output or drive the terminal. Line breaks stay where keepLineBreaks asks for them.
-std::string PrintableText(std::string_view text, bool keepLineBreaks = false);
+// A name fit for a terminal, on one line: control characters are escaped as GNU `ls -b`
+// escapes them ("\n", "\t", "\a", "\b", "\f", "\r", "\v", and "\NNN", three octal digits per
+// byte, for the others: ESC is "\033", DEL "\177", U+009B "\302\233"), and a backslash is
+// doubled, so that no name can break a line of output or drive the terminal and no two names
+// look alike. Each piece that is not UTF-8 (an 8.3 name keeps its code page's bytes) becomes
+// U+FFFD.
+std::string PrintableText(std::string_view text);
+
+// A message fit for a terminal: its control characters escaped as in PrintableText, its line
+// breaks kept where keepLineBreaks asks for them. Backslashes stay as they are, since the names
+// in a message are printable already.
+std::string PrintableMessage(std::string_view text, bool keepLineBreaks);
 
 // text with every character replaced by its Unicode simple case folding, so that two names
 // that differ only in case fold to the same bytes ("Année" and "ANNÉE"). Bytes that are not

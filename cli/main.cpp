@@ -42,7 +42,9 @@ and 1 for a volume without a partition table:
   N#i/j/k       the child indexes from the root, as `ls` prints them; always unambiguous
 A file with a long name is shown as "LONG NAME - SHORT~1.EXT" on FAT volumes, and a deleted
 file with the first character of its short name replaced by "_". Bytes of a name or label
-that are not UTF-8, and control characters, are shown as U+FFFD.
+that are not UTF-8 are shown as U+FFFD; control characters are escaped as `ls -b` escapes
+them (\n, \t, \033, ...) and a backslash is doubled, so that each entry is one line (--json
+gives names as they are, in JSON's escapes).
 
 Options:
   -r, --recursive      ls: list directories below too, live and deleted ones that can be opened
@@ -63,7 +65,9 @@ Options:
   -h, --help           show this help
       --version        show the version of brindle-cli
 
-recover never replaces a file: a name that is taken gets a number ("name (1).ext"). Entries
+recover never replaces a file: a name that is taken, by a file or a folder, gets a number
+("name (1).ext"; a folder DIR becomes DIR (1) likewise), and folders that an earlier run made
+are used again. Entries
 of partition N go to FOLDER/partition-N/. A file gets its name only once it is complete; the
 files are not flushed to the disk one by one, but all together at the end (syncfs), before
 the summary (files saved, bytes, failures) is printed. On a terminal it shows its progress on
@@ -76,8 +80,11 @@ its file system (an exFAT folder may hold 256 MiB) is named there too, and the e
 so (3 for ls, 5 for recover).
 
 cat, save and recover stream the data, in bounded memory, whatever the size of the file
-(exFAT files of 4 GiB and more included); save writes a temporary file in FOLDER and gives it
-its name once it is complete and flushed to the disk.
+(exFAT files of 4 GiB and more included). A file gets its name only once it is complete (save
+flushes it to the disk first): until then it has no name (O_TMPFILE), or, on file systems
+without such files, a name of its own (.brindle-save-XXXXXXXXXXXXXXXX) that is removed when
+the save fails or SIGINT, SIGTERM or SIGHUP ends it. An interrupted save or recover leaves no
+partial file behind.
 
 Exit codes:
   0  success

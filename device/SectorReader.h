@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -87,12 +88,22 @@ class TSectorReader {
   bool ReadBytesFrom(uint8_t* dest, uint32_t count, uint32_t& cursor, uint32_t directSectors);
   bool FillWindow(uint32_t sector);
   bool ReadRun(uint8_t* dest, uint32_t first, uint32_t count);
-  size_t ReadFully(uint8_t* dest, size_t length, uint64_t position, int& error);
-  void SalvageSectors(uint8_t* dest, uint32_t first, uint32_t count, size_t from);
-  bool SetSize(uint64_t sizeInBytes);
+  int ReadOneSector(uint8_t* dest, uint32_t sector);
+  size_t ReadFully(int fd, uint8_t* dest, size_t length, uint64_t position, int& error);
+  size_t ReadBlockDirect(uint64_t position, int& error);
+  void OpenDirectReads();
   void CloseWithError(const char* prefix);
 
+  struct FreeDeleter {
+    void operator()(uint8_t* p) const { std::free(p); }
+  };
+
   int deviceHandle_ = -1;
+  // The same block device opened with O_DIRECT, its logical block size and a buffer of one
+  // block aligned to it; none for an image file.
+  int directHandle_ = -1;
+  uint32_t directBlockSize_ = 0;
+  std::unique_ptr<uint8_t, FreeDeleter> directBuffer_;
   uint32_t bufferSectors_ = kMaxBufferSectors;
   std::unique_ptr<uint8_t[]> buffer_;
   uint32_t bufferFirst_ = 0;

@@ -19,8 +19,10 @@ if [ "$purpose" = test ]; then
   # clang and its runtime build the fuzz targets. ImageMagick writes the GIF pictures of the
   # widget tests, and with xvfb and a CJK font takes screenshots of the window. GNU time
   # measures the peak memory of a save in the slow test. Python 3 runs the mutation campaign.
+  # exfat-fuse mounts an exFAT volume, a file system without unnamed files, to save into (as
+  # root).
   packages+=(libgtest-dev dosfstools mtools exfatprogs fdisk sleuthkit clang libclang-rt-14-dev
-             imagemagick xvfb fonts-noto-cjk time python3)
+             imagemagick xvfb fonts-noto-cjk time python3 exfat-fuse)
 fi
 
 missing=()

@@ -163,19 +163,54 @@ TEST_F(SaveFixture, FailuresAreReportedAndNeverDestroyTheFileToBeReplaced) {
   EXPECT_NE(boxes.shown[0].text.find("No such file or directory"), std::string::npos);
 }
 
+// Names taken in this run are passed over without asking the folder; names the folder holds
+// already (a file of an earlier run, a folder) are found there and passed over too.
 TEST_F(SaveFixture, SavingAsANewFileNumbersClashingNames) {
+  WriteFileBytes(dir / "A (1).TXT", Bytes{9});
+  std::filesystem::create_directory(dir / "A (3).TXT");
+  TakenNames names;
   FakeEntry entry("A.TXT", Bytes{1}, 1);
   std::vector<std::string> paths;
-  for (int i = 0; i < 3; ++i) {
+  for (int i = 0; i < 4; ++i) {
     std::string path;
     uint64_t written = 0;
-    ASSERT_EQ(SaveEntryAsNewFile(entry, dir.path(), &path, &written), SaveOutcome::kSaved);
+    ASSERT_EQ(SaveEntryAsNewFile(entry, dir.path(), names, &path, &written), SaveOutcome::kSaved);
     EXPECT_EQ(written, 1u);
     paths.push_back(path);
   }
-  EXPECT_EQ(paths, (std::vector<std::string>{dir / "A.TXT", dir / "A (1).TXT", dir / "A (2).TXT"}));
-  EXPECT_EQ(FolderContents(dir.path()), (std::vector<std::string>{"A (1).TXT", "A (2).TXT", "A.TXT"}));
+  EXPECT_EQ(paths, (std::vector<std::string>{dir / "A.TXT", dir / "A (2).TXT", dir / "A (4).TXT", dir / "A (5).TXT"}));
+  EXPECT_EQ(ReadFileBytes(dir / "A (1).TXT"), Bytes{9});
+  EXPECT_EQ(FolderContents(dir.path()),
+            (std::vector<std::string>{"A (1).TXT", "A (2).TXT", "A (3).TXT", "A (4).TXT", "A (5).TXT", "A.TXT"}));
   EXPECT_TRUE(boxes.shown.empty());
+}
+
+// Each name remembers the number it got to, so that n copies of one name cost n steps, not n².
+TEST(TakenNamesTest, NumbersFollowOnAndFitAFileName) {
+  TakenNames names;
+  const std::string longName = std::string(300, 'x') + ".jpeg";
+  for (const std::string& safe : {std::string("A.TXT"), std::string("README"), std::string(".hidden"), SafeFileName(longName)}) {
+    std::vector<std::string> got;
+    for (int i = 0; i < 12; ++i) {
+      got.push_back(names.FirstFree(safe));
+      names.Take(got.back());
+    }
+    EXPECT_EQ(got[0], safe);
+    for (size_t i = 1; i < got.size(); ++i) {
+      EXPECT_EQ(got[i], NumberedName(safe, i));
+      EXPECT_LE(got[i].size(), kMaxFileNameBytes);
+    }
+  }
+  EXPECT_EQ(NumberedName("A.TXT", 10), "A (10).TXT");
+  EXPECT_EQ(NumberedName("README", 2), "README (2)");
+  EXPECT_EQ(NumberedName(".hidden", 1), ".hidden (1)");
+  const std::string numbered = NumberedName(SafeFileName(longName), 123);
+  EXPECT_EQ(numbered.size(), kMaxFileNameBytes);
+  EXPECT_TRUE(numbered.ends_with("x (123).jpeg"));
+  // A numbered name that an entry of its own took first is passed over.
+  names.Take("B (1).TXT");
+  names.Take("B.TXT");
+  EXPECT_EQ(names.FirstFree("B.TXT"), "B (2).TXT");
 }
 
 // The progress callback hears of every piece with the recorded length as the total, and a false
@@ -236,7 +271,8 @@ TEST_F(SaveFixture, ADiskFullFailsCleanly) {
   boxes.shown.clear();
   uint64_t written = 7;
   std::string path;
-  EXPECT_EQ(SaveEntryAsNewFile(entry, small, &path, &written), SaveOutcome::kFailed);
+  TakenNames names;
+  EXPECT_EQ(SaveEntryAsNewFile(entry, small, names, &path, &written), SaveOutcome::kFailed);
   EXPECT_EQ(written, 7u);
   ASSERT_EQ(boxes.shown.size(), 1u);
   EXPECT_NE(boxes.shown[0].text.find("No space left on device"), std::string::npos);

@@ -2,6 +2,7 @@
 // its output and exit codes checked.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <map>
@@ -59,6 +60,13 @@ TEST_F(CliFixture, ListsPartitionsOrSaysWhyNot) {
   r = cli.Run({dir / "missing.img"});
   EXPECT_EQ(r.code, kExitSource);
   EXPECT_EQ(r.err, "brindle-cli: Failed to open the file for reading: No such file or directory\n");
+
+  // A FIFO is refused before anything waits for a writer.
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  r = cli.Run({"ls", dir / "fifo"});
+  EXPECT_EQ(r.code, kExitSource);
+  EXPECT_EQ(r.err, "brindle-cli: Failed to open the file for reading: This is a FIFO (named pipe), not an image file or "
+                   "a block device.\n");
 }
 
 TEST_F(CliFixture, RecursiveJsonListingShowsEveryNodeOfTheTree) {

@@ -9,6 +9,7 @@
 #include "cli/Names.h"
 #include "support/ExfatImages.h"
 #include "support/FatImages.h"
+#include "support/HandVolume.h"
 
 namespace {
 
@@ -87,16 +88,53 @@ TEST_F(EntryNames, LabelsAndNamesArePrintedAsValidUtf8) {
   volume.Format("-F 12", 1440);  // no label slot in the root: the boot sector's label counts
   PatchFile(image, 43, Bytes{'A', 0x1B, 'B', 0x90, ' ', ' ', ' ', ' ', ' ', ' ', ' '});
   CliResult r = cli.Run({image});
-  EXPECT_EQ(r.out, "1: FAT12 partition \"A" + kReplacement + "B" + kReplacement + "\"\n");
+  EXPECT_EQ(r.out, "1: FAT12 partition \"A\\033B" + kReplacement + "\"\n");
 
   r = cli.Run({"ls", SharedFatImage(32).path});
   EXPECT_EQ(r.out.find('\x90'), std::string::npos);
   EXPECT_NE(r.out.find("1:/Données été.txt - DONN" + kReplacement + "E~1.TXT\n"), std::string::npos) << r.out;
 }
 
+// A name holding ESC, BEL, CR and LF is listed on one line with them escaped, in plain and
+// recursive listings and in messages; it can be typed back as listed, and --json gives it as it
+// is.
+TEST_F(EntryNames, ControlCharactersInANameAreListedEscapedOnOneLine) {
+  HandVolume v(16, 20);
+  const uint64_t root = v.RootOffset();
+  const std::u16string longName = u"a\x1B[31mred\a\r\nb.txt";  // 17 units: two long-name slots
+  v.LongNameSlot(root, 0, 0x42, longName.substr(13));
+  v.LongNameSlot(root, 1, 0x01, longName.substr(0, 13));
+  v.Slot(root, 2, "ARED~1  TXT", 0x20, 3, 100);
+  v.Slot(root, 3, "B\x07" "C     TXT", 0x20, 4, 10);  // an 8.3 name with a BEL in it
+  const Bytes content = v.FillCluster(3, 9);
+  const Bytes shortContent = v.FillCluster(4, 10);
+  const std::string image = dir / "control.img";
+  v.image.WriteTo(image);
+
+  const std::string shown = "a\\033[31mred\\a\\r\\nb.txt";
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"ls", image}, {"ls", "-r", image}}) {
+    const CliResult r = cli.Run(args);
+    ASSERT_EQ(r.code, kExitSuccess) << r.err;
+    const std::vector<std::string> lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 2u) << r.out;
+    EXPECT_TRUE(lines[0].ends_with("  1:/" + shown + " - ARED~1.TXT")) << lines[0];
+    EXPECT_TRUE(lines[1].ends_with("  1:/B\\aC.TXT")) << lines[1];
+    EXPECT_EQ(r.out.find_first_of("\x1B\x07\r"), std::string::npos);
+  }
+  const CliResult json = cli.Run({"ls", "--json", image});
+  ASSERT_EQ(Lines(json.out).size(), 2u);
+  EXPECT_EQ(JsonLines(json.out)[0]["name"], "a\x1B[31mred\a\r\nb.txt - ARED~1.TXT");
+
+  ExpectNamesGive(image, {"1:/" + shown, "1:/" + shown + " - ARED~1.TXT"}, Bytes(content.begin(), content.begin() + 100));
+  ExpectNamesGive(image, {"1:/B\\aC.TXT"}, Bytes(shortContent.begin(), shortContent.begin() + 10));
+  const CliResult missing = cli.Run({"cat", image, "1:/x\ny\x1B"});
+  EXPECT_EQ(missing.err, "brindle-cli: no entry named \"x\\ny\\033\" in 1:/\n");
+}
+
 // Each piece that is not UTF-8 is one U+FFFD, as JSON output has it; control characters are
-// replaced too, so that no name breaks a line or sends the terminal an escape sequence.
-TEST(PrintableTextTest, BadBytesAndControlCharactersBecomeReplacements) {
+// escaped as `ls -b` escapes them, so that no name breaks a line or sends the terminal an
+// escape sequence, and a backslash is doubled, so that an escape cannot be faked.
+TEST(PrintableTextTest, BadBytesBecomeReplacementsAndControlCharactersEscapes) {
   const std::string r = kReplacement;
   const struct {
     std::string text, printed;
@@ -109,10 +147,16 @@ TEST(PrintableTextTest, BadBytesAndControlCharactersBecomeReplacements) {
       {"\xF4\x90\x80\x80", r + r + r + r},              // beyond U+10FFFF
       {"\xE2\x82", r},                                  // cut off at the end
       {"\xE2\x82\xAC\xF0\x9F\x98", "€" + r},            // a whole one, then a cut-off one
-      {"a\x1B[2Jb\n\x7F", "a" + r + "[2Jb" + r + r},  // ESC, line break, DEL
+      {"a\x1B[2Jb\n\x7F", "a\\033[2Jb\\n\\177"},          // ESC, line break, DEL
+      {"\a\b\t\n\v\f\r", "\\a\\b\\t\\n\\v\\f\\r"},  // the C escapes
+      {std::string("\0\x01\x1F", 3), "\\000\\001\\037"},
+      {"\xC2\x9B" "31m", "\\302\\23331m"},                // U+009B, the one-character CSI
+      {"C:\\new", "C:\\\\new"},                          // a backslash, not an escape
   };
   for (const auto& c : cases) EXPECT_EQ(PrintableText(c.text), c.printed) << c.text;
-  EXPECT_EQ(PrintableText("one\ntwo\x90", true), "one\ntwo" + r);
+  // Messages keep their line breaks where asked, and the backslashes of the names in them.
+  EXPECT_EQ(PrintableMessage("one\ntwo\x90 \\033\x07", true), "one\ntwo" + r + " \\033\\a");
+  EXPECT_EQ(PrintableMessage("one\ntwo", false), "one\\ntwo");
 }
 
 TEST(FoldCaseTest, NamesThatDifferOnlyInCaseFoldAlike) {

@@ -1,5 +1,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -165,6 +168,45 @@ TEST_F(ReaderFixture, OpenFailuresShowTheSystemsReasonAndLeaveTheReaderClosed) {
   }
 }
 
+// A FIFO would make the open wait for a writer forever, a socket cannot be opened, and a
+// character device has no sectors: each is refused at once, by its type, as an image and as a
+// device. The alarm turns a hang into a failure.
+TEST_F(ReaderFixture, SourcesThatAreNeitherFilesNorBlockDevicesAreRefusedAtOnce) {
+  const std::string fifo = dir / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string socketPath = dir / "socket";
+  const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  const struct Case {
+    std::string path;
+    const char* kind;
+  } cases[] = {{fifo, "a FIFO (named pipe)"}, {socketPath, "a socket"}, {"/dev/null", "a character device"}};
+  ::alarm(20);
+  for (const Case& c : cases) {
+    for (const bool device : {false, true}) {
+      SCOPED_TRACE(c.path + (device ? " as a device" : " as an image"));
+      boxes.shown.clear();
+      TSectorReader r;
+      EXPECT_FALSE(device ? r.OpenDevice(c.path, false) : r.OpenImage(c.path, "512"));
+      EXPECT_FALSE(r.IsOpen());
+      ASSERT_EQ(boxes.shown.size(), 1u);
+      EXPECT_EQ(boxes.shown[0].text, std::string(device ? "Failed to open the drive for reading.\n"
+                                                         : "Failed to open the file for reading:\n") +
+                                         "This is " + c.kind + ", not an image file or a block device.");
+      EXPECT_EQ(boxes.shown[0].caption, "Error");
+      EXPECT_EQ(boxes.shown[0].flags, kMbOkWarning);
+    }
+  }
+  ::alarm(0);
+  ::close(listener);
+  // A regular file is opened as before, and reads block as a file's reads do.
+  OpenSource src(MakeImage(8));
+  EXPECT_EQ(::fcntl(src.reader.deviceHandle(), F_GETFL) & O_NONBLOCK, 0);
+}
+
 TEST_F(ReaderFixture, OpensTheSourceReadOnlyAndCloseRefusesReads) {
   OpenSource src(MakeImage(8));
   const int flags = ::fcntl(src.reader.deviceHandle(), F_GETFL);
@@ -192,9 +234,11 @@ void InstallFault(TSectorReader& reader, uint64_t badByte, int failures) {
   InstallFaultyRead(reader)->bad.push_back({badByte, badByte + 1, failures});
 }
 
+// Each attempt below reads the sector twice: in the window's run, and alone to find which sector
+// of the run fails.
 TEST_F(ReaderFixture, AbortOnAReadErrorFailsAndReadsTheMediumAgainNextTime) {
   OpenSource src(MakeImage(4096));
-  InstallFault(src.reader, 1000 * kSector, 2);
+  InstallFault(src.reader, 1000 * kSector, 4);
 
   boxes.answers = {kIdAbort};
   EXPECT_FALSE(src.reader.ReadSector(1000));
@@ -214,7 +258,7 @@ TEST_F(ReaderFixture, AbortOnAReadErrorFailsAndReadsTheMediumAgainNextTime) {
 
 TEST_F(ReaderFixture, RetryReadsAgainAndGivesTheRightBytes) {
   OpenSource src(MakeImage(4096));
-  InstallFault(src.reader, 1005 * kSector, 1);
+  InstallFault(src.reader, 1005 * kSector, 2);
 
   boxes.answers = {kIdRetry};
   uint32_t cursor = 1000;
@@ -227,7 +271,7 @@ TEST_F(ReaderFixture, RetryReadsAgainAndGivesTheRightBytes) {
 }
 
 // Whether the platform read delivers the bytes in front of the bad sector first or fails whole,
-// only the bad sector is lost.
+// only the bad sector is lost, and the question names it.
 TEST_F(ReaderFixture, IgnoreZeroesTheBadSectorAndKeepsTheReadableOnes) {
   for (const bool deliverFirst : {true, false}) {
     boxes.shown.clear();
@@ -242,12 +286,41 @@ TEST_F(ReaderFixture, IgnoreZeroesTheBadSectorAndKeepsTheReadableOnes) {
     Bytes got(8 * kSector);
     ASSERT_TRUE(src.reader.ReadBytes(got.data(), static_cast<uint32_t>(got.size()), cursor));
     ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].text, deliverFirst ? "Read failed at sector 1003:\nInput/output error"
-                                                : "Read failed at sector 1000:\nInput/output error");
+    EXPECT_EQ(boxes.shown[0].text, "Read failed at sector 1003:\nInput/output error");
     Bytes expected = Expected(1000 * kSector, got.size());
     std::fill(expected.begin() + 3 * kSector, expected.begin() + 4 * kSector, 0);
     EXPECT_EQ(got, expected) << (deliverFirst ? "partial read" : "whole read fails");
   }
+}
+
+// The question names the sector that failed, not the first of the read it failed in: a window
+// fill from sector 100 that fails whole because of sector 109 asks about 109. Every bad sector
+// of a run is asked about and costs its own bytes only; a read that fails once and then reads
+// sector by sector was a passing fault and asks nothing.
+TEST_F(ReaderFixture, EachBadSectorIsNamedAndCostsItsOwnBytes) {
+  OpenSource src(MakeImage(4096));  // a window of 16 sectors
+  const auto fault = InstallFaultyRead(src.reader);
+  fault->deliverFirst = false;
+  fault->FailSector(109, kSector);
+  fault->FailSector(112, kSector);
+  fault->FailSector(2000, kSector, 1);
+  boxes.answers = {kIdIgnore, kIdIgnore};
+  ASSERT_TRUE(src.reader.ReadSector(100));
+  std::vector<std::string> texts;
+  for (const auto& box : boxes.shown) texts.push_back(box.text);
+  EXPECT_EQ(texts, (std::vector<std::string>{"Read failed at sector 109:\nInput/output error",
+                                             "Read failed at sector 112:\nInput/output error"}));
+  Bytes window(src.reader.currentData(), src.reader.currentData() + 16 * kSector);
+  Bytes expected = Expected(100 * kSector, 16 * kSector);
+  std::fill_n(expected.begin() + 9 * kSector, kSector, 0);
+  std::fill_n(expected.begin() + 12 * kSector, kSector, 0);
+  EXPECT_EQ(window, expected);
+
+  boxes.shown.clear();
+  ASSERT_TRUE(src.reader.ReadSector(1990));
+  ASSERT_TRUE(src.reader.ReadSector(2000));
+  EXPECT_EQ(SectorBytes(src.reader), Expected(2000 * kSector, kSector));
+  EXPECT_TRUE(boxes.shown.empty());
 }
 
 // Long runs of whole sectors go straight to the destination in reads of the window's size, so
@@ -307,7 +380,7 @@ TEST_F(ReaderFixture, LongReadsGoStraightToTheDestination) {
 // whole read with zeros, and the next read goes to the medium again.
 TEST_F(ReaderFixture, AbortInsideALongReadLeavesZerosAndNothingBehind) {
   OpenSource src(MakeImage(4096));
-  InstallFault(src.reader, 1040 * kSector, 1);
+  InstallFault(src.reader, 1040 * kSector, 2);
   boxes.answers = {kIdAbort};
   uint32_t cursor = 1000;
   src.reader.byteOffset = 0;
@@ -382,6 +455,97 @@ TEST_F(ReaderFixture, ABlockDeviceIsSizedByItsOwnSectorSize) {
     EXPECT_EQ(Bytes(r.currentData(), r.currentData() + sectorSize), Expected(sectorSize, sectorSize));
   }
   EXPECT_TRUE(boxes.shown.empty());
+}
+
+// On a block device a bad sector is told from its neighbours past the page cache. The stand-in
+// plays a disk with one unreadable logical block: reads through the cache fail for the whole
+// 4 KiB page around it, as the kernel's do, and direct reads for that block alone. They must
+// be direct (O_DIRECT) and aligned, in whole logical blocks: the loop device refuses anything
+// else. Only the bad block's bytes become zeros, whatever sector size the device is read with,
+// and the first question names the first sector they lie in.
+TEST_F(ReaderFixture, OnABlockDeviceOnlyTheBadBlockBecomesZeros) {
+  const std::string image = MakeImage(4096);
+  const uint64_t badByte = 109 * kSector + 7;
+  for (const uint32_t blockSize : {512u, 4096u}) {
+    LoopDevice loop(image, blockSize);
+    if (loop.path().empty()) GTEST_SKIP() << "no loop device here (needs root and the loop driver)";
+    for (const char* sectorSize : {"", "512", "4096"}) {  // "": opened as a device, in its own blocks
+      SCOPED_TRACE(std::to_string(blockSize) + "-byte blocks, read with " + (*sectorSize ? sectorSize : "them"));
+      boxes.shown.clear();
+      boxes.readErrorAnswer = kIdIgnore;
+      TSectorReader r;
+      ASSERT_TRUE(*sectorSize ? r.OpenImage(loop.path(), sectorSize) : r.OpenDevice(loop.path(), false));
+      int directReads = 0;
+      bool aligned = true;
+      r.platformRead = [&](int fd, void* buffer, size_t count, off_t offset) -> ssize_t {
+        const bool direct = (::fcntl(fd, F_GETFL) & O_DIRECT) != 0;
+        const uint64_t unit = direct ? blockSize : 4096;
+        if (direct) {
+          ++directReads;
+          aligned = aligned && offset % blockSize == 0 && count % blockSize == 0 &&
+                    reinterpret_cast<uintptr_t>(buffer) % blockSize == 0;
+        }
+        const uint64_t badFirst = badByte / unit * unit;
+        const uint64_t start = static_cast<uint64_t>(offset);
+        if (start < badFirst + unit && start + count > badFirst) {
+          if (start >= badFirst) {
+            errno = EIO;
+            return -1;
+          }
+          count = badFirst - start;  // a disk delivers what lies in front of the bad part first
+        }
+        return ::pread(fd, buffer, count, offset);
+      };
+      r.PrepareBuffer();
+      const uint32_t bps = r.bytesPerSector();
+      uint32_t cursor = 96 * kSector / bps;
+      r.byteOffset = 0;
+      Bytes got(32 * kSector);
+      ASSERT_TRUE(r.ReadBytes(got.data(), static_cast<uint32_t>(got.size()), cursor));
+      const uint64_t badFirst = badByte / blockSize * blockSize;
+      Bytes expected = Expected(96 * kSector, got.size());
+      std::fill_n(expected.begin() + static_cast<ptrdiff_t>(badFirst - 96 * kSector), blockSize, 0);
+      EXPECT_EQ(got, expected);
+      EXPECT_GT(directReads, 0);
+      EXPECT_TRUE(aligned);
+      ASSERT_FALSE(boxes.shown.empty());
+      EXPECT_EQ(boxes.shown[0].text, "Read failed at sector " + std::to_string(badFirst / bps) + ":\nInput/output error");
+    }
+  }
+}
+
+// A device that turns direct reads down after all (EINVAL) is read through the cache: the bad
+// sector costs the page around it, but no readable sector is lost to the refusal.
+TEST_F(ReaderFixture, ADeviceThatRefusesDirectReadsIsReadThroughTheCache) {
+  const std::string image = MakeImage(4096);
+  LoopDevice loop(image, 512);
+  if (loop.path().empty()) GTEST_SKIP() << "no loop device here (needs root and the loop driver)";
+  boxes.readErrorAnswer = kIdIgnore;
+  TSectorReader r;
+  ASSERT_TRUE(r.OpenDevice(loop.path(), false));
+  int refused = 0;
+  r.platformRead = [&](int fd, void* buffer, size_t count, off_t offset) -> ssize_t {
+    if ((::fcntl(fd, F_GETFL) & O_DIRECT) != 0) {
+      ++refused;
+      errno = EINVAL;
+      return -1;
+    }
+    if (offset < 112 * kSector && offset + static_cast<off_t>(count) > 104 * kSector) {  // the page of sector 109
+      errno = EIO;
+      return -1;
+    }
+    return ::pread(fd, buffer, count, offset);
+  };
+  r.PrepareBuffer();
+  uint32_t cursor = 96;
+  r.byteOffset = 0;
+  Bytes got(32 * kSector);
+  ASSERT_TRUE(r.ReadBytes(got.data(), static_cast<uint32_t>(got.size()), cursor));
+  Bytes expected = Expected(96 * kSector, got.size());
+  std::fill_n(expected.begin() + 8 * kSector, 8 * kSector, 0);
+  EXPECT_EQ(got, expected);
+  EXPECT_EQ(refused, 1);
+  EXPECT_EQ(boxes.shown.size(), 8u);
 }
 
 }  // namespace
