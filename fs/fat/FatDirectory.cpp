@@ -1,10 +1,13 @@
 #include "fs/fat/FatDirectory.h"
 
 #include <algorithm>
+#include <array>
+#include <iterator>
+#include <optional>
 #include <string_view>
 
+#include "fs/Bytes.h"
 #include "fs/DosFields.h"
-#include "fs/MemoryStream.h"
 #include "fs/Text.h"
 #include "fs/fat/FatPartition.h"
 
@@ -24,12 +27,72 @@ void AppendPiece(const FATDirectoryEntry& record, std::u16string& name, size_t r
   name.append(piece, 0, std::min(room, piece.size()));
 }
 
+// The "." slot that opens every directory but the root: a dot, blanks, the directory bit.
+bool IsDotSlot(const uint8_t* slot) {
+  static constexpr uint8_t kDotName[] = {'.', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+  return std::equal(std::begin(kDotName), std::end(kDotName), slot + fat::kSlotName) &&
+         (slot[fat::kSlotAttributes] & fat::kAttrDirectory) != 0;
+}
+
+// A byte a short name may not hold: a control byte or one of these signs.
+bool IsForbiddenInShortName(uint8_t c) {
+  static constexpr std::string_view kForbidden = "\"*+,./:;<=>?[\\]|";
+  return c < 0x20 || kForbidden.find(static_cast<char>(c)) != std::string_view::npos;
+}
+
+// Whether a slot can be one a FAT directory holds (see HoldsDirectorySlots).
+bool IsPlausibleSlot(const uint8_t* slot) {
+  const uint8_t attributes = slot[fat::kSlotAttributes];
+  if ((attributes & fat::kAttrLongNameMask) == fat::kAttrLongNameMask) {
+    return slot[fat::kLongType] == 0 && le16(slot + fat::kLongCluster) == 0;
+  }
+  if ((attributes & fat::kAttrUndefined) != 0) return false;
+  const uint8_t first = slot[fat::kSlotName];
+  if (first < 0x20 && first != fat::kMarkerE5) return false;
+  return std::all_of(slot + 1, slot + fat::kSlotNameLength + fat::kSlotExtensionLength,
+                     [](uint8_t c) { return c >= 0x20; });
+}
+
+// A byte that can begin a short name as stored: what the name may hold, or 0x05 for a name
+// beginning with 0xE5. No lower-case letters (8.3 names are stored upper-case), no blank and no
+// dot.
+bool CanBeginShortName(uint8_t c) {
+  if (c == fat::kMarkerE5) return true;
+  if (c == fat::kMarkerDeleted || c == ' ' || (c >= 'a' && c <= 'z')) return false;
+  return !IsForbiddenInShortName(c);
+}
+
+// Whether a piece with this checksum can belong to the short-name slot owner. The checksum is
+// over the 11 name bytes as stored; a deleted slot lost its first byte, so any byte that can
+// begin a short name is tried in its place.
+bool ChecksumFits(const FATDirectoryEntry& owner, uint8_t checksum) {
+  std::array<uint8_t, fat::kSlotNameLength + fat::kSlotExtensionLength> name{};
+  std::copy_n(owner.raw.begin() + fat::kSlotName, name.size(), name.begin());
+  if (owner.marker() != fat::kMarkerDeleted) return ShortNameChecksum(name.data()) == checksum;
+  for (unsigned first = 1; first <= 0xFF; ++first) {
+    name[0] = static_cast<uint8_t>(first);
+    if (CanBeginShortName(name[0]) && ShortNameChecksum(name.data()) == checksum) return true;
+  }
+  return false;
+}
+
+// Whether piece is the last of its name (the first in the directory): a live piece says so by
+// its flag; a deleted one lost its sequence byte, and is the last when the name ends inside it
+// (units holds what it added).
+bool EndsName(const FATDirectoryEntry& piece, std::u16string_view units) {
+  const uint8_t sequence = piece.raw[fat::kLongSequence];
+  if (sequence != fat::kMarkerDeleted && (sequence & fat::kLongLastPiece) != 0) return true;
+  return units.find(u'\0') != std::u16string_view::npos;
+}
+
 }  // namespace
 
-void ReadDirectoryRecords(const TFATPartition& partition, const FATDirectoryEntry& directory,
+void ReadDirectoryRecords(const TFATPartition& partition, const FATDirectoryEntry& directory, bool deleted,
                           FATRecordList& out) {
   MemoryStream stream;
-  if (partition.IsFixedRoot(directory)) {
+  if (deleted) {
+    ReadDeletedDirectory(partition, directory, stream);
+  } else if (partition.IsFixedRoot(directory)) {
     partition.ReadFixedRoot(stream);
   } else {
     partition.ReadClusterChain(directory, stream, fat::kMaxDirectorySlots * fat::kSlotSize);
@@ -41,13 +104,45 @@ void ReadDirectoryRecords(const TFATPartition& partition, const FATDirectoryEntr
   }
 }
 
+void ReadDeletedDirectory(const TFATPartition& partition, const FATDirectoryEntry& directory, MemoryStream& out) {
+  bool first = true;
+  partition.VisitFreeClusters(directory, uint64_t{fat::kMaxDirectorySlots} * fat::kSlotSize,
+                              [&](const uint8_t* bytes, size_t count) {
+    const size_t slots = count / fat::kSlotSize;
+    const bool opensDirectory = slots > 0 && IsDotSlot(bytes);
+    if (first ? !opensDirectory : opensDirectory || !HoldsDirectorySlots(bytes, slots)) return false;
+    first = false;
+    for (size_t i = 0; i < slots; ++i) {
+      if (bytes[i * fat::kSlotSize] == fat::kMarkerEnd) {
+        out.Append(bytes, i * fat::kSlotSize);
+        return false;
+      }
+    }
+    out.Append(bytes, slots * fat::kSlotSize);
+    return true;
+  });
+}
+
+bool HoldsDirectorySlots(const uint8_t* slots, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    const uint8_t* slot = slots + i * fat::kSlotSize;
+    if (slot[fat::kSlotName] == fat::kMarkerEnd) return true;
+    if (!IsPlausibleSlot(slot)) return false;
+  }
+  return true;
+}
+
 FATChildKind SelectChild(const FATDirectoryEntry& record) {
   const uint8_t marker = record.marker();
   const uint8_t attributes = record.attributes();
   if (marker == fat::kMarkerEnd || marker == fat::kMarkerDot) return FATChildKind::kNone;
   const bool nameless = record.isLongName() || (attributes & fat::kAttrVolumeLabel) != 0;
-  if (marker == fat::kMarkerDeleted) return nameless ? FATChildKind::kNone : FATChildKind::kDeletedFile;
-  if ((attributes & fat::kAttrDirectory) != 0) return FATChildKind::kDirectory;
+  const bool directory = (attributes & fat::kAttrDirectory) != 0;
+  if (marker == fat::kMarkerDeleted) {
+    if (nameless) return FATChildKind::kNone;
+    return directory ? FATChildKind::kDeletedDirectory : FATChildKind::kDeletedFile;
+  }
+  if (directory) return FATChildKind::kDirectory;
   return nameless ? FATChildKind::kNone : FATChildKind::kFile;
 }
 
@@ -67,15 +162,35 @@ std::string FormatShortName(const FATDirectoryEntry& record) {
   return extension.empty() ? name : name + "." + extension;
 }
 
+uint8_t ShortNameChecksum(const uint8_t* name11) {
+  uint8_t sum = 0;
+  for (size_t i = 0; i < fat::kSlotNameLength + fat::kSlotExtensionLength; ++i) {
+    sum = static_cast<uint8_t>(((sum & 1) << 7) + (sum >> 1) + name11[i]);
+  }
+  return sum;
+}
+
 // The pieces are stored last piece first, so walking backwards from the short-name slot
-// gathers them in reading order. A deleted piece's sequence byte is 0xE5, which carries the
-// last-piece flag, so a deleted name gives its first 13 characters only.
+// gathers them in reading order. A piece belongs to the name only when its checksum fits the
+// short name, so that a stray piece in front of an 8.3 name does not become its name. Deleting
+// a name overwrites the first byte of its short name and the sequence byte of every piece with
+// 0xE5: a deleted short name fits every checksum that some first byte gives it, and a deleted
+// piece is the last one when the name ends inside it. Then the run of pieces with the same
+// checksum is the whole name, not only its first 13 characters.
 std::string AssembleLongName(const FATRecordList& records, size_t index) {
   constexpr size_t kRoom = fat::kLongNameCapacity - 1;  // one unit is kept for the terminator
+  if (index >= records.size()) return {};
+  const FATDirectoryEntry& owner = records[index];
   std::u16string name;
-  for (size_t i = std::min(index, records.size()); i-- > 0 && records[i].isLongName();) {
-    AppendPiece(records[i], name, kRoom - name.size());
-    if (name.size() == kRoom || (records[i].raw[fat::kLongSequence] & fat::kLongLastPiece) != 0) break;
+  std::optional<uint8_t> checksum;
+  for (size_t i = index; i-- > 0 && records[i].isLongName();) {
+    const FATDirectoryEntry& piece = records[i];
+    const uint8_t pieceChecksum = piece.raw[fat::kLongChecksum];
+    if (checksum ? pieceChecksum != *checksum : !ChecksumFits(owner, pieceChecksum)) break;
+    checksum = pieceChecksum;
+    const size_t before = name.size();
+    AppendPiece(piece, name, kRoom - name.size());
+    if (name.size() == kRoom || EndsName(piece, std::u16string_view(name).substr(before))) break;
   }
   return Utf16ToUtf8(name.data(), name.size());
 }

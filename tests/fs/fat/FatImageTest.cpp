@@ -12,13 +12,13 @@
 
 namespace {
 
-// Every node below dir, keyed by path + name (a directory by its own path), reading each
-// directory as the browser does when it is selected.
+// Every node below dir, keyed by path + name (a folder by its own path), reading each folder,
+// deleted ones too, as the browser does when it is selected.
 void Walk(TDirectoryEntry& dir, std::map<std::string, TDirectoryEntry*>& nodes) {
   for (auto& child : dir.children) {
-    const std::string key = child->state == kStateDirectory ? child->path : child->path + child->name;
+    const std::string key = child->IsFolder() ? child->path : child->path + child->name;
     EXPECT_TRUE(nodes.emplace(key, child.get()).second) << "two nodes at " << key;
-    if (child->state == kStateDirectory) {
+    if (child->IsFolder()) {
       child->ReadChildren();
       Walk(*child, nodes);
     }
@@ -58,7 +58,7 @@ TEST_P(FatImageTest, TheTreeHoldsWhatWasWrittenLiveAndDeleted) {
   Walk(Root(), nodes);
   std::map<std::string, const ExpectedNode*> expected;
   for (const ExpectedNode& node : image.nodes) {
-    expected[node.state == kStateDirectory ? node.path : node.path + node.name] = &node;
+    expected[node.folder ? node.path : node.path + node.name] = &node;
   }
   for (const auto& [key, node] : nodes) EXPECT_TRUE(expected.count(key)) << "unexpected node " << key;
 
@@ -71,6 +71,8 @@ TEST_P(FatImageTest, TheTreeHoldsWhatWasWrittenLiveAndDeleted) {
     TDirectoryEntry& node = *found->second;
     EXPECT_EQ(node.name, want->name) << key;
     EXPECT_EQ(node.state, want->state) << key;
+    EXPECT_EQ(node.IsDeleted(), want->state == kStateDeleted) << key;
+    EXPECT_EQ(node.IsFolder(), want->folder) << key;
     if (want->state == kStateDirectory) continue;
     EXPECT_EQ(node.size, want->content.size()) << key;
     if (!want->checkContent) continue;
@@ -98,6 +100,25 @@ TEST_P(FatImageTest, ADirectoryOfSeveralClustersKeepsItsOrder) {
   EXPECT_EQ(raw.size() % image.clusterBytes, 0u);
   EXPECT_GE(raw.size(), 3 * size_t{image.clusterBytes});
   EXPECT_EQ(raw[0], '.');  // the directory's own slots, "." first
+}
+
+// A deleted folder's data are its own slots as read back from free clusters: "." first, up to
+// the end marker; its children, a deleted folder among them, are all deleted.
+TEST_P(FatImageTest, ADeletedFolderDeliversItsSlotsAndOpens) {
+  TDirectoryEntry& old = Child(Root(), "_LD");
+  EXPECT_TRUE(old.IsFolder());
+  EXPECT_EQ(old.state, kStateDeleted);
+  uint32_t size = 0;
+  const Bytes raw = DataOf(old, size);
+  ASSERT_EQ(raw.size(), 5u * 32);  // ".", "..", INSIDE.TXT, and Sub Folder's long name and short name
+  EXPECT_EQ(std::string(raw.begin(), raw.begin() + 11), ".          ");
+  size = 40;
+  EXPECT_EQ(DataOf(old, size), Bytes(raw.begin(), raw.begin() + 40));
+
+  TDirectoryEntry& sub = Child(old, "Sub Folder - _UBFOL~1");
+  EXPECT_EQ(sub.path, "\\_LD\\Sub Folder - _UBFOL~1\\");
+  EXPECT_TRUE(sub.IsFolder());
+  EXPECT_TRUE(Child(sub, "_EEP.BIN").IsDeleted());
 }
 
 TEST_P(FatImageTest, InformationRowsComeFromTheSlot) {
