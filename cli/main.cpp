@@ -69,6 +69,11 @@ files are not flushed to the disk one by one, but all together at the end (syncf
 the summary (files saved, bytes, failures) is printed. On a terminal it shows its progress on
 standard error.
 
+save and recover name a file as it was named: its long name alone, else its short name (a
+deleted one with "_" for its lost first character), not the "LONG - SHORT" caption. They
+give it the modification time its entry records: FAT times are taken as local time, exFAT
+times at their UTC offset where one is recorded.
+
 cat, save and recover stream the data, in bounded memory, whatever the size of the file
 (exFAT files of 4 GiB and more included); save writes a temporary file in FOLDER and gives it
 its name once it is complete and flushed to the disk.
