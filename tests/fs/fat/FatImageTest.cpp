@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 
@@ -202,6 +203,51 @@ TEST_P(FatImageTest, TheRootDeliversItsSlots) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Widths, FatImageTest, ::testing::Values(12, 16, 32),
+                         [](const auto& info) { return "FAT" + std::to_string(info.param); });
+
+// AROUND.BIN is written into the holes that two deleted files left on either side of LIVE.BIN,
+// then deleted. Its clusters are the free ones from its first on; LIVE.BIN's lie between them.
+// (FAT12 and FAT16 fill the first hole first; FAT32 wraps round from the end of the volume.)
+struct AroundALiveFile : ::testing::TestWithParam<int> {};
+
+TEST_P(AroundALiveFile, ADeletedFileWrittenAroundALiveOneComesBackWhole) {
+  const int width = GetParam();
+  const uint32_t cluster = width == 16 ? 2048 : 512;
+  TempDir dir;
+  MtoolsVolume volume(dir / "around.img");
+  volume.Format(width == 12   ? "-F 12"
+                : width == 16 ? "-F 16 -s 4"
+                              : "-F 32 -s 1",
+                width == 12 ? 1440 : width == 16 ? 16384 : 34000);
+  volume.Write("/BEFORE.BIN", PatternBytes(3 * cluster, 1));
+  const Bytes live = PatternBytes(2 * cluster, 2);
+  volume.Write("/LIVE.BIN", live);
+  volume.Write("/AFTER.BIN", PatternBytes(4 * cluster, 3));
+  volume.Write("/FILL.BIN", PatternBytes(volume.FreeBytes(), 4));
+  volume.Delete("/BEFORE.BIN");
+  volume.Delete("/AFTER.BIN");
+  const Bytes around = PatternBytes(7 * cluster - 100, 5);
+  volume.Write("/AROUND.BIN", around);
+  const auto runs = volume.ClusterRuns("/AROUND.BIN");
+  const auto liveRuns = volume.ClusterRuns("/LIVE.BIN");
+  ASSERT_EQ(runs.size(), 2u);
+  ASSERT_EQ(liveRuns.size(), 1u);
+  ASSERT_EQ(liveRuns[0].first, runs[0].second + 1);
+  ASSERT_EQ(runs[1].first, liveRuns[0].second + 1);
+  volume.Delete("/AROUND.BIN");
+
+  OpenSource source(dir / "around.img");
+  TFATPartition partition(&source.ref, PartitionEntry{});
+  auto& children = partition.rootEntry->children;
+  auto found = std::find_if(children.begin(), children.end(), [](auto& c) { return c->name == "_ROUND.BIN"; });
+  ASSERT_NE(found, children.end());
+  uint32_t size = 0;
+  const Bytes data = DataOf(**found, size);
+  EXPECT_EQ(data.size(), around.size());
+  EXPECT_TRUE(data == around) << "content differs";
+}
+
+INSTANTIATE_TEST_SUITE_P(Widths, AroundALiveFile, ::testing::Values(12, 16, 32),
                          [](const auto& info) { return "FAT" + std::to_string(info.param); });
 
 }  // namespace
