@@ -62,6 +62,24 @@ class SaveSink final : public ByteSink {
   bool cancelled_ = false;
 };
 
+unsigned DaysInMonth(unsigned year, unsigned month) {
+  static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+// The name the file is saved under, made safe.
+std::string SavedFileName(const TDirectoryEntry& entry, const SaveName& as) {
+  return SafeFileName(as.name.empty() ? entry.name : as.name);
+}
+
+// Gives the written file its modification time, when there is one; returns 0 or the errno.
+int StampFile(int fd, const SaveName& as) {
+  if (!as.modified) return 0;
+  const timespec times[2] = {{0, UTIME_OMIT}, *as.modified};  // access time, modification time
+  return ::futimens(fd, times) == 0 ? 0 : errno;
+}
+
 // Streams all of the entry's data into fd. Returns kSaved, kCancelled, or kFailed after telling
 // the user why; written receives the count.
 SaveOutcome StreamEntry(TDirectoryEntry& entry, int fd, const std::string& path, const SaveProgress& progress,
@@ -111,9 +129,34 @@ std::string SafeFileName(const std::string& name) {
   return safe;
 }
 
+SaveName RecordedName(const TDirectoryEntry& entry) {
+  const std::optional<RecordedTime> time = entry.ModifiedTime();
+  return SaveName{entry.FileName(), time ? MomentOf(*time) : std::nullopt};
+}
+
+std::optional<timespec> MomentOf(const RecordedTime& time) {
+  const DosDateTime& stamp = time.stamp;
+  if (stamp.month < 1 || stamp.month > 12 || stamp.day < 1 || stamp.day > DaysInMonth(stamp.year, stamp.month) ||
+      stamp.hour > 23 || stamp.minute > 59 || stamp.seconds > 59 || time.hundredths > 199) {
+    return std::nullopt;
+  }
+  std::tm fields{};
+  fields.tm_year = static_cast<int>(stamp.year) - 1900;
+  fields.tm_mon = static_cast<int>(stamp.month) - 1;
+  fields.tm_mday = static_cast<int>(stamp.day);
+  fields.tm_hour = static_cast<int>(stamp.hour);
+  fields.tm_min = static_cast<int>(stamp.minute);
+  fields.tm_sec = static_cast<int>(stamp.seconds + time.hundredths / 100);  // 60 is the next minute
+  fields.tm_isdst = -1;  // the local rules say whether summer time applies
+  const time_t seconds =
+      time.utcOffsetMinutes ? ::timegm(&fields) - time_t{*time.utcOffsetMinutes} * 60 : std::mktime(&fields);
+  if (seconds == static_cast<time_t>(-1)) return std::nullopt;
+  return timespec{seconds, static_cast<long>(time.hundredths % 100) * 10'000'000};
+}
+
 SaveOutcome SaveEntry(TDirectoryEntry& entry, const std::string& folder, std::string* savedPath,
-                      const SaveProgress& progress) {
-  const std::string path = folder + "/" + SafeFileName(entry.name);
+                      const SaveProgress& progress, const SaveName& as) {
+  const std::string path = folder + "/" + SavedFileName(entry, as);
   if (savedPath) *savedPath = path;
   struct stat info {};
   const bool replace = ::lstat(path.c_str(), &info) == 0;
@@ -127,7 +170,8 @@ SaveOutcome SaveEntry(TDirectoryEntry& entry, const std::string& folder, std::st
     uint64_t written = 0;
     const SaveOutcome streamed = StreamEntry(entry, file.fd(), path, progress, written);
     if (streamed != SaveOutcome::kSaved) return streamed;
-    error = file.Complete(true);
+    error = StampFile(file.fd(), as);
+    if (error == 0) error = file.Complete(true);
     // A file that turned up while the data was read is not one the user agreed to replace.
     if (error == 0) error = file.Place(path, replace);
   }
@@ -139,8 +183,8 @@ SaveOutcome SaveEntry(TDirectoryEntry& entry, const std::string& folder, std::st
 }
 
 SaveOutcome SaveEntryAsNewFile(TDirectoryEntry& entry, const std::string& folder, TakenNames& names,
-                               std::string* savedPath, uint64_t* bytesWritten) {
-  const std::string safeName = SafeFileName(entry.name);
+                               std::string* savedPath, uint64_t* bytesWritten, const SaveName& as) {
+  const std::string safeName = SavedFileName(entry, as);
   std::string name = names.FirstFree(safeName);
   std::string path = folder + "/" + name;
   if (savedPath) *savedPath = path;
@@ -150,7 +194,8 @@ SaveOutcome SaveEntryAsNewFile(TDirectoryEntry& entry, const std::string& folder
   if (error == 0) {
     const SaveOutcome streamed = StreamEntry(entry, file.fd(), path, nullptr, written);
     if (streamed != SaveOutcome::kSaved) return streamed;
-    error = file.Complete(false);
+    error = StampFile(file.fd(), as);
+    if (error == 0) error = file.Complete(false);
   }
   // A name that the folder holds already, unknown to names, is taken there too.
   for (uint64_t turnedDown = 0; error == 0; ++turnedDown) {

@@ -7,7 +7,9 @@
 // the size of the entry.
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -21,6 +23,23 @@ inline constexpr size_t kMaxFileNameBytes = 255;
 // "." and ".." become "_"; a name longer than a file name may be is shortened, keeping its
 // extension and whole UTF-8 characters.
 std::string SafeFileName(const std::string& name);
+
+// What a saved copy is called and the modification time it gets. An empty name is the entry's
+// caption, which the window saves under; without a time the file keeps the time of saving.
+struct SaveName {
+  std::string name;
+  std::optional<timespec> modified;
+};
+
+// The name and time the command line gives a saved copy: the name the entry had on the medium
+// (FileName) and the modification time it records; none where it records no time, or one that
+// is no date and time at all.
+SaveName RecordedName(const TDirectoryEntry& entry);
+
+// The moment a recorded time stands for: a time with a UTC offset at that offset, one without
+// (as FAT keeps every time) as local time. Nothing for fields that name no moment (month 0,
+// 30 February, 25 o'clock).
+std::optional<timespec> MomentOf(const RecordedTime& time);
 
 enum class SaveOutcome {
   kSaved,      // the file is written
@@ -38,9 +57,9 @@ using SaveProgress = std::function<bool(uint64_t done, uint64_t total)>;
 // an existing file, streams the entry's data (all of it, as many bytes as it holds) and makes
 // the file durable before it takes the target's place. Failures are reported through the
 // message-box service, naming the file and the reason; a cancelled save says nothing.
-// savedPath receives the target path.
+// savedPath receives the target path. as names the file and gives its time.
 SaveOutcome SaveEntry(TDirectoryEntry& entry, const std::string& folder, std::string* savedPath = nullptr,
-                      const SaveProgress& progress = nullptr);
+                      const SaveProgress& progress = nullptr, const SaveName& as = {});
 
 // The names taken in one output folder, for numbering the names that clash there: the first
 // "name.ext" is itself, the next "name (1).ext", "name (2).ext" and so on. Finding a free name
@@ -69,8 +88,9 @@ std::string NumberedName(const std::string& safeName, uint64_t number);
 // success savedPath receives the path written and bytesWritten the count. The file is not
 // flushed to the disk on its own: a caller saving many files makes them durable together with
 // SyncFileSystem.
+// as names the file and gives its time.
 SaveOutcome SaveEntryAsNewFile(TDirectoryEntry& entry, const std::string& folder, TakenNames& names,
-                               std::string* savedPath, uint64_t* bytesWritten);
+                               std::string* savedPath, uint64_t* bytesWritten, const SaveName& as = {});
 
 // Writes everything written so far to the file system that holds folder out to its disk
 // (syncfs). Returns 0 or the errno of the failure.

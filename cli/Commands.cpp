@@ -126,7 +126,7 @@ class Recovery {
     const size_t depth = static_cast<size_t>(item.depth);
     folders.resize(depth + 1);
     if (item.entry.IsFolder()) {
-      folders.emplace_back().name = SafeFileName(item.entry.name);
+      folders.emplace_back().name = SafeFileName(item.entry.FileName());
       return;
     }
     if (options_.deletedOnly && !item.entry.IsDeleted()) return;
@@ -137,7 +137,8 @@ class Recovery {
     OutputFolder& folder = folders[depth];
     std::string path;
     uint64_t written = 0;
-    if (SaveEntryAsNewFile(item.entry, folder.path, folder.taken, &path, &written) == SaveOutcome::kSaved) {
+    if (SaveEntryAsNewFile(item.entry, folder.path, folder.taken, &path, &written, RecordedName(item.entry)) ==
+        SaveOutcome::kSaved) {
       ++saved_;
       bytes_ += written;
     } else {
@@ -295,7 +296,7 @@ int SaveCommand(const CliOptions& options) {
     return code;
   }
   std::string path;
-  const SaveOutcome outcome = SaveEntry(*entry.entry, options.arguments[2], &path);
+  const SaveOutcome outcome = SaveEntry(*entry.entry, options.arguments[2], &path, nullptr, RecordedName(*entry.entry));
   if (outcome != SaveOutcome::kSaved) return kExitOutput;
   std::printf("%s\n", PrintableText(path).c_str());
   return Finish(session, true);

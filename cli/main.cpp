@@ -79,6 +79,11 @@ already read as a folder; both are named on standard error. A folder cut short b
 its file system (an exFAT folder may hold 256 MiB) is named there too, and the exit code says
 so (3 for ls, 5 for recover).
 
+save and recover name a file as it was named: its long name alone, else its short name (a
+deleted one with "_" for its lost first character), not the "LONG - SHORT" caption. They
+give it the modification time its entry records: FAT times are taken as local time, exFAT
+times at their UTC offset where one is recorded.
+
 cat, save and recover stream the data, in bounded memory, whatever the size of the file
 (exFAT files of 4 GiB and more included). A file gets its name only once it is complete (save
 flushes it to the disk first): until then it has no name (O_TMPFILE), or, on file systems

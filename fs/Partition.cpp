@@ -19,7 +19,7 @@ std::string TDirectoryEntry::FileName() const {
 }
 
 void TDirectoryEntry::AdoptChild(std::unique_ptr<TDirectoryEntry> child) {
-  child->path = child->state == kStateDirectory ? path + child->name + "\\" : path;
+  child->path = child->IsFolder() ? path + child->name + "\\" : path;
   child->inDeletedFolder = IsDeleted();
   children.push_back(std::move(child));
 }

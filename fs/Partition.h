@@ -115,7 +115,7 @@ class TDirectoryEntry {
 
  protected:
   TSectorReader& Reader() const { return *readerRef->reader; }
-  // Gives a new child its path (directories: this path + name + "\"; files: this path), tells
+  // Gives a new child its path (folders: this path + name + "\"; files: this path), tells
   // it whether it lies in a deleted folder, and appends it to children.
   void AdoptChild(std::unique_ptr<TDirectoryEntry> child);
 };

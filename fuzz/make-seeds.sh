@@ -78,6 +78,31 @@ make_fat12() {
   fill_fat_tree "$img"
 }
 
+# A FAT12 volume of deleted entries read back from free clusters: a deleted folder of two
+# clusters holding files, empty ones and a deleted folder; a file written around a live one
+# and deleted; a deleted long name of three pieces; a moved folder, whose deleted slot points
+# at clusters in use.
+make_fat12_deleted() {
+  local img=$1 i
+  truncate -s 128K "$img"
+  mkfs.fat -F 12 -s 1 -n SEEDDEL "$img" >/dev/null
+  mmd -i "$img" ::/OLD
+  for i in $(seq 1 18); do put "$img" 0 0 "/OLD/EMPTY$i.TXT"; done
+  mmd -i "$img" "::/OLD/Inner folder" ::/KEPT ::/LIVEDIR
+  put "$img" 700 41 "/OLD/First letter.txt"
+  put "$img" 1500 42 "/OLD/Inner folder/DEEP.BIN"
+  put "$img" 1536 43 /HOLE1.BIN
+  put "$img" 1024 44 /LIVE.BIN
+  put "$img" 2048 45 /HOLE2.BIN
+  put "$img" 300 46 /KEPT/INSIDE.TXT
+  mdel -i "$img" ::/HOLE1.BIN ::/HOLE2.BIN
+  put "$img" 3000 47 "/Written around a live file.bin"
+  put "$img" 900 48 "/A deleted name of three pieces.txt"
+  mmove -i "$img" ::/KEPT ::/LIVEDIR/KEPT
+  mdel -i "$img" "::/Written around a live file.bin" "::/A deleted name of three pieces.txt"
+  mdeltree -i "$img" ::/OLD
+}
+
 # A 4 MiB FAT16 volume cut to its first 96 KiB: boot sector, both tables, the fixed root
 # region and the first clusters, which hold every file of the tree.
 make_fat16() {
@@ -248,6 +273,7 @@ make_gpt_4k_disk() {
 }
 
 make_fat12 "$work/fat12.img"
+make_fat12_deleted "$work/fat12-deleted.img"
 make_fat16 "$work/fat16.img"
 make_fat32 "$work/fat32.img"
 make_fat12_4k "$work/fat12-4k.img"
@@ -256,6 +282,7 @@ compact_exfat "$images/exfat-tree.img" "$work/exfat-tree.img" 24
 compact_exfat "$images/exfat-4k.img" "$work/exfat-4k.img" 3
 
 cp "$work/fat12.img" "$out/fat/fat12-tree"
+cp "$work/fat12-deleted.img" "$out/fat/fat12-deleted"
 # The tree with unreadable sectors: the nested directory's slots and the start of a file.
 cp "$work/fat12.img" "$out/fat/fat12-bad-sectors"
 mark_bad "$out/fat/fat12-bad-sectors" 512 "b'DEEP    BIN'" "b'\\x0d\\x14\\x1b\\x22\\x29'"

@@ -43,6 +43,7 @@ inline constexpr size_t kEntrySize = 32;
 inline constexpr size_t kEntryType = 0;  // 1
 inline constexpr uint8_t kTypeInUse = 0x80;
 inline constexpr uint8_t kTypeKindMask = 0x7F;
+inline constexpr uint8_t kKindBitmap = 0x01;
 inline constexpr uint8_t kKindVolumeLabel = 0x03;
 inline constexpr uint8_t kKindFile = 0x05;
 inline constexpr uint8_t kKindStream = 0x40;
@@ -80,6 +81,13 @@ inline constexpr size_t kNameUnitsPerEntry = 15;
 inline constexpr size_t kNameBufferUnits = 257;
 // The name length assumed for a set without a stream entry.
 inline constexpr size_t kNameLengthWithoutStream = 256;
+
+// Allocation bitmap entry (0x81), in the root: one bit per cluster of the heap, set when the
+// cluster is in use. A volume with two FATs has two, told apart by bit 0 of their flags.
+inline constexpr size_t kBitmapFlags = 1;         // 1: bit 0 clear for the first bitmap
+inline constexpr size_t kBitmapFirstCluster = 20;  // 4
+inline constexpr size_t kBitmapDataLength = 24;    // 8
+inline constexpr uint8_t kBitmapOfSecondFat = 0x01;
 
 // Volume label entry (0x83; 0x03 when unused).
 inline constexpr size_t kLabelCharacterCount = 1;  // 1

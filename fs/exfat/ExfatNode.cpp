@@ -12,14 +12,15 @@ using namespace exfat;
 
 // The set's data as GetData delivers it: at most size bytes (all when size is 0), and no more
 // than the low 32 bits of DataLength say, when they are not 0. size becomes the count delivered.
-ByteBuffer ReadSetData(const EXFATPartition& partition, const EXFATDirectoryEntry& set, uint32_t& size) {
+ByteBuffer ReadSetData(const EXFATPartition& partition, const EXFATDirectoryEntry& set, bool deleted, uint32_t& size) {
   uint32_t limit = size != 0 ? size : 0xFFFFFFFFu;
   if (const FAT64ChunkBase* stream = FindStreamChunk(set)) {
     const auto lowLength = static_cast<uint32_t>(stream->Qword(kStreamDataLength));
     if (lowLength != 0) limit = std::min(limit, lowLength);
   }
   MemoryStream stream;
-  partition.ReadClusterChain(set, stream, limit);
+  if (deleted) partition.ReadDeletedData(set, stream, limit);
+  else partition.ReadClusterChain(set, stream, limit);
   size = static_cast<uint32_t>(stream.Length());
   return stream.Release();
 }
@@ -79,7 +80,7 @@ EXFATDirectoryNode::EXFATDirectoryNode(ReaderRef* readerRef, const EXFATDirector
 // The children point into childSets, so they go first.
 EXFATDirectoryNode::~EXFATDirectoryNode() { children.clear(); }
 
-ByteBuffer EXFATDirectoryNode::GetData(uint32_t& size) { return ReadSetData(*partition, *entrySet, size); }
+ByteBuffer EXFATDirectoryNode::GetData(uint32_t& size) { return ReadSetData(*partition, *entrySet, false, size); }
 
 bool EXFATDirectoryNode::StreamData(ByteSink& sink, uint64_t limit) {
   return partition->ReadClusterChain(*entrySet, sink, limit);
@@ -132,9 +133,10 @@ EXFATFileNode::EXFATFileNode(ReaderRef* readerRef, const EXFATDirectoryEntry& se
   }
 }
 
-ByteBuffer EXFATFileNode::GetData(uint32_t& size) { return ReadSetData(*partition, *entrySet, size); }
+ByteBuffer EXFATFileNode::GetData(uint32_t& size) { return ReadSetData(*partition, *entrySet, IsDeleted(), size); }
 
 bool EXFATFileNode::StreamData(ByteSink& sink, uint64_t limit) {
+  if (IsDeleted()) return partition->ReadDeletedData(*entrySet, sink, limit);
   return partition->ReadClusterChain(*entrySet, sink, limit);
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // The tree nodes of an exFAT volume: a directory, which reads its children, and a file. Both
 // describe one entry set, show its information rows and hand out its data. A deleted set is
-// shown and read like a live one.
+// shown like a live one; a deleted file's data is read back from free clusters where its chain
+// is gone.
 
 #include <cstdint>
 #include <string>

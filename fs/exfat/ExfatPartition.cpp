@@ -1,11 +1,14 @@
 #include "fs/exfat/ExfatPartition.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "fs/Bytes.h"
 #include "fs/ClusterTrail.h"
+#include "fs/MemoryStream.h"
 #include "fs/exfat/ExfatNode.h"
 
 namespace {
@@ -18,10 +21,57 @@ constexpr size_t kRootNameUnits = sizeof kRootName / sizeof kRootName[0] - 1;
 
 }  // namespace
 
+// Reads the bits of the allocation bitmap one sector at a time, keeping the sector read last.
+// A cluster whose bit lies beyond the bitmap counts as in use.
+class EXFATPartition::BitmapWindow {
+ public:
+  explicit BitmapWindow(const EXFATPartition& partition) : partition_(partition), bytes_(partition.sectorSize) {}
+
+  bool IsFree(uint32_t cluster) { return ((ByteOf(cluster) >> ((cluster - kFirstCluster) % 8)) & 1) == 0; }
+
+  // The first cluster from on that is free; 0 when none is left in the heap. Bytes of eight
+  // clusters in use are passed over whole.
+  uint32_t NextFree(uint32_t from) {
+    uint32_t cluster = from;
+    while (partition_.InHeap(cluster)) {
+      if ((cluster - kFirstCluster) % 8 == 0 && ByteOf(cluster) == 0xFF) {
+        if (cluster > UINT32_MAX - 8) break;
+        cluster += 8;
+        continue;
+      }
+      if (IsFree(cluster)) return cluster;
+      ++cluster;
+    }
+    return 0;
+  }
+
+ private:
+  uint8_t ByteOf(uint32_t cluster) {
+    const uint64_t index = (cluster - kFirstCluster) / 8;  // byte of the bitmap
+    const uint64_t bytesPerCluster = partition_.ClusterSize();
+    const uint64_t at = index / bytesPerCluster;
+    if (at >= partition_.bitmapClusters_.size()) return 0xFF;
+    const uint64_t sector = partition_.FirstSectorOfCluster(partition_.bitmapClusters_[at]) +
+                            index % bytesPerCluster / partition_.sectorSize;
+    if (!held_ || sector != heldSector_) {
+      ReadClipped(partition_.Reader(), sector, bytes_.data(), bytes_.size());
+      heldSector_ = sector;
+      held_ = true;
+    }
+    return bytes_[index % partition_.sectorSize];
+  }
+
+  const EXFATPartition& partition_;
+  std::vector<uint8_t> bytes_;
+  uint64_t heldSector_ = 0;
+  bool held_ = false;
+};
+
 EXFATPartition::EXFATPartition(ReaderRef* readerRef, const PartitionEntry& entry)
     : TPartition(readerRef, entry) {
   ReadGeometry();
   MakeRoot();
+  LocateBitmap();
 }
 
 // The root node points into ownedEntrySets, so it goes first.
@@ -83,26 +133,63 @@ std::unique_ptr<ClusterTrail> EXFATPartition::NewClusterTrail() const {
   return std::make_unique<ClusterTrail>(kFirstCluster, heapClusterCount);
 }
 
+// The bitmap entry of the first FAT in the root, and the clusters the bitmap fills along its
+// chain: as many as the heap needs bits, no more than its DataLength holds. Where the chain
+// breaks, the bitmap is taken to go on in the clusters that follow.
+void EXFATPartition::LocateBitmap() {
+  if (!HasGeometry()) return;
+  MemoryStream root;
+  ReadClusterChain(ownedEntrySets.front(), root, kMaxDirectoryBytes);
+  std::optional<FAT64ChunkBase> bitmap;
+  for (size_t at = 0; at + kEntrySize <= root.Length() && !bitmap; at += kEntrySize) {
+    FAT64ChunkBase chunk;
+    std::memcpy(chunk.bytes.data(), root.Data() + at, kEntrySize);
+    if (chunk.InUse() && chunk.Kind() == kKindBitmap && (chunk.Byte(kBitmapFlags) & kBitmapOfSecondFat) == 0) {
+      bitmap = chunk;
+    }
+  }
+  if (!bitmap) return;
+  const uint64_t bytes = std::min<uint64_t>(bitmap->Qword(kBitmapDataLength), (uint64_t{heapClusterCount} + 7) / 8);
+  const uint64_t count = (bytes + ClusterSize() - 1) / ClusterSize();
+  FatWindow window;
+  window.bytes.resize(size_t{2} * sectorSize);
+  uint32_t cluster = bitmap->Dword(kBitmapFirstCluster);
+  for (uint64_t i = 0; i < count && InHeap(cluster); ++i) {
+    bitmapClusters_.push_back(cluster);
+    if (i + 1 == count) break;
+    const uint32_t next = NextCluster(cluster, window);
+    cluster = InHeap(next) ? next : cluster + 1;
+  }
+}
+
 bool EXFATPartition::ReadClusterChain(const EXFATDirectoryEntry& set, ByteSink& sink, uint64_t maximum,
                                       ClusterTrail* trail) const {
   SpanStream output(Reader(), sink);
-  return SendData(set, maximum, trail, output) && output.Finish();
+  return SendData(set, maximum, trail, false, output) && output.Finish();
 }
 
-bool EXFATPartition::SendData(const EXFATDirectoryEntry& set, uint64_t maximum, ClusterTrail* trail,
+bool EXFATPartition::ReadDeletedData(const EXFATDirectoryEntry& set, ByteSink& sink, uint64_t maximum) const {
+  SpanStream output(Reader(), sink);
+  return SendData(set, maximum, nullptr, true, output) && output.Finish();
+}
+
+bool EXFATPartition::SendData(const EXFATDirectoryEntry& set, uint64_t maximum, ClusterTrail* trail, bool deleted,
                               SpanStream& output) const {
   const FAT64ChunkBase* chunk = FindStreamChunk(set);
   if (chunk == nullptr || !HasGeometry()) return true;
   const uint32_t firstCluster = chunk->Dword(kStreamFirstCluster);
   if (!InHeap(firstCluster)) return true;  // also an empty file's cluster 0
 
-  // A length of 0 reads until the chain ends (the root's made-up set has no length).
+  // A length of 0 reads until the chain ends (the root's made-up set has no length); a
+  // deleted set of length 0 held no data.
   const uint64_t claimedLength = chunk->Qword(kStreamDataLength);
+  if (deleted && claimedLength == 0) return true;
   uint64_t remaining = claimedLength != 0 ? claimedLength : 0xFFFFFFFFu;
   if (maximum != 0 && maximum < remaining) remaining = maximum;
 
   const uint8_t contiguousFlags = kFlagAllocationPossible | kFlagNoFatChain;
   if ((chunk->Byte(kStreamFlags) & contiguousFlags) != contiguousFlags) {
+    if (deleted && !bitmapClusters_.empty()) return ReadDeletedChain(firstCluster, claimedLength, remaining, output);
     if (trail != nullptr) return ReadFatChain(firstCluster, remaining, *trail, output);
     ClusterTrail own(kFirstCluster, heapClusterCount);
     return ReadFatChain(firstCluster, remaining, own, output);
@@ -173,3 +260,49 @@ uint64_t EXFATPartition::FirstSectorOfCluster(uint32_t cluster) const {
   return clusterHeapStart + uint64_t{cluster - kFirstCluster} * sectorsPerCluster;
 }
 
+// Which way a deleted set's data is read is decided on its whole length, so that the first
+// bytes of a short read are those of the whole.
+bool EXFATPartition::ReadDeletedChain(uint32_t firstCluster, uint64_t length, uint64_t remaining,
+                                      SpanStream& output) const {
+  BitmapWindow bitmap(*this);
+  if (!bitmap.IsFree(firstCluster)) return true;
+  const uint64_t clusters = (length + ClusterSize() - 1) / ClusterSize();
+  if (ChainStaysFree(firstCluster, clusters, bitmap)) {
+    ClusterTrail own(kFirstCluster, heapClusterCount);
+    return ReadFatChain(firstCluster, remaining, own, output);
+  }
+  return ReadFreeClusters(firstCluster, remaining, bitmap, output);
+}
+
+bool EXFATPartition::ChainStaysFree(uint32_t firstCluster, uint64_t clusters, BitmapWindow& bitmap) const {
+  if (clusters > heapClusterCount) return false;
+  FatWindow window;
+  window.bytes.resize(size_t{2} * sectorSize);
+  uint32_t cluster = firstCluster;
+  for (uint64_t i = 1; i < clusters; ++i) {
+    cluster = NextCluster(cluster, window);
+    if (!InHeap(cluster) || !bitmap.IsFree(cluster)) return false;
+  }
+  return true;
+}
+
+// Free clusters that follow each other are read as one run.
+bool EXFATPartition::ReadFreeClusters(uint32_t firstCluster, uint64_t remaining, BitmapWindow& bitmap,
+                                      SpanStream& output) const {
+  const uint64_t clusterSize = ClusterSize();
+  uint32_t cluster = firstCluster;
+  while (cluster != 0) {
+    const uint32_t runStart = cluster;
+    uint64_t runBytes = clusterSize;
+    while (runBytes < remaining && InHeap(cluster + 1) && bitmap.IsFree(cluster + 1)) {
+      ++cluster;
+      runBytes += clusterSize;
+    }
+    const uint64_t n = std::min(runBytes, remaining);
+    if (!output.Send(FirstSectorOfCluster(runStart), n)) return false;
+    remaining -= n;
+    if (remaining == 0) return true;
+    cluster = bitmap.NextFree(cluster + 1);
+  }
+  return true;
+}

@@ -31,6 +31,16 @@ class EXFATPartition final : public TPartition {
                         ClusterTrail* trail = nullptr) const;
   std::unique_ptr<ClusterTrail> NewClusterTrail() const override;
 
+  // Sends the data of a deleted set to sink, as ReadClusterChain does, with these differences.
+  // A set read through the FAT is read along its chain only while the chain still runs over
+  // clusters the allocation bitmap marks free for the whole length. exfat-fuse, for one,
+  // clears the chain of a file it deletes; then the data is taken from the first cluster on
+  // over the clusters the bitmap marks free, those in use, which belong to other files now,
+  // skipped. Such a set gives nothing when its first cluster is in use again (its start was
+  // overwritten). A contiguous set is read as one run, and a set with DataLength 0 gives
+  // nothing. Without a bitmap, every set is read as ReadClusterChain reads it.
+  bool ReadDeletedData(const EXFATDirectoryEntry& set, ByteSink& sink, uint64_t maximum) const;
+
   // True when the boot sector gave a geometry that can be read; otherwise nothing is read.
   bool HasGeometry() const { return heapClusterCount > 0; }
   uint32_t ClusterSize() const { return sectorsPerCluster * sectorSize; }
@@ -52,13 +62,21 @@ class EXFATPartition final : public TPartition {
   void ReadGeometry();
   uint32_t CountHeapClusters() const;
   void MakeRoot();
+  void LocateBitmap();
 
   bool InHeap(uint32_t cluster) const;
   uint64_t FirstSectorOfCluster(uint32_t cluster) const;
-  bool SendData(const EXFATDirectoryEntry& set, uint64_t maximum, ClusterTrail* trail, SpanStream& output) const;
+  bool SendData(const EXFATDirectoryEntry& set, uint64_t maximum, ClusterTrail* trail, bool deleted,
+                SpanStream& output) const;
   bool ReadFatChain(uint32_t firstCluster, uint64_t remaining, ClusterTrail& trail, SpanStream& output) const;
   // The clusters of a contiguous run from first on that trail lets pass, up to count.
   uint64_t PassRun(uint32_t first, uint64_t count, ClusterTrail& trail) const;
+
+  class BitmapWindow;
+  // The data of a deleted set read through the FAT (see ReadDeletedData).
+  bool ReadDeletedChain(uint32_t firstCluster, uint64_t length, uint64_t remaining, SpanStream& output) const;
+  bool ChainStaysFree(uint32_t firstCluster, uint64_t clusters, BitmapWindow& bitmap) const;
+  bool ReadFreeClusters(uint32_t firstCluster, uint64_t remaining, BitmapWindow& bitmap, SpanStream& output) const;
 
   // The two FAT sectors read last, kept while consecutive clusters have their entries there.
   struct FatWindow {
@@ -68,4 +86,8 @@ class EXFATPartition final : public TPartition {
   };
   // The FAT entry of cluster: the next cluster of its chain.
   uint32_t NextCluster(uint32_t cluster, FatWindow& window) const;
+
+  // The clusters of the allocation bitmap (of the first FAT), in order; empty when the root
+  // holds none.
+  std::vector<uint32_t> bitmapClusters_;
 };

@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
+#include <optional>
 #include <string_view>
 
-#include "fs/DosFields.h"
+#include "fs/Bytes.h"
 #include "fs/ByteSink.h"
+#include "fs/ClusterTrail.h"
+#include "fs/DosFields.h"
 #include "fs/Text.h"
 #include "fs/fat/FatPartition.h"
 
@@ -65,12 +69,73 @@ class SlotCollector final : public ByteSink {
   bool lastEmpty_ = false;
 };
 
+
+// The "." slot that opens every directory but the root: a dot, blanks, the directory bit.
+bool IsDotSlot(const uint8_t* slot) {
+  static constexpr uint8_t kDotName[] = {'.', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+  return std::equal(std::begin(kDotName), std::end(kDotName), slot + fat::kSlotName) &&
+         (slot[fat::kSlotAttributes] & fat::kAttrDirectory) != 0;
+}
+
+// A byte a short name may not hold: a control byte or one of these signs.
+bool IsForbiddenInShortName(uint8_t c) {
+  static constexpr std::string_view kForbidden = "\"*+,./:;<=>?[\\]|";
+  return c < 0x20 || kForbidden.find(static_cast<char>(c)) != std::string_view::npos;
+}
+
+// Whether a slot can be one a FAT directory holds (see HoldsDirectorySlots).
+bool IsPlausibleSlot(const uint8_t* slot) {
+  const uint8_t attributes = slot[fat::kSlotAttributes];
+  if ((attributes & fat::kAttrLongNameMask) == fat::kAttrLongNameMask) {
+    return slot[fat::kLongType] == 0 && le16(slot + fat::kLongCluster) == 0;
+  }
+  if ((attributes & fat::kAttrUndefined) != 0) return false;
+  const uint8_t first = slot[fat::kSlotName];
+  if (first < 0x20 && first != fat::kMarkerE5) return false;
+  return std::all_of(slot + 1, slot + fat::kSlotNameLength + fat::kSlotExtensionLength,
+                     [](uint8_t c) { return c >= 0x20; });
+}
+
+// A byte that can begin a short name as stored: what the name may hold, or 0x05 for a name
+// beginning with 0xE5. No lower-case letters (8.3 names are stored upper-case), no blank and no
+// dot.
+bool CanBeginShortName(uint8_t c) {
+  if (c == fat::kMarkerE5) return true;
+  if (c == fat::kMarkerDeleted || c == ' ' || (c >= 'a' && c <= 'z')) return false;
+  return !IsForbiddenInShortName(c);
+}
+
+// Whether a piece with this checksum can belong to the short-name slot owner. The checksum is
+// over the 11 name bytes as stored; a deleted slot lost its first byte, so any byte that can
+// begin a short name is tried in its place.
+bool ChecksumFits(const FATDirectoryEntry& owner, uint8_t checksum) {
+  std::array<uint8_t, fat::kSlotNameLength + fat::kSlotExtensionLength> name{};
+  std::copy_n(owner.raw.begin() + fat::kSlotName, name.size(), name.begin());
+  if (owner.marker() != fat::kMarkerDeleted) return ShortNameChecksum(name.data()) == checksum;
+  for (unsigned first = 1; first <= 0xFF; ++first) {
+    name[0] = static_cast<uint8_t>(first);
+    if (CanBeginShortName(name[0]) && ShortNameChecksum(name.data()) == checksum) return true;
+  }
+  return false;
+}
+
+// Whether piece is the last of its name (the first in the directory): a live piece says so by
+// its flag; a deleted one lost its sequence byte, and is the last when the name ends inside it
+// (units holds what it added).
+bool EndsName(const FATDirectoryEntry& piece, std::u16string_view units) {
+  const uint8_t sequence = piece.raw[fat::kLongSequence];
+  if (sequence != fat::kMarkerDeleted && (sequence & fat::kLongLastPiece) != 0) return true;
+  return units.find(u'\0') != std::u16string_view::npos;
+}
+
 }  // namespace
 
-void ReadDirectoryRecords(const TFATPartition& partition, const FATDirectoryEntry& directory,
+void ReadDirectoryRecords(const TFATPartition& partition, const FATDirectoryEntry& directory, bool deleted,
                           FATRecordList& out, ClusterTrail* trail) {
   SlotCollector slots(out, partition.fatType);
-  if (partition.IsFixedRoot(directory)) {
+  if (deleted) {
+    ReadDeletedDirectory(partition, directory, slots, trail);
+  } else if (partition.IsFixedRoot(directory)) {
     partition.ReadFixedRoot(slots);
   } else {
     // As far as the chain goes: the chain walk ends it at the volume's end and where it loops.
@@ -78,13 +143,48 @@ void ReadDirectoryRecords(const TFATPartition& partition, const FATDirectoryEntr
   }
 }
 
+void ReadDeletedDirectory(const TFATPartition& partition, const FATDirectoryEntry& directory, ByteSink& out,
+                          ClusterTrail* trail) {
+  bool first = true;
+  const uint64_t volumeBytes = uint64_t{partition.DataClusterCount()} * partition.ClusterBytes();
+  partition.VisitFreeClusters(directory, volumeBytes, [&](uint32_t cluster, const uint8_t* bytes, size_t count) {
+    // On a walk's trail, a cluster read as a deleted directory before is not read again, so
+    // deleted folders that claim each other's clusters cannot nest without end.
+    if (trail != nullptr && !trail->Pass(cluster)) return false;
+    const size_t slots = count / fat::kSlotSize;
+    const bool opensDirectory = slots > 0 && IsDotSlot(bytes);
+    if (first ? !opensDirectory : opensDirectory || !HoldsDirectorySlots(bytes, slots)) return false;
+    first = false;
+    for (size_t i = 0; i < slots; ++i) {
+      if (bytes[i * fat::kSlotSize] == fat::kMarkerEnd) {
+        out.Write(bytes, i * fat::kSlotSize);
+        return false;
+      }
+    }
+    return out.Write(bytes, slots * fat::kSlotSize);
+  });
+}
+
+bool HoldsDirectorySlots(const uint8_t* slots, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    const uint8_t* slot = slots + i * fat::kSlotSize;
+    if (slot[fat::kSlotName] == fat::kMarkerEnd) return true;
+    if (!IsPlausibleSlot(slot)) return false;
+  }
+  return true;
+}
+
 FATChildKind SelectChild(const FATDirectoryEntry& record) {
   const uint8_t marker = record.marker();
   const uint8_t attributes = record.attributes();
   if (marker == fat::kMarkerEnd || marker == fat::kMarkerDot) return FATChildKind::kNone;
   const bool nameless = record.isLongName() || (attributes & fat::kAttrVolumeLabel) != 0;
-  if (marker == fat::kMarkerDeleted) return nameless ? FATChildKind::kNone : FATChildKind::kDeletedFile;
-  if ((attributes & fat::kAttrDirectory) != 0) return FATChildKind::kDirectory;
+  const bool directory = (attributes & fat::kAttrDirectory) != 0;
+  if (marker == fat::kMarkerDeleted) {
+    if (nameless) return FATChildKind::kNone;
+    return directory ? FATChildKind::kDeletedDirectory : FATChildKind::kDeletedFile;
+  }
+  if (directory) return FATChildKind::kDirectory;
   return nameless ? FATChildKind::kNone : FATChildKind::kFile;
 }
 
@@ -104,15 +204,35 @@ std::string FormatShortName(const FATDirectoryEntry& record) {
   return extension.empty() ? name : name + "." + extension;
 }
 
+uint8_t ShortNameChecksum(const uint8_t* name11) {
+  uint8_t sum = 0;
+  for (size_t i = 0; i < fat::kSlotNameLength + fat::kSlotExtensionLength; ++i) {
+    sum = static_cast<uint8_t>(((sum & 1) << 7) + (sum >> 1) + name11[i]);
+  }
+  return sum;
+}
+
 // The pieces are stored last piece first, so walking backwards from the short-name slot
-// gathers them in reading order. A deleted piece's sequence byte is 0xE5, which carries the
-// last-piece flag, so a deleted name gives its first 13 characters only.
+// gathers them in reading order. A piece belongs to the name only when its checksum fits the
+// short name, so that a stray piece in front of an 8.3 name does not become its name. Deleting
+// a name overwrites the first byte of its short name and the sequence byte of every piece with
+// 0xE5: a deleted short name fits every checksum that some first byte gives it, and a deleted
+// piece is the last one when the name ends inside it. Then the run of pieces with the same
+// checksum is the whole name, not only its first 13 characters.
 std::string AssembleLongName(const FATRecordList& records, size_t index) {
   constexpr size_t kRoom = fat::kLongNameCapacity - 1;  // one unit is kept for the terminator
+  if (index >= records.size()) return {};
+  const FATDirectoryEntry& owner = records[index];
   std::u16string name;
-  for (size_t i = std::min(index, records.size()); i-- > 0 && records[i].isLongName();) {
-    AppendPiece(records[i], name, kRoom - name.size());
-    if (name.size() == kRoom || (records[i].raw[fat::kLongSequence] & fat::kLongLastPiece) != 0) break;
+  std::optional<uint8_t> checksum;
+  for (size_t i = index; i-- > 0 && records[i].isLongName();) {
+    const FATDirectoryEntry& piece = records[i];
+    const uint8_t pieceChecksum = piece.raw[fat::kLongChecksum];
+    if (checksum ? pieceChecksum != *checksum : !ChecksumFits(owner, pieceChecksum)) break;
+    checksum = pieceChecksum;
+    const size_t before = name.size();
+    AppendPiece(piece, name, kRoom - name.size());
+    if (name.size() == kRoom || EndsName(piece, std::u16string_view(name).substr(before))) break;
   }
   return Utf16ToUtf8(name.data(), name.size());
 }

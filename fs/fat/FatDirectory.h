@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "fs/ByteSink.h"
 #include "fs/fat/FatLayout.h"
 
 class ClusterTrail;
@@ -13,24 +14,41 @@ class TFATPartition;
 
 // Appends one record per 32-byte slot of the directory that directory describes: the fixed
 // root region of FAT12/16, or the directory's cluster chain as far as it goes on the volume,
-// however many slots that makes. A run of empty slots (all bytes zero) gives one record. A
-// remainder shorter than a slot is ignored. With a trail, the chain also ends at a cluster on it
-// (see TPartition::directoryTrail).
-void ReadDirectoryRecords(const TFATPartition& partition, const FATDirectoryEntry& directory,
+// however many slots that makes; a deleted directory as ReadDeletedDirectory reads it. A run of
+// empty slots (all bytes zero) gives one record. A remainder shorter than a slot is ignored.
+// With a trail, the chain also ends at a cluster on it (see TPartition::directoryTrail).
+void ReadDirectoryRecords(const TFATPartition& partition, const FATDirectoryEntry& directory, bool deleted,
                           FATRecordList& out, ClusterTrail* trail = nullptr);
 
-// What a slot becomes in the tree.
-enum class FATChildKind { kNone, kDirectory, kFile, kDeletedFile };
+// The slots of a deleted directory, whose chain is gone: its first cluster, which must open a
+// directory (its "." slot), and the clusters the table marks free after it, each while it holds
+// directory slots and does not open another directory. The read ends before the first end
+// marker, and at the end of the volume; with a trail, also at a cluster on it. Nothing when the
+// first cluster is in use again.
+void ReadDeletedDirectory(const TFATPartition& partition, const FATDirectoryEntry& directory, ByteSink& out,
+                          ClusterTrail* trail = nullptr);
 
-// End markers, dot entries, long-name and volume-label slots give no node. A deleted slot is a
-// deleted file, also when it was a directory: its chain is gone, so it is not opened.
+// Whether the slots (count of them, 32 bytes each) can be those of a directory: up to the
+// first end marker, every long-name slot has the zero fields of one and every other slot the
+// attribute bits and name bytes a short-name slot may have.
+bool HoldsDirectorySlots(const uint8_t* slots, size_t count);
+
+// What a slot becomes in the tree.
+enum class FATChildKind { kNone, kDirectory, kFile, kDeletedDirectory, kDeletedFile };
+
+// End markers, dot entries, long-name and volume-label slots give no node. A deleted slot with
+// the directory attribute is a deleted directory, which is read back from free clusters.
 FATChildKind SelectChild(const FATDirectoryEntry& record);
 
 // The 8.3 name as stored, "NAME.EXT" or "NAME", lower-cased where the case flags say so.
 std::string FormatShortName(const FATDirectoryEntry& record);
 
+// The checksum that the long-name slots of a name carry of its 11 short-name bytes.
+uint8_t ShortNameChecksum(const uint8_t* name11);
+
 // The long name held by the long-name slots right before records[index], read backwards up to
-// the slot flagged as the last piece; empty when there is none.
+// the last piece of the name; empty when there is none. Only pieces whose checksum fits the
+// short name belong to it (see AssembleLongName in the source).
 std::string AssembleLongName(const FATRecordList& records, size_t index);
 
 // "YYYY/MM/DD", and ", hh:mm:ss.##" unless time is 0.

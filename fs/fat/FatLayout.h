@@ -67,6 +67,7 @@ inline constexpr uint8_t kAttrVolumeLabel = 0x08;
 inline constexpr uint8_t kAttrDirectory = 0x10;
 inline constexpr uint8_t kAttrArchive = 0x20;
 inline constexpr uint8_t kAttrLongNameMask = 0x0F;    // all four low bits: a long-name slot
+inline constexpr uint8_t kAttrUndefined = 0xC0;       // the two bits no file system sets
 
 // Case flags.
 inline constexpr uint8_t kCaseLowerName = 0x08;
@@ -78,6 +79,9 @@ inline constexpr uint8_t kLongLastPiece = 0x40;
 inline constexpr size_t kLongChars1 = 1;              // 5 characters
 inline constexpr size_t kLongChars2 = 14;             // 6 characters
 inline constexpr size_t kLongChars3 = 28;             // 2 characters
+inline constexpr size_t kLongType = 12;               // 1, 0 for a name piece
+inline constexpr size_t kLongChecksum = 13;           // 1, checksum of the short name it belongs to
+inline constexpr size_t kLongCluster = 26;            // 2, always 0
 inline constexpr size_t kLongCharsPerSlot = 13;
 inline constexpr size_t kLongNameCapacity = 256;      // code units, terminator included
 

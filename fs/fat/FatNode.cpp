@@ -1,5 +1,6 @@
 #include "fs/fat/FatNode.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "fs/fat/FatDirectory.h"
@@ -22,6 +23,11 @@ std::string CreatedText(const FATDirectoryEntry& entry) {
 
 std::string ModifiedText(const FATDirectoryEntry& entry) {
   return FormatFatTimestamp(entry.u16(fat::kSlotModifiedDate), entry.u16(fat::kSlotModifiedTime), 0);
+}
+
+// A file's caption: the short name, or the long name + " - " + the short name.
+std::string FileCaption(const std::string& longName, const std::string& shortName) {
+  return longName.empty() ? shortName : longName + " - " + shortName;
 }
 
 // The rows of both node kinds, all taken from the raw slot, so a directory shows its own dates
@@ -65,12 +71,29 @@ FATDirectoryNode::FATDirectoryNode(ReaderRef* readerRef, const FATRecordList& re
   state = kStateDirectory;
 }
 
+std::unique_ptr<FATDirectoryNode> FATDirectoryNode::Deleted(ReaderRef* readerRef, const FATRecordList& records,
+                                                             size_t index, TFATPartition* partition) {
+  auto node = std::make_unique<FATDirectoryNode>(readerRef, records, index, partition);
+  node->name = FileCaption(node->longName, FormatShortName(*node->entry));
+  node->state = kStateDeleted;
+  node->size = node->entry->fileSize();
+  node->createdText = CreatedText(*node->entry);
+  node->modifiedText = ModifiedText(*node->entry);
+  node->attributesText = FormatFatAttributes(node->entry->attributes());
+  return node;
+}
+
 ByteBuffer FATDirectoryNode::GetData(uint32_t& size) { return CollectData(*this, size); }
 
 bool FATDirectoryNode::StreamData(ByteSink& sink, uint64_t limit) {
   // The fixed root region comes whole, whatever was asked for.
   if (partition->IsFixedRoot(*entry)) return partition->ReadFixedRoot(sink);
-  return partition->ReadClusterChain(*entry, sink, limit);
+  if (!IsDeleted()) return partition->ReadClusterChain(*entry, sink, limit);
+  // A deleted directory's slots are those its children are read from.
+  MemoryStream slots;
+  ReadDeletedDirectory(*partition, *entry, slots);
+  const size_t count = limit != 0 ? static_cast<size_t>(std::min<uint64_t>(limit, slots.Length())) : slots.Length();
+  return count == 0 || sink.Write(slots.Data(), count);
 }
 
 void FATDirectoryNode::FillInfo(TInfoList& list) { FillSlotInfo(*entry, list); }
@@ -78,7 +101,7 @@ void FATDirectoryNode::FillInfo(TInfoList& list) { FillSlotInfo(*entry, list); }
 void FATDirectoryNode::ReadChildren() {
   children.clear();
   records.clear();
-  ReadDirectoryRecords(*partition, *entry, records, partition->TrailFor(*this));
+  ReadDirectoryRecords(*partition, *entry, IsDeleted(), records, partition->TrailFor(*this));
   for (size_t i = 0; i < records.size(); ++i) {
     std::unique_ptr<TDirectoryEntry> child;
     switch (SelectChild(records[i])) {
@@ -86,6 +109,9 @@ void FATDirectoryNode::ReadChildren() {
         continue;
       case FATChildKind::kDirectory:
         child = std::make_unique<FATDirectoryNode>(readerRef, records, i, partition);
+        break;
+      case FATChildKind::kDeletedDirectory:
+        child = FATDirectoryNode::Deleted(readerRef, records, i, partition);
         break;
       case FATChildKind::kFile:
         child = std::make_unique<FATFileNode>(readerRef, records, i, partition);
@@ -115,8 +141,7 @@ FATFileNode::FATFileNode(ReaderRef* readerRef, const FATRecordList& records, siz
       partition(partition),
       entry(&records[index]),
       longName(AssembleLongName(records, index)) {
-  const std::string shortName = FormatShortName(*entry);
-  name = longName.empty() ? shortName : longName + " - " + shortName;
+  name = FileCaption(longName, FormatShortName(*entry));
   size = entry->fileSize();
   createdText = CreatedText(*entry);
   modifiedText = ModifiedText(*entry);
@@ -126,6 +151,7 @@ FATFileNode::FATFileNode(ReaderRef* readerRef, const FATRecordList& records, siz
 ByteBuffer FATFileNode::GetData(uint32_t& size) { return CollectData(*this, size); }
 
 bool FATFileNode::StreamData(ByteSink& sink, uint64_t limit) {
+  if (IsDeleted()) return partition->ReadDeletedData(*entry, sink, limit);
   return partition->ReadClusterChain(*entry, sink, limit);
 }
 

@@ -4,6 +4,7 @@
 // bytes along the cluster chain.
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
 #include "fs/Partition.h"
@@ -15,6 +16,10 @@ class FATDirectoryNode final : public TDirectoryEntry {
  public:
   // The node for records[index]; records outlives the node.
   FATDirectoryNode(ReaderRef* readerRef, const FATRecordList& records, size_t index, TFATPartition* partition);
+  // The node of a deleted directory: a deleted entry (state 2) that is named, sized and
+  // described as a deleted file is, and that opens, its slots read back from free clusters.
+  static std::unique_ptr<FATDirectoryNode> Deleted(ReaderRef* readerRef, const FATRecordList& records, size_t index,
+                                                   TFATPartition* partition);
 
   // The raw directory slots; the whole fixed root region for a FAT12/16 root.
   ByteBuffer GetData(uint32_t& size) override;
@@ -24,6 +29,8 @@ class FATDirectoryNode final : public TDirectoryEntry {
   void ReleaseChildren() override;
   // The first cluster of its chain; 0 for the fixed root region of FAT12 and FAT16.
   std::optional<DirectoryStart> StartsAt() const override;
+  // Also a deleted directory opens.
+  bool IsFolder() const override { return true; }
   std::string LongName() const override { return longName; }
   std::string ShortName() const override;
   std::optional<RecordedTime> ModifiedTime() const override;

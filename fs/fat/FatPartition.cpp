@@ -270,3 +270,64 @@ bool TFATPartition::SendTail(SpanStream& output, uint32_t lastCluster, uint64_t 
   const uint64_t count = std::min(remaining, (end - first) * ClusterBytes());
   return output.Send(ClusterSector(static_cast<uint32_t>(first)), count);
 }
+
+bool TFATPartition::InVolume(uint32_t cluster) const {
+  return cluster >= fat::kFirstDataCluster && cluster - fat::kFirstDataCluster < dataClusterCount_;
+}
+
+bool TFATPartition::FollowsOnDisk(uint32_t cluster, uint32_t next) const {
+  const uint64_t sectorBytes = Reader().bytesPerSector();
+  return uint64_t{ClusterSector(next)} * sectorBytes == uint64_t{ClusterSector(cluster)} * sectorBytes + ClusterBytes();
+}
+
+uint32_t TFATPartition::NextFreeCluster(uint32_t from, TableWindow& table) const {
+  for (uint32_t cluster = from; InVolume(cluster); ++cluster) {
+    if (table.EntryOf(cluster) == fat::kFreeCluster) return cluster;
+  }
+  return 0;
+}
+
+uint32_t TFATPartition::FreeFirstCluster(const FATDirectoryEntry& record, TableWindow& table) const {
+  const uint32_t first = record.firstCluster;
+  if (!HasGeometry() || !InVolume(first) || table.EntryOf(first) != fat::kFreeCluster) return 0;
+  return first;
+}
+
+bool TFATPartition::ReadDeletedData(const FATDirectoryEntry& record, ByteSink& sink, uint64_t maxBytes) const {
+  uint64_t remaining = std::min<uint64_t>(record.fileSize(), VolumeBytes());
+  if (maxBytes != 0) remaining = std::min(remaining, maxBytes);
+  if (remaining == 0) return true;
+  TableWindow table(*this);
+  uint32_t cluster = FreeFirstCluster(record, table);
+  SpanStream output(Reader(), sink);
+  while (cluster != 0) {
+    // Free clusters that follow each other are read in one go.
+    const uint32_t runStart = cluster;
+    uint64_t runBytes = ClusterBytes();
+    while (runBytes < remaining && InVolume(cluster + 1) && FollowsOnDisk(cluster, cluster + 1) &&
+           table.EntryOf(cluster + 1) == fat::kFreeCluster) {
+      ++cluster;
+      runBytes += ClusterBytes();
+    }
+    const uint64_t count = std::min(runBytes, remaining);
+    if (!output.Send(ClusterSector(runStart), count)) return false;
+    remaining -= count;
+    if (remaining == 0) break;
+    cluster = NextFreeCluster(cluster + 1, table);
+  }
+  return output.Finish();
+}
+
+void TFATPartition::VisitFreeClusters(const FATDirectoryEntry& record, uint64_t maxBytes,
+                                      const ClusterVisitor& visit) const {
+  TableWindow table(*this);
+  uint32_t cluster = FreeFirstCluster(record, table);
+  if (cluster == 0 || maxBytes == 0) return;
+  std::vector<uint8_t> bytes(static_cast<size_t>(std::min<uint64_t>(ClusterBytes(), maxBytes)));
+  for (uint64_t left = maxBytes; cluster != 0 && left > 0; cluster = NextFreeCluster(cluster + 1, table)) {
+    const auto count = static_cast<size_t>(std::min<uint64_t>(bytes.size(), left));
+    ReadClipped(Reader(), ClusterSector(cluster), bytes.data(), count);
+    left -= count;
+    if (!visit(cluster, bytes.data(), count)) return;
+  }
+}

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "fs/Partition.h"
@@ -28,6 +29,21 @@ class TFATPartition final : public TPartition {
   bool ReadClusterChain(const FATDirectoryEntry& record, ByteSink& sink, uint64_t maxBytes,
                         ClusterTrail* trail = nullptr) const;
   std::unique_ptr<ClusterTrail> NewClusterTrail() const override;
+
+  // Sends the data of a deleted record to sink: its size in bytes, at most maxBytes of them
+  // when maxBytes is not 0. Deleting a file frees its chain, so its data is taken from its
+  // first cluster on over the clusters the allocation table marks free; those in use belong to
+  // other files now and are skipped. The read ends with the volume. Nothing for a record of
+  // size 0, or one whose first cluster is in use again: its start was overwritten. Returns
+  // false when the sink stopped the read.
+  bool ReadDeletedData(const FATDirectoryEntry& record, ByteSink& sink, uint64_t maxBytes) const;
+
+  // Hands visit the bytes of the clusters a deleted entry's data may still lie in, in order:
+  // its first cluster when the table marks it free, then every free cluster after it, until
+  // visit returns false, maxBytes bytes were handed over (the last cluster may be handed in
+  // part) or the volume ends.
+  using ClusterVisitor = std::function<bool(uint32_t cluster, const uint8_t* bytes, size_t count)>;
+  void VisitFreeClusters(const FATDirectoryEntry& record, uint64_t maxBytes, const ClusterVisitor& visit) const;
 
   // Whether record is the synthetic record of a FAT12/16 root directory, whose slots lie in the
   // fixed root region instead of a cluster chain.
@@ -69,6 +85,13 @@ class TFATPartition final : public TPartition {
   bool IsAdjacent(uint32_t cluster, uint32_t next) const;
   bool SendChain(const FATDirectoryEntry& record, uint64_t maxBytes, ClusterTrail& trail, SpanStream& output) const;
   bool SendTail(SpanStream& output, uint32_t lastCluster, uint64_t remaining) const;
+  bool InVolume(uint32_t cluster) const;
+  // Whether next's first sector directly follows cluster's last one on the source.
+  bool FollowsOnDisk(uint32_t cluster, uint32_t next) const;
+  // The first cluster from on that the table marks free; 0 when none is left in the volume.
+  uint32_t NextFreeCluster(uint32_t from, TableWindow& table) const;
+  // The first cluster of a deleted record when it lies in the volume and is free; else 0.
+  uint32_t FreeFirstCluster(const FATDirectoryEntry& record, TableWindow& table) const;
 
   uint32_t dataClusterCount_ = 0;
 };

@@ -88,6 +88,67 @@ TEST_F(SaveFixture, NamesFromTheMediumNeverLeaveTheChosenFolder) {
   EXPECT_TRUE(boxes.shown.empty());
 }
 
+// The moments recorded times stand for: at their UTC offset where one is recorded, else in the
+// local time zone (here three hours east of UTC); hundredths beyond a second carry over.
+TEST(MomentOfTest, RecordedTimesAreMomentsAtTheirOffsetOrInLocalTime) {
+  ScopedTimeZone zone("XYZ-3");
+  constexpr time_t kUtc = 1239810778;  // 2009-04-15 15:52:58 UTC
+  struct Case {
+    RecordedTime time;
+    std::optional<timespec> moment;
+  } cases[] = {
+      {{{2009, 4, 15, 15, 52, 58}, 0, std::nullopt}, timespec{kUtc - 3 * 3600, 0}},
+      {{{2009, 4, 15, 15, 52, 58}, 0, 0}, timespec{kUtc, 0}},
+      {{{2009, 4, 15, 15, 52, 58}, 0, -150}, timespec{kUtc + 150 * 60, 0}},
+      {{{2009, 4, 15, 15, 52, 58}, 137, 60}, timespec{kUtc - 3600 + 1, 370'000'000}},
+      {{{2024, 2, 29, 0, 0, 0}, 0, 0}, timespec{1709164800, 0}},
+      {{{2023, 2, 29, 0, 0, 0}, 0, 0}, std::nullopt},
+      {{{1980, 0, 0, 0, 0, 0}, 0, std::nullopt}, std::nullopt},
+      {{{2009, 13, 1, 0, 0, 0}, 0, std::nullopt}, std::nullopt},
+      {{{2009, 4, 15, 24, 0, 0}, 0, std::nullopt}, std::nullopt},
+      {{{2009, 4, 15, 12, 60, 0}, 0, std::nullopt}, std::nullopt},
+      {{{2009, 4, 15, 12, 0, 62}, 0, std::nullopt}, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    const DosDateTime& s = c.time.stamp;
+    SCOPED_TRACE(std::to_string(s.year) + "/" + std::to_string(s.month) + "/" + std::to_string(s.day) + " " +
+                 std::to_string(s.hour) + ":" + std::to_string(s.minute) + ":" + std::to_string(s.seconds));
+    const std::optional<timespec> moment = MomentOf(c.time);
+    ASSERT_EQ(moment.has_value(), c.moment.has_value());
+    if (!moment) continue;
+    EXPECT_EQ(moment->tv_sec, c.moment->tv_sec);
+    EXPECT_EQ(moment->tv_nsec, c.moment->tv_nsec);
+  }
+}
+
+// The command line names a saved copy and stamps it with a time; the window's save takes the
+// caption and leaves the time of saving.
+TEST_F(SaveFixture, ASaveNameNamesTheFileAndGivesItsTime) {
+  FakeEntry entry("Letter.txt - LETTER.TXT", Bytes{1, 2}, 2);
+  const timespec recorded{1239810778, 370'000'000};
+  std::string path;
+  ASSERT_EQ(SaveEntry(entry, dir.path(), &path, nullptr, SaveName{"Letter.txt", recorded}), SaveOutcome::kSaved);
+  EXPECT_EQ(path, dir / "Letter.txt");
+  struct stat info {};
+  ASSERT_EQ(::stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mtim.tv_sec, recorded.tv_sec);
+  EXPECT_EQ(info.st_mtim.tv_nsec, recorded.tv_nsec);
+
+  uint64_t written = 0;
+  TakenNames names;
+  ASSERT_EQ(SaveEntryAsNewFile(entry, dir.path(), names, &path, &written, SaveName{"Letter.txt", recorded}),
+            SaveOutcome::kSaved);
+  EXPECT_EQ(path, dir / "Letter (1).txt");
+  ASSERT_EQ(::stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mtim.tv_sec, recorded.tv_sec);
+
+  const time_t before = ::time(nullptr);
+  ASSERT_EQ(SaveEntry(entry, dir.path(), &path), SaveOutcome::kSaved);
+  EXPECT_EQ(path, dir / "Letter.txt - LETTER.TXT");
+  ASSERT_EQ(::stat(path.c_str(), &info), 0);
+  EXPECT_GE(info.st_mtim.tv_sec, before);
+}
+
 TEST_F(SaveFixture, ALongNameIsShortenedKeepingItsExtensionAndWholeCharacters) {
   std::string name;
   for (int i = 0; i < 200; ++i) name += "é";  // 400 bytes

@@ -27,8 +27,7 @@ namespace {
 // The display path the command line gives a node of a FAT test image: "1:/DOCS/A.TXT".
 std::string DisplayPath(const ExpectedNode& node) {
   std::string path = "1:";
-  const std::string parent = node.state == kStateDirectory ? node.path.substr(0, node.path.size() - node.name.size() - 1)
-                                                           : node.path;
+  const std::string parent = node.folder ? node.path.substr(0, node.path.size() - node.name.size() - 1) : node.path;
   for (char c : parent) path += c == '\\' ? '/' : c;
   return path + node.name;
 }
@@ -157,7 +156,7 @@ TEST_F(CliFixture, SaveReplacesOnlyWithForce) {
   const FatImage& image = SharedFatImage(12);
   const ExpectedNode& node = *std::find_if(image.nodes.begin(), image.nodes.end(),
                                            [](const ExpectedNode& n) { return n.state == 1 && !n.content.empty(); });
-  const std::string target = dir / node.name;
+  const std::string target = dir / node.savedPath.substr(node.savedPath.rfind('/') + 1);
   CliResult r = cli.Run({"save", image.path, DisplayPath(node), dir.path()});
   EXPECT_EQ(r.code, kExitSuccess) << r.err;
   EXPECT_EQ(r.out, target + "\n");
@@ -185,11 +184,9 @@ TEST_F(CliFixture, RecoverMirrorsTheTreeAndNeverOverwrites) {
   ASSERT_EQ(r.code, kExitSuccess) << r.err;
   size_t files = 0;
   for (const ExpectedNode& node : image.nodes) {
-    if (node.state == kStateDirectory) continue;
+    if (node.folder) continue;
     ++files;
-    std::string path = out + "/partition-1";
-    for (char c : node.path) path += c == '\\' ? '/' : c;
-    path += node.name;
+    const std::string path = out + "/partition-1/" + node.savedPath;
     SCOPED_TRACE(path);
     ASSERT_TRUE(FileExists(path));
     if (node.checkContent) {
@@ -204,17 +201,41 @@ TEST_F(CliFixture, RecoverMirrorsTheTreeAndNeverOverwrites) {
   ASSERT_EQ(r.code, kExitSuccess) << r.err;
   size_t deleted = 0;
   for (const ExpectedNode& node : image.nodes) {
-    if (node.state != kStateDeleted) continue;
+    if (node.state != kStateDeleted || node.folder) continue;
     ++deleted;
-    std::string stem = out + "/partition-1";
-    for (char c : node.path) stem += c == '\\' ? '/' : c;
-    const std::string name = node.name;
-    const size_t dot = name.rfind('.');
-    const std::string numbered = dot == std::string::npos || dot == 0 ? name + " (1)"
-                                                                      : name.substr(0, dot) + " (1)" + name.substr(dot);
-    EXPECT_TRUE(FileExists(stem + numbered)) << stem + numbered;
+    const std::string path = out + "/partition-1/" + node.savedPath;
+    const size_t dot = path.rfind('.');
+    const bool extension = dot != std::string::npos && dot > path.rfind('/') + 1;
+    const std::string numbered = extension ? path.substr(0, dot) + " (1)" + path.substr(dot) : path + " (1)";
+    EXPECT_TRUE(FileExists(numbered)) << numbered;
   }
   EXPECT_EQ(r.out.rfind("Saved " + std::to_string(deleted) + " files (", 0), 0u) << r.out;
+}
+
+time_t ModifiedAt(const std::string& path) {
+  struct stat info {};
+  EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+  return info.st_mtime;
+}
+
+// save and recover name a file as it was named, not by the tree's caption, and give it the
+// modification time its entry records: a FAT time as local time (here three hours east of
+// UTC), an exFAT time at the UTC offset it records (exfat-fuse records UTC).
+TEST_F(CliFixture, SavedFilesTakeTheNamesAndModificationTimesTheyHad) {
+  ScopedTimeZone zone("XYZ-3");
+  const FatImage& image = SharedFatImage(16);
+  CliResult r = cli.Run({"save", image.path, "1:/README.TXT", dir.path()});
+  ASSERT_EQ(r.code, kExitSuccess) << r.err;
+  EXPECT_EQ(ModifiedAt(dir / "README.TXT"), 1239810778 - 3 * 3600);  // written at 2009-04-15 15:52:58
+  const std::string deleted = "Jahresbericht Überweisung März.txt";
+  r = cli.Run({"save", image.path, "1:/DOCS/" + deleted + " - _AHRES~1.TXT", dir.path()});
+  ASSERT_EQ(r.code, kExitSuccess) << r.err;
+  EXPECT_EQ(r.out, dir / deleted + "\n");
+
+  const std::string out = dir / "out";
+  r = cli.Run({"recover", "--deleted", TestImagePath("exfat-tree.img"), out});
+  ASSERT_EQ(r.code, kExitSuccess) << r.err;
+  EXPECT_EQ(ModifiedAt(out + "/partition-1/gone.txt"), 1796684661);  // 2026/12/07, 23:04:21 UTC
 }
 
 TEST_F(CliFixture, ExfatVolumesInsideATableAndOtherSectorSizes) {

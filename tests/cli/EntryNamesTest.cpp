@@ -102,8 +102,8 @@ TEST_F(EntryNames, ControlCharactersInANameAreListedEscapedOnOneLine) {
   HandVolume v(16, 20);
   const uint64_t root = v.RootOffset();
   const std::u16string longName = u"a\x1B[31mred\a\r\nb.txt";  // 17 units: two long-name slots
-  v.LongNameSlot(root, 0, 0x42, longName.substr(13));
-  v.LongNameSlot(root, 1, 0x01, longName.substr(0, 13));
+  v.LongNameSlot(root, 0, 0x42, longName.substr(13), "ARED~1  TXT");
+  v.LongNameSlot(root, 1, 0x01, longName.substr(0, 13), "ARED~1  TXT");
   v.Slot(root, 2, "ARED~1  TXT", 0x20, 3, 100);
   v.Slot(root, 3, "B\x07" "C     TXT", 0x20, 4, 10);  // an 8.3 name with a BEL in it
   const Bytes content = v.FillCluster(3, 9);

@@ -62,40 +62,29 @@ std::vector<TskEntry> ListWithFls(const std::string& tskSource) {
   return entries;
 }
 
-// A node as TSK would name it: FAT files by their long name alone, where Brindle adds " - "
-// and the short name; paths "/"-separated, without the leading one.
+// A node as TSK would name it: FAT files and folders by their long name alone, where Brindle's
+// caption adds " - " and the short name; paths "/"-separated, without the leading one.
 struct BrindleEntry {
   std::string path;
   TDirectoryEntry* node = nullptr;
   bool directory = false;
   bool deleted = false;
-  std::string longName;  // FAT only: the long name Brindle found, the first 13 characters of a deleted one
 };
 
-std::string SlashPath(std::string backslashPath) {
-  std::replace(backslashPath.begin(), backslashPath.end(), '\\', '/');
-  while (!backslashPath.empty() && backslashPath.front() == '/') backslashPath.erase(0, 1);
-  while (!backslashPath.empty() && backslashPath.back() == '/') backslashPath.pop_back();
-  return backslashPath;
+void ListBelow(TDirectoryEntry& folder, const std::string& prefix, std::vector<BrindleEntry>& entries) {
+  EnsureChildren(folder);
+  for (auto& child : folder.children) {
+    const std::string longName = child->LongName();
+    const BrindleEntry e{prefix + (longName.empty() ? child->name : longName), child.get(), child->IsFolder(),
+                         child->IsDeleted()};
+    entries.push_back(e);
+    if (e.directory) ListBelow(*child, e.path + "/", entries);
+  }
 }
 
 std::vector<BrindleEntry> ListWithBrindle(PartitionList& partitions) {
   std::vector<BrindleEntry> entries;
-  WalkTree(partitions, [&](const std::string&, TDirectoryEntry& node) {
-    if (&node == partitions[0]->rootEntry.get()) return;
-    BrindleEntry e;
-    e.node = &node;
-    e.directory = node.state == kStateDirectory;
-    e.deleted = node.state == kStateDeleted;
-    if (const auto* dir = dynamic_cast<const EXFATDirectoryNode*>(&node)) e.deleted = dir->entrySet->deleted;
-    std::string name = node.name;
-    if (const auto* file = dynamic_cast<const FATFileNode*>(&node)) {
-      e.longName = file->longName;
-      if (!file->longName.empty()) name = file->longName;
-    }
-    e.path = SlashPath(e.directory ? node.path : node.path + name);
-    entries.push_back(e);
-  });
+  ListBelow(*partitions[0]->rootEntry, "", entries);
   return entries;
 }
 
@@ -173,8 +162,7 @@ TEST_P(SleuthKitOracle, LiveEntriesAgreeAndDeletedRecoveriesAreCompared) {
   for (const auto& [path, b] : brindleLive) ADD_FAILURE() << path << ": Brindle shows it live, TSK does not list it";
   EXPECT_GT(compared, 0u);
 
-  // Deleted entries: paired by path, or for a FAT long name by its first characters, which
-  // are all that Brindle shows of it.
+  // Deleted entries: paired by path.
   std::vector<std::string> differences;
   std::vector<const TskEntry*> tskDeleted;
   for (const TskEntry& t : tsk) {
@@ -182,13 +170,7 @@ TEST_P(SleuthKitOracle, LiveEntriesAgreeAndDeletedRecoveriesAreCompared) {
   }
   for (const BrindleEntry& b : brindle) {
     if (!b.deleted) continue;
-    const std::string parent = b.path.substr(0, b.path.rfind('/') + 1);
     auto match = std::find_if(tskDeleted.begin(), tskDeleted.end(), [&](const TskEntry* t) { return t->path == b.path; });
-    if (match == tskDeleted.end() && !b.longName.empty()) {
-      match = std::find_if(tskDeleted.begin(), tskDeleted.end(), [&](const TskEntry* t) {
-        return t->path.rfind(parent + b.longName, 0) == 0 && t->path.find('/', parent.size()) == std::string::npos;
-      });
-    }
     if (match == tskDeleted.end()) {
       differences.push_back(b.path + " (\"" + b.node->name + "\"): only Brindle shows it");
       continue;

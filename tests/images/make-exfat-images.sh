@@ -7,8 +7,8 @@
 #
 # Manifest lines, tab-separated: type (dir|file), state (live|deleted), size, seed, delivered,
 # path. A file's content is PatternBytes(size, seed) of tests/support/TestFiles.cpp; delivered
-# is how many leading bytes of it a read gives back (less than size for a deleted fragmented
-# file, whose FAT chain exfat-fuse zeroes). Lines starting with # are comments; "label" and
+# is how many leading bytes of it a read gives back (less than size where a deleted file's
+# clusters were taken by another file). Lines starting with # are comments; "label" and
 # "sector-size" lines describe the volume.
 set -euo pipefail
 
@@ -81,8 +81,7 @@ directory() {
 }
 
 # deleted PATH [DELIVERED]: removes an entry (a directory with everything in it) and marks its
-# manifest lines deleted. A deleted file keeps its content; DELIVERED says otherwise for a
-# fragmented file, whose chain exfat-fuse zeroes so that only its first cluster is found.
+# manifest lines deleted. A deleted file keeps its content; DELIVERED says otherwise.
 deleted() {
   rm -r "${mnt:?}/$1"
   awk -v path="$1" -v delivered="${2:-}" 'BEGIN { FS = OFS = "\t" }
@@ -144,7 +143,9 @@ put 4500 10 "old dir/inner one.txt"
 directory "old dir/sub"
 put 6000 11 "old dir/sub/deep.bin"
 deleted "gone.txt"
-deleted "frag-c.bin" 4096
+# frag-c.bin was written around frag-a.bin and frag-b.bin, which stay: exfat-fuse zeroes its
+# chain, and its clusters are the free ones from its first on.
+deleted "frag-c.bin"
 deleted "old dir"
 finish
 

@@ -20,25 +20,31 @@ uint64_t DigitsOf(const std::string& text) {
   return value;
 }
 
+// The name brindle-cli saves an entry under: the long name of a "LONG - SHORT" caption, else
+// the caption, which is then the short name.
+std::string SavedNameOf(const std::string& caption) {
+  const size_t dash = caption.rfind(" - ");
+  return dash == std::string::npos ? caption : caption.substr(0, dash);
+}
+
 // Builds one shared image and keeps, for every file and directory it makes, the node the tree
 // is expected to show. Entries are keyed by their mtools path.
 class Recipe {
  public:
   Recipe(const MtoolsVolume& volume, uint32_t clusterBytes) : volume_(volume), clusterBytes_(clusterBytes) {
     treePaths_["/"] = "\\";
+    savedPaths_["/"] = "";
   }
 
   void Directory(const std::string& path, const std::string& shownName) {
     volume_.MakeDirectory(path);
-    const std::string treePath = TreePathOf(Parent(path)) + shownName + "\\";
-    treePaths_[path + "/"] = treePath;
-    nodes_[path] = ExpectedNode{treePath, shownName, 0, {}, false};
+    nodes_[path] = FolderNode(path, shownName, 0);
   }
 
   void File(const std::string& path, const std::string& shownName, size_t size, const std::string& mtime = "") {
     Bytes content = PatternBytes(size, ++seed_);
     volume_.Write(path, content, mtime);
-    nodes_[path] = ExpectedNode{TreePathOf(Parent(path)), shownName, 1, std::move(content), true};
+    nodes_[path] = FileNode(path, shownName, 1, std::move(content));
   }
 
   // Files with 8.3 names into one directory, in this order, with one command.
@@ -46,7 +52,7 @@ class Recipe {
     std::vector<std::pair<std::string, Bytes>> contents;
     for (const auto& [name, size] : files) {
       contents.emplace_back(name, PatternBytes(size, ++seed_));
-      nodes_[directory + "/" + name] = ExpectedNode{TreePathOf(directory + "/"), name, 1, contents.back().second, true};
+      nodes_[directory + "/" + name] = FileNode(directory + "/" + name, name, 1, contents.back().second);
     }
     volume_.WriteAll(directory, contents);
   }
@@ -55,17 +61,20 @@ class Recipe {
   void DeleteFile(const std::string& path, const std::string& shownName) {
     volume_.Delete(path);
     ExpectedNode& node = nodes_.at(path);
-    node.name = shownName;
-    node.state = 2;
+    node = FileNode(path, shownName, 2, std::move(node.content));
   }
 
-  // A deleted directory shows as a deleted file; what it held is no longer listed.
-  void DeleteDirectory(const std::string& path, const std::string& shownName) {
+  // A deleted directory keeps its slot and still opens; everything in it was deleted with it
+  // and is shown deleted, each under its name in shownNames (by mtools path, the directory's
+  // own included).
+  void DeleteDirectory(const std::string& path, const std::map<std::string, std::string>& shownNames) {
     volume_.DeleteTree(path);
-    for (auto it = nodes_.begin(); it != nodes_.end();) {
-      it = it->first.rfind(path + "/", 0) == 0 ? nodes_.erase(it) : std::next(it);
+    // Parents come before what they hold in the map's order, so their new paths are known.
+    for (auto& [key, node] : nodes_) {
+      if (key != path && key.rfind(path + "/", 0) != 0) continue;
+      node = node.folder ? FolderNode(key, shownNames.at(key), 2)
+                         : FileNode(key, shownNames.at(key), 2, std::move(node.content));
     }
-    nodes_[path] = ExpectedNode{TreePathOf(Parent(path)), shownName, 2, {}, false};
   }
 
   // A file deleted to leave a hole: a later file takes its slot, so it is not seen again.
@@ -84,12 +93,29 @@ class Recipe {
 
  private:
   static std::string Parent(const std::string& path) { return path.substr(0, path.rfind('/') + 1); }
-  const std::string& TreePathOf(const std::string& directory) const { return treePaths_.at(directory); }
+
+  // A folder's node, whose path is its own; what it holds goes below that path.
+  ExpectedNode FolderNode(const std::string& path, const std::string& shownName, int32_t state) {
+    const std::string parent = Parent(path);
+    ExpectedNode node{treePaths_.at(parent) + shownName + "\\", shownName, state, {}, false, true,
+                      savedPaths_.at(parent) + SavedNameOf(shownName)};
+    treePaths_[path + "/"] = node.path;
+    savedPaths_[path + "/"] = node.savedPath + "/";
+    return node;
+  }
+
+  ExpectedNode FileNode(const std::string& path, const std::string& shownName, int32_t state, Bytes content) const {
+    const std::string parent = Parent(path);
+    return ExpectedNode{treePaths_.at(parent), shownName, state, std::move(content), true, false,
+                        savedPaths_.at(parent) + SavedNameOf(shownName)};
+  }
 
   const MtoolsVolume& volume_;
   uint32_t clusterBytes_;
   uint32_t seed_ = 0;
-  std::map<std::string, std::string> treePaths_;  // mtools directory path ("/DOCS/") -> node path
+  // By mtools directory path ("/DOCS/"): the node path ("\\DOCS\\") and the saved path ("DOCS/").
+  std::map<std::string, std::string> treePaths_;
+  std::map<std::string, std::string> savedPaths_;
   std::map<std::string, ExpectedNode> nodes_;
 };
 
@@ -117,8 +143,12 @@ void AddNamesAndDirectories(Recipe& r) {
   r.Directory("/DOCS/Nested Folder", "Nested Folder");
   r.File("/DOCS/Nested Folder/照片 18.txt", "照片 18.txt - __18~1.TXT", 3000);
   r.File("/DOCS/Removed report.txt", "Removed report.txt - REMOVE~1.TXT", 700);
+  r.File("/DOCS/Jahresbericht Überweisung März.txt", "Jahresbericht Überweisung März.txt - JAHRES~1.TXT", 2500);
   r.Directory("/OLD", "OLD");
   r.File("/OLD/INSIDE.TXT", "INSIDE.TXT", 100);
+  r.Directory("/OLD/Sub Folder", "Sub Folder");
+  r.File("/OLD/Sub Folder/Tagebuch 日記 über den Sommer.txt", "Tagebuch 日記 über den Sommer.txt - TAGEBU~1.TXT", 1800);
+  r.File("/OLD/Sub Folder/DEEP.BIN", "DEEP.BIN", 5000);
   r.File("/GONE.TXT", "GONE.TXT", 1500);
 
   r.Directory("/FILL", "FILL");
@@ -178,9 +208,15 @@ void AddFragmentedByWrapping(const MtoolsVolume& volume, Recipe& r) {
 
 void DeleteLast(Recipe& r) {
   r.DeleteFile("/GONE.TXT", "_ONE.TXT");
-  r.DeleteFile("/DOCS/Removed report.txt", "Removed repor - _EMOVE~1.TXT");
+  r.DeleteFile("/DOCS/Removed report.txt", "Removed report.txt - _EMOVE~1.TXT");
+  r.DeleteFile("/DOCS/Jahresbericht Überweisung März.txt", "Jahresbericht Überweisung März.txt - _AHRES~1.TXT");
   r.DeleteFile("/FILL/HIGH.BIN", "_IGH.BIN");
-  r.DeleteDirectory("/OLD", "_LD");
+  r.DeleteDirectory("/OLD", {{"/OLD", "_LD"},
+                             {"/OLD/INSIDE.TXT", "_NSIDE.TXT"},
+                             {"/OLD/Sub Folder", "Sub Folder - _UBFOL~1"},
+                             {"/OLD/Sub Folder/Tagebuch 日記 über den Sommer.txt",
+                              "Tagebuch 日記 über den Sommer.txt - _AGEBU~1.TXT"},
+                             {"/OLD/Sub Folder/DEEP.BIN", "_EEP.BIN"}});
 }
 
 // The layout the tests rely on, checked with the tools' own view of the volume.

@@ -11,11 +11,15 @@
 
 // One node the tree is expected to hold, as the FAT nodes form it.
 struct ExpectedNode {
-  std::string path;     // a directory's own path ("\DOCS\"), a file's parent path ("\DOCS\")
+  std::string path;     // a folder's own path ("\DOCS\"), a file's parent path ("\DOCS\")
   std::string name;     // the tree caption: "Long name.txt - LONGNA~1.TXT", "_ONE.TXT", ...
   int32_t state = 1;    // 0 directory, 1 file, 2 deleted
   Bytes content;        // what was written (for a deleted file: before it was deleted)
-  bool checkContent = true;  // false for deleted directories: their bytes are not a file's
+  bool checkContent = true;  // false for folders: their bytes are not a file's
+  bool folder = false;       // a directory, live or deleted: it opens
+  // Where brindle-cli recover puts it below the partition's folder, named as the entry was
+  // named: "DOCS/Nested Folder/照片 18.txt".
+  std::string savedPath;
 };
 
 struct FatImage {
@@ -29,8 +33,9 @@ struct FatImage {
 
 // The shared volume of that FAT width (12, 16 or 32), each with a volume label, nested
 // directories, long names with non-ASCII characters, an all-lower-case 8.3 name, an empty file,
-// deleted files and a deleted directory, a fragmented file, a directory of several clusters and
-// a file that ends in the volume's last cluster.
+// deleted files (one with a long name of three pieces), a deleted directory holding files and
+// a deleted directory, a fragmented file, a directory of several clusters, a file that ends in
+// the volume's last cluster and a deleted file written around a live one.
 const FatImage& SharedFatImage(int fatType);
 
 // mkfs.fat and mtools on one volume of an image file; offset is the volume's first byte, for

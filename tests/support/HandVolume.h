@@ -75,14 +75,25 @@ class HandVolume {
     image.u32(at + 28, size);
   }
 
-  // A long-name slot holding the 13 units of piece (padded as a formatter pads them).
-  void LongNameSlot(uint64_t directory, size_t index, uint8_t sequence, const std::u16string& piece) {
+  // A long-name slot holding the 13 units of piece (padded as a formatter pads them) and the
+  // checksum of owner83, the 11 name bytes of the short name it belongs to.
+  void LongNameSlot(uint64_t directory, size_t index, uint8_t sequence, const std::u16string& piece,
+                    const std::string& owner83) {
     std::u16string units = piece.substr(0, 13);
     if (units.size() < 13) units += u'\0';
     while (units.size() < 13) units += u'\xFFFF';
     const size_t at = directory + 32 * index;
-    image.u8(at, sequence).u8(at + 11, 0x0F);
+    image.u8(at, sequence).u8(at + 11, 0x0F).u8(at + 13, Checksum(owner83));
     image.utf16(at + 1, units.substr(0, 5)).utf16(at + 14, units.substr(5, 6)).utf16(at + 28, units.substr(11, 2));
+  }
+
+  // The checksum long-name slots carry: each byte added to the sum rotated right by one bit.
+  static uint8_t Checksum(const std::string& name83) {
+    uint8_t sum = 0;
+    for (size_t i = 0; i < 11; ++i) {
+      sum = static_cast<uint8_t>(((sum & 1) ? 0x80 : 0) + (sum >> 1) + static_cast<uint8_t>(name83.at(i)));
+    }
+    return sum;
   }
 
   // Fills cluster with a pattern and returns its bytes.

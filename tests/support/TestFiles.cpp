@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 
@@ -91,4 +92,16 @@ Bytes PatternBytes(size_t size, uint32_t seed) {
     b = static_cast<uint8_t>(state);
   }
   return bytes;
+}
+
+ScopedTimeZone::ScopedTimeZone(const std::string& rule) {
+  if (const char* tz = std::getenv("TZ")) before_ = tz;
+  ::setenv("TZ", rule.c_str(), 1);
+  ::tzset();
+}
+
+ScopedTimeZone::~ScopedTimeZone() {
+  if (before_) ::setenv("TZ", before_->c_str(), 1);
+  else ::unsetenv("TZ");
+  ::tzset();
 }

@@ -3,6 +3,7 @@
 // whole-file reads and writes, and running the tools that make test images.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,3 +38,16 @@ std::string ShellQuote(const std::string& text);
 
 // size bytes of a repeatable pseudo-random pattern, different for every seed.
 Bytes PatternBytes(size_t size, uint32_t seed);
+
+// Sets the time zone (TZ, a POSIX rule such as "XYZ-3" for three hours east of UTC) while it
+// lives, and puts back the one before.
+class ScopedTimeZone {
+ public:
+  explicit ScopedTimeZone(const std::string& rule);
+  ~ScopedTimeZone();
+  ScopedTimeZone(const ScopedTimeZone&) = delete;
+  ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+ private:
+  std::optional<std::string> before_;
+};

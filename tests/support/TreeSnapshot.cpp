@@ -13,10 +13,10 @@ void WalkBelow(TDirectoryEntry& directory, const std::string& prefix, int depth,
                const std::function<void(const std::string&, TDirectoryEntry&)>& visit,
                std::map<std::string, int>& seen) {
   for (auto& child : directory.children) {
-    std::string key = prefix + (child->state == kStateDirectory ? child->path : child->path + child->name);
+    std::string key = prefix + (child->IsFolder() ? child->path : child->path + child->name);
     if (const int n = seen[key]++; n > 0) key += " #" + std::to_string(n + 1);
     visit(key, *child);
-    if (child->state != kStateDirectory || depth >= kMaxDepth) continue;
+    if (!child->IsFolder() || depth >= kMaxDepth) continue;
     child->ReadChildren();
     WalkBelow(*child, prefix, depth + 1, visit, seen);
   }

@@ -10,8 +10,8 @@
 #include "fs/Discovery.h"
 
 // Calls visit for every node below each partition's root, parents before children, reading
-// every directory on the way (deleted ones that are directory nodes too). key names the node
-// uniquely: "N:" + path for a directory, "N:" + path + name for a file, N counted from 1.
+// every folder on the way, deleted ones too. key names the node uniquely: "N:" + path for a
+// folder, "N:" + path + name for a file, N counted from 1.
 void WalkTree(PartitionList& partitions, const std::function<void(const std::string& key, TDirectoryEntry&)>& visit);
 
 // Per partition its description, per node its name, state, size, information rows and its

@@ -10,8 +10,10 @@
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
+#include <ctime>
 #include <thread>
 
 #include "browser/HexView.h"
@@ -38,6 +40,7 @@ struct FrameDisk {
   Bytes seventeen = PatternBytes(17, 1);
   Bytes large = PatternBytes(20000, 2);
   Bytes gone = {'g', 'o', 'n', 'e', ' ', 'b', 'u', 't', ' ', 'k', 'e', 'p', 't'};
+  std::string letter = "A letter kept in a deleted folder.";
 };
 
 const FrameDisk& SharedDisk() {
@@ -67,8 +70,12 @@ const FrameDisk& SharedDisk() {
     fat16.Write("/SEVENTEE.BIN", made.seventeen);
     fat16.Write("/LARGE.BIN", made.large);
     fat16.Write("/EMPTY.TXT", {});
+    fat16.MakeDirectory("/OLDDIR");
+    fat16.Write("/OLDDIR/Kept letter.txt", Bytes(made.letter.begin(), made.letter.end()), "2009-04-15 15:52:58");
     fat16.Write("/GONE.TXT", made.gone);
+    // Deleted last: mtools gives a deleted slot to the next new entry.
     fat16.Delete("/GONE.TXT");
+    fat16.DeleteTree("/OLDDIR");
     return made;
   }();
   return disk;
@@ -341,6 +348,30 @@ TEST_F(FrameWidgetFixture, SavingWritesTheSelectedEntryIntoTheChosenFolder) {
   ASSERT_EQ(boxes.shown.size(), 1u);
   EXPECT_EQ(boxes.shown[0].flags, kMbYesNoQuestion);
   EXPECT_EQ(ReadFileBytes(out / "_ONE.TXT"), Bytes{'x'});
+}
+
+// A deleted folder opens as a live one does when it is selected: its children appear, deleted,
+// and show what they held. The window saves under the caption and leaves the time of saving.
+TEST_F(FrameWidgetFixture, ADeletedFolderOpensWithWhatItHeld) {
+  const std::string caption = "Kept letter.txt - _EPTLE~1.TXT";
+  QTreeWidgetItem* folder = Select(0, {"_LDDIR"});
+  EXPECT_EQ(folder->icon(0).cacheKey(), icons.Format(kImgDeleted).cacheKey());
+  ASSERT_EQ(folder->childCount(), 1);
+  EXPECT_EQ(ChildNamed(folder, caption)->icon(0).cacheKey(), icons.Format(kImgDeleted).cacheKey());
+  Select(0, {"_LDDIR", caption});
+  EXPECT_EQ(txtPreview->toPlainText().toStdString(), SharedDisk().letter);
+
+  ScriptedFolderDialog dialog;
+  TempDir out;
+  dialog.answers = {out.path()};
+  const time_t before = ::time(nullptr);
+  Find<QToolButton>("btnSave")->click();
+  const std::string saved = out / caption;
+  const Bytes bytes = ReadFileBytes(saved);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), SharedDisk().letter);
+  struct stat info {};
+  ASSERT_EQ(::stat(saved.c_str(), &info), 0);
+  EXPECT_GE(info.st_mtime, before);
 }
 
 TEST_F(FrameWidgetFixture, TheListIsSetUpOnceTheEventLoopRuns) {

@@ -114,4 +114,19 @@ TEST(ExfatTreeImage, DescriptionInformationAndLimitedReads) {
   EXPECT_EQ(entries[0], 0x85);
 }
 
+// frag-c.bin was written in turns with frag-a.bin and frag-b.bin, which are live, and then
+// deleted; exfat-fuse zeroed its chain. Its clusters are the free ones from its first on.
+TEST(ExfatRecovery, ADeletedFileWrittenAroundLiveOnesComesBackWhole) {
+  OpenSource source(TestImagePath("exfat-tree.img"));
+  EXFATPartition partition(&source.ref, PartitionEntry{});
+  auto& children = partition.rootEntry->children;
+  auto found = std::find_if(children.begin(), children.end(), [](auto& c) { return c->name == "frag-c.bin"; });
+  ASSERT_NE(found, children.end());
+  const EXFATDirectoryEntry& set = *static_cast<EXFATFileNode&>(**found).entrySet;
+  EXPECT_EQ(FindStreamChunk(set)->Byte(exfat::kStreamFlags) & exfat::kFlagNoFatChain, 0);  // read through the FAT
+  MemoryStream data;
+  ASSERT_TRUE((*found)->StreamData(data, 0));
+  EXPECT_TRUE(Bytes(data.Data(), data.Data() + data.Length()) == PatternBytes(20000, 8));
+}
+
 }  // namespace

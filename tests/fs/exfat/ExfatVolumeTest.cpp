@@ -231,4 +231,58 @@ TEST_F(ExfatVolume, SourceEndingInsideAClusterGivesItsReadableBytes) {
   EXPECT_EQ(Data(Child(0)), expected);
 }
 
+// A deleted file read through the FAT follows its chain while that chain runs over clusters
+// the allocation bitmap marks free; otherwise its data is the free clusters from its first on.
+// A contiguous one is read as one run, as a live one is. Without a bitmap, as a live one.
+TEST_F(ExfatVolume, DeletedFilesAreReadAlongFreeClusters) {
+  constexpr uint32_t kCluster = 1024;  // room for every set in the root's one cluster
+  const auto deleted = [](const std::u16string& name, uint8_t flags, uint32_t first, uint64_t length) {
+    Bytes set = FileSet(name, flags, first, length);
+    set[0] = 0x05;
+    return set;
+  };
+  ImageBytes bitmapEntry(32);
+  bitmapEntry.u8(0, 0x81).u32(20, 3).u64(24, 4);  // 4 bytes in cluster 3: clusters 2 to 33
+  const Bytes sets = Join({deleted(u"chain kept", 1, 10, 3 * kCluster - 5),
+                           deleted(u"chain gone", 1, 12, 3 * kCluster),
+                           deleted(u"chain into a used one", 1, 16, 2 * kCluster),
+                           deleted(u"start reused", 1, 13, kCluster),
+                           deleted(u"contiguous", 3, 13, 2 * kCluster),
+                           deleted(u"no length", 1, 18, 0),
+                           FileSet(u"live", 3, 13, kCluster)});
+  for (const bool withBitmap : {true, false}) {
+    SCOPED_TRACE(withBitmap ? "with a bitmap" : "without a bitmap");
+    ExfatVolumeBytes v(32, 1);
+    Bytes cluster[34];
+    for (uint32_t c = 4; c < 34; ++c) v.Put(c, cluster[c] = PatternBytes(kCluster, c));
+    v.Put(2, withBitmap ? Join({bitmapEntry.bytes(), sets}) : sets).Fat(3, 0xFFFFFFFF);
+    v.Put(3, Bytes{0x03, 0x08, 0x00, 0x00});  // in use: 2 (the root), 3 (the bitmap), 13 ("live")
+    v.Fat(10, 20).Fat(20, 21).Fat(21, 0xFFFFFFFF).Fat(16, 13).Fat(13, 0xFFFFFFFF);
+    Open(v);
+    ASSERT_EQ(partition->rootEntry->children.size(), 7u);
+    const auto join = [&](std::initializer_list<uint32_t> clusters, size_t cut = 0) {
+      Bytes all;
+      for (uint32_t c : clusters) all.insert(all.end(), cluster[c].begin(), cluster[c].end());
+      all.resize(all.size() - cut);
+      return all;
+    };
+    EXPECT_EQ(Data(Child(0)), join({10, 20, 21}, 5));
+    if (withBitmap) {
+      EXPECT_EQ(Data(Child(1)), join({12, 14, 15}));
+      EXPECT_EQ(Data(Child(2)), join({16, 17}));
+      EXPECT_TRUE(Data(Child(3)).empty());
+    } else {
+      EXPECT_EQ(Data(Child(1)), join({12}));
+      EXPECT_EQ(Data(Child(2)), join({16, 13}));
+      EXPECT_EQ(Data(Child(3)), join({13}));
+    }
+    EXPECT_EQ(Data(Child(4)), join({13, 14}));
+    EXPECT_TRUE(Data(Child(5)).empty());
+    EXPECT_EQ(Data(Child(6)), join({13}));
+    MemoryStream streamed;
+    ASSERT_TRUE(Child(1).StreamData(streamed, 0));
+    EXPECT_EQ(Bytes(streamed.Data(), streamed.Data() + streamed.Length()), Data(Child(1)));
+  }
+}
+
 }  // namespace

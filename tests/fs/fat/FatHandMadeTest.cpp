@@ -105,28 +105,116 @@ TEST_F(HandMadeTest, LoopingChainsEndWhereTheyComeBackAndHugeSizesAtTheVolumesEn
   EXPECT_LE(size, volumeBytes);
 }
 
-TEST_F(HandMadeTest, TheTailOfADeletedFileFollowsItsFirstClusterUpToTheVolumesEnd) {
+// Deleting a file frees its chain; its data is read from its first cluster on over the clusters
+// the table marks free, never from clusters that belong to other files now.
+TEST_F(HandMadeTest, DeletedFilesAreReadFromFreeClustersOnly) {
   HandVolume v(16, 20);
-  v.Slot(v.RootOffset(), 0, "\xE5" "ELETED TXT", 0x20, 5, 3 * kSector - 100);
-  v.Slot(v.RootOffset(), 1, "\xE5" "ATEEND BIN", 0x20, 20, 5 * kSector);
-  v.Slot(v.RootOffset(), 2, "\xE5" "LDDIR     ", 0x10, 9);
-  // A live file whose chain was cut after its first cluster (entry 14 is free).
-  v.Slot(v.RootOffset(), 3, "CUT     BIN", 0x20, 14, 3 * kSector);
+  const uint64_t root = v.RootOffset();
+  v.Slot(root, 0, "\xE5" "ELETED TXT", 0x20, 5, 3 * kSector - 100);
+  v.Slot(root, 1, "\xE5" "ROUND  BIN", 0x20, 10, 4 * kSector - 1);  // written around LIVE.BIN and OTHER.BIN
+  v.Slot(root, 2, "LIVE    BIN", 0x20, 11, 2 * kSector);
+  v.Chain({11, 12});
+  v.Slot(root, 3, "OTHER   BIN", 0x20, 14, kSector);
+  v.Chain({14});
+  v.Slot(root, 4, "\xE5" "EUSED  TXT", 0x20, 12, kSector);  // its first cluster is LIVE.BIN's now
+  v.Slot(root, 5, "\xE5" "ATEEND BIN", 0x20, 20, 5 * kSector);
+  v.Slot(root, 6, "\xE5" "MPTY   TXT", 0x20, 17, 0);
+  // A live file whose chain was cut after its first cluster (entry 18 is free): the tail read.
+  v.Slot(root, 7, "CUT     BIN", 0x20, 18, 3 * kSector);
   Bytes cluster[22];
   for (uint32_t c = 2; c < 22; ++c) cluster[c] = v.FillCluster(c, c);
   Open(v);
 
-  ASSERT_EQ(Root().children.size(), 4u);
+  ASSERT_EQ(Root().children.size(), 8u);
   EXPECT_EQ(Child(0).name, "_ELETED.TXT");
   EXPECT_EQ(Child(0).state, kStateDeleted);
   EXPECT_EQ(Read(Child(0), 0), Concat({cluster[5], cluster[6], Head(cluster[7], kSector - 100)}));
-  EXPECT_EQ(Read(Child(1), 0), Concat({cluster[20], cluster[21]}));
-  // A deleted directory is a deleted file; with no size it gets no tail.
-  EXPECT_EQ(Child(2).name, "_LDDIR");
-  EXPECT_EQ(Child(2).state, kStateDeleted);
-  EXPECT_TRUE(Child(2).children.empty());
-  EXPECT_EQ(Read(Child(2), 0), cluster[9]);
-  EXPECT_EQ(Read(Child(3), 0), Concat({cluster[14], cluster[15], cluster[16]}));
+  EXPECT_EQ(Read(Child(1), 0), Concat({cluster[10], cluster[13], cluster[15], Head(cluster[16], kSector - 1)}));
+  EXPECT_EQ(Read(Child(1), kSector + 10), Concat({cluster[10], Head(cluster[13], 10)}));
+  EXPECT_TRUE(Read(Child(4), 0).empty());
+  EXPECT_EQ(Read(Child(5), 0), Concat({cluster[20], cluster[21]}));  // the volume ends
+  EXPECT_TRUE(Read(Child(6), 0).empty());
+  EXPECT_EQ(Read(Child(7), 0), Concat({cluster[18], cluster[19], cluster[20]}));
+
+  // Streamed in pieces, the same bytes.
+  MemoryStream streamed;
+  ASSERT_TRUE(Child(1).StreamData(streamed, 0));
+  EXPECT_EQ(Bytes(streamed.Data(), streamed.Data() + streamed.Length()), Read(Child(1), 0));
+}
+
+// A deleted directory opens: its slots are read from its first cluster, which opens with ".",
+// over free clusters while they hold directory slots, up to the end marker. Everything in it
+// is deleted, and a directory in it opens the same way.
+TEST_F(HandMadeTest, DeletedDirectoriesAreReadBackFromFreeClusters) {
+  HandVolume v(16, 40);
+  const uint64_t root = v.RootOffset();
+  v.Slot(root, 0, "\xE5" "LDDIR     ", 0x10, 3);
+  v.Slot(root, 1, "\xE5" "EUSED     ", 0x10, 8);  // cluster 8 is a live file's now
+  v.Slot(root, 2, "\xE5" "OTADIR    ", 0x10, 9);  // cluster 9 holds file data
+  v.Slot(root, 3, "LIVE    BIN", 0x20, 4, kSector);
+  v.Chain({4});
+  v.Chain({8});
+  v.FillCluster(9, 9);
+
+  // OLDDIR: cluster 3, then (4 is in use) cluster 5, which ends with the end marker.
+  const uint64_t old = v.ClusterOffset(3);
+  v.Slot(old, 0, ".          ", 0x10, 3);
+  v.Slot(old, 1, "..         ", 0x10, 0);
+  v.LongNameSlot(old, 2, 0xE5, u"mber leaf.txt", "AMBERL~1TXT");
+  v.LongNameSlot(old, 3, 0xE5, u"Herbstblatt a", "AMBERL~1TXT");  // whole name: 26 units
+  v.Slot(old, 4, "\xE5" "MBERL~1TXT", 0x20, 20, 100);
+  for (size_t i = 5; i < 15; ++i) v.Slot(old, i, "\xE5" "ILLER  " + std::to_string(i % 10) + "  ", 0x20, 0, 0);
+  v.Slot(old, 15, "KEPT    TXT", 0x20, 21, 30);  // left live-looking inside: deleted all the same
+  const uint64_t rest = v.ClusterOffset(5);
+  v.Slot(rest, 0, "\xE5" "UB        ", 0x10, 6);
+  v.Slot(rest, 2, "STALE   TXT", 0x20, 22, 10);  // after the end marker: not a slot of the directory
+  // SUB: cluster 6, full, then cluster 7, which opens another directory: SUB ends with 6.
+  const uint64_t sub = v.ClusterOffset(6);
+  v.Slot(sub, 0, ".          ", 0x10, 6);
+  v.Slot(sub, 1, "..         ", 0x10, 3);
+  for (size_t i = 2; i < 16; ++i) v.Slot(sub, i, "\xE5" "EEP" + std::to_string(i / 10) + std::to_string(i % 10) + "  BIN", 0x20, 0, 0);
+  v.Slot(v.ClusterOffset(7), 0, ".          ", 0x10, 7);
+  v.Slot(v.ClusterOffset(7), 1, "NOTSUB  TXT", 0x20, 0, 0);
+  const Bytes amber = v.FillCluster(20, 20);
+  Open(v);
+
+  ASSERT_EQ(Root().children.size(), 4u);
+  TDirectoryEntry& dir = Child(0);
+  EXPECT_EQ(dir.name, "_LDDIR");
+  EXPECT_EQ(dir.state, kStateDeleted);
+  EXPECT_TRUE(dir.IsFolder());
+  EXPECT_EQ(dir.path, "\\_LDDIR\\");
+  EnsureChildren(dir);
+  std::vector<std::string> names;
+  for (auto& child : dir.children) {
+    names.push_back(child->name);
+    EXPECT_TRUE(child->IsDeleted()) << child->name;
+  }
+  std::vector<std::string> expected{"Herbstblatt amber leaf.txt - _MBERL~1.TXT"};
+  for (size_t i = 5; i < 15; ++i) expected.push_back("_ILLER." + std::to_string(i % 10));
+  expected.push_back("KEPT.TXT");
+  expected.push_back("_UB");
+  EXPECT_EQ(names, expected);
+  EXPECT_EQ(Read(*dir.children[0], 0), Head(amber, 100));
+  // Its data: the slots of clusters 3 and 5, up to the end marker.
+  uint32_t size = 0;
+  Read(dir, 0, &size);
+  EXPECT_EQ(size, 17u * 32);
+
+  TDirectoryEntry& inner = *dir.children.back();
+  EXPECT_TRUE(inner.IsFolder());
+  EXPECT_EQ(inner.path, "\\_LDDIR\\_UB\\");
+  EnsureChildren(inner);
+  EXPECT_EQ(inner.children.size(), 14u);
+  EXPECT_EQ(inner.children.back()->name, "_EEP15.BIN");
+
+  // Overwritten: no slots.
+  for (size_t i : {size_t{1}, size_t{2}}) {
+    EXPECT_TRUE(Child(i).IsFolder());
+    EnsureChildren(Child(i));
+    EXPECT_TRUE(Child(i).children.empty()) << Child(i).name;
+    EXPECT_TRUE(Read(Child(i), 0).empty()) << Child(i).name;
+  }
 }
 
 TEST_F(HandMadeTest, FirstClustersZeroAndOneDeliverNothing) {
@@ -180,7 +268,7 @@ TEST_F(HandMadeTest, RandomBytesAfterASoundBootSectorAreReadSafely) {
         EXPECT_LE(size, std::max<uint64_t>(volumeBytes, 65535 * 32));
         RecordingInfoList info;
         node->FillInfo(info);
-        if (node->state != kStateDirectory) continue;
+        if (!node->IsFolder()) continue;
         node->ReadChildren();
         for (auto& child : node->children) pending.push_back(child.get());
       }
@@ -240,49 +328,82 @@ TEST_F(HandMadeTest, SlotsThatBecomeNodes) {
   v.Slot(root, 0, ".          ", 0x10, 2);
   v.Slot(root, 1, "..         ", 0x10);
   v.Slot(root, 2, "LABEL      ", 0x08);
-  v.LongNameSlot(root, 3, 0x41, u"Long");
+  v.LongNameSlot(root, 3, 0x41, u"Long", "LONG       ");
   v.Slot(root, 4, "LONG       ", 0x10, 3);            // a directory takes the long name alone
   v.Slot(root, 5, "BOTH       ", 0x18, 4);            // directory and label bits: a directory
   v.Slot(root, 6, "\xE5" "ABEL      ", 0x08);         // deleted label: no node
-  v.LongNameSlot(root, 7, 0xE5, u"Removed file.txt");  // deleted long-name slot: no node
-  v.Slot(root, 8, "\xE5" "EMOVE~1TXT", 0x20, 5, 10);
-  v.Slot(root, 10, "STALE   TXT", 0x20, 6, 10);        // slot 9 is the end marker
-  v.LongNameSlot(root, 11, 0x01, u"stray");           // no last-piece flag: taken all the same
-  v.Slot(root, 12, "PLAIN   TXT", 0x20, 7, 10);
+  v.LongNameSlot(root, 7, 0xE5, u"txt", "REMOVE~1TXT");  // deleted long-name slots: no node
+  v.LongNameSlot(root, 8, 0xE5, u"Removed file.", "REMOVE~1TXT");
+  v.Slot(root, 9, "\xE5" "EMOVE~1TXT", 0x20, 5, 10);
+  v.Slot(root, 11, "STALE   TXT", 0x20, 6, 10);        // slot 10 is the end marker
+  v.LongNameSlot(root, 12, 0x41, u"stray", "OTHER   TXT");  // not this file's name
+  v.Slot(root, 13, "PLAIN   TXT", 0x20, 7, 10);
   Open(v);
   std::vector<std::pair<std::string, int32_t>> shown;
   for (auto& child : Root().children) shown.emplace_back(child->name, child->state);
   const std::vector<std::pair<std::string, int32_t>> expected = {
       {"Long", kStateDirectory},
       {"BOTH", kStateDirectory},
-      {"Removed file. - _EMOVE~1.TXT", kStateDeleted},
+      {"Removed file.txt - _EMOVE~1.TXT", kStateDeleted},
       {"STALE.TXT", kStateFile},
-      {"stray - PLAIN.TXT", kStateFile},
+      {"PLAIN.TXT", kStateFile},
   };
   EXPECT_EQ(shown, expected);
   EXPECT_EQ(Root().children[0]->path, "\\Long\\");
   EXPECT_EQ(Root().children[2]->path, "\\");
+  EXPECT_EQ(Root().children[2]->LongName(), "Removed file.txt");
+}
+
+// Long-name pieces belong to the short name that follows them only when their checksum fits
+// it; a deleted name, whose sequence bytes are gone, is the run of pieces with one checksum up
+// to the piece in which the name ends.
+TEST_F(HandMadeTest, LongNamesAreTheirPiecesThatFit) {
+  HandVolume v(16, 20, 1, 64);
+  const uint64_t root = v.RootOffset();
+  // Deleted, three pieces, not ASCII: "Überweisung für März 2024.pdf".
+  v.LongNameSlot(root, 0, 0xE5, u"pdf", "UBERWE~1PDF");
+  v.LongNameSlot(root, 1, 0xE5, u"\u00FCr M\u00E4rz 2024.", "UBERWE~1PDF");
+  v.LongNameSlot(root, 2, 0xE5, u"\u00DCberweisung f", "UBERWE~1PDF");
+  v.Slot(root, 3, "\xE5" "BERWE~1PDF", 0x20);
+  // Deleted, exactly two whole pieces, after a piece of another name.
+  v.LongNameSlot(root, 4, 0xE5, u"xyz", "OTHER~1 TXT");
+  v.LongNameSlot(root, 5, 0xE5, u"_2023_\u00DC_A.txt", "JAHRES~1TXT");
+  v.LongNameSlot(root, 6, 0xE5, u"Jahresschluss", "JAHRES~1TXT");
+  v.Slot(root, 7, "\xE5" "AHRES~1TXT", 0x20);
+  // Live: its pieces fit.
+  v.LongNameSlot(root, 8, 0x42, u"e.txt", "LIVENA~1TXT");
+  v.LongNameSlot(root, 9, 0x01, u"Live long nam", "LIVENA~1TXT");
+  v.Slot(root, 10, "LIVENA~1TXT", 0x20);
+  Open(v);
+  std::vector<std::string> longNames;
+  for (auto& child : Root().children) longNames.push_back(child->LongName());
+  EXPECT_EQ(longNames, (std::vector<std::string>{"Überweisung für März 2024.pdf", "Jahresschluss_2023_Ü_A.txt",
+                                                  "Live long name.txt"}));
+  EXPECT_EQ(Child(0).name, "Überweisung für März 2024.pdf - _BERWE~1.PDF");
 }
 
 TEST_F(HandMadeTest, LongNameRunsNeverOverrunTheirRoom) {
-  HandVolume v(16, 20, 1, 64);
+  HandVolume v(16, 20, 1, 128);
   const uint64_t root = v.RootOffset();
   // A legal 255-character name: 20 pieces, the last flagged, stored last piece first.
   std::u16string full;
   for (int i = 0; i < 255; ++i) full += static_cast<char16_t>(u'a' + i % 26);
   for (int piece = 19; piece >= 0; --piece) {
     v.LongNameSlot(root, static_cast<size_t>(19 - piece), static_cast<uint8_t>((piece + 1) | (piece == 19 ? 0x40 : 0)),
-                   full.substr(static_cast<size_t>(piece) * 13, 13));
+                   full.substr(static_cast<size_t>(piece) * 13, 13), "AAAAAA~1TXT");
   }
   v.Slot(root, 20, "AAAAAA~1TXT", 0x20);
-  // 30 pieces without the last-piece flag.
-  for (size_t i = 21; i < 51; ++i) v.LongNameSlot(root, i, 0x01, u"xxxxxxxxxxxxx");
+  // 30 pieces without the last-piece flag, and 30 deleted ones without an end.
+  for (size_t i = 21; i < 51; ++i) v.LongNameSlot(root, i, 0x01, u"xxxxxxxxxxxxx", "XXXXXX~1TXT");
   v.Slot(root, 51, "XXXXXX~1TXT", 0x20);
+  for (size_t i = 52; i < 82; ++i) v.LongNameSlot(root, i, 0xE5, u"yyyyyyyyyyyyy", "YYYYYY~1TXT");
+  v.Slot(root, 82, "\xE5" "YYYYY~1TXT", 0x20);
   Open(v);
-  ASSERT_EQ(Root().children.size(), 2u);
+  ASSERT_EQ(Root().children.size(), 3u);
   std::string ascii(full.begin(), full.end());
   EXPECT_EQ(Child(0).name, ascii + " - AAAAAA~1.TXT");
   EXPECT_EQ(Child(1).name, std::string(255, 'x') + " - XXXXXX~1.TXT");
+  EXPECT_EQ(Child(2).name, std::string(255, 'y') + " - _YYYYY~1.TXT");
 }
 
 TEST_F(HandMadeTest, TheLastLabelSlotOfTheRootWins) {

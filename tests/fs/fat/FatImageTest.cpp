@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 
@@ -12,13 +13,13 @@
 
 namespace {
 
-// Every node below dir, keyed by path + name (a directory by its own path), reading each
-// directory as the browser does when it is selected.
+// Every node below dir, keyed by path + name (a folder by its own path), reading each folder,
+// deleted ones too, as the browser does when it is selected.
 void Walk(TDirectoryEntry& dir, std::map<std::string, TDirectoryEntry*>& nodes) {
   for (auto& child : dir.children) {
-    const std::string key = child->state == kStateDirectory ? child->path : child->path + child->name;
+    const std::string key = child->IsFolder() ? child->path : child->path + child->name;
     EXPECT_TRUE(nodes.emplace(key, child.get()).second) << "two nodes at " << key;
-    if (child->state == kStateDirectory) {
+    if (child->IsFolder()) {
       child->ReadChildren();
       Walk(*child, nodes);
     }
@@ -58,7 +59,7 @@ TEST_P(FatImageTest, TheTreeHoldsWhatWasWrittenLiveAndDeleted) {
   Walk(Root(), nodes);
   std::map<std::string, const ExpectedNode*> expected;
   for (const ExpectedNode& node : image.nodes) {
-    expected[node.state == kStateDirectory ? node.path : node.path + node.name] = &node;
+    expected[node.folder ? node.path : node.path + node.name] = &node;
   }
   for (const auto& [key, node] : nodes) EXPECT_TRUE(expected.count(key)) << "unexpected node " << key;
 
@@ -71,6 +72,8 @@ TEST_P(FatImageTest, TheTreeHoldsWhatWasWrittenLiveAndDeleted) {
     TDirectoryEntry& node = *found->second;
     EXPECT_EQ(node.name, want->name) << key;
     EXPECT_EQ(node.state, want->state) << key;
+    EXPECT_EQ(node.IsDeleted(), want->state == kStateDeleted) << key;
+    EXPECT_EQ(node.IsFolder(), want->folder) << key;
     if (want->state == kStateDirectory) continue;
     EXPECT_EQ(node.size, want->content.size()) << key;
     if (!want->checkContent) continue;
@@ -98,6 +101,25 @@ TEST_P(FatImageTest, ADirectoryOfSeveralClustersKeepsItsOrder) {
   EXPECT_EQ(raw.size() % image.clusterBytes, 0u);
   EXPECT_GE(raw.size(), 3 * size_t{image.clusterBytes});
   EXPECT_EQ(raw[0], '.');  // the directory's own slots, "." first
+}
+
+// A deleted folder's data are its own slots as read back from free clusters: "." first, up to
+// the end marker; its children, a deleted folder among them, are all deleted.
+TEST_P(FatImageTest, ADeletedFolderDeliversItsSlotsAndOpens) {
+  TDirectoryEntry& old = Child(Root(), "_LD");
+  EXPECT_TRUE(old.IsFolder());
+  EXPECT_EQ(old.state, kStateDeleted);
+  uint32_t size = 0;
+  const Bytes raw = DataOf(old, size);
+  ASSERT_EQ(raw.size(), 5u * 32);  // ".", "..", INSIDE.TXT, and Sub Folder's long name and short name
+  EXPECT_EQ(std::string(raw.begin(), raw.begin() + 11), ".          ");
+  size = 40;
+  EXPECT_EQ(DataOf(old, size), Bytes(raw.begin(), raw.begin() + 40));
+
+  TDirectoryEntry& sub = Child(old, "Sub Folder - _UBFOL~1");
+  EXPECT_EQ(sub.path, "\\_LD\\Sub Folder - _UBFOL~1\\");
+  EXPECT_TRUE(sub.IsFolder());
+  EXPECT_TRUE(Child(sub, "_EEP.BIN").IsDeleted());
 }
 
 TEST_P(FatImageTest, InformationRowsComeFromTheSlot) {
@@ -181,6 +203,51 @@ TEST_P(FatImageTest, TheRootDeliversItsSlots) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Widths, FatImageTest, ::testing::Values(12, 16, 32),
+                         [](const auto& info) { return "FAT" + std::to_string(info.param); });
+
+// AROUND.BIN is written into the holes that two deleted files left on either side of LIVE.BIN,
+// then deleted. Its clusters are the free ones from its first on; LIVE.BIN's lie between them.
+// (FAT12 and FAT16 fill the first hole first; FAT32 wraps round from the end of the volume.)
+struct AroundALiveFile : ::testing::TestWithParam<int> {};
+
+TEST_P(AroundALiveFile, ADeletedFileWrittenAroundALiveOneComesBackWhole) {
+  const int width = GetParam();
+  const uint32_t cluster = width == 16 ? 2048 : 512;
+  TempDir dir;
+  MtoolsVolume volume(dir / "around.img");
+  volume.Format(width == 12   ? "-F 12"
+                : width == 16 ? "-F 16 -s 4"
+                              : "-F 32 -s 1",
+                width == 12 ? 1440 : width == 16 ? 16384 : 34000);
+  volume.Write("/BEFORE.BIN", PatternBytes(3 * cluster, 1));
+  const Bytes live = PatternBytes(2 * cluster, 2);
+  volume.Write("/LIVE.BIN", live);
+  volume.Write("/AFTER.BIN", PatternBytes(4 * cluster, 3));
+  volume.Write("/FILL.BIN", PatternBytes(volume.FreeBytes(), 4));
+  volume.Delete("/BEFORE.BIN");
+  volume.Delete("/AFTER.BIN");
+  const Bytes around = PatternBytes(7 * cluster - 100, 5);
+  volume.Write("/AROUND.BIN", around);
+  const auto runs = volume.ClusterRuns("/AROUND.BIN");
+  const auto liveRuns = volume.ClusterRuns("/LIVE.BIN");
+  ASSERT_EQ(runs.size(), 2u);
+  ASSERT_EQ(liveRuns.size(), 1u);
+  ASSERT_EQ(liveRuns[0].first, runs[0].second + 1);
+  ASSERT_EQ(runs[1].first, liveRuns[0].second + 1);
+  volume.Delete("/AROUND.BIN");
+
+  OpenSource source(dir / "around.img");
+  TFATPartition partition(&source.ref, PartitionEntry{});
+  auto& children = partition.rootEntry->children;
+  auto found = std::find_if(children.begin(), children.end(), [](auto& c) { return c->name == "_ROUND.BIN"; });
+  ASSERT_NE(found, children.end());
+  uint32_t size = 0;
+  const Bytes data = DataOf(**found, size);
+  EXPECT_EQ(data.size(), around.size());
+  EXPECT_TRUE(data == around) << "content differs";
+}
+
+INSTANTIATE_TEST_SUITE_P(Widths, AroundALiveFile, ::testing::Values(12, 16, 32),
                          [](const auto& info) { return "FAT" + std::to_string(info.param); });
 
 }  // namespace
