@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "device/SectorReader.h"
+#include "cli/SectorSizeCheck.h"
 #include "platform/VersionTable.h"
 
 namespace {
@@ -33,18 +34,6 @@ std::string Version() {
   return text;
 }
 
-CLI::Validator SectorSizeCheck() {
-  return CLI::Validator(
-      [](std::string& text) -> std::string {
-        const bool digits = !text.empty() && text.size() <= 5 && text.find_first_not_of("0123456789") == std::string::npos;
-        const unsigned long value = digits ? std::stoul(text) : 0;
-        if (value >= kMinSectorSize && value <= kMaxSectorSize) return "";
-        return "takes a number of bytes from " + std::to_string(kMinSectorSize) + " to " +
-               std::to_string(kMaxSectorSize) + ", not \"" + text + "\"";
-      },
-      "N");
-}
-
 bool IsSet(const char* variable) { return variable != nullptr && *variable != '\0'; }
 
 bool PlatformUsable(const std::string& platform, const char* display, const char* waylandDisplay) {
@@ -62,7 +51,7 @@ CommandLine ReadCommandLine(int argc, const char* const* argv) {
   app.set_version_flag("--version", std::string());
   std::string image;
   app.add_option("IMAGE", image);
-  app.add_option("--sector-size", command.options.sectorSize)->check(SectorSizeCheck());
+  app.add_option("--sector-size", command.options.sectorSize)->check(SectorSizeCheck("N"));
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {

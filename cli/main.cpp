@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "cli/SectorSizeCheck.h"
 #include "platform/VersionTable.h"
 
 namespace {
@@ -112,19 +113,6 @@ void PrintVersion() {
   if (const auto copyright = table.Query(kLegalCopyrightPath)) std::printf("%s\n", copyright->c_str());
 }
 
-// A sector size as a whole number of bytes from 512 to 65536.
-CLI::Validator SectorSizeCheck() {
-  return CLI::Validator(
-      [](std::string& text) -> std::string {
-        const bool digits = !text.empty() && text.size() <= 5 && text.find_first_not_of("0123456789") == std::string::npos;
-        const unsigned long value = digits ? std::stoul(text) : 0;
-        if (value >= kMinSectorSize && value <= kMaxSectorSize) return "";
-        return "takes a number of bytes from " + std::to_string(kMinSectorSize) + " to " +
-               std::to_string(kMaxSectorSize) + ", not \"" + text + "\"";
-      },
-      "BYTES");
-}
-
 CLI::Validator ReadErrorAnswerCheck() {
   return CLI::Validator(
       [](std::string& text) -> std::string {
@@ -224,7 +212,7 @@ class CommandLine {
          options_.sectorSize = size;
          options_.sectorSizeGiven = true;
        })
-        ->check(SectorSizeCheck())
+        ->check(SectorSizeCheck("BYTES"))
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app.add_option_function<std::string>("--on-read-error", [this](const std::string& answer) {
          options_.onReadError = answer == "abort" ? ReadErrorAnswer::kAbort : ReadErrorAnswer::kIgnore;

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
 #include <map>
 #include <stdexcept>
 
@@ -376,13 +374,6 @@ TEST_F(FrameFixture, ZoomScalesThePictureAndTruncates) {
   EXPECT_EQ(view.previewSize.height, 6);
 }
 
-std::vector<std::string> FilesIn(const TempDir& dir) {
-  std::vector<std::string> names;
-  for (const auto& file : std::filesystem::directory_iterator(dir.path())) names.push_back(file.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 struct FrameSaveFixture : FrameFixture {
   ScriptedFolderDialog dialog;
   TempDir dir;
@@ -444,7 +435,7 @@ TEST_F(FrameSaveFixture, ASaveReportsItsProgressAndCancelLeavesNothing) {
   EXPECT_EQ(progress.steps.size(), 2u);
   EXPECT_EQ(progress.open, 0);
   EXPECT_EQ(ReadFileBytes(dir / "BIG.BIN"), bytes);
-  EXPECT_EQ(FilesIn(dir), std::vector<std::string>{"BIG.BIN"});
+  EXPECT_EQ(FolderContents(dir.path()), std::vector<std::string>{"BIG.BIN"});
   EXPECT_EQ(boxes.shown.size(), 1u);  // the question whether to replace, nothing after it
   EXPECT_EQ(cursor.depth, 0);
 }

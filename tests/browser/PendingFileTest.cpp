@@ -15,13 +15,6 @@
 
 namespace {
 
-std::vector<std::string> FolderContents(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 bool WriteAll(int fd, const Bytes& bytes) {
   return ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
 }

@@ -47,13 +47,6 @@ class FakeEntry final : public TDirectoryEntry {
   Bytes content_;
 };
 
-std::vector<std::string> FolderContents(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 struct SaveFixture : ::testing::Test {
   TempDir dir;
   ScriptedMessageBox boxes;

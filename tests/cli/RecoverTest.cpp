@@ -22,13 +22,6 @@
 
 namespace {
 
-std::vector<std::string> FolderContents(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 Bytes Head(const Bytes& bytes, size_t count) { return Bytes(bytes.begin(), bytes.begin() + count); }
 
 struct Recover : ::testing::Test {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -57,6 +58,13 @@ void PatchFile(const std::string& path, uint64_t offset, const Bytes& bytes) {
 }
 
 bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
+
+std::vector<std::string> FolderContents(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 std::string RunCommand(const std::string& command) {
   std::string output;

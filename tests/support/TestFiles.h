@@ -29,6 +29,8 @@ void WriteFileBytes(const std::string& path, const Bytes& bytes);
 // Writes bytes at offset of an existing file, leaving the rest as it is.
 void PatchFile(const std::string& path, uint64_t offset, const Bytes& bytes);
 bool FileExists(const std::string& path);
+// The names in folder, sorted.
+std::vector<std::string> FolderContents(const std::string& folder);
 
 // Runs a shell command; a non-zero exit fails the current test with the command's output.
 // Returns its standard output.
