@@ -2,7 +2,19 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
+
+bool ByteSink::WriteZeros(uint64_t n) {
+  static constexpr std::array<uint8_t, 65536> kZeros{};
+  while (n > 0) {
+    const auto piece = static_cast<size_t>(std::min<uint64_t>(n, kZeros.size()));
+    if (!Write(kZeros.data(), piece)) return false;
+    n -= piece;
+  }
+  return true;
+}
 
 bool FdSink::Write(const uint8_t* data, size_t n) {
   while (n > 0) {

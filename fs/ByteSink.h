@@ -18,6 +18,11 @@ class ByteSink {
   // of that place follows, of those n bytes or of fewer of them. nullptr when the sink has none
   // and the reader uses its own buffer.
   virtual uint8_t* Space(size_t /*n*/) { return nullptr; }
+
+  // Takes the next n bytes, all zero: what lies beyond the end of the source. By default they
+  // are written like any others; a sink that can note them without the bytes themselves says so
+  // here, so that a chain running far past a truncated source costs no buffers of zeros.
+  virtual bool WriteZeros(uint64_t n);
 };
 
 // Writes to a file descriptor and keeps the errno of a failed write.

@@ -30,6 +30,10 @@ uint64_t SpanStream::SectorBytes() const { return std::max<uint32_t>(reader_.byt
 
 bool SpanStream::Send(uint64_t sector, uint64_t count) {
   const uint64_t sectorBytes = SectorBytes();
+  // What lies beyond the end of the source is handed over as zeros, after what came before it.
+  const uint64_t totalSectors = reader_.totalSectors();
+  const uint64_t inSource = sector < totalSectors ? std::min(count, (totalSectors - sector) * sectorBytes) : 0;
+  if (inSource < count) return Send(sector, inSource) && Finish() && sink_.WriteZeros(count - inSource);
   const uint64_t piece = std::max<uint64_t>(1, kPieceBytes / sectorBytes) * sectorBytes;
   while (count > 0) {
     const auto n = static_cast<size_t>(std::min(count, piece));

@@ -25,8 +25,8 @@ class SpanStream {
   SpanStream(TSectorReader& reader, ByteSink& sink) : reader_(reader), sink_(sink) {}
 
   // Sends count bytes from the first byte of the absolute sector on. Bytes beyond the end of
-  // the source are zeros, and so is a piece that could not be read (the reader has asked the
-  // user about it). The data is read in whole sectors, straight from the medium, so that it
+  // the source are zeros, handed over with the sink's WriteZeros; so is a piece that could not
+  // be read (the reader has asked the user about it), with Write. The data is read in whole sectors, straight from the medium, so that it
   // does not push tables out of the reader's window. Returns false once the sink has stopped
   // the read.
   bool Send(uint64_t sector, uint64_t count);

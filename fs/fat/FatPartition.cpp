@@ -34,24 +34,33 @@ int32_t DecideFatType(const uint8_t* boot) {
   return named != 0 ? named : 16;
 }
 
-// Two sectors of the first allocation table, so that a FAT12 entry that straddles a sector
-// boundary is whole in it; reloaded only when an entry lies in another sector. Room for the
-// widest entry follows them, so an absurdly small sector size cannot make a read overrun.
+// A stretch of the first allocation table around the entries asked for last, reloaded only
+// when an entry lies outside it. The stretch is a fixed number of the source's bytes, whatever
+// sector size the boot sector claims: a damaged one that claims 64 KiB sectors must not make
+// each chain walk read 128 KiB of table to learn one entry. An entry lies where the table's
+// sector holding it starts on the source (sectors are counted in the source's sectors), plus
+// its offset in that sector (in the volume's sector size); an entry that straddles the end of
+// the stretch reloads it from the entry's own source sector, so every entry is read whole.
 class TFATPartition::TableWindow {
  public:
   explicit TableWindow(const TFATPartition& partition)
-      : partition_(partition), bytes_(2 * size_t{partition.BytesPerSector()} + sizeof(uint32_t)) {}
+      : partition_(partition),
+        sourceSectorBytes_(std::max<uint32_t>(partition.Reader().bytesPerSector(), 1)),
+        bytes_((kStretchBytes / sourceSectorBytes_ + 2) * size_t{sourceSectorBytes_}) {}
 
   uint32_t EntryOf(uint32_t cluster) {
     const uint32_t bytesPerSector = partition_.BytesPerSector();
     const uint64_t offset = EntryOffset(cluster);
+    // Sector numbers are 32-bit and wrap, as everywhere on the volume.
     const auto sector = static_cast<uint32_t>(partition_.fatStartSector + offset / bytesPerSector);
-    if (!loaded_ || sector != sector_) {
-      ReadClipped(partition_.Reader(), sector, bytes_.data(), 2 * size_t{bytesPerSector});
-      sector_ = sector;
+    const uint64_t position = uint64_t{sector} * sourceSectorBytes_ + offset % bytesPerSector;
+    if (!loaded_ || position < first_ || position + sizeof(uint32_t) > first_ + bytes_.size()) {
+      const uint64_t sourceSector = position / sourceSectorBytes_;
+      ReadClipped(partition_.Reader(), sourceSector, bytes_.data(), bytes_.size());
+      first_ = sourceSector * sourceSectorBytes_;
       loaded_ = true;
     }
-    const uint8_t* entry = bytes_.data() + offset % bytesPerSector;
+    const uint8_t* entry = bytes_.data() + (position - first_);
     switch (partition_.fatType) {
       case 12: return (cluster & 1) ? le16(entry) >> 4 : le16(entry) & fat::kEntryMask12;
       case 32: return le32(entry) & fat::kEntryMask32;
@@ -60,6 +69,8 @@ class TFATPartition::TableWindow {
   }
 
  private:
+  static constexpr size_t kStretchBytes = 8192;
+
   uint64_t EntryOffset(uint32_t cluster) const {
     switch (partition_.fatType) {
       case 12: return uint64_t{cluster} + cluster / 2;  // 1.5 bytes per entry
@@ -69,8 +80,9 @@ class TFATPartition::TableWindow {
   }
 
   const TFATPartition& partition_;
+  const uint32_t sourceSectorBytes_;
   std::vector<uint8_t> bytes_;
-  uint32_t sector_ = 0;
+  uint64_t first_ = 0;  // the source byte the stretch starts at
   bool loaded_ = false;
 };
 

@@ -7,6 +7,7 @@
 
 #include "fs/fat/FatNode.h"
 #include "fs/fat/FatPartition.h"
+#include "support/FaultyRead.h"
 #include "support/HandVolume.h"
 #include "support/OpenSource.h"
 
@@ -49,8 +50,8 @@ struct HandMadeTest : ::testing::Test {
   std::unique_ptr<TFATPartition> partition;
 };
 
-// An entry that straddles two table sectors is whole only because the table is read two
-// sectors at a time; one at the start of a later sector must come from the window's start.
+// Entries at table sector boundaries: one that straddles two sectors is read whole, one at the
+// start of a later sector from there.
 TEST_F(HandMadeTest, Fat12EntriesAtTableSectorBoundaries) {
   HandVolume v(12, 700);
   v.Chain({2, 341, 683, 5});  // 341's entry spans bytes 511 and 512; 683's starts at byte 1024
@@ -304,6 +305,52 @@ TEST_F(HandMadeTest, ClaimedSectorsLargerThanTheSourcesHoldNoMoreThanTheSource) 
   Read(Child(0), 0, &size);
   EXPECT_GT(size, 0u);
   EXPECT_LE(size, volumeBytes);
+}
+
+// A damaged boot sector that claims 65,280-byte sectors: each directory read looks up its
+// chain in the table, and costs its own cluster and a few KiB of table, not two claimed sectors
+// (128 KiB) of it; a walk over thousands of such directories depends on that.
+TEST_F(HandMadeTest, ClaimedHugeSectorsDoNotMakeEachChainReadMuchTable) {
+  HandVolume v(16, 4000);
+  constexpr uint32_t kClaimedSector = 0xFF00;
+  v.image.u16(11, kClaimedSector);
+  constexpr uint32_t kDirectories = 30;
+  for (uint32_t i = 0; i < kDirectories; ++i) {
+    v.Slot(v.RootOffset(), i, "DIR" + std::to_string(10 + i) + "      ", 0x10, 3 + i);
+    v.Chain({3 + i});
+  }
+  Open(v);
+  ASSERT_EQ(Root().children.size(), kDirectories);
+  const std::shared_ptr<FaultyRead> fault = InstallFaultyRead(source->reader);
+  for (size_t i = 0; i < kDirectories; ++i) EnsureChildren(Child(i));
+  uint64_t bytesRead = 0;
+  for (const FaultyRead::Call& call : fault->calls) bytesRead += call.count;
+  EXPECT_GT(bytesRead, uint64_t{kDirectories} * kClaimedSector);
+  EXPECT_LT(bytesRead, uint64_t{kDirectories} * (kClaimedSector + 32 * 1024));
+}
+
+// A directory whose chain runs past the end of a truncated source and comes back: the clusters
+// beyond give nothing but end the long name begun before them, and what follows is still read.
+TEST_F(HandMadeTest, ADirectoryRunningPastTheSourcesEndKeepsWhatFollows) {
+  HandVolume v(16, 64);
+  v.Slot(v.RootOffset(), 0, "AWAY       ", 0x10, 3);
+  v.Slot(v.RootOffset(), 1, "NEAR       ", 0x10, 5);
+  v.Chain({3, 60, 4});  // 60 lies beyond the end of the source
+  v.Chain({5, 6});
+  for (uint32_t first : {3u, 5u}) {
+    v.Slot(v.ClusterOffset(first), 0, "A       TXT", 0x20);
+    v.LongNameSlot(v.ClusterOffset(first), 15, 0x41, u"orphan.txt", "ORPHAN  TXT");
+    v.Slot(v.ClusterOffset(first == 3 ? 4 : 6), 0, "ORPHAN  TXT", 0x20);
+  }
+  Open(v, v.ClusterOffset(40));
+  const auto names = [&](size_t i) {
+    EnsureChildren(Child(i));
+    std::vector<std::string> found;
+    for (const auto& child : Child(i).children) found.push_back(child->name);
+    return found;
+  };
+  EXPECT_EQ(names(0), (std::vector<std::string>{"A.TXT", "ORPHAN.TXT"}));
+  EXPECT_EQ(names(1), (std::vector<std::string>{"A.TXT", "orphan.txt - ORPHAN.TXT"}));
 }
 
 TEST_F(HandMadeTest, Fat32RootAboveClusterFFFF) {
