@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <string_view>
 
@@ -39,6 +40,16 @@ class SlotCollector final : public ByteSink {
   static constexpr std::array<uint8_t, fat::kSlotSize> kEmptySlot{};
 
   SlotCollector(FATRecordList& out, int32_t fatType) : out_(out), fatType_(fatType) {}
+
+  // The read lands in one buffer kept for the whole directory, as large as its largest run of
+  // clusters: the slots are taken from it at once, so nothing needs gathering.
+  uint8_t* Space(size_t n) override {
+    if (n > capacity_) {
+      space_ = std::make_unique_for_overwrite<uint8_t[]>(n);
+      capacity_ = n;
+    }
+    return space_.get();
+  }
 
   bool Write(const uint8_t* data, size_t n) override {
     if (held_ > 0) {  // a slot that the previous piece began
@@ -89,6 +100,8 @@ class SlotCollector final : public ByteSink {
   std::array<uint8_t, fat::kSlotSize> partial_{};
   size_t held_ = 0;
   bool lastEmpty_ = false;
+  std::unique_ptr<uint8_t[]> space_;
+  size_t capacity_ = 0;
 };
 
 
