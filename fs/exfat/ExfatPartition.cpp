@@ -151,8 +151,7 @@ void EXFATPartition::LocateBitmap() {
   if (!bitmap) return;
   const uint64_t bytes = std::min<uint64_t>(bitmap->Qword(kBitmapDataLength), (uint64_t{heapClusterCount} + 7) / 8);
   const uint64_t count = (bytes + ClusterSize() - 1) / ClusterSize();
-  FatWindow window;
-  window.bytes.resize(size_t{2} * sectorSize);
+  FatWindow window(sectorSize);
   uint32_t cluster = bitmap->Dword(kBitmapFirstCluster);
   for (uint64_t i = 0; i < count && InHeap(cluster); ++i) {
     bitmapClusters_.push_back(cluster);
@@ -214,8 +213,7 @@ uint64_t EXFATPartition::PassRun(uint32_t first, uint64_t count, ClusterTrail& t
 bool EXFATPartition::ReadFatChain(uint32_t firstCluster, uint64_t remaining, ClusterTrail& trail,
                                   SpanStream& output) const {
   if (!trail.Pass(firstCluster)) return true;
-  FatWindow window;
-  window.bytes.resize(size_t{2} * sectorSize);
+  FatWindow window(sectorSize);
   const uint64_t clusterSize = ClusterSize();
   uint32_t cluster = firstCluster;
   for (;;) {
@@ -276,8 +274,7 @@ bool EXFATPartition::ReadDeletedChain(uint32_t firstCluster, uint64_t length, ui
 
 bool EXFATPartition::ChainStaysFree(uint32_t firstCluster, uint64_t clusters, BitmapWindow& bitmap) const {
   if (clusters > heapClusterCount) return false;
-  FatWindow window;
-  window.bytes.resize(size_t{2} * sectorSize);
+  FatWindow window(sectorSize);
   uint32_t cluster = firstCluster;
   for (uint64_t i = 1; i < clusters; ++i) {
     cluster = NextCluster(cluster, window);

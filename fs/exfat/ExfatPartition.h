@@ -80,6 +80,7 @@ class EXFATPartition final : public TPartition {
 
   // The two FAT sectors read last, kept while consecutive clusters have their entries there.
   struct FatWindow {
+    explicit FatWindow(uint32_t sectorSize) : bytes(size_t{2} * sectorSize) {}
     std::vector<uint8_t> bytes;
     uint64_t heldSector = 0;
     bool held = false;

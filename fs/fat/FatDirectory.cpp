@@ -104,7 +104,6 @@ class SlotCollector final : public ByteSink {
   size_t capacity_ = 0;
 };
 
-
 // The "." slot that opens every directory but the root: a dot, blanks, the directory bit.
 bool IsDotSlot(const uint8_t* slot) {
   static constexpr uint8_t kDotName[] = {'.', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};

@@ -209,10 +209,7 @@ bool TFATPartition::IsEndOfChain(uint32_t entry) const {
 // Whether the chain goes on from cluster to next with the bytes directly following, so both
 // can be read in one piece.
 bool TFATPartition::IsAdjacent(uint32_t cluster, uint32_t next) const {
-  if (next == fat::kFreeCluster || IsEndOfChain(next)) return false;
-  const uint64_t sectorBytes = Reader().bytesPerSector();
-  return uint64_t{ClusterSector(next)} * sectorBytes ==
-         uint64_t{ClusterSector(cluster)} * sectorBytes + ClusterBytes();
+  return next != fat::kFreeCluster && !IsEndOfChain(next) && FollowsOnDisk(cluster, next);
 }
 
 std::unique_ptr<ClusterTrail> TFATPartition::NewClusterTrail() const {
