@@ -2,12 +2,12 @@
 
 #include <QHeaderView>
 
+#include "platform/qt/Widgets.h"
+
 namespace {
 
 constexpr int kIconSide = 48;
 constexpr int kColumnWidth = 400;
-
-int Scaled(const QWidget& widget, int pixelsAt96Dpi) { return pixelsAt96Dpi * widget.logicalDpiX() / 96; }
 
 }  // namespace
 
@@ -33,12 +33,12 @@ DriveListView::DriveListView(const DriveIcons& icons, QWidget* parent) : QTreeWi
   setColumnCount(1);
   setHeaderLabels({QStringLiteral("驱动器信息")});
   header()->setStretchLastSection(true);
-  header()->resizeSection(0, Scaled(*this, kColumnWidth));
+  header()->resizeSection(0, Scaled(this, kColumnWidth));
   setRootIsDecorated(false);
   setItemsExpandable(false);
   setSelectionMode(QAbstractItemView::SingleSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
-  setIconSize(QSize(Scaled(*this, kIconSide), Scaled(*this, kIconSide)));
+  setIconSize(QSize(Scaled(this, kIconSide), Scaled(this, kIconSide)));
   physicalMedia_ = AddGroup(kPhysicalMediaHeader);
   logicalDrives_ = AddGroup(kLogicalDrivesHeader);
 }

@@ -1,26 +1,44 @@
 #include "app/SourceWizard.h"
 
-#include "fs/Discovery.h"
 #include "platform/MessageBox.h"
 #include "platform/WaitCursor.h"
 
 std::optional<SourceChoice> ChosenSource(const SourcePage& page) {
-  if (!page.driveListShown) return SourceChoice{page.imageFile, false, false, page.bytesPerSector};
+  SourceChoice choice;
+  if (!page.driveListShown) {
+    choice.path = page.imageFile;
+    choice.sectorSizeText = page.bytesPerSector;
+    return choice;
+  }
   if (!page.selectedDrive) return std::nullopt;
-  return SourceChoice{page.selectedDrive->devicePath, true, page.selectedDrive->group == kGroupLogicalDrives, "512"};
+  choice.path = page.selectedDrive->devicePath;
+  choice.isDevice = true;
+  choice.isLogicalDrive = page.selectedDrive->group == kGroupLogicalDrives;
+  return choice;
 }
 
-OpenResult OpenChosenSource(TSectorReader& reader, ReaderRef* readerRef, const SourcePage& page,
-                            const std::function<bool()>& scan) {
-  reader.Close();
+OpenedChoice OpenChosenSource(const SourcePage& page, const OpenSettings& settings,
+                              const std::function<void(OpenedSource&)>& scan) {
+  OpenedChoice opened;
   const std::optional<SourceChoice> choice = ChosenSource(page);
-  if (!choice) return OpenResult::kNothingChosen;
+  if (!choice) return opened;
+  OpenFailure failure;
   {
     WaitCursor wait;
-    if (!OpenSource(reader, *choice)) return OpenResult::kNotOpened;
+    opened.source = OpenedSource::Open(*choice, settings, failure);
   }
-  if (scan()) return OpenResult::kPartitionsFound;
-  const std::string hint = DescribeUnreadTable(readerRef);
-  ShowMessageBox(kNoPartitionsMessage + (hint.empty() ? "" : "\n" + hint), kApplicationTitle, kMbOkWarning);
-  return OpenResult::kNoPartitions;
+  if (!opened.source) {
+    opened.result = OpenResult::kNotOpened;
+    if (failure.kind == OpenFailure::Kind::kSystemError) ShowMessageBox(failure.text, kErrorCaption, kMbOkWarning);
+    if (failure.kind == OpenFailure::Kind::kUnusable) ShowMessageBox(failure.text, kApplicationTitle, kMbOkWarning);
+    return opened;
+  }
+  if (opened.source->partitions().empty()) {
+    opened.result = OpenResult::kNoPartitions;
+    ShowMessageBox(opened.source->NoPartitionsMessage(), kApplicationTitle, kMbOkWarning);
+    return opened;
+  }
+  opened.result = OpenResult::kPartitionsFound;
+  scan(*opened.source);
+  return opened;
 }

@@ -1,15 +1,16 @@
 #pragma once
 // What Next on the first page does, apart from the window: the source the page names is
-// opened read-only, its partitions are found, and the user is told when there are none. The
-// window hands in what its controls hold and its browser frame's discovery; tests drive the
-// same sequence without a window.
+// opened read-only, its partitions are found, and the user is told when it cannot be opened
+// or holds none. The window hands in what its controls hold and its browser frame's
+// ScanPartitions; tests drive the same sequence without a window.
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "device/DriveList.h"
-#include "fs/Source.h"
+#include "fs/OpenedSource.h"
 
 // What the first page holds when Next is pressed.
 struct SourcePage {
@@ -25,15 +26,21 @@ struct SourcePage {
 std::optional<SourceChoice> ChosenSource(const SourcePage& page);
 
 enum class OpenResult {
-  kNothingChosen,    // the list page without a selection: nothing happened but closing
-  kNotOpened,        // the source refused; the reader has said why
+  kNothingChosen,    // the list page without a selection: nothing happened
+  kNotOpened,        // the source refused; the user was told why
   kNoPartitions,     // opened, but nothing found; the user was told, the source stays open
   kPartitionsFound,  // the browser can show them
 };
 
-// Next's opening sequence: closes the reader, opens the chosen source under the busy cursor and
-// preloads its first sector, then runs scan, the browser frame's discovery, which answers
-// whether it found any partition. When it found none the user is told so, with the reason a
-// partition table may have been passed over, and the source stays open until the next Next.
-OpenResult OpenChosenSource(TSectorReader& reader, ReaderRef* readerRef, const SourcePage& page,
-                            const std::function<bool()>& scan);
+struct OpenedChoice {
+  OpenResult result = OpenResult::kNothingChosen;
+  std::unique_ptr<OpenedSource> source;  // from kNoPartitions on
+};
+
+// Next's opening sequence: opens the chosen source under the busy cursor, its reads answering
+// faults as settings say, and finds its volumes; when it finds any, runs scan, the browser
+// frame's ScanPartitions. A source that cannot be opened is reported in a box with the reason;
+// one without volumes gets the message, with the reason a partition table may have been
+// passed over.
+OpenedChoice OpenChosenSource(const SourcePage& page, const OpenSettings& settings,
+                              const std::function<void(OpenedSource&)>& scan);

@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "device/SectorReader.h"
-#include "cli/SectorSizeCheck.h"
+#include "platform/SectorSizeCheck.h"
 #include "platform/VersionTable.h"
 
 namespace {

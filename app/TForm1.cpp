@@ -11,8 +11,6 @@
 #include <QStyle>
 #include <QTabWidget>
 
-#include <cerrno>
-
 #include "app/LinkLabel.h"
 #include "app/Links.h"
 #include "app/ProductName.h"
@@ -23,17 +21,12 @@
 #include "platform/MessageBox.h"
 #include "platform/UrlOpener.h"
 #include "platform/WaitCursor.h"
+#include "platform/qt/Widgets.h"
 
 namespace {
 
 constexpr int kClientWidth = 715;
 constexpr int kClientHeight = 583;
-
-template <class T>
-T* Named(T* widget, const char* name) {
-  widget->setObjectName(QString::fromLatin1(name));
-  return widget;
-}
 
 // A button with a glyph from the desktop's theme, or the style's own.
 QPushButton* GlyphButton(const char* name, const QString& caption, const char* themeIcon,
@@ -41,12 +34,6 @@ QPushButton* GlyphButton(const char* name, const QString& caption, const char* t
   auto* button = Named(new QPushButton(caption, parent), name);
   button->setIcon(QIcon::fromTheme(QString::fromLatin1(themeIcon), parent->style()->standardIcon(fallback)));
   return button;
-}
-
-QWidget* Page(QTabWidget* tabs, const char* name, const QString& caption) {
-  auto* page = Named(new QWidget(tabs), name);
-  tabs->addTab(page, caption);
-  return page;
 }
 
 }  // namespace
@@ -66,7 +53,7 @@ TForm1::TForm1(const std::string& sysfsRoot, const std::string& deviceRoot, QWid
   layout->addWidget(BuildButtonBar());
 
   RefreshDriveList();
-  frame_ = std::make_unique<TfrmFileSystem>(&readerRef_, imgFormats_, tsFileSystem);
+  frame_ = std::make_unique<TfrmFileSystem>(imgFormats_, tsFileSystem);
   frame_->setObjectName(QStringLiteral("frmFileSystem"));
   auto* frameLayout = new QVBoxLayout(tsFileSystem);
   frameLayout->setContentsMargins(0, 0, 0, 0);
@@ -75,14 +62,12 @@ TForm1::TForm1(const std::string& sysfsRoot, const std::string& deviceRoot, QWid
   ConnectHandlers();
   pageControlMain->setCurrentWidget(tsSelectDrive);
   pageControlMainChange();
-  resize(Scaled(kClientWidth), Scaled(kClientHeight));
+  resize(Scaled(this, kClientWidth), Scaled(this, kClientHeight));
   // Key preview: the window sees every key pressed in it before the focused control does.
   qApp->installEventFilter(this);
 }
 
 TForm1::~TForm1() = default;
-
-int TForm1::Scaled(int pixelsAt96Dpi) const { return pixelsAt96Dpi * logicalDpiX() / 96; }
 
 void TForm1::BuildSelectDrivePage() {
   tsSelectDrive = Named(new QWidget(pageControlMain), "tsSelectDrive");
@@ -119,7 +104,7 @@ void TForm1::BuildDriveTabs() {
   btnBrowse = Named(new QPushButton(QStringLiteral("浏览……"), tsDriveAdvanced), "btnBrowse");
   Label16 = Named(new QLabel(QStringLiteral("字节/区段:"), tsDriveAdvanced), "Label16");
   txtBytesPerSector = Named(new QLineEdit(QStringLiteral("512"), tsDriveAdvanced), "txtBytesPerSector");
-  txtBytesPerSector->setMaximumWidth(Scaled(80));
+  txtBytesPerSector->setMaximumWidth(Scaled(this, 80));
   advanced->addWidget(Label8, 0, 0, 1, 3);
   advanced->addWidget(txtImageFile, 1, 0, 1, 2);
   advanced->addWidget(btnBrowse, 1, 2);
@@ -184,18 +169,25 @@ void TForm1::RefreshDriveList() {
   const DriveListing listing = ListDrives(sysfsRoot_, deviceRoot_);
   lstDrives->SetEntries(listing.entries);
   if (listing.error != 0) {
-    errno = listing.error;
-    ShowSystemError("Failed to list the drives:\n", "Error", kMbOkWarning);
+    ShowMessageBox("Failed to list the drives:\n" + SystemErrorText(listing.error), kErrorCaption, kMbOkWarning);
   }
 }
 
 void TForm1::btnNextClick() {
   if (pageControlMain->currentWidget() != tsSelectDrive || !frame_) return;
-  const OpenResult result = OpenChosenSource(reader_, &readerRef_, CurrentSourcePage(), [this] {
-    frame_->ScanPartitions();
-    return !frame_->partitions().empty();
-  });
-  if (result != OpenResult::kPartitionsFound) return;
+  // The source opened last goes first, whatever becomes of this one.
+  frame_->ClearPartitions();
+  source_.reset();
+  OpenSettings settings;
+  settings.faultPolicy = &askOnFault_;
+  settings.faultLog = &browseFaults_;
+  OpenedChoice opened = OpenChosenSource(CurrentSourcePage(), settings,
+                                         [this](OpenedSource& source) { frame_->ScanPartitions(source); });
+  source_ = std::move(opened.source);
+  if (opened.result != OpenResult::kPartitionsFound) return;
+  // The size the volumes were found with is the one the page shows when the user comes back.
+  if (source_->detectedSectorSize()) txtBytesPerSector->setText(QString::number(*source_->detectedSectorSize()));
+  frame_->ShowSourceNotes(source_->SectorSizeNotes("a sector size of "));
   pageControlMain->setCurrentWidget(tsFileSystem);
   pageControlMainChange();
   frame_->FillTree();
@@ -203,8 +195,8 @@ void TForm1::btnNextClick() {
 
 void TForm1::btnBackClick() {
   if (pageControlMain->currentWidget() != tsFileSystem) return;
-  reader_.Close();
   if (frame_) frame_->ClearPartitions();
+  source_.reset();
   pageControlMain->setCurrentWidget(tsSelectDrive);
   pageControlMainChange();
 }
@@ -235,6 +227,7 @@ void TForm1::FormCloseQuery(QCloseEvent* event) {
     frame_->ClearPartitions();
     frame_.reset();
   }
+  source_.reset();
   event->accept();
 }
 

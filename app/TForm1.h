@@ -2,8 +2,9 @@
 // The main window: a two-page wizard. The first page offers the drives of this machine and,
 // on its "高级" page, a disk image file with a sector size; Next opens the choice read-only
 // and, when it holds FAT or exFAT partitions, turns to the second page, which hosts the
-// browser frame. Back returns and lets the source go. The window owns the reader, the cell
-// through which everything reaches it, and the icon sets the frame uses.
+// browser frame. Back returns and lets the source go. The window owns the opened source (the
+// reader and the cell through which everything reaches it), the icon sets the frame uses, and
+// the service that runs long operations in the background.
 
 #include <QWidget>
 
@@ -12,8 +13,10 @@
 
 #include "app/DriveListView.h"
 #include "app/SourceWizard.h"
+#include "browser/ReadFaultQuestion.h"
 #include "browser/frame/IconSet.h"
-#include "device/SectorReader.h"
+#include "browser/frame/QtBackground.h"
+#include "fs/OpenedSource.h"
 
 class LinkLabel;
 class QCloseEvent;
@@ -40,7 +43,8 @@ class TForm1 final : public QWidget {
   // pressed, as `brindle IMAGE` asks.
   void OpenImageFile(const std::string& path, const std::string& sectorSize);
 
-  const TSectorReader& reader() const { return reader_; }
+  // The source Next opened; nothing before, after Back and after a failed open.
+  const OpenedSource* source() const { return source_.get(); }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -51,7 +55,6 @@ class TForm1 final : public QWidget {
   void BuildDriveTabs();
   QWidget* BuildButtonBar();
   void ConnectHandlers();
-  int Scaled(int pixelsAt96Dpi) const;
   SourcePage CurrentSourcePage() const;
   void RefreshDriveList();
 
@@ -68,8 +71,11 @@ class TForm1 final : public QWidget {
 
   const std::string sysfsRoot_;
   const std::string deviceRoot_;
-  TSectorReader reader_;
-  ReaderRef readerRef_{&reader_};
+  // What the window's own reads do with a fault: the user is asked; the log keeps them.
+  AskingFaultPolicy askOnFault_;
+  FaultLog browseFaults_;
+  QtBackground background_{this};
+  ScopedService<BackgroundService> backgroundGuard_{BackgroundSlot(), background_};
   const IconSet imgFormats_;  // imgFormats and imageListToolbars, for the browser frame
   const DriveIcons ImageList2;
 
@@ -94,6 +100,8 @@ class TForm1 final : public QWidget {
   QPushButton* btnBack;
   QPushButton* btnNext;
   QPushButton* btnExit;
-  // Last: it reads through readerRef_ until it is gone. Exit destroys it before the window.
+  std::unique_ptr<OpenedSource> source_;
+  // Last: its partitions read through source_ until they are gone. Exit destroys it before
+  // the window.
   std::unique_ptr<TfrmFileSystem> frame_;
 };

@@ -7,14 +7,9 @@
 #include "app/Links.h"
 #include "app/ProductName.h"
 #include "platform/UrlOpener.h"
+#include "platform/qt/Widgets.h"
 
 namespace {
-
-template <class T>
-T* Named(T* widget, const char* name) {
-  widget->setObjectName(QString::fromLatin1(name));
-  return widget;
-}
 
 constexpr int kWidth = 340;
 
@@ -29,13 +24,11 @@ TfrmAbout::TfrmAbout(QWidget* parent, const VersionTable& versions) : QDialog(pa
   connect(btnOk, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-int TfrmAbout::Scaled(int pixelsAt96Dpi) const { return pixelsAt96Dpi * logicalDpiX() / 96; }
-
 void TfrmAbout::BuildLabels() {
   Label1 = Named(new QLabel(QString::fromUtf8(kLocalizedProductName), this), "Label1");
   QFont title = Label1->font();
   title.setBold(true);
-  title.setPixelSize(Scaled(22));
+  title.setPixelSize(Scaled(this, 22));
   Label1->setFont(title);
   Label2 = Named(new QLabel(QStringLiteral("作者：Brindle 开发者"), this), "Label2");
   lblVersion = Named(new QLabel(QString::fromUtf8(kDesignTimeVersion), this), "lblVersion");
@@ -70,7 +63,7 @@ void TfrmAbout::BuildLabels() {
   layout->addWidget(btnOk, 6, 1, Qt::AlignRight);
   // A box of fixed size: the designed width, and the height its texts need in this font.
   layout->setSizeConstraint(QLayout::SetFixedSize);
-  Label5->setMinimumWidth(Scaled(kWidth) - layout->contentsMargins().left() - layout->contentsMargins().right());
+  Label5->setMinimumWidth(Scaled(this, kWidth) - layout->contentsMargins().left() - layout->contentsMargins().right());
 }
 
 // The version table's values where it has them; the design-time texts stay otherwise.

@@ -22,7 +22,6 @@ class TfrmAbout final : public QDialog {
   void BuildLabels();
   void ShowVersion(const VersionTable& versions);
   void lblWebsiteLinkClick(const LinkLabel& label);
-  int Scaled(int pixelsAt96Dpi) const;
 
   QLabel* Label1;
   QLabel* Label2;

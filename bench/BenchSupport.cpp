@@ -58,18 +58,20 @@ BenchSource::BenchSource(const std::string& imagePath) {
     error_ = imagePath + ": " + std::strerror(errno);
     return;
   }
-  if (!reader_.OpenImage(imagePath, "512")) {
-    error_ = imagePath + " cannot be opened";
+  SourceChoice choice = SourceFromPath(imagePath, "512");
+  choice.sectorSizeFixed = true;
+  OpenFailure failure;
+  source_ = OpenedSource::Open(choice, OpenSettings{}, failure);
+  if (!source_) {
+    error_ = imagePath + " cannot be opened: " + failure.text;
     return;
   }
-  reader_.PrepareBuffer();
-  DiscoverPartitions(&ref_, partitions_);
-  if (partitions_.empty() || !partitions_.front()->rootEntry) error_ = imagePath + " holds no volume";
+  if (source_->partitions().empty() || !source_->partitions().front()->rootEntry) error_ = imagePath + " holds no volume";
 }
 
 TDirectoryEntry* BenchSource::FindInRoot(const std::string& name) {
   if (!error_.empty()) return nullptr;
-  for (const auto& child : partitions_.front()->rootEntry->children) {
+  for (const auto& child : source_->partitions().front()->rootEntry->children) {
     if (child->name == name) return child.get();
   }
   return nullptr;

@@ -8,8 +8,9 @@
 #include <string>
 
 #include "bench/BenchLayout.h"
-#include "device/SectorReader.h"
-#include "fs/Discovery.h"
+#include <memory>
+
+#include "fs/OpenedSource.h"
 
 namespace bench {
 
@@ -34,9 +35,7 @@ class BenchSource {
   TDirectoryEntry* FindInRoot(const std::string& name);
 
  private:
-  TSectorReader reader_;
-  ReaderRef ref_{&reader_};
-  PartitionList partitions_;
+  std::unique_ptr<OpenedSource> source_;
   std::string error_;
 };
 

@@ -3,13 +3,17 @@
 #include <algorithm>
 #include <limits>
 #include <memory>
+#include <optional>
 
+#include <sys/stat.h>
+
+#include "browser/Background.h"
 #include "browser/HexView.h"
 #include "browser/ImageIndex.h"
-#include "browser/SaveEntry.h"
 #include "platform/FolderDialog.h"
-#include "platform/Progress.h"
+#include "platform/MessageBox.h"
 #include "platform/WaitCursor.h"
+#include "save/SaveEntry.h"
 
 namespace {
 
@@ -46,13 +50,17 @@ PictureSize ZoomedSize(PictureSize size, double factor) {
   return {side(size.width), side(size.height)};
 }
 
-void BrowserFrame::ScanPartitions() {
+BrowserFrame::~BrowserFrame() { Background().CancelAndWait(); }
+
+void BrowserFrame::ScanPartitions(OpenedSource& source) {
   ClearPartitions();
-  DiscoverPartitions(readerRef_, partitions);
+  partitions = source.TakePartitions();
 }
 
 void BrowserFrame::ClearPartitions() {
   WaitCursor wait;
+  // What runs in the background reads the entries that are about to go.
+  Background().CancelAndWait();
   {
     TreeUpdate bracket(view_);
     ClearTree();
@@ -104,10 +112,28 @@ void BrowserFrame::btnSaveClick() {
   if (entry == nullptr) return;
   const std::optional<std::string> folder = ChooseFolder(kSaveFolderPrompt);
   if (!folder) return;
-  WaitCursor wait;
-  const std::unique_ptr<ProgressReport> progress = BeginProgress("Saving " + SafeFileName(entry->name));
-  SaveEntry(*entry, *folder, nullptr,
-            [&progress](uint64_t done, uint64_t total) { return progress->Update(done, total); });
+  // The question is asked here, before the save starts in the background; a file that turns
+  // up meanwhile is not replaced.
+  const std::string target = SaveTargetPath(*entry, *folder);
+  struct stat info {};
+  const bool replace = ::lstat(target.c_str(), &info) == 0;
+  if (replace && ShowMessageBox(ReplaceQuestion(target), kApplicationTitle, kMbYesNoQuestion) != kIdYes) return;
+  auto result = std::make_shared<SaveResult>();
+  Background().Start(
+      "Saving " + SafeFileName(entry->name),
+      [entry, folder = *folder, replace, result](Operation& operation) {
+        std::optional<ReadSession> session;
+        if (entry->readerRef != nullptr && entry->readerRef->reader != nullptr) {
+          session.emplace(*entry->readerRef->reader, operation.policy(), operation.faults());
+        }
+        SaveOptions options;
+        options.progress = [&operation](uint64_t done, uint64_t total) { return operation.Advance(done, total); };
+        options.replace = [replace](const std::string&) { return replace; };
+        *result = SaveEntry(*entry, folder, options);
+      },
+      [result](Operation&) {
+        if (result->outcome == SaveOutcome::kFailed) ShowMessageBox(SaveFailureText(*result), kErrorCaption, kMbOkWarning);
+      });
 }
 
 void BrowserFrame::ClearTree() {

@@ -11,6 +11,7 @@
 
 #include "formats/PictureFormats.h"
 #include "fs/Discovery.h"
+#include "fs/OpenedSource.h"
 #include "fs/InfoList.h"
 
 // Numbers the frame gives the nodes of treeFat; every node carries its own as payload.
@@ -71,13 +72,16 @@ PictureSize ZoomedSize(PictureSize size, double factor);
 
 class BrowserFrame {
  public:
-  BrowserFrame(BrowserView& view, ReaderRef* readerRef) : view_(view), readerRef_(readerRef) {}
+  explicit BrowserFrame(BrowserView& view) : view_(view) {}
+  ~BrowserFrame();
   BrowserFrame(const BrowserFrame&) = delete;
   BrowserFrame& operator=(const BrowserFrame&) = delete;
 
-  // Clears the partitions and the tree, then finds the source's partitions anew.
-  void ScanPartitions();
-  // Empties the tree, then destroys the partitions; the panes keep what they show.
+  // Clears the partitions and the tree, then takes the partitions found on source, which
+  // outlives them.
+  void ScanPartitions(OpenedSource& source);
+  // Ends what runs in the background, empties the tree, then destroys the partitions; the
+  // panes keep what they show.
   void ClearPartitions();
   // Shows every partition as a top-level node with its root directory below it.
   void FillTree();
@@ -87,6 +91,7 @@ class BrowserFrame {
   void timerUpdateScanTimer();
   void btnZoomInClick();
   void btnZoomOutClick();
+  // Saves the selected entry into a folder the user picks, in the background.
   void btnSaveClick();
 
   PartitionList partitions;
@@ -114,7 +119,6 @@ class BrowserFrame {
   void Zoom(double factor);
 
   BrowserView& view_;
-  ReaderRef* readerRef_;
   std::vector<Node> nodes_;            // by TreeNodeId
   std::vector<TreeNodeId> topLevel_;   // the partition nodes, in order
 };

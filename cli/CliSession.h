@@ -1,16 +1,14 @@
 #pragma once
 // What every command of brindle-cli shares: the options, the opened source with its
-// partitions, and a message-box service that writes to standard error and answers the
-// reader's questions from the options.
+// partitions, and the answer to read faults that the options give.
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "device/SectorReader.h"
-#include "fs/Discovery.h"
-#include "fs/Source.h"
-#include "platform/MessageBox.h"
+#include "device/ReadFaults.h"
+#include "fs/OpenedSource.h"
 
 // Exit codes, as --help lists them.
 enum ExitCode : int {
@@ -21,64 +19,57 @@ enum ExitCode : int {
   kExitOutput = 5,     // output could not be written completely, or a save was declined
 };
 
-enum class ReadErrorAnswer { kAbort, kIgnore };
-
 struct CliOptions {
   std::string command;  // empty: list the partitions
   std::vector<std::string> arguments;
   std::string sectorSize = "512";
   bool sectorSizeGiven = false;  // --sector-size was given: it is obeyed, whatever boot sectors say
-  ReadErrorAnswer onReadError = ReadErrorAnswer::kIgnore;
+  FaultAnswer onReadError = FaultAnswer::kIgnore;
   bool recursive = false;
   bool deletedOnly = false;
   bool json = false;
   bool force = false;
 };
 
-// Writes every message to standard error as "brindle-cli: text" and answers questions from
-// the options: a read error with Abort or Ignore, replacing a file with Yes only under --force.
-class CliMessageBox final : public MessageBoxService {
+// Answers every read fault as --on-read-error says and names it on standard error as it
+// happens: "Read failed at sector N: reason (ignored: ...)".
+class CliFaultPolicy final : public FaultPolicy {
  public:
-  explicit CliMessageBox(const CliOptions& options) : options_(options) {}
-  int Show(const std::string& text, const std::string& caption, unsigned flags) override;
-  int readErrors = 0;
-  int declinedReplacements = 0;
+  explicit CliFaultPolicy(FaultAnswer answer) : answer_(answer) {}
+  FaultAnswer Decide(const ReadFault& fault) override;
 
  private:
-  const CliOptions& options_;
+  FaultAnswer answer_;
 };
 
 // The source opened read-only and the partitions found on it.
 class CliSession {
  public:
-  explicit CliSession(const CliOptions& options);
+  // platformRead: a stand-in for pread, for tests.
+  explicit CliSession(const CliOptions& options, PlatformRead platformRead = nullptr);
   // Opens the source (a block device or an image file) and runs discovery; returns an exit
-  // code other than success after saying why on standard error. An image opened without
-  // --sector-size on which no partition agrees with 512-byte sectors is opened again with the
-  // other sizes a boot sector can state, and the first that finds one that agrees is kept and
-  // named on standard error. A partition whose boot sector states another size than the one
-  // the source is read with is named there too.
+  // code other than success after saying why on standard error. What was found out about the
+  // sector size is said there too.
   int Open(const std::string& source);
 
-  PartitionList& partitions() { return partitions_; }
-  CliMessageBox& messages() { return messages_; }
-  TSectorReader& reader() { return reader_; }
+  PartitionList& partitions() { return source_->partitions(); }
+  TSectorReader& reader() { return source_->reader(); }
+  // What reads could not read, so far.
+  const FaultLog& faults() const { return faults_; }
 
  private:
-  // Opens the source with the chosen sector size and runs discovery; false when it cannot be opened.
-  bool Discover(const SourceChoice& choice);
-  bool AnyAgreesWithSectorSize() const;
-  void TryStatedSectorSizes(SourceChoice choice);
-  void NoteDisagreements(bool imageFile) const;
-
   const CliOptions& options_;
-  CliMessageBox messages_;
-  ScopedMessageBoxService messageGuard_;
-  TSectorReader reader_;
-  ReaderRef readerRef_{&reader_};
-  PartitionList partitions_;
+  CliFaultPolicy policy_;
+  FaultLog faults_;
+  PlatformRead platformRead_;
+  std::unique_ptr<OpenedSource> source_;
 };
 
 // Prints "brindle-cli: " and the message to standard error, fit for a terminal (see
 // PrintableMessage): names in it are to be made printable by the caller.
 void PrintError(const std::string& message);
+
+// Prints a message written for a box on one line: its own line breaks become blanks, and a
+// line break inside the quoted name it may hold is escaped with the name's other control
+// characters.
+void PrintBoxText(const std::string& text);

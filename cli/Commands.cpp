@@ -8,10 +8,11 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
-#include "browser/SaveEntry.h"
 #include "cli/EntryPath.h"
 #include "cli/Names.h"
 #include "device/SystemError.h"
+#include "save/SaveEntry.h"
+#include "save/TreeRecovery.h"
 
 namespace {
 
@@ -59,142 +60,51 @@ int OpenEntry(CliSession& session, const std::string& source, const std::string&
 // The exit code once the work is done: read errors on the way make it a source error, or an
 // output error for the commands whose output they spoil.
 int Finish(CliSession& session, bool writesData, int code = kExitSuccess) {
-  if (code == kExitSuccess && session.messages().readErrors > 0) {
-    PrintError(std::to_string(session.messages().readErrors) + " read error(s) on the source");
+  if (code == kExitSuccess && session.faults().Count() > 0) {
+    PrintError(std::to_string(session.faults().Count()) + " read error(s) on the source");
     return writesData ? kExitOutput : kExitSource;
   }
   return code;
 }
 
-// Makes folder and the folders above it that are missing.
-bool MakeFolders(const std::string& folder) {
-  for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
-    const std::string part = folder.substr(0, slash);
-    if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) {
-      PrintError("cannot make the folder " + part + ": " + SystemErrorText(errno));
-      return false;
-    }
-    if (slash == std::string::npos) break;
-  }
-  struct stat info {};
-  if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-    PrintError("cannot make the folder " + folder + ": a file of that name is in the way");
-    return false;
-  }
-  return true;
-}
-
-// Saves every file of the tree into a folder tree of the same shape.
+// Saves every file of every partition into a folder tree of the same shape, with a progress
+// line on a terminal.
 class Recovery {
  public:
   Recovery(const CliOptions& options, const std::string& folder)
-      : options_(options), folder_(folder), showProgress_(::isatty(STDERR_FILENO) == 1) {}
+      : showProgress_(::isatty(STDERR_FILENO) == 1), recovery_(folder, options.deletedOnly, Events()) {}
 
-  void RecoverPartition(TPartition& partition, int number) {
-    if (!partition.rootEntry) return;
-    std::vector<OutputFolder> folders(1);  // folders[d]: where entries at depth d go
-    folders[0].name = folder_ + "/partition-" + std::to_string(number);
-    TreeWalk walk(true, [&](const WalkItem& item) { Visit(item, folders); });
-    walk.WalkChildren(partition, *partition.rootEntry, std::to_string(number) + ":/", std::to_string(number) + "#");
-    cutDirectories_ += walk.CutDirectories();
-  }
-
-  int CutDirectories() const { return cutDirectories_; }
+  void RecoverPartition(TPartition& partition) { recovery_.RecoverPartition(partition); }
+  int CutDirectories() const { return recovery_.totals().cutDirectories; }
 
   int Finish() {
     if (showProgress_) std::fprintf(stderr, "\r\033[K");
     // Files are not flushed one by one: the whole recovery goes to the disk at once.
-    const int syncError = SyncFileSystem(folder_);
+    const int syncError = recovery_.Finish();
     if (syncError != 0) PrintError("cannot write the recovered files out to the disk: " + SystemErrorText(syncError));
-    std::printf("Saved %llu files (%llu bytes); %llu failures.\n", static_cast<unsigned long long>(saved_),
-                static_cast<unsigned long long>(bytes_), static_cast<unsigned long long>(failures_));
-    return failures_ == 0 && syncError == 0 ? kExitSuccess : kExitOutput;
+    const TreeRecovery::Totals& totals = recovery_.totals();
+    std::printf("Saved %llu files (%llu bytes); %llu failures.\n", static_cast<unsigned long long>(totals.saved),
+                static_cast<unsigned long long>(totals.bytes), static_cast<unsigned long long>(totals.failures));
+    return totals.failures == 0 && syncError == 0 ? kExitSuccess : kExitOutput;
   }
 
  private:
-  // A folder of the output on the way down the tree. It is made when the first file below it
-  // is saved, so that folders without files to save leave none; under its entry's name or,
-  // where this run has used that name for a file or folder already, a numbered one.
-  struct OutputFolder {
-    std::string name;  // the safe name of its entry; the whole path for a partition's top
-    std::string path;  // where it was made; empty until then
-    bool failed = false;
-    TakenNames taken;  // the names used in it
-  };
-
-  void Visit(const WalkItem& item, std::vector<OutputFolder>& folders) {
-    const size_t depth = static_cast<size_t>(item.depth);
-    folders.resize(depth + 1);
-    if (item.entry.IsFolder()) {
-      folders.emplace_back().name = SafeFileName(item.entry.FileName());
-      return;
-    }
-    if (options_.deletedOnly && !item.entry.IsDeleted()) return;
-    if (!Made(folders, depth)) {
-      ++failures_;
-      return;
-    }
-    OutputFolder& folder = folders[depth];
-    std::string path;
-    uint64_t written = 0;
-    if (SaveEntryAsNewFile(item.entry, folder.path, folder.taken, &path, &written, RecordedName(item.entry)) ==
-        SaveOutcome::kSaved) {
-      ++saved_;
-      bytes_ += written;
-    } else {
-      ++failures_;
-    }
-    if (showProgress_) {
-      std::fprintf(stderr, "\r\033[K%llu files, %llu bytes: %.60s", static_cast<unsigned long long>(saved_),
-                   static_cast<unsigned long long>(bytes_), item.displayPath.c_str());
-    }
+  TreeRecovery::Events Events() {
+    TreeRecovery::Events events;
+    events.fileDone = [this](const WalkItem& item, const SaveResult& result) {
+      if (result.outcome == SaveOutcome::kFailed) PrintBoxText(SaveFailureText(result));
+      if (!showProgress_) return;
+      const TreeRecovery::Totals& totals = recovery_.totals();
+      std::fprintf(stderr, "\r\033[K%llu files, %llu bytes: %.60s", static_cast<unsigned long long>(totals.saved),
+                   static_cast<unsigned long long>(totals.bytes), item.displayPath.c_str());
+    };
+    events.problem = [](const std::string& text) { PrintError(text); };
+    events.caption = [](const TDirectoryEntry& child) { return PrintableText(child.name); };
+    return events;
   }
 
-  // Makes folders[depth] and those above it that are not made yet; false, said once, when one
-  // cannot be made.
-  bool Made(std::vector<OutputFolder>& folders, size_t depth) {
-    OutputFolder& folder = folders[depth];
-    if (!folder.path.empty() || folder.failed) return !folder.failed;
-    if (depth == 0) {
-      folder.failed = !MakeFolders(folder.name);
-      if (!folder.failed) folder.path = folder.name;
-    } else {
-      folder.failed = !Made(folders, depth - 1) || !MakeNumberedFolder(folders[depth - 1], folder);
-    }
-    return !folder.failed;
-  }
-
-  // Makes folder in parent under the first name not used there yet. A folder that a run before
-  // this one made is used again, so its files stay and those saved now are numbered beside
-  // them; a file, or a link, in the way is passed over like a used name.
-  static bool MakeNumberedFolder(OutputFolder& parent, OutputFolder& folder) {
-    constexpr uint32_t kMaxNamesTurnedDown = 1u << 24;  // an end for a file system that has every name
-    for (uint32_t turnedDown = 0; turnedDown < kMaxNamesTurnedDown; ++turnedDown) {
-      const std::string name = parent.taken.FirstFree(folder.name);
-      const std::string path = parent.path + "/" + name;
-      const bool made = ::mkdir(path.c_str(), 0777) == 0;
-      if (!made && errno != EEXIST) {
-        PrintError("cannot make the folder " + PrintableText(path) + ": " + SystemErrorText(errno));
-        return false;
-      }
-      parent.taken.Take(name);
-      struct stat info {};
-      if (made || (::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))) {
-        folder.path = path;
-        return true;
-      }
-    }
-    PrintError("cannot make the folder " + PrintableText(parent.path + "/" + folder.name) + ": every name is taken");
-    return false;
-  }
-
-  const CliOptions& options_;
-  std::string folder_;
   bool showProgress_;
-  uint64_t saved_ = 0;
-  uint64_t bytes_ = 0;
-  uint64_t failures_ = 0;
-  int cutDirectories_ = 0;
+  TreeRecovery recovery_;
 };
 
 // errorCode when a bound cut directories short (each was named on standard error) and nothing
@@ -235,7 +145,9 @@ int ListPartitionsCommand(const CliOptions& options) {
 int LsCommand(const CliOptions& options) {
   CliSession session(options);
   if (const int code = session.Open(options.arguments[0]); code != kExitSuccess) return code;
-  TreeWalk walk(options.recursive, [&](const WalkItem& item) { PrintListing(item, options); });
+  TreeWalk walk(
+      options.recursive, [&](const WalkItem& item) { PrintListing(item, options); }, PrintError,
+      [](const TDirectoryEntry& child) { return PrintableText(child.name); });
   if (options.arguments.size() < 2) {
     for (const auto& partition : session.partitions()) {
       const std::string n = std::to_string(partition->number);
@@ -295,18 +207,27 @@ int SaveCommand(const CliOptions& options) {
   if (const int code = OpenEntry(session, options.arguments[0], options.arguments[1], entry); code != kExitSuccess) {
     return code;
   }
-  std::string path;
-  const SaveOutcome outcome = SaveEntry(*entry.entry, options.arguments[2], &path, nullptr, RecordedName(*entry.entry));
-  if (outcome != SaveOutcome::kSaved) return kExitOutput;
-  std::printf("%s\n", PrintableText(path).c_str());
+  SaveOptions save;
+  save.as = RecordedName(*entry.entry);
+  save.replace = [&options](const std::string& path) {
+    if (!options.force) PrintBoxText(ReplaceQuestion(path) + " Not replaced: use --force to replace it.");
+    return options.force;
+  };
+  const SaveResult result = SaveEntry(*entry.entry, options.arguments[2], save);
+  if (result.outcome == SaveOutcome::kFailed) PrintBoxText(SaveFailureText(result));
+  if (result.outcome != SaveOutcome::kSaved) return kExitOutput;
+  std::printf("%s\n", PrintableText(result.path).c_str());
   return Finish(session, true);
 }
 
 int RecoverCommand(const CliOptions& options) {
   CliSession session(options);
   if (const int code = session.Open(options.arguments[0]); code != kExitSuccess) return code;
-  if (!MakeFolders(options.arguments[1])) return kExitOutput;
+  if (const std::string problem = MakeFolders(options.arguments[1]); !problem.empty()) {
+    PrintError(problem);
+    return kExitOutput;
+  }
   Recovery recovery(options, options.arguments[1]);
-  for (const auto& partition : session.partitions()) recovery.RecoverPartition(*partition, partition->number);
+  for (const auto& partition : session.partitions()) recovery.RecoverPartition(*partition);
   return Finish(session, true, CutCode(recovery.CutDirectories(), kExitOutput, recovery.Finish()));
 }

@@ -3,7 +3,7 @@
 // returns the process's exit code.
 
 #include "cli/CliSession.h"
-#include "cli/TreeWalk.h"
+#include "fs/TreeWalk.h"
 
 int ListPartitionsCommand(const CliOptions& options);
 int LsCommand(const CliOptions& options);

@@ -111,7 +111,7 @@ std::string CandidateLines(const ResolvedEntry& at, const std::vector<size_t>& m
   for (size_t i : matches) {
     const TDirectoryEntry& child = *at.entry->children[i];
     lines += "\n  " + Padded(ChildIndexPath(at.indexPath, i), 12) + " " + Padded(ListedState(child), 9) + " " +
-             ChildDisplayPath(at.displayPath, child);
+             PrintedChildPath(at.displayPath, child);
   }
   return lines;
 }
@@ -133,7 +133,7 @@ void WalkNames(const std::vector<std::string>& names, ResolvedEntry& out) {
       return;
     }
     TDirectoryEntry& child = *out.entry->children[matches[0]];
-    out.displayPath = ChildDisplayPath(out.displayPath, child);
+    out.displayPath = PrintedChildPath(out.displayPath, child);
     out.indexPath = ChildIndexPath(out.indexPath, matches[0]);
     out.entry = &child;
   }
@@ -150,7 +150,7 @@ void WalkIndexes(const std::vector<std::string>& indexes, ResolvedEntry& out) {
       return;
     }
     TDirectoryEntry& child = *out.entry->children[index];
-    out.displayPath = ChildDisplayPath(out.displayPath, child);
+    out.displayPath = PrintedChildPath(out.displayPath, child);
     out.indexPath = ChildIndexPath(out.indexPath, index);
     out.entry = &child;
   }
@@ -158,14 +158,8 @@ void WalkIndexes(const std::vector<std::string>& indexes, ResolvedEntry& out) {
 
 }  // namespace
 
-std::string ChildDisplayPath(const std::string& parentDisplayPath, const TDirectoryEntry& child) {
-  const bool atRoot = !parentDisplayPath.empty() && parentDisplayPath.back() == '/';
-  return parentDisplayPath + (atRoot ? "" : "/") + PrintableText(child.name);
-}
-
-std::string ChildIndexPath(const std::string& parentIndexPath, size_t index) {
-  const bool atRoot = !parentIndexPath.empty() && parentIndexPath.back() == '#';
-  return parentIndexPath + (atRoot ? "" : "/") + std::to_string(index);
+std::string PrintedChildPath(const std::string& parentDisplayPath, const TDirectoryEntry& child) {
+  return ChildDisplayPath(parentDisplayPath, PrintableText(child.name));
 }
 
 ResolvedEntry ResolveEntry(PartitionList& partitions, const std::string& name) {

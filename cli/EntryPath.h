@@ -9,6 +9,7 @@
 #include <string>
 
 #include "fs/Discovery.h"
+#include "fs/TreeWalk.h"
 
 struct ResolvedEntry {
   TDirectoryEntry* entry = nullptr;  // null when the name did not resolve; error says why
@@ -20,6 +21,5 @@ struct ResolvedEntry {
 
 ResolvedEntry ResolveEntry(PartitionList& partitions, const std::string& name);
 
-// A child's paths, from its parent's; the display path shows the child's caption as printed.
-std::string ChildDisplayPath(const std::string& parentDisplayPath, const TDirectoryEntry& child);
-std::string ChildIndexPath(const std::string& parentIndexPath, size_t index);
+// A child's display path, from its parent's, with the child's caption as printed.
+std::string PrintedChildPath(const std::string& parentDisplayPath, const TDirectoryEntry& child);

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "cli/Commands.h"
-#include "cli/SectorSizeCheck.h"
+#include "platform/SectorSizeCheck.h"
 #include "platform/VersionTable.h"
 
 namespace {
@@ -215,7 +215,7 @@ class CommandLine {
         ->check(SectorSizeCheck("BYTES"))
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app.add_option_function<std::string>("--on-read-error", [this](const std::string& answer) {
-         options_.onReadError = answer == "abort" ? ReadErrorAnswer::kAbort : ReadErrorAnswer::kIgnore;
+         options_.onReadError = answer == "abort" ? FaultAnswer::kAbort : FaultAnswer::kIgnore;
        })
         ->check(ReadErrorAnswerCheck())
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);

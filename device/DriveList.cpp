@@ -9,7 +9,7 @@
 #include <optional>
 #include <system_error>
 
-#include "platform/NumberFormat.h"
+#include "device/NumberFormat.h"
 
 namespace fs = std::filesystem;
 

@@ -13,11 +13,8 @@
 #include <cstring>
 
 #include "device/SystemError.h"
-#include "platform/MessageBox.h"
 
 namespace {
-
-constexpr const char* kErrorCaption = "Error";
 
 // Sector numbers are 32-bit: a larger source keeps its first 2^32 - 1 sectors readable
 // instead of wrapping round to a small count.
@@ -57,13 +54,25 @@ int OpenSourceFile(const std::string& path, const char*& refusal) {
   return fd;
 }
 
-// The message for a source refused by its type.
-void ShowRefusal(const char* prefix, const char* kind) {
-  ShowMessageBox(std::string(prefix) + "This is " + kind + ", not an image file or a block device.", kErrorCaption,
-                 kMbOkWarning);
+std::string RefusalText(const char* prefix, const char* kind) {
+  return std::string(prefix) + "This is " + kind + ", not an image file or a block device.";
 }
 
 }  // namespace
+
+// The calling thread's window; while it is the reader's own, the lock that lets one read
+// through it at a time is held.
+class TSectorReader::WindowAccess {
+ public:
+  explicit WindowAccess(const TSectorReader& reader) : window_(reader.WindowOfThisThread()) {
+    if (&window_ == &reader.mainWindow_) lock_ = std::unique_lock<std::recursive_mutex>(reader.mainMutex_);
+  }
+  ReadWindow& window() { return window_; }
+
+ private:
+  ReadWindow& window_;
+  std::unique_lock<std::recursive_mutex> lock_;
+};
 
 int64_t ParseSectorSizeText(const std::string& text) {
   size_t i = 0;
@@ -78,7 +87,10 @@ int64_t ParseSectorSizeText(const std::string& text) {
   return negative ? -value : value;
 }
 
-TSectorReader::TSectorReader() : platformRead(::pread) {}
+TSectorReader::TSectorReader() : platformRead(::pread) {
+  mainWindow_.policy = &abortFaults_;
+  mainWindow_.log = &ownLog_;
+}
 
 TSectorReader::~TSectorReader() { Close(); }
 
@@ -91,15 +103,41 @@ void TSectorReader::Close() {
     ::close(directHandle_);
     directHandle_ = -1;
   }
-  directBuffer_.reset();
   directBlockSize_ = 0;
+  directRefused_ = false;
+  mainWindow_.directBuffer.reset();
+}
+
+void TSectorReader::SetFaultHandling(FaultPolicy& policy, FaultLog& log) {
+  const std::lock_guard<std::recursive_mutex> lock(mainMutex_);
+  mainWindow_.policy = &policy;
+  mainWindow_.log = &log;
+}
+
+ReadWindow& TSectorReader::WindowOfThisThread() const {
+  const std::lock_guard<std::mutex> lock(sessionsMutex_);
+  const std::thread::id self = std::this_thread::get_id();
+  for (const auto& [thread, window] : sessions_) {
+    if (thread == self) return *window;
+  }
+  return mainWindow_;
+}
+
+void TSectorReader::Register(ReadWindow& window) {
+  const std::lock_guard<std::mutex> lock(sessionsMutex_);
+  sessions_.emplace_back(std::this_thread::get_id(), &window);
+}
+
+void TSectorReader::Unregister(ReadWindow& window) {
+  const std::lock_guard<std::mutex> lock(sessionsMutex_);
+  std::erase_if(sessions_, [&](const auto& session) { return session.second == &window; });
 }
 
 // On a block device, a second handle on the same device that bypasses the page cache, for the
 // reads that must tell one bad sector from the next: through the cache a bad sector fails the
 // whole page around it. O_DIRECT wants buffers, offsets and lengths in whole logical blocks,
-// so it gets a buffer of one block, aligned to the block. Without it (a device that refuses
-// O_DIRECT, no /proc) those reads go through the cache like all others.
+// so each window gets a buffer of one block, aligned to the block. Without it (a device that
+// refuses O_DIRECT, no /proc) those reads go through the cache like all others.
 void TSectorReader::OpenDirectReads() {
   int blockSize = 0;
   if (::ioctl(deviceHandle_, BLKSSZGET, &blockSize) != 0 || blockSize < static_cast<int>(kMinSectorSize) ||
@@ -111,60 +149,43 @@ void TSectorReader::OpenDirectReads() {
   const std::string self = "/proc/self/fd/" + std::to_string(deviceHandle_);
   const int fd = ::open(self.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECT);
   if (fd < 0) return;
-  void* buffer = std::aligned_alloc(static_cast<size_t>(blockSize), static_cast<size_t>(blockSize));
-  if (buffer == nullptr) {
-    ::close(fd);
-    return;
-  }
   directHandle_ = fd;
   directBlockSize_ = static_cast<uint32_t>(blockSize);
-  directBuffer_.reset(static_cast<uint8_t*>(buffer));
 }
 
-void TSectorReader::CloseWithError(const char* prefix) {
-  ShowSystemError(prefix, kErrorCaption, kMbOkWarning);
+bool TSectorReader::Fail(OpenFailure::Kind kind, std::string text) {
   Close();
+  openFailure_ = OpenFailure{kind, std::move(text)};
+  return false;
+}
+
+bool TSectorReader::FailWithError(const std::string& prefix) {
+  const int error = errno;
+  return Fail(OpenFailure::Kind::kSystemError, prefix + SystemErrorText(error));
 }
 
 bool TSectorReader::OpenImage(const std::string& path, const std::string& sectorSizeText) {
   constexpr const char* kOpenFailed = "Failed to open the file for reading:\n";
+  openFailure_ = OpenFailure{};
   const char* refusal = nullptr;
   deviceHandle_ = OpenSourceFile(path, refusal);
+  if (refusal != nullptr) return Fail(OpenFailure::Kind::kSystemError, RefusalText(kOpenFailed, refusal));
   struct stat info {};
-  if (deviceHandle_ >= 0 && ::fstat(deviceHandle_, &info) == 0 && S_ISDIR(info.st_mode)) {
-    Close();
-    errno = EISDIR;
-  }
-  if (refusal != nullptr) {
-    ShowRefusal(kOpenFailed, refusal);
-    return false;
-  }
-  if (deviceHandle_ < 0) {
-    ShowSystemError(kOpenFailed, kErrorCaption, kMbOkWarning);
-    return false;
-  }
+  if (deviceHandle_ >= 0 && ::fstat(deviceHandle_, &info) == 0 && S_ISDIR(info.st_mode)) errno = EISDIR;
+  if (deviceHandle_ < 0 || S_ISDIR(info.st_mode)) return FailWithError(kOpenFailed);
 
   int64_t sectorSize = ParseSectorSizeText(sectorSizeText);
   if (sectorSize == 0) sectorSize = kMinSectorSize;
   if (sectorSize < kMinSectorSize || sectorSize > kMaxSectorSize) {
-    Close();
-    ShowMessageBox("The sector size \"" + sectorSizeText +
-                       "\" cannot be used.\nEnter a number of bytes from 512 to 65536.",
-                   kApplicationTitle, kMbOkWarning);
-    return false;
+    return Fail(OpenFailure::Kind::kUnusable, "The sector size \"" + sectorSizeText +
+                                                  "\" cannot be used.\nEnter a number of bytes from 512 to 65536.");
   }
   geometry_.bytesPerSector = static_cast<uint32_t>(sectorSize);
 
-  uint64_t size = 0;
-  if (::fstat(deviceHandle_, &info) != 0) {
-    CloseWithError("Failed to read the size of the file:\n");
-    return false;
-  }
-  size = static_cast<uint64_t>(info.st_size);
-  if (S_ISBLK(info.st_mode) && ::ioctl(deviceHandle_, BLKGETSIZE64, &size) != 0) {
-    CloseWithError("Failed to read the size of the file:\n");
-    return false;
-  }
+  constexpr const char* kSizeFailed = "Failed to read the size of the file:\n";
+  if (::fstat(deviceHandle_, &info) != 0) return FailWithError(kSizeFailed);
+  uint64_t size = static_cast<uint64_t>(info.st_size);
+  if (S_ISBLK(info.st_mode) && ::ioctl(deviceHandle_, BLKGETSIZE64, &size) != 0) return FailWithError(kSizeFailed);
   totalSectors_ = ClampSectorCount(size / geometry_.bytesPerSector);
   if (S_ISBLK(info.st_mode)) OpenDirectReads();
   return true;
@@ -174,42 +195,28 @@ bool TSectorReader::OpenDevice(const std::string& path, bool /*isLogicalDrive*/)
   // A logical drive is a partition block device here and is sized by its own ioctls, like a
   // whole disk, so both kinds take the same road.
   constexpr const char* kOpenFailed = "Failed to open the drive for reading.\n";
+  openFailure_ = OpenFailure{};
   const char* refusal = nullptr;
   deviceHandle_ = OpenSourceFile(path, refusal);
-  if (refusal != nullptr) {
-    ShowRefusal(kOpenFailed, refusal);
-    return false;
-  }
-  if (deviceHandle_ < 0) {
-    ShowSystemError(kOpenFailed, kErrorCaption, kMbOkWarning);
-    return false;
-  }
+  if (refusal != nullptr) return Fail(OpenFailure::Kind::kSystemError, RefusalText(kOpenFailed, refusal));
+  if (deviceHandle_ < 0) return FailWithError(kOpenFailed);
   constexpr const char* kInfoFailed = "Error while getting information about the drive:\n";
   struct stat info {};
-  if (::fstat(deviceHandle_, &info) != 0) {
-    CloseWithError(kInfoFailed);
-    return false;
-  }
+  if (::fstat(deviceHandle_, &info) != 0) return FailWithError(kInfoFailed);
   if (!S_ISBLK(info.st_mode)) {
     errno = ENOTBLK;
-    CloseWithError(kInfoFailed);
-    return false;
+    return FailWithError(kInfoFailed);
   }
   int sectorSize = 0;
   uint64_t size = 0;
-  if (::ioctl(deviceHandle_, BLKSSZGET, &sectorSize) != 0 ||
-      ::ioctl(deviceHandle_, BLKGETSIZE64, &size) != 0) {
-    if (errno == ENOMEDIUM) {  // a drive without a medium in it: not an error to report
-      Close();
-      return false;
-    }
-    CloseWithError(kInfoFailed);
-    return false;
+  if (::ioctl(deviceHandle_, BLKSSZGET, &sectorSize) != 0 || ::ioctl(deviceHandle_, BLKGETSIZE64, &size) != 0) {
+    // A drive without a medium in it: nothing to report.
+    if (errno == ENOMEDIUM) return Fail(OpenFailure::Kind::kNone, "");
+    return FailWithError(kInfoFailed);
   }
   if (sectorSize < static_cast<int>(kMinSectorSize) || sectorSize > static_cast<int>(kMaxSectorSize)) {
     errno = EINVAL;
-    CloseWithError(kInfoFailed);
-    return false;
+    return FailWithError(kInfoFailed);
   }
   geometry_ = DiskGeometry{};
   geometry_.bytesPerSector = static_cast<uint32_t>(sectorSize);
@@ -219,52 +226,66 @@ bool TSectorReader::OpenDevice(const std::string& path, bool /*isLogicalDrive*/)
   return true;
 }
 
+// Sources of fewer than 256 sectors still get a window of one sector.
+void TSectorReader::SizeWindow(ReadWindow& window) const {
+  window.bufferSectors = std::clamp<uint32_t>(totalSectors_ >> 8, 1, kMaxBufferSectors);
+  window.buffer = std::make_unique<uint8_t[]>(size_t{window.bufferSectors} * bytesPerSector());
+  window.bufferFirst = window.bufferEnd = 0;
+  window.currentSector = 0;
+  window.currentData = nullptr;
+  window.directBuffer.reset();
+  if (directBlockSize_ != 0) {
+    void* block = std::aligned_alloc(directBlockSize_, directBlockSize_);
+    window.directBuffer.reset(static_cast<uint8_t*>(block));
+  }
+}
+
 void TSectorReader::PrepareBuffer() {
-  buffer_.reset();
-  // Sources of fewer than 256 sectors still get a window of one sector.
-  bufferSectors_ = std::clamp<uint32_t>(totalSectors_ >> 8, 1, kMaxBufferSectors);
-  buffer_ = std::make_unique<uint8_t[]>(size_t{bufferSectors_} * bytesPerSector());
-  bufferFirst_ = bufferEnd_ = 0;
-  currentSector_ = 0;
-  currentData_ = nullptr;
-  ReadSector(currentSector_);
+  const std::lock_guard<std::recursive_mutex> lock(mainMutex_);
+  mainWindow_.buffer.reset();
+  SizeWindow(mainWindow_);
+  ReadSectorIn(mainWindow_, mainWindow_.currentSector);
 }
 
-bool TSectorReader::Readable(uint32_t sector) const {
-  return deviceHandle_ >= 0 && buffer_ && sector < totalSectors_;
-}
+bool TSectorReader::Readable(uint32_t sector) const { return deviceHandle_ >= 0 && sector < totalSectors_; }
 
-bool TSectorReader::Holds(uint32_t sector) const {
-  return bufferFirst_ != bufferEnd_ && bufferFirst_ <= sector && sector < bufferEnd_;
+bool TSectorReader::Holds(const ReadWindow& window, uint32_t sector) {
+  return window.bufferFirst != window.bufferEnd && window.bufferFirst <= sector && sector < window.bufferEnd;
 }
 
 bool TSectorReader::ReadSector(uint32_t sector) {
-  if (!Readable(sector)) return false;
-  if (!Holds(sector) && !FillWindow(sector)) return false;
-  currentData_ = buffer_.get() + size_t{sector - bufferFirst_} * bytesPerSector();
-  currentSector_ = sector;
+  WindowAccess access(*this);
+  return ReadSectorIn(access.window(), sector);
+}
+
+bool TSectorReader::ReadSectorIn(ReadWindow& window, uint32_t sector) {
+  if (!Readable(sector) || !window.buffer) return false;
+  if (!Holds(window, sector) && !FillWindow(window, sector)) return false;
+  window.currentData = window.buffer.get() + size_t{sector - window.bufferFirst} * bytesPerSector();
+  window.currentSector = sector;
   return true;
 }
 
 // Loads the window from sector on. After Abort the window is emptied, so that nothing of the
 // failed read is served later.
-bool TSectorReader::FillWindow(uint32_t sector) {
-  bufferFirst_ = sector;
-  bufferEnd_ = static_cast<uint32_t>(std::min<uint64_t>(uint64_t{sector} + bufferSectors_, totalSectors_));
-  if (ReadRun(buffer_.get(), sector, bufferEnd_ - bufferFirst_)) return true;
-  bufferEnd_ = bufferFirst_;
+bool TSectorReader::FillWindow(ReadWindow& window, uint32_t sector) {
+  window.bufferFirst = sector;
+  window.bufferEnd =
+      static_cast<uint32_t>(std::min<uint64_t>(uint64_t{sector} + window.bufferSectors, totalSectors_));
+  if (ReadRun(window, window.buffer.get(), sector, window.bufferEnd - window.bufferFirst)) return true;
+  window.bufferEnd = window.bufferFirst;
   return false;
 }
 
 // Reads count sectors from first on into dest, in as few platform reads as will do. When one
 // fails, the sectors from where it failed are read one at a time until the one that cannot be
 // read is found: a read of many sectors that fails does not say which of them is bad, and
-// through the page cache not even which 4 KiB. The user is asked about that sector, by its
-// number. Retry reads on from it; Ignore leaves it zero-filled and reads on after it, asking
-// again at the next bad one; Abort returns false. A part that cannot be read never keeps bytes
-// of another place on the medium. A failed read whose sectors all read on their own was a
-// passing fault and asks nothing.
-bool TSectorReader::ReadRun(uint8_t* dest, uint32_t first, uint32_t count) {
+// through the page cache not even which 4 KiB. The window's fault policy decides about that
+// sector, and its log notes it. Retry reads on from it; Ignore leaves it zero-filled and reads
+// on after it, asking again at the next bad one; Abort returns false. A part that cannot be
+// read never keeps bytes of another place on the medium. A failed read whose sectors all read
+// on their own was a passing fault and is not one.
+bool TSectorReader::ReadRun(ReadWindow& window, uint8_t* dest, uint32_t first, uint32_t count) {
   const uint32_t bps = bytesPerSector();
   const size_t length = size_t{count} * bps;
   const uint64_t position = uint64_t{first} * bps;
@@ -277,16 +298,15 @@ bool TSectorReader::ReadRun(uint8_t* dest, uint32_t first, uint32_t count) {
       return true;
     }
     for (done = done / bps * bps; done < length; done += bps) {
-      error = ReadOneSector(dest + done, first + static_cast<uint32_t>(done / bps));
+      error = ReadOneSector(window, dest + done, first + static_cast<uint32_t>(done / bps));
       if (error != 0) break;
     }
     if (done >= length) return true;
-    errno = error;
-    const uint32_t failedSector = first + static_cast<uint32_t>(done / bps);
-    const int answer = ShowSystemError("Read failed at sector " + std::to_string(failedSector) + ":\n",
-                                       kErrorCaption, kMbAbortRetryIgnoreWarning);
-    if (answer == kIdIgnore) done += bps;  // ReadOneSector left zeros where it could not read
-    else if (answer != kIdRetry) return false;
+    const ReadFault fault{first + done / bps, error};
+    const FaultAnswer answer = window.policy->Decide(fault);
+    window.log->Add(fault, answer);
+    if (answer == FaultAnswer::kIgnore) done += bps;  // ReadOneSector left zeros where it could not read
+    else if (answer != FaultAnswer::kRetry) return false;
   }
 }
 
@@ -294,11 +314,12 @@ bool TSectorReader::ReadRun(uint8_t* dest, uint32_t first, uint32_t count) {
 // the read bypasses the page cache, in blocks of the device's logical block size into an
 // aligned buffer, so that a bad block costs its own bytes only and not the 4 KiB page around
 // it. Returns 0 or the errno of the first part that failed.
-int TSectorReader::ReadOneSector(uint8_t* dest, uint32_t sector) {
+int TSectorReader::ReadOneSector(ReadWindow& window, uint8_t* dest, uint32_t sector) {
   const uint32_t bps = bytesPerSector();
   const uint64_t position = uint64_t{sector} * bps;
   int error = 0;
-  if (!directBuffer_) {
+  uint8_t* block = window.directBuffer.get();
+  if (block == nullptr) {
     // A sector is read whole or not at all: a disk does not deliver part of one.
     size_t got = ReadFully(deviceHandle_, dest, bps, position, error);
     if (error != 0) got = 0;
@@ -306,34 +327,33 @@ int TSectorReader::ReadOneSector(uint8_t* dest, uint32_t sector) {
     return error;
   }
   int firstError = 0;
-  const uint32_t block = directBlockSize_;
-  for (uint64_t at = position / block * block; at < position + bps; at += block) {
+  const uint32_t blockSize = directBlockSize_;
+  for (uint64_t at = position / blockSize * blockSize; at < position + bps; at += blockSize) {
     // The part of this block that lies in the sector, and where it goes.
     const uint64_t from = std::max(at, position);
-    const uint64_t to = std::min(at + block, position + bps);
-    size_t got = ReadBlockDirect(at, error);
+    const uint64_t to = std::min(at + blockSize, position + bps);
+    size_t got = ReadBlockDirect(block, at, error);
     if (error != 0) got = 0;
     const size_t usable = got > from - at ? std::min<size_t>(got - (from - at), to - from) : 0;
-    std::memcpy(dest + (from - position), directBuffer_.get() + (from - at), usable);
+    std::memcpy(dest + (from - position), block + (from - at), usable);
     std::memset(dest + (from - position) + usable, 0, (to - from) - usable);
     if (error != 0 && firstError == 0) firstError = error;
   }
   return firstError;
 }
 
-// One block at position into the aligned buffer, in one read: a direct read cannot be followed
-// up from the middle of a block, and fewer bytes than a block mean the end of the source. A
-// device that turns direct reads down after all (EINVAL: it wants another alignment) is read
-// through the cache from then on, rather than lose good sectors.
-size_t TSectorReader::ReadBlockDirect(uint64_t position, int& error) {
+// One block at position into the aligned block buffer, in one read: a direct read cannot be
+// followed up from the middle of a block, and fewer bytes than a block mean the end of the
+// source. A device that turns direct reads down after all (EINVAL: it wants another alignment)
+// is read through the cache from then on, rather than lose good sectors.
+size_t TSectorReader::ReadBlockDirect(uint8_t* block, uint64_t position, int& error) {
   error = 0;
   for (;;) {
-    if (directHandle_ < 0) return ReadFully(deviceHandle_, directBuffer_.get(), directBlockSize_, position, error);
-    const ssize_t got = platformRead(directHandle_, directBuffer_.get(), directBlockSize_, static_cast<off_t>(position));
+    if (directHandle_ < 0 || directRefused_) return ReadFully(deviceHandle_, block, directBlockSize_, position, error);
+    const ssize_t got = platformRead(directHandle_, block, directBlockSize_, static_cast<off_t>(position));
     if (got >= 0) return static_cast<size_t>(got);
     if (errno == EINVAL) {
-      ::close(directHandle_);
-      directHandle_ = -1;
+      directRefused_ = true;
     } else if (errno != EINTR) {
       error = errno != 0 ? errno : EIO;
       return 0;
@@ -341,7 +361,7 @@ size_t TSectorReader::ReadBlockDirect(uint64_t position, int& error) {
   }
 }
 
-size_t TSectorReader::ReadFully(int fd, uint8_t* dest, size_t length, uint64_t position, int& error) {
+size_t TSectorReader::ReadFully(int fd, uint8_t* dest, size_t length, uint64_t position, int& error) const {
   size_t done = 0;
   error = 0;
   while (done < length) {
@@ -359,35 +379,56 @@ size_t TSectorReader::ReadFully(int fd, uint8_t* dest, size_t length, uint64_t p
 }
 
 bool TSectorReader::ReadBytes(uint8_t* dest, uint32_t count, uint32_t& cursor) {
+  WindowAccess access(*this);
+  ReadWindow& window = access.window();
   // Runs of at least half a window's sectors go straight into dest.
-  return ReadBytesFrom(dest, count, cursor, std::max<uint32_t>(bufferSectors_ / 2, 1));
+  if (!ReadFrom(window, dest, count, cursor, byteOffset, std::max<uint32_t>(window.bufferSectors / 2, 1))) {
+    return false;
+  }
+  const uint32_t bps = bytesPerSector();
+  if (bps != 0) {
+    const uint64_t end = uint64_t{byteOffset} + count;
+    cursor += static_cast<uint32_t>(end / bps);
+    byteOffset = static_cast<uint32_t>(end % bps);
+  }
+  return true;
 }
 
-bool TSectorReader::ReadBytesDirect(uint8_t* dest, uint32_t count, uint32_t& cursor) {
-  return ReadBytesFrom(dest, count, cursor, 1);
+bool TSectorReader::ReadAt(uint32_t sector, uint32_t offset, uint8_t* dest, uint32_t count) {
+  WindowAccess access(*this);
+  ReadWindow& window = access.window();
+  return ReadFrom(window, dest, count, sector, offset, std::max<uint32_t>(window.bufferSectors / 2, 1));
 }
 
-// A run of at least directSectors whole sectors that the window does not hold is read straight
-// into dest: the same platform reads and questions as window fills, without the copy. Once
-// begun, the rest of the run follows, so that its last sectors cost no read-ahead.
-bool TSectorReader::ReadBytesFrom(uint8_t* dest, uint32_t count, uint32_t& cursor, uint32_t directSectors) {
+bool TSectorReader::ReadDirectAt(uint32_t sector, uint8_t* dest, uint32_t count) {
+  WindowAccess access(*this);
+  return ReadFrom(access.window(), dest, count, sector, 0, 1);
+}
+
+// Copies count bytes from offset bytes into sector on. A run of at least directSectors whole
+// sectors that the window does not hold is read straight into dest: the same platform reads
+// and fault answers as window fills, without the copy. Once begun, the rest of the run
+// follows, so that its last sectors cost no read-ahead.
+bool TSectorReader::ReadFrom(ReadWindow& window, uint8_t* dest, uint32_t count, uint32_t sector, uint32_t offset,
+                             uint32_t directSectors) {
   if (count == 0) return true;
   const uint32_t bps = bytesPerSector();
-  if (bps == 0) {  // never opened
+  if (bps == 0 || !window.buffer) {  // never opened, or not prepared
     std::memset(dest, 0, count);
     return false;
   }
   uint8_t* out = dest;
   size_t remaining = count;
-  size_t offset = byteOffset % bps;
-  uint32_t sector = cursor + byteOffset / bps;
+  size_t within = offset % bps;
+  sector += offset / bps;
   bool direct = false;
   while (remaining > 0) {
     const size_t wholeSectors = remaining / bps;
-    if (!Holds(sector) && offset == 0 && wholeSectors >= (direct ? 1 : directSectors) && Readable(sector)) {
+    if (!Holds(window, sector) && within == 0 && wholeSectors >= (direct ? 1 : directSectors) && Readable(sector)) {
       direct = true;
-      const auto n = static_cast<uint32_t>(std::min<uint64_t>({wholeSectors, bufferSectors_, totalSectors_ - sector}));
-      if (!ReadRun(out, sector, n)) {
+      const auto n =
+          static_cast<uint32_t>(std::min<uint64_t>({wholeSectors, window.bufferSectors, totalSectors_ - sector}));
+      if (!ReadRun(window, out, sector, n)) {
         std::memset(dest, 0, count);
         return false;
       }
@@ -396,21 +437,27 @@ bool TSectorReader::ReadBytesFrom(uint8_t* dest, uint32_t count, uint32_t& curso
       sector += n;
       continue;
     }
-    if (!ReadSector(sector)) {
+    if (!ReadSectorIn(window, sector)) {
       std::memset(dest, 0, count);
       return false;
     }
     // Everything from here to the end of the window is held: copy it in one piece.
-    const size_t inWindow = size_t{bufferEnd_ - sector} * bps - offset;
+    const size_t inWindow = size_t{window.bufferEnd - sector} * bps - within;
     const size_t n = std::min(inWindow, remaining);
-    std::memcpy(out, currentData_ + offset, n);
+    std::memcpy(out, window.currentData + within, n);
     out += n;
     remaining -= n;
-    sector = bufferEnd_;
-    offset = 0;
+    sector = window.bufferEnd;
+    within = 0;
   }
-  const uint64_t end = uint64_t{byteOffset} + count;
-  cursor += static_cast<uint32_t>(end / bps);
-  byteOffset = static_cast<uint32_t>(end % bps);
   return true;
 }
+
+ReadSession::ReadSession(TSectorReader& reader, FaultPolicy& policy, FaultLog& log) : reader_(reader) {
+  window_.policy = &policy;
+  window_.log = &log;
+  if (reader_.bytesPerSector() != 0) reader_.SizeWindow(window_);
+  reader_.Register(window_);
+}
+
+ReadSession::~ReadSession() { reader_.Unregister(window_); }

@@ -1,15 +1,28 @@
 #pragma once
 // The one reader through which every byte of the medium is read. It opens an image file or a
 // block device read-only, knows its sector size and sector count, and serves sectors and byte
-// runs through one read-ahead window of up to 256 sectors. It never writes.
+// runs through a read-ahead window of up to 256 sectors. It never writes.
+//
+// Reads may come from several threads at once: the window's thread browses while a save or a
+// scan reads in the background. Each thread that runs such an operation opens a ReadSession,
+// which gives it a read-ahead window of its own and the fault policy and log of its operation;
+// the reader's own window serves every other thread, one read at a time. The descriptor and the
+// geometry are set when the source is opened and only read afterwards.
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
+
+#include "device/FreeDeleter.h"
+#include "device/ReadFaults.h"
 
 // The geometry of the last source opened. This platform knows the sector size and the size in
 // bytes; the other fields stay zero.
@@ -30,7 +43,8 @@ struct ReaderRef {
   TSectorReader* reader = nullptr;
 };
 
-// The platform's positioned read, pread(2) unless a test puts a stand-in in its place.
+// The platform's positioned read, pread(2) unless a test puts a stand-in in its place. It may
+// be called from several threads at once.
 using PlatformRead = std::function<ssize_t(int fd, void* buffer, size_t count, off_t offset)>;
 
 // Sector sizes an image may be opened with.
@@ -38,6 +52,31 @@ inline constexpr uint32_t kMinSectorSize = 512;
 inline constexpr uint32_t kMaxSectorSize = 65536;
 // Capacity of the read-ahead window in sectors.
 inline constexpr uint32_t kMaxBufferSectors = 256;
+
+// Why a source could not be opened, in the words the user is shown.
+struct OpenFailure {
+  enum class Kind {
+    kNone,         // nothing to say: a drive without a medium in it
+    kSystemError,  // the system refused; text ends with its reason
+    kUnusable,     // the user's choice cannot be used (a sector size out of range)
+  };
+  Kind kind = Kind::kNone;
+  std::string text;
+};
+
+// One read-ahead window and what reads through it answer to.
+struct ReadWindow {
+  uint32_t bufferSectors = kMaxBufferSectors;
+  std::unique_ptr<uint8_t[]> buffer;
+  uint32_t bufferFirst = 0;
+  uint32_t bufferEnd = 0;
+  const uint8_t* currentData = nullptr;
+  uint32_t currentSector = 0;
+  // One block of the device's logical block size, aligned to it, for direct reads of one sector.
+  std::unique_ptr<uint8_t, FreeDeleter> directBuffer;
+  FaultPolicy* policy = nullptr;
+  FaultLog* log = nullptr;
+};
 
 class TSectorReader {
  public:
@@ -47,28 +86,40 @@ class TSectorReader {
   TSectorReader& operator=(const TSectorReader&) = delete;
 
   // Opening, in this order: Close, then OpenImage or OpenDevice, then PrepareBuffer. A failed
-  // open has shown its message and leaves the reader closed.
+  // open leaves the reader closed and says why in openFailure(). Nothing may read while the
+  // reader opens or closes.
   bool OpenImage(const std::string& path, const std::string& sectorSizeText);
   bool OpenDevice(const std::string& path, bool isLogicalDrive);
   void PrepareBuffer();
   void Close();
+  const OpenFailure& openFailure() const { return openFailure_; }
 
-  // Makes sector the current one: currentData() then points at its bytes until the next call.
+  // What reads on threads without a session do with a fault: until set, they give up the read
+  // (Abort) and note it in the reader's own log.
+  void SetFaultHandling(FaultPolicy& policy, FaultLog& log);
+  FaultLog& faultLog() const { return *mainWindow_.log; }
+
+  // Makes sector the current one: currentData() then points at its bytes until the next call
+  // on this thread.
   bool ReadSector(uint32_t sector);
   // Copies count bytes that begin byteOffset bytes into sector cursor to dest, then moves the
   // cursor and byteOffset past them. On failure dest is zero-filled and the cursor and
   // byteOffset stay where they were. Long runs of whole sectors that the window does not hold
-  // are read straight into dest, in reads of the window's size.
+  // are read straight into dest, in reads of the window's size. byteOffset is one for all
+  // threads: reads from other threads use ReadAt.
   bool ReadBytes(uint8_t* dest, uint32_t count, uint32_t& cursor);
+  // Copies count bytes that begin offset bytes into sector to dest; on failure dest is
+  // zero-filled. As ReadBytes, without a cursor.
+  bool ReadAt(uint32_t sector, uint32_t offset, uint8_t* dest, uint32_t count);
   // The same, but any whole sectors the window does not hold go straight into dest, however
   // few: for file data, which is read once and would only push the tables and directories
   // read around it out of the window.
-  bool ReadBytesDirect(uint8_t* dest, uint32_t count, uint32_t& cursor);
+  bool ReadDirectAt(uint32_t sector, uint8_t* dest, uint32_t count);
 
   // Where the next ReadBytes starts inside the cursor sector; callers set it to 0 before a
   // read at a sector of their own choosing.
   uint32_t byteOffset = 0;
-  // Replaced by tests to make chosen reads fail or come up short.
+  // Replaced by tests to make chosen reads fail or come up short; set before reads begin.
   PlatformRead platformRead;
 
   bool IsOpen() const { return deviceHandle_ >= 0; }
@@ -76,42 +127,70 @@ class TSectorReader {
   uint32_t bytesPerSector() const { return geometry_.bytesPerSector; }
   uint32_t totalSectors() const { return totalSectors_; }
   const DiskGeometry& geometry() const { return geometry_; }
-  uint32_t bufferSectors() const { return bufferSectors_; }
-  uint32_t bufferFirst() const { return bufferFirst_; }
-  uint32_t bufferEnd() const { return bufferEnd_; }
-  const uint8_t* currentData() const { return currentData_; }
-  uint32_t currentSector() const { return currentSector_; }
+  // The window of the calling thread: its session's, else the reader's own.
+  uint32_t bufferSectors() const { return WindowOfThisThread().bufferSectors; }
+  uint32_t bufferFirst() const { return WindowOfThisThread().bufferFirst; }
+  uint32_t bufferEnd() const { return WindowOfThisThread().bufferEnd; }
+  const uint8_t* currentData() const { return WindowOfThisThread().currentData; }
+  uint32_t currentSector() const { return WindowOfThisThread().currentSector; }
 
  private:
-  bool Readable(uint32_t sector) const;
-  bool Holds(uint32_t sector) const;
-  bool ReadBytesFrom(uint8_t* dest, uint32_t count, uint32_t& cursor, uint32_t directSectors);
-  bool FillWindow(uint32_t sector);
-  bool ReadRun(uint8_t* dest, uint32_t first, uint32_t count);
-  int ReadOneSector(uint8_t* dest, uint32_t sector);
-  size_t ReadFully(int fd, uint8_t* dest, size_t length, uint64_t position, int& error);
-  size_t ReadBlockDirect(uint64_t position, int& error);
-  void OpenDirectReads();
-  void CloseWithError(const char* prefix);
+  friend class ReadSession;
 
-  struct FreeDeleter {
-    void operator()(uint8_t* p) const { std::free(p); }
-  };
+  // The calling thread's window, with the lock of the reader's own window held while it is
+  // that one.
+  class WindowAccess;
+
+  ReadWindow& WindowOfThisThread() const;
+  void Register(ReadWindow& window);
+  void Unregister(ReadWindow& window);
+  void SizeWindow(ReadWindow& window) const;
+
+  bool Readable(uint32_t sector) const;
+  static bool Holds(const ReadWindow& window, uint32_t sector);
+  bool ReadSectorIn(ReadWindow& window, uint32_t sector);
+  bool ReadFrom(ReadWindow& window, uint8_t* dest, uint32_t count, uint32_t sector, uint32_t offset,
+                uint32_t directSectors);
+  bool FillWindow(ReadWindow& window, uint32_t sector);
+  bool ReadRun(ReadWindow& window, uint8_t* dest, uint32_t first, uint32_t count);
+  int ReadOneSector(ReadWindow& window, uint8_t* dest, uint32_t sector);
+  size_t ReadFully(int fd, uint8_t* dest, size_t length, uint64_t position, int& error) const;
+  size_t ReadBlockDirect(uint8_t* block, uint64_t position, int& error);
+  void OpenDirectReads();
+  bool Fail(OpenFailure::Kind kind, std::string text);
+  bool FailWithError(const std::string& prefix);
 
   int deviceHandle_ = -1;
-  // The same block device opened with O_DIRECT, its logical block size and a buffer of one
-  // block aligned to it; none for an image file.
+  // The same block device opened with O_DIRECT and its logical block size; none for an image
+  // file. A device that turns direct reads down after all is read through the cache from then on.
   int directHandle_ = -1;
   uint32_t directBlockSize_ = 0;
-  std::unique_ptr<uint8_t, FreeDeleter> directBuffer_;
-  uint32_t bufferSectors_ = kMaxBufferSectors;
-  std::unique_ptr<uint8_t[]> buffer_;
-  uint32_t bufferFirst_ = 0;
-  uint32_t bufferEnd_ = 0;
-  const uint8_t* currentData_ = nullptr;
-  uint32_t currentSector_ = 0;
+  std::atomic<bool> directRefused_{false};
   DiskGeometry geometry_;
   uint32_t totalSectors_ = 0;
+  OpenFailure openFailure_;
+
+  FixedFaultPolicy abortFaults_{FaultAnswer::kAbort};
+  FaultLog ownLog_;
+  mutable ReadWindow mainWindow_;
+  mutable std::recursive_mutex mainMutex_;  // held for every read through mainWindow_
+  mutable std::mutex sessionsMutex_;
+  std::vector<std::pair<std::thread::id, ReadWindow*>> sessions_;
+};
+
+// The reads of one operation on one thread: for its lifetime, every read the thread makes
+// through reader goes through a window of its own and hands its faults to policy, noting them
+// in log. One session per thread at a time.
+class ReadSession {
+ public:
+  ReadSession(TSectorReader& reader, FaultPolicy& policy, FaultLog& log);
+  ~ReadSession();
+  ReadSession(const ReadSession&) = delete;
+  ReadSession& operator=(const ReadSession&) = delete;
+
+ private:
+  TSectorReader& reader_;
+  ReadWindow window_;
 };
 
 // The value of a sector-size text: leading white space, an optional sign, then the digits up

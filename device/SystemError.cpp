@@ -1,19 +1,11 @@
 #include "device/SystemError.h"
 
-#include <cerrno>
 #include <clocale>
 #include <cstring>
 #include <locale.h>
-
-#include "platform/MessageBox.h"
 
 std::string SystemErrorText(int error) {
   static const locale_t english = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
   if (english != static_cast<locale_t>(0)) return strerror_l(error, english);
   return std::strerror(error);
-}
-
-int ShowSystemError(const std::string& prefix, const std::string& caption, unsigned flags) {
-  const int error = errno;
-  return ShowMessageBox(prefix + SystemErrorText(error), caption, flags);
 }

@@ -21,9 +21,7 @@ PartitionEntry EntryAt(const std::vector<uint8_t>& sector, int index) {
 std::vector<uint8_t> ReadSectorBytes(TSectorReader& reader, uint64_t sector, uint32_t count) {
   std::vector<uint8_t> bytes(std::max<size_t>(count, mbr::kMinimumSectorSize));
   if (sector > UINT32_MAX) return bytes;
-  uint32_t cursor = static_cast<uint32_t>(sector);
-  reader.byteOffset = 0;
-  reader.ReadBytes(bytes.data(), count, cursor);
+  reader.ReadAt(static_cast<uint32_t>(sector), 0, bytes.data(), count);
   return bytes;
 }
 

@@ -8,11 +8,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "device/FreeDeleter.h"
 #include "fs/ByteSink.h"
-
-struct FreeDeleter {
-  void operator()(uint8_t* p) const { std::free(p); }
-};
 
 // An owned run of bytes; empty means "none".
 class ByteBuffer {

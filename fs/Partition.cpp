@@ -47,9 +47,7 @@ std::string TPartition::GetDescription() const {
 }
 
 bool TPartition::ReadAt(uint32_t sector, uint8_t* dest, uint32_t count) const {
-  TSectorReader& reader = Reader();
-  reader.byteOffset = 0;
-  return reader.ReadBytes(dest, count, sector);
+  return Reader().ReadAt(sector, 0, dest, count);
 }
 
 std::string TPartition::LabelSuffix() const {

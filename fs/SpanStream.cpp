@@ -11,11 +11,7 @@ void ReadInSource(TSectorReader& reader, uint64_t sector, uint8_t* dest, size_t 
   const uint64_t sectorBytes = reader.bytesPerSector();
   const uint64_t totalSectors = reader.totalSectors();
   const uint64_t readable = sector < totalSectors ? std::min<uint64_t>(count, (totalSectors - sector) * sectorBytes) : 0;
-  if (readable > 0) {
-    reader.byteOffset = 0;
-    auto cursor = static_cast<uint32_t>(sector);
-    read(dest, static_cast<uint32_t>(readable), cursor);
-  }
+  if (readable > 0) read(static_cast<uint32_t>(sector), dest, static_cast<uint32_t>(readable));
   std::memset(dest + readable, 0, count - readable);
 }
 
@@ -23,7 +19,7 @@ void ReadInSource(TSectorReader& reader, uint64_t sector, uint8_t* dest, size_t 
 
 void ReadClipped(TSectorReader& reader, uint64_t sector, uint8_t* dest, size_t count) {
   ReadInSource(reader, sector, dest, count,
-               [&](uint8_t* to, uint32_t n, uint32_t& cursor) { reader.ReadBytes(to, n, cursor); });
+               [&](uint32_t at, uint8_t* to, uint32_t n) { reader.ReadAt(at, 0, to, n); });
 }
 
 uint64_t SpanStream::SectorBytes() const { return std::max<uint32_t>(reader_.bytesPerSector(), 1); }
@@ -46,7 +42,7 @@ bool SpanStream::Send(uint64_t sector, uint64_t count) {
       dest = Room(whole, piece);
     }
     ReadInSource(reader_, sector, dest, whole,
-                 [&](uint8_t* to, uint32_t bytes, uint32_t& cursor) { reader_.ReadBytesDirect(to, bytes, cursor); });
+                 [&](uint32_t at, uint8_t* to, uint32_t bytes) { reader_.ReadDirectAt(at, to, bytes); });
     if (space == nullptr) gathered_ += n;
     else if (!sink_.Write(space, n)) return false;
     sector += n / sectorBytes;

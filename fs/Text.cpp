@@ -1,6 +1,6 @@
 #include "fs/Text.h"
 
-#include "platform/NumberFormat.h"
+#include "device/NumberFormat.h"
 
 void AppendUtf8(std::string& out, uint32_t cp) {
   if (cp < 0x80) {
@@ -106,11 +106,10 @@ std::string FormatSeconds(unsigned wholeSeconds, unsigned hundredths) {
   std::string text = TwoDigits(total / 100);
   const unsigned fraction = total % 100;
   if (fraction != 0) {
-    text += DecimalSeparator();
+    text += LocaleDecimalSeparator();
     text += static_cast<char>('0' + fraction / 10);
     if (fraction % 10 != 0) text += static_cast<char>('0' + fraction % 10);
   }
   return text;
 }
 
-std::string DecimalSeparator() { return LocaleDecimalSeparator(); }

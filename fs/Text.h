@@ -35,6 +35,3 @@ std::string TwoDigits(unsigned value);
 // two decimals, no trailing zeros and no separator for a whole number. The separator is the
 // one of the user's locale.
 std::string FormatSeconds(unsigned wholeSeconds, unsigned hundredths);
-
-// The decimal separator of the user's locale ("." in the C locale).
-std::string DecimalSeparator();

@@ -13,10 +13,10 @@
 #include "browser/HexView.h"
 #include "fs/Bytes.h"
 #include "fs/Discovery.h"
+#include "fs/OpenedSource.h"
 #include "fs/TableLayout.h"
 #include "fs/exfat/ExfatPartition.h"
 #include "fs/fat/FatPartition.h"
-#include "platform/MessageBox.h"
 
 namespace {
 
@@ -35,18 +35,17 @@ constexpr int kMaxDepth = 12;
 constexpr char kBadSectorMarker[] = "BADSECT!";
 constexpr size_t kBadSectorMarkerLength = sizeof kBadSectorMarker - 1;
 
-// Answers every message box as a user would: OK, and for a read error Retry, Ignore and Abort
-// in turn, so each of the reader's three roads is taken.
-class SilentMessageBox final : public MessageBoxService {
+// Answers read faults Retry, Ignore and Abort in turn, so each of the reader's three roads is
+// taken.
+class TurnTakingFaults final : public FaultPolicy {
  public:
-  int Show(const std::string&, const std::string&, unsigned flags) override {
-    if (flags != kMbAbortRetryIgnoreWarning) return kIdOk;
-    static constexpr int kAnswers[] = {kIdRetry, kIdIgnore, kIdAbort};
-    return kAnswers[readErrors_++ % 3];
+  FaultAnswer Decide(const ReadFault&) override {
+    static constexpr FaultAnswer kAnswers[] = {FaultAnswer::kRetry, FaultAnswer::kIgnore, FaultAnswer::kAbort};
+    return kAnswers[faults_++ % 3];
   }
 
  private:
-  unsigned readErrors_ = 0;
+  unsigned faults_ = 0;
 };
 
 // The positioned read the reader goes through: pread, except that it fails with EIO on a
@@ -194,33 +193,36 @@ void SealGuidHeader(std::vector<uint8_t>& bytes, uint32_t sectorSize) {
 }  // namespace
 
 HarnessReport RunHarness(HarnessVolume volume, const uint8_t* data, size_t size) {
-  SilentMessageBox silent;
-  ScopedMessageBoxService guard(silent);
   const std::string sectorSize = SectorSizeText(volume, data, size);
   std::vector<uint8_t> bytes(data, data + size);
   if (volume == HarnessVolume::kDiscover) SealGuidHeader(bytes, static_cast<uint32_t>(std::stoul(sectorSize)));
   MemoryFile file(bytes.data(), bytes.size());
-  TSectorReader reader;
   HarnessReport report;
-  if (!reader.OpenImage(file.path(), sectorSize)) return report;
-  const DamagedMedium medium(bytes.data(), bytes.size(), reader.bytesPerSector());
-  reader.platformRead = [&medium](int fd, void* buffer, size_t count, off_t offset) {
+  const DamagedMedium medium(bytes.data(), bytes.size(), std::stoul(sectorSize));
+  TurnTakingFaults faults;
+  OpenSettings settings;
+  settings.faultPolicy = &faults;
+  settings.platformRead = [&medium](int fd, void* buffer, size_t count, off_t offset) {
     return medium.Read(fd, buffer, count, offset);
   };
-  reader.PrepareBuffer();
-  ReaderRef ref{&reader};
+  SourceChoice choice = SourceFromPath(file.path(), sectorSize);
+  choice.sectorSizeFixed = true;
+  OpenFailure failure;
+  const std::unique_ptr<OpenedSource> source = OpenedSource::Open(choice, settings, failure);
+  if (!source) return report;
 
-  PartitionList partitions;
+  PartitionList& partitions = source->partitions();
   switch (volume) {
     case HarnessVolume::kDiscover:
-      DiscoverPartitions(&ref, partitions);
-      if (partitions.empty()) DescribeUnreadTable(&ref);
+      if (partitions.empty()) source->NoPartitionsMessage();
       break;
     case HarnessVolume::kFatAtZero:
-      partitions.push_back(std::make_unique<TFATPartition>(&ref, PartitionEntry{}));
+      partitions.clear();
+      partitions.push_back(std::make_unique<TFATPartition>(source->readerRef(), PartitionEntry{}));
       break;
     case HarnessVolume::kExfatAtZero:
-      partitions.push_back(std::make_unique<EXFATPartition>(&ref, PartitionEntry{}));
+      partitions.clear();
+      partitions.push_back(std::make_unique<EXFATPartition>(source->readerRef(), PartitionEntry{}));
       break;
   }
   report.partitions = partitions.size();

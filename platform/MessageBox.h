@@ -24,6 +24,8 @@ enum MessageBoxResult : int {
 
 // Caption of the application's own boxes (warnings and questions).
 inline constexpr const char* kApplicationTitle = "Brindle";
+// Caption of the boxes that report a failure with the system's reason.
+inline constexpr const char* kErrorCaption = "Error";
 
 class MessageBoxService {
  public:

@@ -24,6 +24,7 @@
 #include "browser/frame/PreviewImage.h"
 #include "formats/qt/PictureLoader.h"
 #include "platform/MessageBox.h"
+#include "platform/qt/Widgets.h"
 
 namespace {
 
@@ -46,12 +47,6 @@ void RunHandler(Handler handler) {
   }
 }
 
-template <class T>
-T* Named(T* widget, const char* name) {
-  widget->setObjectName(QString::fromLatin1(name));
-  return widget;
-}
-
 // A read-only text pane in the button-face colour, without word wrap.
 QPlainTextEdit* Memo(const char* name, QWidget* parent) {
   auto* memo = Named(new QPlainTextEdit(parent), name);
@@ -63,27 +58,26 @@ QPlainTextEdit* Memo(const char* name, QWidget* parent) {
   return memo;
 }
 
-QWidget* Page(QTabWidget* tabs, const char* name, const char* caption) {
-  auto* page = Named(new QWidget(tabs), name);
-  tabs->addTab(page, QString::fromUtf8(caption));
-  return page;
-}
-
 }  // namespace
 
-TfrmFileSystem::TfrmFileSystem(ReaderRef* readerRef, const IconSet& icons, QWidget* parent)
-    : QWidget(parent), icons_(icons), logic_(*this, readerRef) {
+TfrmFileSystem::TfrmFileSystem(const IconSet& icons, QWidget* parent)
+    : QWidget(parent), icons_(icons), logic_(*this) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
   BuildToolBar();
   layout->addWidget(CoolBar1);
+  lblSourceNotes = Named(new QLabel(this), "lblSourceNotes");
+  lblSourceNotes->setWordWrap(true);
+  lblSourceNotes->setMargin(Scaled(this, 4));
+  lblSourceNotes->hide();
+  layout->addWidget(lblSourceNotes);
 
   Panel1 = Named(new QWidget(this), "Panel1");
   auto* panelLayout = new QVBoxLayout(Panel1);
   panelLayout->setContentsMargins(0, 0, 0, 0);
   Splitter1 = Named(new QSplitter(Qt::Horizontal, Panel1), "Splitter1");
-  Splitter1->setHandleWidth(Scaled(4));
+  Splitter1->setHandleWidth(Scaled(this, 4));
   Splitter1->setOpaqueResize(true);
   Splitter1->setChildrenCollapsible(false);
   panelLayout->addWidget(Splitter1);
@@ -97,7 +91,7 @@ TfrmFileSystem::TfrmFileSystem(ReaderRef* readerRef, const IconSet& icons, QWidg
   Splitter1->addWidget(pageControlResults);
   Splitter1->addWidget(PageControl1);
   Splitter1->setStretchFactor(1, 1);
-  Splitter1->setSizes({Scaled(297), Scaled(600)});
+  Splitter1->setSizes({Scaled(this, 297), Scaled(this, 600)});
 
   timerUpdateScan = Named(new QTimer(this), "timerUpdateScan");
   timerUpdateScan->setInterval(1);
@@ -107,7 +101,12 @@ TfrmFileSystem::TfrmFileSystem(ReaderRef* readerRef, const IconSet& icons, QWidg
 
 TfrmFileSystem::~TfrmFileSystem() = default;
 
-int TfrmFileSystem::Scaled(int pixelsAt96Dpi) const { return pixelsAt96Dpi * logicalDpiX() / 96; }
+void TfrmFileSystem::ShowSourceNotes(const std::vector<std::string>& notes) {
+  QStringList lines;
+  for (const std::string& note : notes) lines << QString::fromStdString(note);
+  lblSourceNotes->setText(lines.join('\n'));
+  lblSourceNotes->setVisible(!lines.isEmpty());
+}
 
 void TfrmFileSystem::BuildToolBar() {
   CoolBar1 = Named(new QWidget(this), "CoolBar1");
@@ -117,19 +116,19 @@ void TfrmFileSystem::BuildToolBar() {
   QFont bold = ToolBar1->font();
   bold.setBold(true);
   ToolBar1->setFont(bold);
-  ToolBar1->setIconSize(QSize(Scaled(kImageListSide), Scaled(kImageListSide)));
+  ToolBar1->setIconSize(QSize(Scaled(this, kImageListSide), Scaled(this, kImageListSide)));
   btnSave = Named(new QToolButton(ToolBar1), "btnSave");
   btnSave->setText(QStringLiteral("保存所选文件"));
   btnSave->setIcon(icons_.Format(kImgSave));
   btnSave->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-  btnSave->setMinimumWidth(Scaled(142));
+  btnSave->setMinimumWidth(Scaled(this, 142));
   ToolBar1->addWidget(btnSave);
   coolLayout->addWidget(ToolBar1);
 }
 
 void TfrmFileSystem::BuildTreePage() {
   pageControlResults = Named(new QTabWidget(Splitter1), "pageControlResults");
-  tsResults = Page(pageControlResults, "tsResults", "FAT 结构");
+  tsResults = Page(pageControlResults, "tsResults", QStringLiteral("FAT 结构"));
   auto* layout = new QVBoxLayout(tsResults);
   layout->setContentsMargins(0, 0, 0, 0);
   treeFat = Named(new QTreeWidget(tsResults), "treeFat");
@@ -139,8 +138,8 @@ void TfrmFileSystem::BuildTreePage() {
   treeFat->header()->setStretchLastSection(false);
   treeFat->setSelectionMode(QAbstractItemView::SingleSelection);
   treeFat->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  treeFat->setIndentation(Scaled(19));
-  treeFat->setIconSize(QSize(Scaled(kImageListSide), Scaled(kImageListSide)));
+  treeFat->setIndentation(Scaled(this, 19));
+  treeFat->setIconSize(QSize(Scaled(this, kImageListSide), Scaled(this, kImageListSide)));
   treeFat->setContextMenuPolicy(Qt::CustomContextMenu);
   layout->addWidget(treeFat);
 
@@ -150,24 +149,24 @@ void TfrmFileSystem::BuildTreePage() {
 }
 
 void TfrmFileSystem::BuildFileInfoPage() {
-  tsFileInfo = Page(PageControl1, "tsFileInfo", "文件信息");
+  tsFileInfo = Page(PageControl1, "tsFileInfo", QStringLiteral("文件信息"));
   auto* layout = new QVBoxLayout(tsFileInfo);
   layout->setContentsMargins(0, 0, 0, 0);
   lstFileInfo = Named(new FileInfoList(icons_, tsFileInfo), "lstFileInfo");
   lstFileInfo->setHeaderLabels({QStringLiteral("属性"), QStringLiteral("描述")});
-  lstFileInfo->setColumnWidth(0, Scaled(180));
-  lstFileInfo->setColumnWidth(1, Scaled(400));
-  lstFileInfo->setIconSize(QSize(Scaled(kImageListSide), Scaled(kImageListSide)));
+  lstFileInfo->setColumnWidth(0, Scaled(this, 180));
+  lstFileInfo->setColumnWidth(1, Scaled(this, 400));
+  lstFileInfo->setIconSize(QSize(Scaled(this, kImageListSide), Scaled(this, kImageListSide)));
   layout->addWidget(lstFileInfo);
 }
 
 void TfrmFileSystem::BuildPreviewPage() {
-  tsPreview = Page(PageControl1, "tsPreview", "预览");
+  tsPreview = Page(PageControl1, "tsPreview", QStringLiteral("预览"));
   auto* layout = new QVBoxLayout(tsPreview);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
   ToolBar2 = Named(new QToolBar(tsPreview), "ToolBar2");
-  ToolBar2->setIconSize(QSize(Scaled(kImageListSide), Scaled(kImageListSide)));
+  ToolBar2->setIconSize(QSize(Scaled(this, kImageListSide), Scaled(this, kImageListSide)));
   btnZoomIn = Named(new QToolButton(ToolBar2), "btnZoomIn");
   btnZoomIn->setToolTip(QStringLiteral("放大"));
   btnZoomIn->setIcon(icons_.Toolbar(kImgZoomIn));
@@ -200,7 +199,7 @@ void TfrmFileSystem::BuildPreviewPage() {
 }
 
 void TfrmFileSystem::BuildHexPage() {
-  TabSheet1 = Page(PageControl1, "TabSheet1", "十六进制数据");
+  TabSheet1 = Page(PageControl1, "TabSheet1", QStringLiteral("十六进制数据"));
   auto* layout = new QVBoxLayout(TabSheet1);
   layout->setContentsMargins(0, 0, 0, 0);
   txtHex = Memo("txtHex", TabSheet1);

@@ -27,14 +27,18 @@ class QTreeWidgetItem;
 
 class TfrmFileSystem final : public QWidget, private BrowserView {
  public:
-  // readerRef and icons belong to the main window and outlive the frame.
-  TfrmFileSystem(ReaderRef* readerRef, const IconSet& icons, QWidget* parent = nullptr);
+  // icons belong to the main window and outlive the frame.
+  explicit TfrmFileSystem(const IconSet& icons, QWidget* parent = nullptr);
   ~TfrmFileSystem() override;
 
-  void ScanPartitions() { logic_.ScanPartitions(); }
+  // Takes the partitions found on source, which outlives them.
+  void ScanPartitions(OpenedSource& source) { logic_.ScanPartitions(source); }
   void ClearPartitions() { logic_.ClearPartitions(); }
   void FillTree() { logic_.FillTree(); }
   const PartitionList& partitions() const { return logic_.partitions; }
+  // Shows what was found out about the source above the tree (its sector size, a volume that
+  // may be read wrongly); nothing when notes is empty.
+  void ShowSourceNotes(const std::vector<std::string>& notes);
 
  private:
   void BuildToolBar();
@@ -43,7 +47,6 @@ class TfrmFileSystem final : public QWidget, private BrowserView {
   void BuildPreviewPage();
   void BuildHexPage();
   void ConnectHandlers();
-  int Scaled(int pixelsAt96Dpi) const;
 
   void treeFatChange();
   void btnSaveClick();
@@ -77,6 +80,7 @@ class TfrmFileSystem final : public QWidget, private BrowserView {
   QWidget* CoolBar1;
   QToolBar* ToolBar1;
   QToolButton* btnSave;
+  QLabel* lblSourceNotes;
   QWidget* Panel1;
   QSplitter* Splitter1;
   QTabWidget* pageControlResults;

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include "fs/Discovery.h"
 #include "support/FatImages.h"
 #include "support/ScriptedMessageBox.h"
 #include "support/ScriptedServices.h"
@@ -47,59 +46,66 @@ TEST(ChosenSourceTest, TheListPageTakesTheSelectedDriveTheAdvancedPageTheImageWh
 }
 
 struct OpenSequenceTest : ::testing::Test {
-  OpenResult Open(const std::string& image) {
+  OpenResult Open(const std::string& image, const std::string& sectorSize = "512") {
     SourcePage page;
     page.driveListShown = false;
     page.imageFile = image;
-    return OpenChosenSource(reader, &ref, page, [this] {
+    page.bytesPerSector = sectorSize;
+    opened = OpenChosenSource(page, OpenSettings{}, [this](OpenedSource& source) {
       scans++;
-      partitions.clear();
-      DiscoverPartitions(&ref, partitions);
-      return !partitions.empty();
+      partitions = source.TakePartitions();
     });
+    return opened.result;
   }
 
   TempDir dir;
   ScriptedMessageBox boxes;
   CountingWaitCursor cursor;
-  TSectorReader reader;
-  ReaderRef ref{&reader};
-  PartitionList partitions;
+  OpenedChoice opened;
+  PartitionList partitions;  // last: they read through opened.source
   int scans = 0;
 };
 
 TEST_F(OpenSequenceTest, AFatImageOpensWithItsPartitionsAndNoMessage) {
   EXPECT_EQ(Open(SharedFatImage(12).path), OpenResult::kPartitionsFound);
   EXPECT_EQ(partitions.size(), 1u);
-  EXPECT_TRUE(reader.IsOpen());
+  ASSERT_NE(opened.source, nullptr);
+  EXPECT_TRUE(opened.source->reader().IsOpen());
   EXPECT_TRUE(boxes.shown.empty());
   EXPECT_EQ(cursor.shown, 1);
   EXPECT_EQ(cursor.depth, 0);
 }
 
-TEST_F(OpenSequenceTest, ASourceWithoutPartitionsIsReportedAndStaysOpenUntilTheNextNext) {
+TEST_F(OpenSequenceTest, ASourceWithoutPartitionsIsReportedAndStaysOpen) {
   WriteFileBytes(dir / "zeros.img", Bytes(1 << 20, 0));
   EXPECT_EQ(Open(dir / "zeros.img"), OpenResult::kNoPartitions);
+  EXPECT_EQ(scans, 0);
   ASSERT_EQ(boxes.shown.size(), 1u);
   EXPECT_EQ(boxes.shown[0].text, kNoPartitionsMessage);
   EXPECT_EQ(boxes.shown[0].caption, "Brindle");
   EXPECT_EQ(boxes.shown[0].flags, kMbOkWarning);
-  EXPECT_TRUE(reader.IsOpen());
+  ASSERT_NE(opened.source, nullptr);
+  EXPECT_TRUE(opened.source->reader().IsOpen());
 
-  // Next on the list page with nothing selected opens nothing, but lets the source go.
-  EXPECT_EQ(OpenChosenSource(reader, &ref, SourcePage{}, [] { return true; }), OpenResult::kNothingChosen);
-  EXPECT_FALSE(reader.IsOpen());
+  // Next on the list page with nothing selected opens nothing.
+  EXPECT_EQ(OpenChosenSource(SourcePage{}, OpenSettings{}, [](OpenedSource&) {}).result, OpenResult::kNothingChosen);
   EXPECT_EQ(cursor.depth, 0);
 }
 
 TEST_F(OpenSequenceTest, ASourceThatRefusesIsNotScannedAndTheCursorComesBack) {
   EXPECT_EQ(Open(dir / "missing.img"), OpenResult::kNotOpened);
   EXPECT_EQ(scans, 0);
+  EXPECT_EQ(opened.source, nullptr);
   ASSERT_EQ(boxes.shown.size(), 1u);
   EXPECT_EQ(boxes.shown[0].text, "Failed to open the file for reading:\nNo such file or directory");
-  EXPECT_FALSE(reader.IsOpen());
+  EXPECT_EQ(boxes.shown[0].caption, "Error");
   EXPECT_EQ(cursor.shown, 1);
   EXPECT_EQ(cursor.depth, 0);
+
+  EXPECT_EQ(Open(SharedFatImage(12).path, "100"), OpenResult::kNotOpened);
+  ASSERT_EQ(boxes.shown.size(), 2u);
+  EXPECT_EQ(boxes.shown[1].text, "The sector size \"100\" cannot be used.\nEnter a number of bytes from 512 to 65536.");
+  EXPECT_EQ(boxes.shown[1].caption, "Brindle");
 }
 
 }  // namespace

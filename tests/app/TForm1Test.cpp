@@ -172,7 +172,7 @@ TEST_F(WindowTest, NextWithNothingSelectedDoesNothing) {
   Click("btnNext");
   EXPECT_FALSE(Browsing());
   EXPECT_TRUE(boxes.shown.empty());
-  EXPECT_FALSE(form->reader().IsOpen());
+  EXPECT_FALSE((form->source() != nullptr));
 }
 
 TEST_F(WindowTest, TheListPageOpensTheSelectedDriveAsADevice) {
@@ -189,7 +189,7 @@ TEST_F(WindowTest, TheListPageOpensTheSelectedDriveAsADevice) {
   EXPECT_EQ(boxes.shown[1].text, "Error while getting information about the drive:\nBlock device required");
   EXPECT_EQ(boxes.shown[1].caption, "Error");
   EXPECT_FALSE(Browsing());
-  EXPECT_FALSE(form->reader().IsOpen());
+  EXPECT_FALSE((form->source() != nullptr));
 }
 
 TEST_F(WindowTest, TheAdvancedPageOpensTheImageWhateverTheListSelection) {
@@ -218,10 +218,10 @@ TEST_F(WindowTest, ASourceWithoutFatPartitionsIsReportedAndTheWindowStaysOnPageO
   EXPECT_EQ(boxes.shown[0].caption, "Brindle");
   EXPECT_EQ(boxes.shown[0].flags, kMbOkWarning);
   EXPECT_FALSE(Browsing());
-  EXPECT_TRUE(form->reader().IsOpen());  // until the next Next
+  EXPECT_TRUE((form->source() != nullptr));  // until the next Next
   ShowListPage();
   Click("btnNext");
-  EXPECT_FALSE(form->reader().IsOpen());
+  EXPECT_FALSE((form->source() != nullptr));
   EXPECT_EQ(boxes.shown.size(), 1u);
 }
 
@@ -232,7 +232,7 @@ TEST_F(WindowTest, BackLetsTheSourceGoAndClearsThePartitionsAndTheSelection) {
   Click("btnBack");
   EXPECT_FALSE(Browsing());
   EXPECT_EQ(Partitions(), 0u);
-  EXPECT_FALSE(form->reader().IsOpen());
+  EXPECT_FALSE((form->source() != nullptr));
   EXPECT_EQ(Frame()->findChild<QTreeWidget*>("treeFat")->topLevelItemCount(), 0);
   EXPECT_TRUE(Drives()->selectedItems().isEmpty());
   EXPECT_FALSE(Find<QPushButton>("btnBack")->isEnabled());
@@ -259,7 +259,7 @@ TEST_F(WindowTest, TheExitQuestionAnsweredNoKeepsEverythingAndYesLetsTheWindowGo
   EXPECT_TRUE(form->isVisible());
   EXPECT_TRUE(Browsing());
   EXPECT_EQ(Partitions(), 1u);
-  EXPECT_TRUE(form->reader().IsOpen());
+  EXPECT_TRUE((form->source() != nullptr));
 
   boxes.answers = {kIdYes};
   EXPECT_TRUE(form->close());

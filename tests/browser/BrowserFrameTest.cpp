@@ -175,7 +175,7 @@ struct FrameFixture : ::testing::Test {
   }
 
   RecordingView view;
-  BrowserFrame frame{view, nullptr};
+  BrowserFrame frame{view};
   CountingWaitCursor cursor;
   ScriptedMessageBox boxes;
 };

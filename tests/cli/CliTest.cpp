@@ -496,13 +496,13 @@ TEST(CliReadErrorTest, TheAnswerDecidesWhatAnUnreadableSectorCosts) {
   const FatImage& image = SharedFatImage(32);
   const ExpectedNode& node =
       *std::find_if(image.nodes.begin(), image.nodes.end(), [](const ExpectedNode& n) { return n.name == "A.BIN"; });
-  for (const ReadErrorAnswer answer : {ReadErrorAnswer::kIgnore, ReadErrorAnswer::kAbort}) {
-    const bool abort = answer == ReadErrorAnswer::kAbort;
+  for (const FaultAnswer answer : {FaultAnswer::kIgnore, FaultAnswer::kAbort}) {
+    const bool abort = answer == FaultAnswer::kAbort;
     SCOPED_TRACE(abort ? "abort" : "ignore");
     CliOptions options;
     options.onReadError = answer;
-    CliSession session(options);
-    const std::shared_ptr<FaultyRead> fault = InstallFaultyRead(session.reader());
+    const auto fault = std::make_shared<FaultyRead>();
+    CliSession session(options, ThroughFaultyRead(fault));
     ASSERT_EQ(session.Open(image.path), kExitSuccess);
     const ResolvedEntry resolved = ResolveEntry(session.partitions(), "1:/FILL/A.BIN");
     ASSERT_NE(resolved.entry, nullptr) << resolved.error;
@@ -521,7 +521,7 @@ TEST(CliReadErrorTest, TheAnswerDecidesWhatAnUnreadableSectorCosts) {
     Bytes expected = node.content;
     std::fill(expected.begin() + (abort ? 0 : 512), abort ? expected.end() : expected.begin() + 1024, 0);
     EXPECT_EQ(Bytes(data.begin(), data.end()), expected);
-    EXPECT_EQ(session.messages().readErrors, 1);
+    EXPECT_EQ(session.faults().Count(), 1u);
     EXPECT_EQ(errors, "brindle-cli: Read failed at sector " + std::to_string(badSector) + ": Input/output error" +
                           (abort ? " (aborted)\n" : " (ignored: unreadable sectors read as zeros)\n"));
   }

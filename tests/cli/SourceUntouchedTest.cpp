@@ -22,6 +22,7 @@
 #include "fs/Discovery.h"
 #include "support/ExfatImages.h"
 #include "support/FatImages.h"
+#include "support/OpenSource.h"
 #include "support/TestFiles.h"
 #include "support/TreeSnapshot.h"
 
@@ -114,13 +115,9 @@ timespec ModificationTime(const std::string& path) {
 // Discovery, then every node: its information, and its data whole, as saving asks for it and
 // as the preview does.
 void WalkInProcess(const Image& image) {
-  TSectorReader reader;
-  ASSERT_TRUE(reader.OpenImage(image.path, image.sectorSize));
-  EXPECT_EQ(::fcntl(reader.deviceHandle(), F_GETFL) & O_ACCMODE, O_RDONLY);
-  reader.PrepareBuffer();
-  ReaderRef ref{&reader};
-  PartitionList partitions;
-  DiscoverPartitions(&ref, partitions);
+  OpenSource source(image.path, image.sectorSize);
+  EXPECT_EQ(::fcntl(source.reader.deviceHandle(), F_GETFL) & O_ACCMODE, O_RDONLY);
+  PartitionList& partitions = source.partitions;
   EXPECT_EQ(partitions.size(), image.name == "partitioned" ? 2u : 1u);
   size_t nodes = 0;
   WalkTree(partitions, [&](const std::string&, TDirectoryEntry& node) {

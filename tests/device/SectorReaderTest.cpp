@@ -11,13 +11,22 @@
 #include "device/SectorReader.h"
 #include "device/SystemError.h"
 #include "support/FaultyRead.h"
-#include "support/OpenSource.h"
-#include "support/ScriptedMessageBox.h"
+#include "support/ScriptedFaults.h"
 #include "support/TestFiles.h"
 
 namespace {
 
 constexpr uint32_t kSector = 512;
+
+// A reader opened on an image and prepared, its read faults answered by faults.
+struct OpenReader {
+  OpenReader(const std::string& path, ScriptedFaults& faults) {
+    EXPECT_TRUE(reader.OpenImage(path, "512")) << path;
+    reader.SetFaultHandling(faults, faults.log);
+    reader.PrepareBuffer();
+  }
+  TSectorReader reader;
+};
 
 struct ReaderFixture : ::testing::Test {
   // An image of `sectors` sectors of patterned bytes.
@@ -36,11 +45,11 @@ struct ReaderFixture : ::testing::Test {
 
   TempDir dir;
   Bytes image;
-  ScriptedMessageBox boxes;
+  ScriptedFaults boxes;
 };
 
 TEST_F(ReaderFixture, SizesTheWindowAndServesTheLastSectorsOnly) {
-  OpenSource src(MakeImage(2048));
+  OpenReader src(MakeImage(2048), boxes);
   TSectorReader& r = src.reader;
   EXPECT_EQ(r.totalSectors(), 2048u);
   EXPECT_EQ(r.bufferSectors(), 8u);
@@ -56,7 +65,7 @@ TEST_F(ReaderFixture, SizesTheWindowAndServesTheLastSectorsOnly) {
 }
 
 TEST_F(ReaderFixture, IgnoresATrailingPartialSectorAndGivesSmallSourcesAWindow) {
-  OpenSource src(MakeImage(10, 100));
+  OpenReader src(MakeImage(10, 100), boxes);
   EXPECT_EQ(src.reader.totalSectors(), 10u);
   EXPECT_EQ(src.reader.bufferSectors(), 1u);
   uint32_t cursor = 3;
@@ -66,7 +75,7 @@ TEST_F(ReaderFixture, IgnoresATrailingPartialSectorAndGivesSmallSourcesAWindow) 
 }
 
 TEST_F(ReaderFixture, ReadBytesContinuesWhereTheLastReadStopped) {
-  OpenSource src(MakeImage(64));
+  OpenReader src(MakeImage(64), boxes);
   TSectorReader& r = src.reader;
   uint32_t cursor = 10;
   r.byteOffset = 0;
@@ -80,7 +89,7 @@ TEST_F(ReaderFixture, ReadBytesContinuesWhereTheLastReadStopped) {
 }
 
 TEST_F(ReaderFixture, ReadBytesCoversOnlyTheSectorsOfTheRun) {
-  OpenSource src(MakeImage(2048));
+  OpenReader src(MakeImage(2048), boxes);
   TSectorReader& r = src.reader;
   for (uint32_t start : {2046u, 2047u}) {
     uint32_t cursor = start;
@@ -101,7 +110,7 @@ TEST_F(ReaderFixture, ReadBytesCoversOnlyTheSectorsOfTheRun) {
 }
 
 TEST_F(ReaderFixture, ReadBytesOfNothingSucceedsAndAFailedRunLeavesZeros) {
-  OpenSource src(MakeImage(16));
+  OpenReader src(MakeImage(16), boxes);
   TSectorReader& r = src.reader;
   uint32_t cursor = 16;
   r.byteOffset = 0;
@@ -128,23 +137,22 @@ TEST_F(ReaderFixture, SectorSizeText) {
   for (const Case& c : cases) {
     boxes.shown.clear();
     TSectorReader r;
+    r.SetFaultHandling(boxes, boxes.log);
     const bool opened = r.OpenImage(path, c.text);
     EXPECT_EQ(opened, c.bytesPerSector != 0) << c.text;
     EXPECT_EQ(r.IsOpen(), opened) << c.text;
     if (opened) {
       EXPECT_EQ(r.bytesPerSector(), c.bytesPerSector) << c.text;
       EXPECT_EQ(r.totalSectors(), 64 * kSector / c.bytesPerSector) << c.text;
-      EXPECT_TRUE(boxes.shown.empty()) << c.text;
+      EXPECT_EQ(r.openFailure().kind, OpenFailure::Kind::kNone) << c.text;
     } else {
-      ASSERT_EQ(boxes.shown.size(), 1u) << c.text;
-      EXPECT_NE(boxes.shown[0].text.find("512 to 65536"), std::string::npos);
-      EXPECT_EQ(boxes.shown[0].caption, "Brindle");
-      EXPECT_EQ(boxes.shown[0].flags, kMbOkWarning);
+      EXPECT_EQ(r.openFailure().kind, OpenFailure::Kind::kUnusable) << c.text;
+      EXPECT_NE(r.openFailure().text.find("512 to 65536"), std::string::npos);
     }
   }
 }
 
-TEST_F(ReaderFixture, OpenFailuresShowTheSystemsReasonAndLeaveTheReaderClosed) {
+TEST_F(ReaderFixture, OpenFailuresGiveTheSystemsReasonAndLeaveTheReaderClosed) {
   const std::string image = MakeImage(8);
   struct Case {
     bool device;
@@ -159,12 +167,11 @@ TEST_F(ReaderFixture, OpenFailuresShowTheSystemsReasonAndLeaveTheReaderClosed) {
   for (const Case& c : cases) {
     boxes.shown.clear();
     TSectorReader r;
+    r.SetFaultHandling(boxes, boxes.log);
     EXPECT_FALSE(c.device ? r.OpenDevice(c.path, false) : r.OpenImage(c.path, "512"));
     EXPECT_FALSE(r.IsOpen());
-    ASSERT_EQ(boxes.shown.size(), 1u) << c.path;
-    EXPECT_EQ(boxes.shown[0].text, c.message);
-    EXPECT_EQ(boxes.shown[0].caption, "Error");
-    EXPECT_EQ(boxes.shown[0].flags, kMbOkWarning);
+    EXPECT_EQ(r.openFailure().kind, OpenFailure::Kind::kSystemError) << c.path;
+    EXPECT_EQ(r.openFailure().text, c.message);
   }
 }
 
@@ -190,25 +197,24 @@ TEST_F(ReaderFixture, SourcesThatAreNeitherFilesNorBlockDevicesAreRefusedAtOnce)
       SCOPED_TRACE(c.path + (device ? " as a device" : " as an image"));
       boxes.shown.clear();
       TSectorReader r;
+    r.SetFaultHandling(boxes, boxes.log);
       EXPECT_FALSE(device ? r.OpenDevice(c.path, false) : r.OpenImage(c.path, "512"));
       EXPECT_FALSE(r.IsOpen());
-      ASSERT_EQ(boxes.shown.size(), 1u);
-      EXPECT_EQ(boxes.shown[0].text, std::string(device ? "Failed to open the drive for reading.\n"
+      EXPECT_EQ(r.openFailure().kind, OpenFailure::Kind::kSystemError);
+      EXPECT_EQ(r.openFailure().text, std::string(device ? "Failed to open the drive for reading.\n"
                                                          : "Failed to open the file for reading:\n") +
                                          "This is " + c.kind + ", not an image file or a block device.");
-      EXPECT_EQ(boxes.shown[0].caption, "Error");
-      EXPECT_EQ(boxes.shown[0].flags, kMbOkWarning);
     }
   }
   ::alarm(0);
   ::close(listener);
   // A regular file is opened as before, and reads block as a file's reads do.
-  OpenSource src(MakeImage(8));
+  OpenReader src(MakeImage(8), boxes);
   EXPECT_EQ(::fcntl(src.reader.deviceHandle(), F_GETFL) & O_NONBLOCK, 0);
 }
 
 TEST_F(ReaderFixture, OpensTheSourceReadOnlyAndCloseRefusesReads) {
-  OpenSource src(MakeImage(8));
+  OpenReader src(MakeImage(8), boxes);
   const int flags = ::fcntl(src.reader.deviceHandle(), F_GETFL);
   EXPECT_EQ(flags & O_ACCMODE, O_RDONLY);
   EXPECT_NE(::fcntl(src.reader.deviceHandle(), F_GETFD) & FD_CLOEXEC, 0);
@@ -221,7 +227,7 @@ TEST_F(ReaderFixture, ASourceBeyondTwoTerabytesKeepsItsFirstSectors) {
   const std::string path = dir / "huge.img";
   RunCommand("truncate -s " + std::to_string((uint64_t{1} << 32) * kSector + 4096) + " " + ShellQuote(path));
   PatchFile(path, 0, Bytes{1, 2, 3});
-  OpenSource src(path);
+  OpenReader src(path, boxes);
   EXPECT_EQ(src.reader.totalSectors(), 0xFFFFFFFFu);
   ASSERT_TRUE(src.reader.ReadSector(0));
   EXPECT_EQ(src.reader.currentData()[2], 3);
@@ -237,19 +243,18 @@ void InstallFault(TSectorReader& reader, uint64_t badByte, int failures) {
 // Each attempt below reads the sector twice: in the window's run, and alone to find which sector
 // of the run fails.
 TEST_F(ReaderFixture, AbortOnAReadErrorFailsAndReadsTheMediumAgainNextTime) {
-  OpenSource src(MakeImage(4096));
+  OpenReader src(MakeImage(4096), boxes);
   InstallFault(src.reader, 1000 * kSector, 4);
 
-  boxes.answers = {kIdAbort};
+  boxes.answers = {FaultAnswer::kAbort};
   EXPECT_FALSE(src.reader.ReadSector(1000));
   ASSERT_EQ(boxes.shown.size(), 1u);
-  EXPECT_EQ(boxes.shown[0].text, "Read failed at sector 1000:\nInput/output error");
-  EXPECT_EQ(boxes.shown[0].caption, "Error");
-  EXPECT_EQ(boxes.shown[0].flags, kMbAbortRetryIgnoreWarning);
+  EXPECT_EQ(boxes.shown[0], "Read failed at sector 1000:\nInput/output error");
+  EXPECT_EQ(boxes.log.Count(), 1u);
 
   // The window was emptied, so the same request goes to the medium again instead of being
   // served from bytes that were never read.
-  boxes.answers = {kIdAbort};
+  boxes.answers = {FaultAnswer::kAbort};
   EXPECT_FALSE(src.reader.ReadSector(1000));
   EXPECT_EQ(boxes.shown.size(), 2u);
   ASSERT_TRUE(src.reader.ReadSector(1000));
@@ -257,17 +262,17 @@ TEST_F(ReaderFixture, AbortOnAReadErrorFailsAndReadsTheMediumAgainNextTime) {
 }
 
 TEST_F(ReaderFixture, RetryReadsAgainAndGivesTheRightBytes) {
-  OpenSource src(MakeImage(4096));
+  OpenReader src(MakeImage(4096), boxes);
   InstallFault(src.reader, 1005 * kSector, 2);
 
-  boxes.answers = {kIdRetry};
+  boxes.answers = {FaultAnswer::kRetry};
   uint32_t cursor = 1000;
   src.reader.byteOffset = 0;
   Bytes got(10 * kSector);
   ASSERT_TRUE(src.reader.ReadBytes(got.data(), static_cast<uint32_t>(got.size()), cursor));
   EXPECT_EQ(got, Expected(1000 * kSector, got.size()));
   ASSERT_EQ(boxes.shown.size(), 1u);
-  EXPECT_EQ(boxes.shown[0].text, "Read failed at sector 1005:\nInput/output error");
+  EXPECT_EQ(boxes.shown[0], "Read failed at sector 1005:\nInput/output error");
 }
 
 // Whether the platform read delivers the bytes in front of the bad sector first or fails whole,
@@ -275,18 +280,18 @@ TEST_F(ReaderFixture, RetryReadsAgainAndGivesTheRightBytes) {
 TEST_F(ReaderFixture, IgnoreZeroesTheBadSectorAndKeepsTheReadableOnes) {
   for (const bool deliverFirst : {true, false}) {
     boxes.shown.clear();
-    OpenSource src(MakeImage(4096));
+    OpenReader src(MakeImage(4096), boxes);
     const auto fault = InstallFaultyRead(src.reader);
     fault->bad.push_back({1003 * kSector + 5, 1003 * kSector + 6, -1});  // one bad byte, for good
     fault->deliverFirst = deliverFirst;
 
-    boxes.answers = {kIdIgnore};
+    boxes.answers = {FaultAnswer::kIgnore};
     uint32_t cursor = 1000;
     src.reader.byteOffset = 0;
     Bytes got(8 * kSector);
     ASSERT_TRUE(src.reader.ReadBytes(got.data(), static_cast<uint32_t>(got.size()), cursor));
     ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].text, "Read failed at sector 1003:\nInput/output error");
+    EXPECT_EQ(boxes.shown[0], "Read failed at sector 1003:\nInput/output error");
     Bytes expected = Expected(1000 * kSector, got.size());
     std::fill(expected.begin() + 3 * kSector, expected.begin() + 4 * kSector, 0);
     EXPECT_EQ(got, expected) << (deliverFirst ? "partial read" : "whole read fails");
@@ -298,17 +303,15 @@ TEST_F(ReaderFixture, IgnoreZeroesTheBadSectorAndKeepsTheReadableOnes) {
 // of a run is asked about and costs its own bytes only; a read that fails once and then reads
 // sector by sector was a passing fault and asks nothing.
 TEST_F(ReaderFixture, EachBadSectorIsNamedAndCostsItsOwnBytes) {
-  OpenSource src(MakeImage(4096));  // a window of 16 sectors
+  OpenReader src(MakeImage(4096), boxes);  // a window of 16 sectors
   const auto fault = InstallFaultyRead(src.reader);
   fault->deliverFirst = false;
   fault->FailSector(109, kSector);
   fault->FailSector(112, kSector);
   fault->FailSector(2000, kSector, 1);
-  boxes.answers = {kIdIgnore, kIdIgnore};
+  boxes.answers = {FaultAnswer::kIgnore, FaultAnswer::kIgnore};
   ASSERT_TRUE(src.reader.ReadSector(100));
-  std::vector<std::string> texts;
-  for (const auto& box : boxes.shown) texts.push_back(box.text);
-  EXPECT_EQ(texts, (std::vector<std::string>{"Read failed at sector 109:\nInput/output error",
+  EXPECT_EQ(boxes.shown, (std::vector<std::string>{"Read failed at sector 109:\nInput/output error",
                                              "Read failed at sector 112:\nInput/output error"}));
   Bytes window(src.reader.currentData(), src.reader.currentData() + 16 * kSector);
   Bytes expected = Expected(100 * kSector, 16 * kSector);
@@ -327,7 +330,7 @@ TEST_F(ReaderFixture, EachBadSectorIsNamedAndCostsItsOwnBytes) {
 // they read no sector twice and nothing beyond the run; whatever the window holds, the bytes
 // are those of the source. File data goes straight to the destination however short it is.
 TEST_F(ReaderFixture, LongReadsGoStraightToTheDestination) {
-  OpenSource src(MakeImage(4096));  // a window of 16 sectors
+  OpenReader src(MakeImage(4096), boxes);  // a window of 16 sectors
   TSectorReader& r = src.reader;
   const auto fault = InstallFaultyRead(r);
   const struct Case {
@@ -365,10 +368,8 @@ TEST_F(ReaderFixture, LongReadsGoStraightToTheDestination) {
   // File data reads its own sectors only, however few, and leaves the window as it was.
   ASSERT_TRUE(r.ReadSector(0));
   fault->calls.clear();
-  uint32_t cursor = 3000;
-  r.byteOffset = 0;
   Bytes few(3 * kSector);
-  ASSERT_TRUE(r.ReadBytesDirect(few.data(), static_cast<uint32_t>(few.size()), cursor));
+  ASSERT_TRUE(r.ReadDirectAt(3000, few.data(), static_cast<uint32_t>(few.size())));
   EXPECT_EQ(few, Expected(3000 * kSector, few.size()));
   ASSERT_EQ(fault->calls.size(), 1u);
   EXPECT_EQ(fault->calls[0].count, few.size());
@@ -379,9 +380,9 @@ TEST_F(ReaderFixture, LongReadsGoStraightToTheDestination) {
 // A read error inside a direct read is asked about like one in a window fill: Abort fails the
 // whole read with zeros, and the next read goes to the medium again.
 TEST_F(ReaderFixture, AbortInsideALongReadLeavesZerosAndNothingBehind) {
-  OpenSource src(MakeImage(4096));
+  OpenReader src(MakeImage(4096), boxes);
   InstallFault(src.reader, 1040 * kSector, 2);
-  boxes.answers = {kIdAbort};
+  boxes.answers = {FaultAnswer::kAbort};
   uint32_t cursor = 1000;
   src.reader.byteOffset = 0;
   Bytes got(100 * kSector, 0xAB);
@@ -389,13 +390,13 @@ TEST_F(ReaderFixture, AbortInsideALongReadLeavesZerosAndNothingBehind) {
   EXPECT_EQ(got, Bytes(got.size(), 0));
   EXPECT_EQ(cursor, 1000u);
   ASSERT_EQ(boxes.shown.size(), 1u);
-  EXPECT_EQ(boxes.shown[0].text, "Read failed at sector 1040:\nInput/output error");
+  EXPECT_EQ(boxes.shown[0], "Read failed at sector 1040:\nInput/output error");
   ASSERT_TRUE(src.reader.ReadBytes(got.data(), static_cast<uint32_t>(got.size()), cursor));
   EXPECT_EQ(got, Expected(1000 * kSector, got.size()));
 }
 
 TEST_F(ReaderFixture, AShortReadLeavesZerosNotOldBytes) {
-  OpenSource src(MakeImage(4096));
+  OpenReader src(MakeImage(4096), boxes);
   ASSERT_TRUE(src.reader.ReadSector(0));  // the window now holds other bytes
   src.reader.platformRead = [](int fd, void* b, size_t n, off_t o) -> ssize_t {
     if (o >= off_t(2000) * kSector) return 0;  // the source seems to end here
@@ -406,13 +407,9 @@ TEST_F(ReaderFixture, AShortReadLeavesZerosNotOldBytes) {
   EXPECT_EQ(SectorBytes(src.reader), Bytes(kSector, 0));
 }
 
-TEST(SystemErrorTest, TextIsEnglishAndFollowsThePrefix) {
-  ScriptedMessageBox boxes;
-  boxes.answers = {kIdRetry};
-  errno = EACCES;
-  EXPECT_EQ(ShowSystemError("Prefix:\n", "Error", kMbAbortRetryIgnoreWarning), kIdRetry);
-  ASSERT_EQ(boxes.shown.size(), 1u);
-  EXPECT_EQ(boxes.shown[0].text, "Prefix:\nPermission denied");
+TEST(SystemErrorTest, TextIsEnglishWhateverTheLocale) {
+  EXPECT_EQ(SystemErrorText(EACCES), "Permission denied");
+  EXPECT_EQ(ReadFaultText(ReadFault{42, EIO}), "Read failed at sector 42:\nInput/output error");
 }
 
 }  // namespace
@@ -446,6 +443,7 @@ TEST_F(ReaderFixture, ABlockDeviceIsSizedByItsOwnSectorSize) {
     LoopDevice loop(image, sectorSize);
     if (loop.path().empty()) GTEST_SKIP() << "no loop device here (needs root and the loop driver)";
     TSectorReader r;
+    r.SetFaultHandling(boxes, boxes.log);
     ASSERT_TRUE(r.OpenDevice(loop.path(), false));
     r.PrepareBuffer();
     EXPECT_EQ(r.bytesPerSector(), sectorSize);
@@ -472,8 +470,9 @@ TEST_F(ReaderFixture, OnABlockDeviceOnlyTheBadBlockBecomesZeros) {
     for (const char* sectorSize : {"", "512", "4096"}) {  // "": opened as a device, in its own blocks
       SCOPED_TRACE(std::to_string(blockSize) + "-byte blocks, read with " + (*sectorSize ? sectorSize : "them"));
       boxes.shown.clear();
-      boxes.readErrorAnswer = kIdIgnore;
+      boxes.readErrorAnswer = FaultAnswer::kIgnore;
       TSectorReader r;
+    r.SetFaultHandling(boxes, boxes.log);
       ASSERT_TRUE(*sectorSize ? r.OpenImage(loop.path(), sectorSize) : r.OpenDevice(loop.path(), false));
       int directReads = 0;
       bool aligned = true;
@@ -509,7 +508,7 @@ TEST_F(ReaderFixture, OnABlockDeviceOnlyTheBadBlockBecomesZeros) {
       EXPECT_GT(directReads, 0);
       EXPECT_TRUE(aligned);
       ASSERT_FALSE(boxes.shown.empty());
-      EXPECT_EQ(boxes.shown[0].text, "Read failed at sector " + std::to_string(badFirst / bps) + ":\nInput/output error");
+      EXPECT_EQ(boxes.shown[0], "Read failed at sector " + std::to_string(badFirst / bps) + ":\nInput/output error");
     }
   }
 }
@@ -520,8 +519,9 @@ TEST_F(ReaderFixture, ADeviceThatRefusesDirectReadsIsReadThroughTheCache) {
   const std::string image = MakeImage(4096);
   LoopDevice loop(image, 512);
   if (loop.path().empty()) GTEST_SKIP() << "no loop device here (needs root and the loop driver)";
-  boxes.readErrorAnswer = kIdIgnore;
+  boxes.readErrorAnswer = FaultAnswer::kIgnore;
   TSectorReader r;
+  r.SetFaultHandling(boxes, boxes.log);
   ASSERT_TRUE(r.OpenDevice(loop.path(), false));
   int refused = 0;
   r.platformRead = [&](int fd, void* buffer, size_t count, off_t offset) -> ssize_t {

@@ -17,7 +17,8 @@
 #include "support/ExfatImages.h"
 #include "support/FatImages.h"
 #include "support/FaultyRead.h"
-#include "support/ScriptedMessageBox.h"
+#include "support/OpenSource.h"
+#include "support/ScriptedFaults.h"
 #include "support/TestFiles.h"
 #include "support/TreeSnapshot.h"
 
@@ -61,18 +62,32 @@ VolumeSource SourceOf(const Volume& volume) {
 // A reader on the volume with the stand-in in place from the first read on, and what
 // discovery found there.
 struct Source {
-  explicit Source(const VolumeSource& volume, const std::function<void(FaultyRead&)>& prepare = nullptr) {
-    EXPECT_TRUE(reader.OpenImage(volume.path, volume.sectorSize));
-    fault = InstallFaultyRead(reader);
+  explicit Source(const VolumeSource& volume, const std::function<void(FaultyRead&)>& prepare = nullptr,
+                  ScriptedFaults* faults = nullptr)
+      : fault(std::make_shared<FaultyRead>()),
+        opened(Open(volume, prepare, faults)),
+        reader(opened->reader()),
+        ref(*opened->readerRef()),
+        partitions(opened->partitions()) {}
+
+  // The stand-in is in place from the first read on, steered by prepare.
+  std::unique_ptr<OpenedSource> Open(const VolumeSource& volume, const std::function<void(FaultyRead&)>& prepare,
+                                     ScriptedFaults* faults) {
     if (prepare) prepare(*fault);
-    reader.PrepareBuffer();
-    DiscoverPartitions(&ref, partitions);
+    OpenSettings settings;
+    settings.platformRead = ThroughFaultyRead(fault);
+    if (faults != nullptr) {
+      settings.faultPolicy = faults;
+      settings.faultLog = &faults->log;
+    }
+    return OpenImageSource(volume.path, volume.sectorSize, settings);
   }
 
-  TSectorReader reader;
-  ReaderRef ref{&reader};
   std::shared_ptr<FaultyRead> fault;
-  PartitionList partitions;
+  std::unique_ptr<OpenedSource> opened;
+  TSectorReader& reader;
+  ReaderRef& ref;
+  PartitionList& partitions;
 };
 
 TDirectoryEntry& Find(Source& source, const std::string& path) {
@@ -156,14 +171,13 @@ std::string ReadFailedText(uint64_t sector) {
 
 // Every box shown asks about a read that the stand-in failed, naming the sector the failed
 // read began at: the bad sector, read alone.
-void ExpectReadErrorQuestions(const ScriptedMessageBox& boxes, const FaultyRead& fault, uint32_t bytesPerSector) {
-  for (const ScriptedMessageBox::Shown& box : boxes.shown) {
-    EXPECT_EQ(box.caption, "Error");
-    EXPECT_EQ(box.flags, kMbAbortRetryIgnoreWarning);
+void ExpectReadErrorQuestions(const ScriptedFaults& boxes, const FaultyRead& fault, uint32_t bytesPerSector) {
+  for (const std::string& text : boxes.shown) {
     EXPECT_TRUE(std::any_of(fault.failedAt.begin(), fault.failedAt.end(),
-                            [&](uint64_t at) { return box.text == ReadFailedText(at / bytesPerSector); }))
-        << box.text;
+                            [&](uint64_t at) { return text == ReadFailedText(at / bytesPerSector); }))
+        << text;
   }
+  EXPECT_EQ(boxes.log.Count(), boxes.shown.size());
 }
 
 struct ReadFaults : ::testing::TestWithParam<Volume> {
@@ -201,26 +215,29 @@ TEST_P(ReadFaults, AnUnreadableSectorCostsItsOwnBytesOnly) {
 
     for (const bool deliverFirst : {true, false}) {
       SCOPED_TRACE(deliverFirst ? "the read delivers the bytes in front of it" : "the read fails whole");
-      ScriptedMessageBox boxes;
-      boxes.readErrorAnswer = kIdIgnore;
-      Source faulty(volume, [&, sector = sector](FaultyRead& f) {
-        f.FailSector(sector, bps);
-        f.deliverFirst = deliverFirst;
-      });
+      ScriptedFaults boxes;
+      boxes.readErrorAnswer = FaultAnswer::kIgnore;
+      Source faulty(
+          volume,
+          [&, sector = sector](FaultyRead& f) {
+            f.FailSector(sector, bps);
+            f.deliverFirst = deliverFirst;
+          },
+          &boxes);
       ExpectSameTree(SnapshotOf(faulty.partitions, kDataLimit), expected);
       EXPECT_FALSE(boxes.shown.empty());
       ExpectReadErrorQuestions(boxes, *faulty.fault, bps);
       if (!boxes.shown.empty()) {
-        EXPECT_EQ(boxes.shown[0].text, ReadFailedText(sector));
+        EXPECT_EQ(boxes.shown[0], ReadFailedText(sector));
       }
     }
 
-    ScriptedMessageBox boxes;  // answers Abort
+    ScriptedFaults boxes;  // answers Abort
     // Twice: in the read of a run, and alone. A sector that reads alone was a passing fault.
-    Source aborted(volume, [&, sector = sector](FaultyRead& f) { f.FailSector(sector, bps, 2); });
+    Source aborted(volume, [&, sector = sector](FaultyRead& f) { f.FailSector(sector, bps, 2); }, &boxes);
     SnapshotOf(aborted.partitions, kDataLimit);
     ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].text, ReadFailedText(sector));
+    EXPECT_EQ(boxes.shown[0], ReadFailedText(sector));
     PartitionList again;
     DiscoverPartitions(&aborted.ref, again);
     ExpectSameTree(SnapshotOf(again, kDataLimit), cleanTree);
@@ -243,16 +260,16 @@ TEST_P(ReadFaults, EachAnswerToAFailedFileRead) {
       << GetParam().file << " is not stored in one run";
 
   const struct Case {
-    int answer;
+    FaultAnswer answer;
     int failures;
     bool deliverFirst;
-  } cases[] = {{kIdIgnore, -1, true}, {kIdIgnore, -1, false}, {kIdRetry, 2, true},
-               {kIdRetry, 2, false},  {kIdAbort, 2, true},    {kIdAbort, 2, false}};
+  } cases[] = {{FaultAnswer::kIgnore, -1, true}, {FaultAnswer::kIgnore, -1, false}, {FaultAnswer::kRetry, 2, true},
+               {FaultAnswer::kRetry, 2, false},  {FaultAnswer::kAbort, 2, true},    {FaultAnswer::kAbort, 2, false}};
   for (const Case& c : cases) {
-    SCOPED_TRACE("answer " + std::to_string(c.answer) + (c.deliverFirst ? ", partial read" : ", whole read fails"));
-    ScriptedMessageBox boxes;
+    SCOPED_TRACE("answer " + std::to_string(static_cast<int>(c.answer)) + (c.deliverFirst ? ", partial read" : ", whole read fails"));
+    ScriptedFaults boxes;
     boxes.answers = {c.answer};
-    Source source(volume);
+    Source source(volume, nullptr, &boxes);
     TDirectoryEntry& file = Find(source, GetParam().file);
     MoveWindowAway(source.reader, first + 1);
     source.fault->FailSector(first + 1, bps, c.failures);
@@ -262,16 +279,16 @@ TEST_P(ReadFaults, EachAnswerToAFailedFileRead) {
     ASSERT_EQ(boxes.shown.size(), 1u);
     ASSERT_FALSE(source.fault->failedAt.empty());
     ExpectReadErrorQuestions(boxes, *source.fault, bps);
-    EXPECT_EQ(boxes.shown[0].text, ReadFailedText(first + 1));
+    EXPECT_EQ(boxes.shown[0], ReadFailedText(first + 1));
 
     Bytes expected = reference;
-    if (c.answer == kIdIgnore) {
+    if (c.answer == FaultAnswer::kIgnore) {
       std::fill(expected.begin() + bps, expected.begin() + std::min<size_t>(2 * bps, expected.size()), 0);
     }
-    if (c.answer == kIdAbort) std::fill(expected.begin(), expected.end(), 0);
+    if (c.answer == FaultAnswer::kAbort) std::fill(expected.begin(), expected.end(), 0);
     ExpectSameBytes(got, expected);
 
-    if (c.answer == kIdAbort) {
+    if (c.answer == FaultAnswer::kAbort) {
       source.fault->calls.clear();
       ExpectSameBytes(DataOf(file), reference);
       EXPECT_TRUE(source.fault->WasRead(uint64_t{first + 1} * bps));
@@ -292,8 +309,8 @@ TEST_P(ReadFaults, AShortReadLeavesZerosNeverOtherBytes) {
 
   for (const uint32_t cut : {bps / 2 + 3, bps}) {
     SCOPED_TRACE("the source ends " + std::to_string(cut) + " bytes into the file");
-    ScriptedMessageBox boxes;
-    Source source(volume);
+    ScriptedFaults boxes;
+    Source source(volume, nullptr, &boxes);
     TDirectoryEntry& file = Find(source, GetParam().file);
     MoveWindowAway(source.reader, first + 1);
     source.fault->sourceEnd = uint64_t{first} * bps + cut;
@@ -303,8 +320,8 @@ TEST_P(ReadFaults, AShortReadLeavesZerosNeverOtherBytes) {
     EXPECT_TRUE(boxes.shown.empty());
   }
 
-  ScriptedMessageBox boxes;
-  Source trickle(volume, [](FaultyRead& f) { f.mostPerCall = 1000; });
+  ScriptedFaults boxes;
+  Source trickle(volume, [](FaultyRead& f) { f.mostPerCall = 1000; }, &boxes);
   ExpectSameTree(SnapshotOf(trickle.partitions, kDataLimit), SnapshotOf(clean.partitions, kDataLimit));
   EXPECT_TRUE(boxes.shown.empty());
 }
@@ -323,9 +340,9 @@ TEST_P(FatReadFaults, AnUnreadableDirectorySectorCostsItsOwnEntriesOnly) {
   // The first sector holds "." and ".." and the first entries.
   const std::vector<std::string> rest(image.manyEntries.begin() + kSlotsPerSector - 2, image.manyEntries.end());
 
-  ScriptedMessageBox boxes;
-  boxes.answers = {kIdIgnore};
-  Source source(volume);
+  ScriptedFaults boxes;
+  boxes.answers = {FaultAnswer::kIgnore};
+  Source source(volume, nullptr, &boxes);
   TDirectoryEntry& many = Find(source, "MANY");
   const uint32_t first = ClusterSector(*source.partitions[0], FirstClusterOf(many));
   MoveWindowAway(source.reader, first);
@@ -335,8 +352,8 @@ TEST_P(FatReadFaults, AnUnreadableDirectorySectorCostsItsOwnEntriesOnly) {
   EXPECT_EQ(boxes.shown.size(), 1u);
 
   // Abort loses the whole read, and the next one reads the medium again.
-  ScriptedMessageBox aborting;
-  Source again(volume);
+  ScriptedFaults aborting;
+  Source again(volume, nullptr, &aborting);
   TDirectoryEntry& manyAgain = Find(again, "MANY");
   MoveWindowAway(again.reader, first);
   again.fault->FailSector(first, 512, 2);  // in the run, and alone

@@ -129,8 +129,7 @@ TEST_P(SleuthKitOracle, LiveEntriesAgreeAndDeletedRecoveriesAreCompared) {
   RunCommand("tsk_recover -a" + tskSource + " " + ShellQuote(dir / "live"));
 
   OpenSource source(image.path, image.sectorSize);
-  PartitionList partitions;
-  DiscoverPartitions(&source.ref, partitions);
+  PartitionList& partitions = source.partitions;
   ASSERT_EQ(partitions.size(), 1u);
   std::vector<BrindleEntry> brindle = ListWithBrindle(partitions);
 

@@ -6,13 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "fs/Discovery.h"
 #include "fs/SpanStream.h"
 #include "support/ExfatImages.h"
 #include "support/FatImages.h"
 #include "support/FaultyRead.h"
-#include "support/ScriptedMessageBox.h"
+#include "support/OpenSource.h"
+#include "support/ScriptedFaults.h"
 #include "support/TreeSnapshot.h"
 
 namespace {
@@ -62,18 +64,20 @@ struct StreamData : ::testing::TestWithParam<StreamVolume> {
   void CompareEveryNode(uint64_t badEvery) {
     StreamVolume volume = GetParam();
     if (volume.path.empty()) volume.path = SharedFatImage(std::stoi(volume.name.substr(3))).path;
-    TSectorReader reader;
-    ASSERT_TRUE(reader.OpenImage(volume.path, volume.sectorSize));
-    const auto fault = InstallFaultyRead(reader);
+    const uint32_t bytesPerSector = static_cast<uint32_t>(std::stoul(volume.sectorSize));
+    const uint64_t totalSectors = std::filesystem::file_size(volume.path) / bytesPerSector;
+    const auto fault = std::make_shared<FaultyRead>();
     // The image of 4 KiB sectors holds its few files in a few sectors: fail more of them there.
-    if (badEvery != 0 && reader.bytesPerSector() >= 4096) badEvery = 3;
-    for (uint64_t sector = badEvery / 2; badEvery != 0 && sector < reader.totalSectors(); sector += badEvery) {
-      fault->FailSector(sector, reader.bytesPerSector());
+    if (badEvery != 0 && bytesPerSector >= 4096) badEvery = 3;
+    for (uint64_t sector = badEvery / 2; badEvery != 0 && sector < totalSectors; sector += badEvery) {
+      fault->FailSector(sector, bytesPerSector);
     }
-    reader.PrepareBuffer();
-    ReaderRef ref{&reader};
-    PartitionList partitions;
-    DiscoverPartitions(&ref, partitions);
+    OpenSettings settings;
+    settings.faultPolicy = &boxes;
+    settings.faultLog = &boxes.log;
+    settings.platformRead = ThroughFaultyRead(fault);
+    OpenSource source(volume.path, volume.sectorSize, settings);
+    PartitionList& partitions = source.partitions;
     ASSERT_EQ(partitions.size(), 1u);
     size_t nodes = 0;
     size_t withData = 0;
@@ -91,7 +95,7 @@ struct StreamData : ::testing::TestWithParam<StreamVolume> {
     EXPECT_GE(withData, 2u);
   }
 
-  ScriptedMessageBox boxes;
+  ScriptedFaults boxes;
 };
 
 TEST_P(StreamData, DeliversWhatGetDataDeliversForEveryEntry) {
@@ -100,7 +104,7 @@ TEST_P(StreamData, DeliversWhatGetDataDeliversForEveryEntry) {
 }
 
 TEST_P(StreamData, DeliversWhatGetDataDeliversAroundUnreadableSectors) {
-  boxes.readErrorAnswer = kIdIgnore;
+  boxes.readErrorAnswer = FaultAnswer::kIgnore;
   CompareEveryNode(37);
   EXPECT_FALSE(boxes.shown.empty());
 }

@@ -21,6 +21,7 @@
 #include "fs/Discovery.h"
 #include "fs/exfat/ExfatLayout.h"
 #include "fs/exfat/ExfatNode.h"
+#include "support/OpenSource.h"
 #include "support/TestFiles.h"
 
 namespace {
@@ -75,12 +76,8 @@ TEST(LargeExfat, FilesBeyondFourGiBComeOutWhole) {
              ShellQuote(image) + " " + ShellQuote(BRINDLE_BENCH_FILES_PATH));
 
   {  // The tree knows both lengths in full; one file is one run, the other follows the FAT.
-    TSectorReader reader;
-    ASSERT_TRUE(reader.OpenImage(image, "512"));
-    reader.PrepareBuffer();
-    ReaderRef ref{&reader};
-    PartitionList partitions;
-    DiscoverPartitions(&ref, partitions);
+    OpenSource source(image);
+    PartitionList& partitions = source.partitions;
     ASSERT_EQ(partitions.size(), 1u);
     for (const LargeFile& file : kFiles) {
       const auto& children = partitions[0]->rootEntry->children;

@@ -9,16 +9,13 @@
 
 #include "fs/Discovery.h"
 #include "support/OpenSource.h"
-#include "support/ScriptedMessageBox.h"
 #include "support/TestFiles.h"
 
 struct DiscoveryFixture : ::testing::Test {
   // Runs discovery on the image, opened with the sector size, and returns what it found.
   PartitionList Discover(const std::string& image, const std::string& sectorSize = "512") {
     source = std::make_unique<OpenSource>(image, sectorSize);
-    PartitionList partitions;
-    DiscoverPartitions(&source->ref, partitions);
-    return partitions;
+    return source->opened->TakePartitions();
   }
 
   std::string MakeFat(const std::string& name, const std::string& options, uint64_t kib) {
@@ -46,6 +43,5 @@ struct DiscoveryFixture : ::testing::Test {
   }
 
   TempDir dir;
-  ScriptedMessageBox boxes;
   std::unique_ptr<OpenSource> source;
 };

@@ -1,7 +1,7 @@
 #pragma once
 // A stand-in for the reader's platform read that fails, shortens or blanks chosen byte ranges
-// of the source, and notes every call it gets. Install it with InstallFaultyRead; it stays in
-// place for the reader's lifetime.
+// of the source, and notes every call it gets. Put it in place with InstallFaultyRead, or give
+// ThroughFaultyRead to a source about to be opened; it stays in place for the reader's lifetime.
 
 #include <sys/types.h>
 #include <unistd.h>
@@ -86,9 +86,14 @@ struct FaultyRead {
   }
 };
 
+// The stand-in as the platform read of a reader, for the test to steer.
+inline PlatformRead ThroughFaultyRead(const std::shared_ptr<FaultyRead>& fault) {
+  return [fault](int fd, void* b, size_t n, off_t o) { return (*fault)(fd, b, n, o); };
+}
+
 // Puts a FaultyRead in place of the reader's platform read and returns it for the test to steer.
 inline std::shared_ptr<FaultyRead> InstallFaultyRead(TSectorReader& reader) {
   auto fault = std::make_shared<FaultyRead>();
-  reader.platformRead = [fault](int fd, void* b, size_t n, off_t o) { return (*fault)(fd, b, n, o); };
+  reader.platformRead = ThroughFaultyRead(fault);
   return fault;
 }

@@ -1,17 +1,35 @@
 #pragma once
-// A reader opened on an image file, with the cell that partitions read through.
+// An image file opened for browsing as the front ends open it, with the sector size given
+// (no other is tried), and the partitions found on it.
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <stdexcept>
 #include <string>
 
-#include "device/SectorReader.h"
+#include "fs/OpenedSource.h"
+
+inline std::unique_ptr<OpenedSource> OpenImageSource(const std::string& imagePath, const std::string& sectorSize = "512",
+                                                     const OpenSettings& settings = {}) {
+  SourceChoice choice = SourceFromPath(imagePath, sectorSize);
+  choice.sectorSizeFixed = true;
+  OpenFailure failure;
+  std::unique_ptr<OpenedSource> source = OpenedSource::Open(choice, settings, failure);
+  if (!source) throw std::runtime_error(imagePath + " cannot be opened: " + failure.text);
+  return source;
+}
 
 struct OpenSource {
-  explicit OpenSource(const std::string& imagePath, const std::string& sectorSize = "512") {
-    EXPECT_TRUE(reader.OpenImage(imagePath, sectorSize)) << imagePath;
-    reader.PrepareBuffer();
-  }
-  TSectorReader reader;
-  ReaderRef ref{&reader};
+  explicit OpenSource(const std::string& imagePath, const std::string& sectorSize = "512",
+                      const OpenSettings& settings = {})
+      : opened(OpenImageSource(imagePath, sectorSize, settings)),
+        reader(opened->reader()),
+        ref(*opened->readerRef()),
+        partitions(opened->partitions()) {}
+
+  std::unique_ptr<OpenedSource> opened;
+  TSectorReader& reader;
+  ReaderRef& ref;
+  PartitionList& partitions;
 };

@@ -18,10 +18,11 @@
 #include <string>
 #include <QTreeWidget>
 
+#include "browser/ReadFaultQuestion.h"
 #include "browser/frame/IconSet.h"
 #include "browser/frame/TfrmFileSystem.h"
-#include "fs/Discovery.h"
-#include "fs/Source.h"
+#include "browser/frame/QtBackground.h"
+#include "fs/OpenedSource.h"
 #include "platform/qt/QtServices.h"
 #include "support/qt/TreeSelect.h"
 
@@ -57,19 +58,28 @@ int main(int argc, char** argv) {
   if (parser.positionalArguments().size() != 1) parser.showHelp(2);
 
   QtPlatformServices services;
-  TSectorReader reader;
-  ReaderRef readerRef{&reader};
-  const IconSet icons;
-  TfrmFileSystem frame(&readerRef, icons);
-  frame.setWindowTitle(QStringLiteral("Brindle"));
-  const std::string source = parser.positionalArguments().front().toStdString();
-  if (!OpenSource(reader, SourceFromPath(source, parser.value(sectorSize).toStdString()))) return 1;
-  frame.ScanPartitions();
-  if (frame.partitions().empty()) {
-    const std::string hint = DescribeUnreadTable(&readerRef);
-    ShowMessageBox(kNoPartitionsMessage + (hint.empty() ? "" : "\n" + hint), kApplicationTitle, kMbOkWarning);
+  const std::string path = parser.positionalArguments().front().toStdString();
+  AskingFaultPolicy askOnFault;
+  OpenSettings settings;
+  settings.faultPolicy = &askOnFault;
+  OpenFailure failure;
+  const std::unique_ptr<OpenedSource> source =
+      OpenedSource::Open(SourceFromPath(path, parser.value(sectorSize).toStdString()), settings, failure);
+  if (!source) {
+    if (!failure.text.empty()) ShowMessageBox(failure.text, kErrorCaption, kMbOkWarning);
     return 1;
   }
+  if (source->partitions().empty()) {
+    ShowMessageBox(source->NoPartitionsMessage(), kApplicationTitle, kMbOkWarning);
+    return 1;
+  }
+  const IconSet icons;
+  TfrmFileSystem frame(icons);
+  QtBackground background(&frame);
+  const ScopedService<BackgroundService> backgroundGuard(BackgroundSlot(), background);
+  frame.setWindowTitle(QStringLiteral("Brindle"));
+  frame.ScanPartitions(*source);
+  frame.ShowSourceNotes(source->SectorSizeNotes("a sector size of "));
   frame.FillTree();
   frame.resize(frame.logicalDpiX() * 1000 / 96, frame.logicalDpiY() * 640 / 96);
   frame.show();

@@ -20,9 +20,9 @@
 #include "browser/ImageIndex.h"
 #include "browser/frame/IconSet.h"
 #include "browser/frame/PreviewImage.h"
-#include "fs/Source.h"
 #include "support/ExfatImages.h"
 #include "support/FatImages.h"
+#include "support/OpenSource.h"
 #include "support/ScriptedMessageBox.h"
 #include "support/ScriptedServices.h"
 #include "support/qt/Pictures.h"
@@ -83,8 +83,7 @@ const FrameDisk& SharedDisk() {
 
 struct FrameWidgetFixture : ::testing::Test {
   FrameWidgetFixture() {
-    EXPECT_TRUE(OpenSource(reader, SourceFromPath(SharedDisk().path, "512")));
-    frame.ScanPartitions();
+    frame.ScanPartitions(*source.opened);
     frame.FillTree();
     frame.resize(900, 600);
   }
@@ -151,10 +150,9 @@ struct FrameWidgetFixture : ::testing::Test {
   bool PictureShown() { return !scrollImage->isHidden() && !image->isHidden() && txtPreview->isHidden(); }
 
   ScriptedMessageBox boxes;
-  TSectorReader reader;
-  ReaderRef readerRef{&reader};
+  OpenSource source{SharedDisk().path};
   IconSet icons;
-  TfrmFileSystem frame{&readerRef, icons};
+  TfrmFileSystem frame{icons};
   QTreeWidget* tree = Find<QTreeWidget>("treeFat");
   QTreeWidget* info = Find<QTreeWidget>("lstFileInfo");
   QPlainTextEdit* txtHex = Find<QPlainTextEdit>("txtHex");

@@ -1,4 +1,4 @@
-#include "platform/NumberFormat.h"
+#include "device/NumberFormat.h"
 
 #include <clocale>
 

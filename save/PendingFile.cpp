@@ -1,4 +1,4 @@
-#include "browser/PendingFile.h"
+#include "save/PendingFile.h"
 
 #include <fcntl.h>
 #include <limits.h>

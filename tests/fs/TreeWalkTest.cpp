@@ -1,8 +1,8 @@
-// The command line's tree walk: it reads every directory once, recognises a directory it has
+// The tree walk of listings and recoveries: it reads every directory once, recognises a directory it has
 // walked by where it starts on the medium, and so ends on volumes whose directories point back
 // at their ancestors, while two directories that merely hold the same entries are both walked.
 
-#include "cli/TreeWalk.h"
+#include "fs/TreeWalk.h"
 
 #include <gtest/gtest.h>
 
@@ -44,13 +44,11 @@ TEST(TreeWalkTest, TheWholeTreeWalkReadsEachDirectoryOnce) {
   for (int width : {12, 16, 32}) {
     SCOPED_TRACE(width);
     const FatImage& image = SharedFatImage(width);
-    TSectorReader reader;
-    ASSERT_TRUE(reader.OpenImage(image.path, "512"));
-    const std::shared_ptr<FaultyRead> fault = InstallFaultyRead(reader);
-    reader.PrepareBuffer();
-    ReaderRef ref{&reader};
-    PartitionList partitions;
-    DiscoverPartitions(&ref, partitions);
+    const auto fault = std::make_shared<FaultyRead>();
+    OpenSettings settings;
+    settings.platformRead = ThroughFaultyRead(fault);
+    OpenSource source(image.path, "512", settings);
+    PartitionList& partitions = source.partitions;
     ASSERT_EQ(partitions.size(), 1u);
 
     std::map<std::string, uint64_t> directories{
@@ -75,16 +73,16 @@ TEST(TreeWalkTest, TheWholeTreeWalkReadsEachDirectoryOnce) {
 }
 
 struct HandMadeWalk : ::testing::Test {
-  // Walks the whole tree of the volume and returns the paths visited; messages go to errors.
+  // Walks the whole tree of the volume and returns the paths visited; notices go to errors.
   std::set<std::string> Walk(const HandVolume& volume) {
     volume.image.WriteTo(dir / "hand.img");
     OpenSource source(dir / "hand.img");
     TFATPartition partition(&source.ref, PartitionEntry{});
     std::set<std::string> visited;
-    TreeWalk walk(true, [&](const WalkItem& item) { visited.insert(item.displayPath); });
-    ::testing::internal::CaptureStderr();
+    TreeWalk walk(
+        true, [&](const WalkItem& item) { visited.insert(item.displayPath); },
+        [this](const std::string& text) { errors += text + "\n"; });
     walk.WalkChildren(partition, *partition.rootEntry, "1:/", "1#");
-    errors = ::testing::internal::GetCapturedStderr();
     return visited;
   }
 

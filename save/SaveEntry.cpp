@@ -1,4 +1,4 @@
-#include "browser/SaveEntry.h"
+#include "save/SaveEntry.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,9 +7,8 @@
 #include <cerrno>
 #include <new>
 
-#include "browser/PendingFile.h"
 #include "device/SystemError.h"
-#include "platform/MessageBox.h"
+#include "save/PendingFile.h"
 
 namespace {
 
@@ -33,10 +32,6 @@ std::pair<std::string, std::string> SplitExtension(const std::string& name) {
   const size_t dot = name.rfind('.');
   if (dot == std::string::npos || dot == 0 || name.size() - dot > kMaxKeptExtension) return {name, ""};
   return {name.substr(0, dot), name.substr(dot)};
-}
-
-void ReportSaveFailure(const std::string& path, const std::string& reason) {
-  ShowMessageBox("The file \"" + path + "\" could not be saved:\n" + reason, "Error", kMbOkWarning);
 }
 
 // Writes the data to the pending file and tells the progress callback; a false from it
@@ -80,24 +75,28 @@ int StampFile(int fd, const SaveName& as) {
   return ::futimens(fd, times) == 0 ? 0 : errno;
 }
 
-// Streams all of the entry's data into fd. Returns kSaved, kCancelled, or kFailed after telling
-// the user why; written receives the count.
-SaveOutcome StreamEntry(TDirectoryEntry& entry, int fd, const std::string& path, const SaveProgress& progress,
-                        uint64_t& written) {
+// Streams all of the entry's data into fd. Gives kSaved, kCancelled, or kFailed with the
+// reason; counts what was written.
+SaveResult StreamEntry(TDirectoryEntry& entry, int fd, const std::string& path, const SaveProgress& progress) {
   SaveSink sink(fd, entry.DataLength(), progress);
+  SaveResult result{SaveOutcome::kSaved, path, "", 0};
   try {
-    if (!sink.Report()) return SaveOutcome::kCancelled;
-    if (entry.StreamData(sink, 0)) {
-      written = sink.written();
-      return SaveOutcome::kSaved;
+    if (!sink.Report()) {
+      result.outcome = SaveOutcome::kCancelled;
+    } else if (!entry.StreamData(sink, 0)) {
+      result.outcome = sink.cancelled() ? SaveOutcome::kCancelled : SaveOutcome::kFailed;
+      if (!sink.cancelled()) result.reason = SystemErrorText(sink.error());
     }
   } catch (const std::bad_alloc&) {
-    ReportSaveFailure(path, "There is not enough memory to hold its data.");
-    return SaveOutcome::kFailed;
+    result.outcome = SaveOutcome::kFailed;
+    result.reason = "There is not enough memory to hold its data.";
   }
-  if (sink.cancelled()) return SaveOutcome::kCancelled;
-  ReportSaveFailure(path, SystemErrorText(sink.error()));
-  return SaveOutcome::kFailed;
+  result.bytes = sink.written();
+  return result;
+}
+
+SaveResult Failed(const std::string& path, int error) {
+  return SaveResult{SaveOutcome::kFailed, path, SystemErrorText(error), 0};
 }
 
 }  // namespace
@@ -154,49 +153,45 @@ std::optional<timespec> MomentOf(const RecordedTime& time) {
   return timespec{seconds, static_cast<long>(time.hundredths % 100) * 10'000'000};
 }
 
-SaveOutcome SaveEntry(TDirectoryEntry& entry, const std::string& folder, std::string* savedPath,
-                      const SaveProgress& progress, const SaveName& as) {
-  const std::string path = folder + "/" + SavedFileName(entry, as);
-  if (savedPath) *savedPath = path;
-  struct stat info {};
-  const bool replace = ::lstat(path.c_str(), &info) == 0;
-  if (replace) {
-    const std::string question = "The file \"" + path + "\" already exists.\nDo you want to replace it?";
-    if (ShowMessageBox(question, kApplicationTitle, kMbYesNoQuestion) != kIdYes) return SaveOutcome::kDeclined;
-  }
-  PendingFile file;
-  int error = file.Create(folder);
-  if (error == 0) {
-    uint64_t written = 0;
-    const SaveOutcome streamed = StreamEntry(entry, file.fd(), path, progress, written);
-    if (streamed != SaveOutcome::kSaved) return streamed;
-    error = StampFile(file.fd(), as);
-    if (error == 0) error = file.Complete(true);
-    // A file that turned up while the data was read is not one the user agreed to replace.
-    if (error == 0) error = file.Place(path, replace);
-  }
-  if (error != 0) {
-    ReportSaveFailure(path, SystemErrorText(error));
-    return SaveOutcome::kFailed;
-  }
-  return SaveOutcome::kSaved;
+std::string SaveFailureText(const SaveResult& result) {
+  return "The file \"" + result.path + "\" could not be saved:\n" + result.reason;
 }
 
-SaveOutcome SaveEntryAsNewFile(TDirectoryEntry& entry, const std::string& folder, TakenNames& names,
-                               std::string* savedPath, uint64_t* bytesWritten, const SaveName& as) {
+std::string ReplaceQuestion(const std::string& path) {
+  return "The file \"" + path + "\" already exists.\nDo you want to replace it?";
+}
+
+std::string SaveTargetPath(const TDirectoryEntry& entry, const std::string& folder, const SaveName& as) {
+  return folder + "/" + SavedFileName(entry, as);
+}
+
+SaveResult SaveEntry(TDirectoryEntry& entry, const std::string& folder, const SaveOptions& options) {
+  const std::string path = SaveTargetPath(entry, folder, options.as);
+  struct stat info {};
+  const bool replace = ::lstat(path.c_str(), &info) == 0;
+  if (replace && !(options.replace && options.replace(path))) return SaveResult{SaveOutcome::kDeclined, path, "", 0};
+  PendingFile file;
+  if (const int error = file.Create(folder); error != 0) return Failed(path, error);
+  SaveResult result = StreamEntry(entry, file.fd(), path, options.progress);
+  if (result.outcome != SaveOutcome::kSaved) return result;
+  int error = StampFile(file.fd(), options.as);
+  if (error == 0) error = file.Complete(true);
+  // A file that turned up while the data was read is not one the user agreed to replace.
+  if (error == 0) error = file.Place(path, replace);
+  return error == 0 ? result : Failed(path, error);
+}
+
+SaveResult SaveEntryAsNewFile(TDirectoryEntry& entry, const std::string& folder, TakenNames& names,
+                              const SaveName& as) {
   const std::string safeName = SavedFileName(entry, as);
   std::string name = names.FirstFree(safeName);
   std::string path = folder + "/" + name;
-  if (savedPath) *savedPath = path;
   PendingFile file;
-  uint64_t written = 0;
-  int error = file.Create(folder);
-  if (error == 0) {
-    const SaveOutcome streamed = StreamEntry(entry, file.fd(), path, nullptr, written);
-    if (streamed != SaveOutcome::kSaved) return streamed;
-    error = StampFile(file.fd(), as);
-    if (error == 0) error = file.Complete(false);
-  }
+  if (const int error = file.Create(folder); error != 0) return Failed(path, error);
+  SaveResult result = StreamEntry(entry, file.fd(), path, nullptr);
+  if (result.outcome != SaveOutcome::kSaved) return result;
+  int error = StampFile(file.fd(), as);
+  if (error == 0) error = file.Complete(false);
   // A name that the folder holds already, unknown to names, is taken there too.
   for (uint64_t turnedDown = 0; error == 0; ++turnedDown) {
     name = names.FirstFree(safeName);
@@ -207,14 +202,10 @@ SaveOutcome SaveEntryAsNewFile(TDirectoryEntry& entry, const std::string& folder
     if (turnedDown == kMaxNamesTurnedDown) break;
     error = 0;
   }
-  if (savedPath) *savedPath = path;
-  if (error != 0) {
-    ReportSaveFailure(path, SystemErrorText(error));
-    return SaveOutcome::kFailed;
-  }
+  if (error != 0) return Failed(path, error);
   names.Take(name);
-  if (bytesWritten) *bytesWritten = written;
-  return SaveOutcome::kSaved;
+  result.path = path;
+  return result;
 }
 
 int SyncFileSystem(const std::string& folder) {

@@ -1,7 +1,4 @@
-#include "cli/TreeWalk.h"
-
-#include "cli/CliSession.h"
-#include "cli/EntryPath.h"
+#include "fs/TreeWalk.h"
 
 namespace {
 
@@ -9,6 +6,23 @@ namespace {
 constexpr int kMaxDepth = 1024;
 
 }  // namespace
+
+std::string ChildDisplayPath(const std::string& parentDisplayPath, const std::string& childCaption) {
+  const bool atRoot = !parentDisplayPath.empty() && parentDisplayPath.back() == '/';
+  return parentDisplayPath + (atRoot ? "" : "/") + childCaption;
+}
+
+std::string ChildIndexPath(const std::string& parentIndexPath, size_t index) {
+  const bool atRoot = !parentIndexPath.empty() && parentIndexPath.back() == '#';
+  return parentIndexPath + (atRoot ? "" : "/") + std::to_string(index);
+}
+
+TreeWalk::TreeWalk(bool recursive, Visitor visit, Notice notice, Caption caption)
+    : recursive_(recursive), visit_(std::move(visit)), notice_(std::move(notice)), caption_(std::move(caption)) {}
+
+void TreeWalk::Say(const std::string& text) const {
+  if (notice_) notice_(text);
+}
 
 void TreeWalk::WalkChildren(TPartition& partition, TDirectoryEntry& dir, const std::string& displayPath,
                             const std::string& indexPath) {
@@ -23,12 +37,12 @@ void TreeWalk::Read(TDirectoryEntry& dir, const std::string& displayPath, const 
   const uint64_t refusedBefore = trail != nullptr ? trail->Refused() : 0;
   EnsureChildren(dir);
   if (trail != nullptr && trail->Refused() != refusedBefore) {
-    PrintError(displayPath + ": its clusters run into clusters already read as a directory (a loop or a " +
+    Say(displayPath + ": its clusters run into clusters already read as a directory (a loop or a " +
                "cross-link); read up to there");
   }
   if (!dir.cutNotice.empty()) {
     ++cutDirectories_;
-    PrintError(displayPath + ": " + dir.cutNotice);
+    Say(displayPath + ": " + dir.cutNotice);
   }
 }
 
@@ -47,20 +61,20 @@ void TreeWalk::Walk(TDirectoryEntry& dir, const std::string& displayPath, const 
                     int depth) {
   for (size_t i = 0; i < dir.children.size(); ++i) {
     TDirectoryEntry& child = *dir.children[i];
-    const std::string childDisplay = ChildDisplayPath(displayPath, child);
+    const std::string childDisplay = ChildDisplayPath(displayPath, caption_ ? caption_(child) : child.name);
     const std::string childIndex = ChildIndexPath(indexPath, i);
     visit_(WalkItem{child, childDisplay, childIndex, depth});
     if (!recursive_ || !child.IsFolder()) continue;
     // Checked before reading: a directory met again is not read again.
     if (WalkedBefore(child)) {
-      PrintError("not entering " + childDisplay + ": it starts where a directory already listed starts");
+      Say("not entering " + childDisplay + ": it starts where a directory already listed starts");
       continue;
     }
     const std::optional<DirectoryStart> start = child.StartsAt();
     Read(child, childDisplay, start ? start->partition->TrailFor(child) : nullptr);
     if (!child.children.empty()) {
       if (depth + 1 >= kMaxDepth) {
-        PrintError("not entering " + childDisplay + ": directories nest deeper than " + std::to_string(kMaxDepth));
+        Say("not entering " + childDisplay + ": directories nest deeper than " + std::to_string(kMaxDepth));
       } else {
         NoteWalked(child);
         Walk(child, childDisplay, childIndex, depth + 1);

@@ -1,6 +1,6 @@
 #pragma once
 // Saving an entry: the bytes that the entry delivers go to a file named like the entry in a
-// folder the user chose. The name comes from the medium, so it is made safe first; the bytes
+// folder the user chose. The window and brindle-cli both save through here. The name comes from the medium, so it is made safe first; the bytes
 // are streamed to a temporary file (see PendingFile.h) that takes the target's name only once
 // it is complete, so a save that fails, is cancelled or is ended by a signal never leaves a
 // truncated file and never destroys the file it was to replace. Memory stays bounded whatever
@@ -43,23 +43,45 @@ std::optional<timespec> MomentOf(const RecordedTime& time);
 
 enum class SaveOutcome {
   kSaved,      // the file is written
-  kDeclined,   // the target exists and the user did not want it replaced
-  kFailed,     // reading or writing failed; the user has been told why
+  kDeclined,   // the target exists and was not to be replaced
+  kFailed,     // reading or writing failed; reason says why
   kCancelled,  // the progress callback asked to stop; nothing is left behind
 };
+
+// How a save ended, and where it wrote.
+struct SaveResult {
+  SaveOutcome outcome = SaveOutcome::kFailed;
+  std::string path;    // the file written, or the one that was to be
+  std::string reason;  // why it failed, in the system's words
+  uint64_t bytes = 0;  // bytes written
+};
+
+// "The file \"path\" could not be saved:\n" and the reason.
+std::string SaveFailureText(const SaveResult& result);
+// The question asked before a file that exists is replaced.
+std::string ReplaceQuestion(const std::string& path);
 
 // Told the bytes written so far and the entry's length as recorded (DataLength; 0 for a
 // directory, whose length is known only once read), after every piece of the save and once
 // before the first. Returning false cancels the save.
 using SaveProgress = std::function<bool(uint64_t done, uint64_t total)>;
+// Asked whether the file at path, which exists, is to be replaced.
+using ReplaceAnswer = std::function<bool(const std::string& path)>;
+
+struct SaveOptions {
+  SaveName as;              // names the file and gives its time
+  SaveProgress progress;    // none: the save runs to its end
+  ReplaceAnswer replace;    // none: a file in the way is not replaced
+};
+
+// Where SaveEntry writes the entry in folder.
+std::string SaveTargetPath(const TDirectoryEntry& entry, const std::string& folder, const SaveName& as = {});
 
 // The save command once the folder is chosen: forms the target path, asks before replacing
 // an existing file, streams the entry's data (all of it, as many bytes as it holds) and makes
-// the file durable before it takes the target's place. Failures are reported through the
-// message-box service, naming the file and the reason; a cancelled save says nothing.
-// savedPath receives the target path. as names the file and gives its time.
-SaveOutcome SaveEntry(TDirectoryEntry& entry, const std::string& folder, std::string* savedPath = nullptr,
-                      const SaveProgress& progress = nullptr, const SaveName& as = {});
+// the file durable before it takes the target's place. Runs on any thread; it asks and tells
+// nobody but through options.
+SaveResult SaveEntry(TDirectoryEntry& entry, const std::string& folder, const SaveOptions& options = {});
 
 // The names taken in one output folder, for numbering the names that clash there: the first
 // "name.ext" is itself, the next "name (1).ext", "name (2).ext" and so on. Finding a free name
@@ -84,13 +106,11 @@ std::string NumberedName(const std::string& safeName, uint64_t number);
 
 // Saves the entry into folder under its safe name without ever replacing a file: a name
 // that is taken, in names or in the folder, gets a number ("name (1).ext", "name (2).ext",
-// ...), and the name it gets is taken in names. Failures are reported as by SaveEntry. On
-// success savedPath receives the path written and bytesWritten the count. The file is not
-// flushed to the disk on its own: a caller saving many files makes them durable together with
-// SyncFileSystem.
-// as names the file and gives its time.
-SaveOutcome SaveEntryAsNewFile(TDirectoryEntry& entry, const std::string& folder, TakenNames& names,
-                               std::string* savedPath, uint64_t* bytesWritten, const SaveName& as = {});
+// ...), and the name it gets is taken in names. The file is not flushed to the disk on its
+// own: a caller saving many files makes them durable together with SyncFileSystem. as names
+// the file and gives its time.
+SaveResult SaveEntryAsNewFile(TDirectoryEntry& entry, const std::string& folder, TakenNames& names,
+                              const SaveName& as = {});
 
 // Writes everything written so far to the file system that holds folder out to its disk
 // (syncfs). Returns 0 or the errno of the failure.

@@ -2,7 +2,7 @@
 // named and removed by a signal handler elsewhere. Children are forked and ended by a signal
 // in the middle of writing; nothing may be left in the folder.
 
-#include "browser/PendingFile.h"
+#include "save/PendingFile.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

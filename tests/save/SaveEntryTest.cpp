@@ -1,4 +1,4 @@
-#include "browser/SaveEntry.h"
+#include "save/SaveEntry.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -11,7 +11,6 @@
 #include <functional>
 #include <new>
 
-#include "support/ScriptedMessageBox.h"
 #include "support/TestFiles.h"
 
 namespace {
@@ -48,8 +47,18 @@ class FakeEntry final : public TDirectoryEntry {
 };
 
 struct SaveFixture : ::testing::Test {
+  // Options whose replace question is answered yes or no, and noted in asked.
+  SaveOptions Answering(bool yes) {
+    SaveOptions options;
+    options.replace = [this, yes](const std::string& path) {
+      asked.push_back(path);
+      return yes;
+    };
+    return options;
+  }
+
   TempDir dir;
-  ScriptedMessageBox boxes;
+  std::vector<std::string> asked;
 };
 
 TEST_F(SaveFixture, NamesFromTheMediumNeverLeaveTheChosenFolder) {
@@ -69,16 +78,17 @@ TEST_F(SaveFixture, NamesFromTheMediumNeverLeaveTheChosenFolder) {
   std::filesystem::create_directories(folder);
   for (const Case& c : cases) {
     FakeEntry entry(c.name, Bytes{1, 2, 3}, 3);
-    std::string path;
-    EXPECT_EQ(SaveEntry(entry, folder, &path), SaveOutcome::kSaved) << c.saved;
-    EXPECT_EQ(path, folder + "/" + c.saved);
-    EXPECT_EQ(ReadFileBytes(path), (Bytes{1, 2, 3})) << c.saved;
+    const SaveResult result = SaveEntry(entry, folder);
+    EXPECT_EQ(result.outcome, SaveOutcome::kSaved) << c.saved;
+    EXPECT_EQ(result.path, folder + "/" + c.saved);
+    EXPECT_EQ(result.path, SaveTargetPath(entry, folder));
+    EXPECT_EQ(result.bytes, 3u);
+    EXPECT_EQ(ReadFileBytes(result.path), (Bytes{1, 2, 3})) << c.saved;
     EXPECT_EQ(FolderContents(folder), std::vector<std::string>{c.saved});
-    std::filesystem::remove(path);
+    std::filesystem::remove(result.path);
   }
   EXPECT_EQ(FolderContents(dir / "a"), std::vector<std::string>{"b"});
   EXPECT_EQ(FolderContents(dir / "a/b"), std::vector<std::string>{"out"});
-  EXPECT_TRUE(boxes.shown.empty());
 }
 
 // The moments recorded times stand for: at their UTC offset where one is recorded, else in the
@@ -119,24 +129,29 @@ TEST(MomentOfTest, RecordedTimesAreMomentsAtTheirOffsetOrInLocalTime) {
 TEST_F(SaveFixture, ASaveNameNamesTheFileAndGivesItsTime) {
   FakeEntry entry("Letter.txt - LETTER.TXT", Bytes{1, 2}, 2);
   const timespec recorded{1239810778, 370'000'000};
-  std::string path;
-  ASSERT_EQ(SaveEntry(entry, dir.path(), &path, nullptr, SaveName{"Letter.txt", recorded}), SaveOutcome::kSaved);
+  SaveOptions options;
+  options.as = SaveName{"Letter.txt", recorded};
+  SaveResult result = SaveEntry(entry, dir.path(), options);
+  ASSERT_EQ(result.outcome, SaveOutcome::kSaved);
+  std::string path = result.path;
   EXPECT_EQ(path, dir / "Letter.txt");
   struct stat info {};
   ASSERT_EQ(::stat(path.c_str(), &info), 0);
   EXPECT_EQ(info.st_mtim.tv_sec, recorded.tv_sec);
   EXPECT_EQ(info.st_mtim.tv_nsec, recorded.tv_nsec);
 
-  uint64_t written = 0;
   TakenNames names;
-  ASSERT_EQ(SaveEntryAsNewFile(entry, dir.path(), names, &path, &written, SaveName{"Letter.txt", recorded}),
-            SaveOutcome::kSaved);
+  result = SaveEntryAsNewFile(entry, dir.path(), names, SaveName{"Letter.txt", recorded});
+  ASSERT_EQ(result.outcome, SaveOutcome::kSaved);
+  path = result.path;
   EXPECT_EQ(path, dir / "Letter (1).txt");
   ASSERT_EQ(::stat(path.c_str(), &info), 0);
   EXPECT_EQ(info.st_mtim.tv_sec, recorded.tv_sec);
 
   const time_t before = ::time(nullptr);
-  ASSERT_EQ(SaveEntry(entry, dir.path(), &path), SaveOutcome::kSaved);
+  result = SaveEntry(entry, dir.path());
+  ASSERT_EQ(result.outcome, SaveOutcome::kSaved);
+  path = result.path;
   EXPECT_EQ(path, dir / "Letter.txt - LETTER.TXT");
   ASSERT_EQ(::stat(path.c_str(), &info), 0);
   EXPECT_GE(info.st_mtim.tv_sec, before);
@@ -150,7 +165,7 @@ TEST_F(SaveFixture, ALongNameIsShortenedKeepingItsExtensionAndWholeCharacters) {
   EXPECT_EQ(safe.substr(safe.size() - 5), ".jpeg");
   EXPECT_EQ(safe.size() % 2, 1u);  // whole two-byte characters plus ".jpeg"
   FakeEntry entry(name + ".jpeg", Bytes{7}, 1);
-  EXPECT_EQ(SaveEntry(entry, dir.path()), SaveOutcome::kSaved);
+  EXPECT_EQ(SaveEntry(entry, dir.path()).outcome, SaveOutcome::kSaved);
 }
 
 TEST_F(SaveFixture, AnExistingFileIsReplacedOnlyWhenTheUserSaysYes) {
@@ -158,17 +173,14 @@ TEST_F(SaveFixture, AnExistingFileIsReplacedOnlyWhenTheUserSaysYes) {
   WriteFileBytes(target, Bytes{9, 9});
   FakeEntry entry("A.TXT", Bytes{1, 2, 3, 4}, 4);
 
-  boxes.answers = {kIdNo};
-  EXPECT_EQ(SaveEntry(entry, dir.path()), SaveOutcome::kDeclined);
+  EXPECT_EQ(SaveEntry(entry, dir.path()).outcome, SaveOutcome::kDeclined);  // nobody to ask: not replaced
+  EXPECT_EQ(SaveEntry(entry, dir.path(), Answering(false)).outcome, SaveOutcome::kDeclined);
   EXPECT_EQ(ReadFileBytes(target), (Bytes{9, 9}));
-  ASSERT_EQ(boxes.shown.size(), 1u);
-  EXPECT_EQ(boxes.shown[0].text, "The file \"" + target + "\" already exists.\nDo you want to replace it?");
-  EXPECT_EQ(boxes.shown[0].caption, "Brindle");
-  EXPECT_EQ(boxes.shown[0].flags, kMbYesNoQuestion);
+  EXPECT_EQ(asked, std::vector<std::string>{target});
+  EXPECT_EQ(ReplaceQuestion(target), "The file \"" + target + "\" already exists.\nDo you want to replace it?");
   EXPECT_EQ(entry.askedFor, 0xFFFFFFFFu);  // declined before anything was read
 
-  boxes.answers = {kIdYes};
-  EXPECT_EQ(SaveEntry(entry, dir.path()), SaveOutcome::kSaved);
+  EXPECT_EQ(SaveEntry(entry, dir.path(), Answering(true)).outcome, SaveOutcome::kSaved);
   EXPECT_EQ(ReadFileBytes(target), (Bytes{1, 2, 3, 4}));
   EXPECT_EQ(entry.askedFor, 0u);  // all of it
   EXPECT_EQ(FolderContents(dir.path()), std::vector<std::string>{"A.TXT"});  // no temporary file left
@@ -176,14 +188,13 @@ TEST_F(SaveFixture, AnExistingFileIsReplacedOnlyWhenTheUserSaysYes) {
 
 TEST_F(SaveFixture, WritesWhatTheEntryDeliversEvenWhenShortOrEmpty) {
   FakeEntry empty("EMPTY.DAT", Bytes{}, 0);
-  EXPECT_EQ(SaveEntry(empty, dir.path()), SaveOutcome::kSaved);
+  EXPECT_EQ(SaveEntry(empty, dir.path()).outcome, SaveOutcome::kSaved);
   EXPECT_TRUE(FileExists(dir / "EMPTY.DAT"));
   EXPECT_TRUE(ReadFileBytes(dir / "EMPTY.DAT").empty());
 
   FakeEntry deleted("_ELETED.BIN", PatternBytes(1000, 3), 5000);  // delivers fewer than its size
-  EXPECT_EQ(SaveEntry(deleted, dir.path()), SaveOutcome::kSaved);
+  EXPECT_EQ(SaveEntry(deleted, dir.path()).outcome, SaveOutcome::kSaved);
   EXPECT_EQ(ReadFileBytes(dir / "_ELETED.BIN"), PatternBytes(1000, 3));
-  EXPECT_TRUE(boxes.shown.empty());
 }
 
 TEST_F(SaveFixture, FailuresAreReportedAndNeverDestroyTheFileToBeReplaced) {
@@ -191,13 +202,11 @@ TEST_F(SaveFixture, FailuresAreReportedAndNeverDestroyTheFileToBeReplaced) {
   WriteFileBytes(target, Bytes{5, 5, 5});
   FakeEntry entry("KEEP.TXT", Bytes{1}, 1);
   entry.throwBadAlloc = true;
-  boxes.answers = {kIdYes};
-  EXPECT_EQ(SaveEntry(entry, dir.path()), SaveOutcome::kFailed);
+  SaveResult result = SaveEntry(entry, dir.path(), Answering(true));
+  EXPECT_EQ(result.outcome, SaveOutcome::kFailed);
   EXPECT_EQ(ReadFileBytes(target), (Bytes{5, 5, 5}));
-  ASSERT_EQ(boxes.shown.size(), 2u);
-  EXPECT_EQ(boxes.shown[1].text,
+  EXPECT_EQ(SaveFailureText(result),
             "The file \"" + target + "\" could not be saved:\nThere is not enough memory to hold its data.");
-  EXPECT_EQ(boxes.shown[1].caption, "Error");
 
   // A folder nobody may write to, not even root.
   const std::string unwritable = ::geteuid() == 0 ? "/sys" : dir / "locked";
@@ -205,16 +214,14 @@ TEST_F(SaveFixture, FailuresAreReportedAndNeverDestroyTheFileToBeReplaced) {
     std::filesystem::create_directory(unwritable);
     ::chmod(unwritable.c_str(), 0500);
   }
-  boxes.shown.clear();
   FakeEntry other("NEW.TXT", Bytes{1}, 1);
-  EXPECT_EQ(SaveEntry(other, unwritable), SaveOutcome::kFailed);
-  ASSERT_EQ(boxes.shown.size(), 1u);
-  EXPECT_EQ(boxes.shown[0].text, "The file \"" + unwritable + "/NEW.TXT\" could not be saved:\nPermission denied");
+  result = SaveEntry(other, unwritable);
+  EXPECT_EQ(result.outcome, SaveOutcome::kFailed);
+  EXPECT_EQ(SaveFailureText(result), "The file \"" + unwritable + "/NEW.TXT\" could not be saved:\nPermission denied");
 
-  boxes.shown.clear();
-  EXPECT_EQ(SaveEntry(other, dir / "no-such-folder"), SaveOutcome::kFailed);
-  ASSERT_EQ(boxes.shown.size(), 1u);
-  EXPECT_NE(boxes.shown[0].text.find("No such file or directory"), std::string::npos);
+  result = SaveEntry(other, dir / "no-such-folder");
+  EXPECT_EQ(result.outcome, SaveOutcome::kFailed);
+  EXPECT_EQ(result.reason, "No such file or directory");
 }
 
 // Names taken in this run are passed over without asking the folder; names the folder holds
@@ -226,17 +233,15 @@ TEST_F(SaveFixture, SavingAsANewFileNumbersClashingNames) {
   FakeEntry entry("A.TXT", Bytes{1}, 1);
   std::vector<std::string> paths;
   for (int i = 0; i < 4; ++i) {
-    std::string path;
-    uint64_t written = 0;
-    ASSERT_EQ(SaveEntryAsNewFile(entry, dir.path(), names, &path, &written), SaveOutcome::kSaved);
-    EXPECT_EQ(written, 1u);
-    paths.push_back(path);
+    const SaveResult result = SaveEntryAsNewFile(entry, dir.path(), names);
+    ASSERT_EQ(result.outcome, SaveOutcome::kSaved);
+    EXPECT_EQ(result.bytes, 1u);
+    paths.push_back(result.path);
   }
   EXPECT_EQ(paths, (std::vector<std::string>{dir / "A.TXT", dir / "A (2).TXT", dir / "A (4).TXT", dir / "A (5).TXT"}));
   EXPECT_EQ(ReadFileBytes(dir / "A (1).TXT"), Bytes{9});
   EXPECT_EQ(FolderContents(dir.path()),
             (std::vector<std::string>{"A (1).TXT", "A (2).TXT", "A (3).TXT", "A (4).TXT", "A (5).TXT", "A.TXT"}));
-  EXPECT_TRUE(boxes.shown.empty());
 }
 
 // Each name remembers the number it got to, so that n copies of one name cost n steps, not n².
@@ -277,24 +282,27 @@ TEST_F(SaveFixture, CancellingLeavesNothingAndKeepsTheFileToBeReplaced) {
     heard.emplace_back(done, total);
     return done < 2000;
   };
-  EXPECT_EQ(SaveEntry(entry, dir.path(), nullptr, progress), SaveOutcome::kCancelled);
+  SaveOptions options;
+  options.progress = progress;
+  EXPECT_EQ(SaveEntry(entry, dir.path(), options).outcome, SaveOutcome::kCancelled);
   EXPECT_EQ(heard, (std::vector<std::pair<uint64_t, uint64_t>>{{0, 3500}, {1000, 3500}, {2000, 3500}}));
   EXPECT_TRUE(FolderContents(dir.path()).empty());
 
   WriteFileBytes(dir / "BIG.BIN", Bytes{8, 8});
-  boxes.answers = {kIdYes};
-  EXPECT_EQ(SaveEntry(entry, dir.path(), nullptr, [](uint64_t, uint64_t) { return false; }), SaveOutcome::kCancelled);
+  options = Answering(true);
+  options.progress = [](uint64_t, uint64_t) { return false; };
+  const SaveResult cancelled = SaveEntry(entry, dir.path(), options);
+  EXPECT_EQ(cancelled.outcome, SaveOutcome::kCancelled);
+  EXPECT_TRUE(cancelled.reason.empty());
   EXPECT_EQ(FolderContents(dir.path()), std::vector<std::string>{"BIG.BIN"});
   EXPECT_EQ(ReadFileBytes(dir / "BIG.BIN"), (Bytes{8, 8}));
-  EXPECT_EQ(boxes.shown.size(), 1u);  // the question only: a cancelled save says nothing
 
   heard.clear();
-  boxes.answers = {kIdYes};
-  const auto untilTheEnd = [&](uint64_t done, uint64_t total) {
+  options.progress = [&](uint64_t done, uint64_t total) {
     heard.emplace_back(done, total);
     return true;
   };
-  EXPECT_EQ(SaveEntry(entry, dir.path(), nullptr, untilTheEnd), SaveOutcome::kSaved);
+  EXPECT_EQ(SaveEntry(entry, dir.path(), options).outcome, SaveOutcome::kSaved);
   EXPECT_EQ(heard.back(), (std::pair<uint64_t, uint64_t>{3500, 3500}));
   EXPECT_EQ(ReadFileBytes(dir / "BIG.BIN"), content);
 }
@@ -315,21 +323,16 @@ TEST_F(SaveFixture, ADiskFullFailsCleanly) {
   WriteFileBytes(small + "/HUGE.BIN", old);
   FakeEntry entry("HUGE.BIN", PatternBytes(2 << 20, 6), 2 << 20);
   entry.pieceBytes = 64 * 1024;
-  boxes.answers = {kIdYes};
-  EXPECT_EQ(SaveEntry(entry, small), SaveOutcome::kFailed);
-  ASSERT_EQ(boxes.shown.size(), 2u);
-  EXPECT_EQ(boxes.shown[1].text, "The file \"" + small + "/HUGE.BIN\" could not be saved:\nNo space left on device");
+  SaveResult result = SaveEntry(entry, small, Answering(true));
+  EXPECT_EQ(result.outcome, SaveOutcome::kFailed);
+  EXPECT_EQ(SaveFailureText(result), "The file \"" + small + "/HUGE.BIN\" could not be saved:\nNo space left on device");
   EXPECT_EQ(FolderContents(small), std::vector<std::string>{"HUGE.BIN"});
   EXPECT_EQ(ReadFileBytes(small + "/HUGE.BIN"), old);
 
-  boxes.shown.clear();
-  uint64_t written = 7;
-  std::string path;
   TakenNames names;
-  EXPECT_EQ(SaveEntryAsNewFile(entry, small, names, &path, &written), SaveOutcome::kFailed);
-  EXPECT_EQ(written, 7u);
-  ASSERT_EQ(boxes.shown.size(), 1u);
-  EXPECT_NE(boxes.shown[0].text.find("No space left on device"), std::string::npos);
+  result = SaveEntryAsNewFile(entry, small, names);
+  EXPECT_EQ(result.outcome, SaveOutcome::kFailed);
+  EXPECT_EQ(result.reason, "No space left on device");
   EXPECT_EQ(FolderContents(small), std::vector<std::string>{"HUGE.BIN"});
 }
 
@@ -340,17 +343,18 @@ TEST_F(SaveFixture, AFileThatAppearsDuringTheSaveIsNotReplaced) {
   entry.beforePiece = [&](size_t piece) {
     if (piece == 1) WriteFileBytes(dir / "LATE.TXT", Bytes{4, 2});
   };
-  EXPECT_EQ(SaveEntry(entry, dir.path()), SaveOutcome::kFailed);
+  const SaveResult result = SaveEntry(entry, dir.path(), Answering(true));
+  EXPECT_EQ(result.outcome, SaveOutcome::kFailed);
+  EXPECT_TRUE(asked.empty());
   EXPECT_EQ(ReadFileBytes(dir / "LATE.TXT"), (Bytes{4, 2}));
   EXPECT_EQ(FolderContents(dir.path()), std::vector<std::string>{"LATE.TXT"});
-  ASSERT_EQ(boxes.shown.size(), 1u);
-  EXPECT_EQ(boxes.shown[0].text, "The file \"" + (dir / "LATE.TXT") + "\" could not be saved:\nFile exists");
+  EXPECT_EQ(SaveFailureText(result), "The file \"" + (dir / "LATE.TXT") + "\" could not be saved:\nFile exists");
 }
 
 TEST_F(SaveFixture, SavedFilesFollowTheUmask) {
   const mode_t old = ::umask(027);
   FakeEntry entry("MODE.TXT", Bytes{1}, 1);
-  EXPECT_EQ(SaveEntry(entry, dir.path()), SaveOutcome::kSaved);
+  EXPECT_EQ(SaveEntry(entry, dir.path()).outcome, SaveOutcome::kSaved);
   ::umask(old);
   struct stat info {};
   ASSERT_EQ(::stat((dir / "MODE.TXT").c_str(), &info), 0);

@@ -1,0 +1,94 @@
+#pragma once
+// A source opened for browsing, the same for the window, the command line and the tests: an
+// image file or a block device, opened read-only, read with the sector size its volumes use,
+// and the FAT and exFAT volumes found on it. It owns the reader and the cell through which
+// partitions and nodes reach it, for as long as it lives; whatever it hands its partitions to
+// must let them go before it dies.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "device/SectorReader.h"
+#include "fs/Discovery.h"
+
+struct SourceChoice {
+  std::string path;
+  bool isDevice = false;               // a block device, sized by its own queries
+  bool isLogicalDrive = false;         // a device that is one partition of a disk
+  std::string sectorSizeText = "512";  // image files: the sector size as the user gave it
+  // Whether an image is read with sectorSizeText whatever its boot sectors state. Otherwise,
+  // when no volume found with it states that size, the sizes a boot sector can state are tried.
+  bool sectorSizeFixed = false;
+};
+
+// A path that names a block device is opened as a device, anything else as an image file.
+SourceChoice SourceFromPath(const std::string& path, const std::string& sectorSizeText);
+
+// What the opener decides before the first byte is read.
+struct OpenSettings {
+  // What reads on threads without a read session do with a fault; without a policy they give
+  // the read up, and without a log the reader's own notes the fault.
+  FaultPolicy* faultPolicy = nullptr;
+  FaultLog* faultLog = nullptr;
+  // A stand-in for pread, for tests.
+  PlatformRead platformRead;
+};
+
+// A volume whose boot sector states another sector size than the one the source is read with.
+struct SectorSizeDisagreement {
+  int partition = 0;     // its number
+  uint32_t stated = 0;   // what its boot sector states
+  bool treeEmpty = false;
+};
+
+// What the user is told when discovery finds nothing.
+inline constexpr const char* kNoPartitionsMessage = "The selected drive does not contain any FAT partitions.";
+
+class OpenedSource {
+ public:
+  // Opens the chosen source and finds its volumes. Nothing (and failure saying why) when it
+  // cannot be opened; a source without volumes is opened all the same.
+  static std::unique_ptr<OpenedSource> Open(const SourceChoice& choice, const OpenSettings& settings,
+                                            OpenFailure& failure);
+  ~OpenedSource();
+  OpenedSource(const OpenedSource&) = delete;
+  OpenedSource& operator=(const OpenedSource&) = delete;
+
+  TSectorReader& reader() { return reader_; }
+  const TSectorReader& reader() const { return reader_; }
+  ReaderRef* readerRef() { return &readerRef_; }
+  const SourceChoice& choice() const { return choice_; }
+  uint32_t sectorSize() const { return reader_.bytesPerSector(); }
+
+  PartitionList& partitions() { return partitions_; }
+  // Hands the partitions found over to a new owner, which lets them go before the source dies.
+  PartitionList TakePartitions() { return std::move(partitions_); }
+
+  // The sector size that was found by trying, when the one asked for agreed with no volume.
+  std::optional<uint32_t> detectedSectorSize() const { return detectedSectorSize_; }
+  const std::vector<SectorSizeDisagreement>& disagreements() const { return disagreements_; }
+  // What was found out about the sector size, in words: the size found, and each volume that
+  // states another. reopenWith names how a user picks a size ("--sector-size ").
+  std::vector<std::string> SectorSizeNotes(const std::string& reopenWith) const;
+  // The message for a source on which nothing was found, with the reason a partition table may
+  // have been passed over on a line of its own.
+  std::string NoPartitionsMessage();
+
+ private:
+  OpenedSource(const SourceChoice& choice, const OpenSettings& settings);
+  bool OpenWith(const std::string& sectorSizeText, OpenFailure& failure);
+  bool AnyAgreesWithSectorSize() const;
+  void TryStatedSectorSizes();
+  void FindDisagreements();
+
+  SourceChoice choice_;
+  FaultLog ownLog_;
+  TSectorReader reader_;
+  ReaderRef readerRef_{&reader_};
+  PartitionList partitions_;  // last: they read through readerRef_
+  std::optional<uint32_t> detectedSectorSize_;
+  std::vector<SectorSizeDisagreement> disagreements_;
+};
