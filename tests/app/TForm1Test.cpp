@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPointer>
@@ -318,6 +319,48 @@ TEST_F(WindowTest, AnImageFromTheCommandLineLandsOnPageTwoWithItsPartitions) {
   EXPECT_EQ(Find<QLineEdit>("txtImageFile")->text().toStdString(), TestImagePath("exfat-4k.img"));
   EXPECT_EQ(Find<QLineEdit>("txtBytesPerSector")->text(), "4096");
   EXPECT_EQ(Find<QTabWidget>("pageControlDrives")->currentWidget(), Find<QWidget>("tsDriveAdvanced"));
+}
+
+// `brindle IMAGE` names no sector size: volumes made with 4096-byte sectors are found with the
+// size their boot sectors state, their trees shown, and the window says which size it used.
+TEST_F(WindowTest, VolumesOfFourKiBSectorsAreReadWithTheSizeTheyState) {
+  const std::string fat16 = dir / "fat16-4k.img";
+  MtoolsVolume volume(fat16);
+  volume.Format("-F 16 -S 4096 -n FOURK", 65536);
+  volume.MakeDirectory("/DOCS");
+  volume.Write("/README.TXT", {'4', 'k'});
+  const struct Case {
+    std::string image;
+    std::string description;
+    std::vector<std::string> rootNames;
+  } cases[] = {
+      {fat16, "FAT16 partition \"FOURK\"", {"DOCS", "README.TXT"}},
+      {TestImagePath("exfat-4k.img"), "exFAT partition \"4K Sectors\"", {"hello.txt", "sub"}},
+  };
+  MakeWindow();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.image);
+    form->OpenImageFile(c.image, "512");
+    EXPECT_TRUE(boxes.shown.empty());
+    ASSERT_TRUE(Browsing());
+    ASSERT_EQ(Partitions(), 1u);
+    EXPECT_EQ(Frame()->partitions().front()->GetDescription(), c.description);
+    auto* tree = Frame()->findChild<QTreeWidget*>(QStringLiteral("treeFat"));
+    QTreeWidgetItem* root = tree->topLevelItem(0)->child(0);
+    tree->setCurrentItem(root);
+    std::vector<std::string> names;
+    for (int i = 0; i < root->childCount(); ++i) names.push_back(root->child(i)->text(0).toStdString());
+    EXPECT_EQ(names, c.rootNames);
+    auto* notes = Frame()->findChild<QLabel*>(QStringLiteral("lblSourceNotes"));
+    ASSERT_NE(notes, nullptr);
+    EXPECT_FALSE(notes->isHidden());
+    EXPECT_EQ(notes->text(), "The volume uses 4096-byte sectors; reading it with that size.");
+    Click("btnBack");
+    EXPECT_EQ(Find<QLineEdit>("txtBytesPerSector")->text(), "4096");
+  }
+  // A volume that agrees with the size asked for says nothing.
+  OpenFatImage();
+  EXPECT_TRUE(Frame()->findChild<QLabel*>(QStringLiteral("lblSourceNotes"))->isHidden());
 }
 
 TEST_F(WindowTest, BrowseTakesTheChosenFileAndCancelLeavesTheText) {

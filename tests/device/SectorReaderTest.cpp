@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 #include "device/SectorReader.h"
 #include "device/SystemError.h"
@@ -405,6 +407,66 @@ TEST_F(ReaderFixture, AShortReadLeavesZerosNotOldBytes) {
   ASSERT_TRUE(src.reader.ReadSector(1990));
   ASSERT_TRUE(src.reader.ReadSector(2010));
   EXPECT_EQ(SectorBytes(src.reader), Bytes(kSector, 0));
+}
+
+// Operations on other threads read through sessions of their own: each fills its own window,
+// hands its faults to its own policy and log, and leaves the reader's own window and log as
+// they were, while the thread without a session goes on reading through that window.
+TEST_F(ReaderFixture, SessionsOnOtherThreadsKeepTheirWindowsAndFaultsApart) {
+  OpenReader src(MakeImage(4096), boxes);
+  TSectorReader& r = src.reader;
+  const auto fault = std::make_shared<FaultyRead>();
+  fault->FailSector(1500, kSector);
+  fault->FailSector(2500, kSector);
+  std::mutex calls;
+  r.platformRead = [&](int fd, void* b, size_t n, off_t o) {
+    const std::lock_guard<std::mutex> lock(calls);  // the stand-in keeps notes
+    return (*fault)(fd, b, n, o);
+  };
+  ASSERT_TRUE(r.ReadSector(10));
+
+  struct Worker {
+    FixedFaultPolicy policy;
+    FaultLog log;
+    uint32_t first;
+    Bytes got;
+    bool read = false;
+    uint32_t windowFirst = 0;
+  };
+  Worker ignoring{FixedFaultPolicy(FaultAnswer::kIgnore), {}, 1400, Bytes(200 * kSector), false, 0};
+  Worker aborting{FixedFaultPolicy(FaultAnswer::kAbort), {}, 2400, Bytes(200 * kSector), false, 0};
+  const auto work = [&r](Worker& w) {
+    ReadSession session(r, w.policy, w.log);
+    for (int round = 0; round < 20; ++round) {
+      w.read = r.ReadAt(w.first, 0, w.got.data(), static_cast<uint32_t>(w.got.size()));
+      r.ReadSector(w.first + 3);
+    }
+    w.windowFirst = r.bufferFirst();
+  };
+  std::thread one(work, std::ref(ignoring));
+  std::thread two(work, std::ref(aborting));
+  for (int round = 0; round < 200; ++round) {
+    ASSERT_TRUE(r.ReadSector(10 + round % 50));
+    EXPECT_EQ(SectorBytes(r), Expected((10 + round % 50) * kSector, kSector));
+  }
+  one.join();
+  two.join();
+
+  EXPECT_TRUE(ignoring.read);
+  Bytes expected = Expected(1400 * kSector, ignoring.got.size());
+  std::fill_n(expected.begin() + 100 * kSector, kSector, 0);
+  EXPECT_EQ(ignoring.got, expected);
+  EXPECT_EQ(ignoring.log.UnreadSectors(), 1u);
+  EXPECT_EQ(ignoring.log.Entries().front().fault.sector, 1500u);
+  EXPECT_FALSE(aborting.read);
+  EXPECT_EQ(aborting.got, Bytes(aborting.got.size(), 0));
+  EXPECT_EQ(aborting.log.Entries().front().fault.sector, 2500u);
+  EXPECT_EQ(aborting.log.Entries().front().answer, FaultAnswer::kAbort);
+  EXPECT_EQ(ignoring.windowFirst, 1403u);  // each session's own window
+  EXPECT_EQ(aborting.windowFirst, 2403u);
+  EXPECT_TRUE(boxes.shown.empty());  // the reader's own policy was asked nothing
+  EXPECT_EQ(boxes.log.Count(), 0u);
+  EXPECT_LE(r.bufferFirst(), 59u);
 }
 
 TEST(SystemErrorTest, TextIsEnglishWhateverTheLocale) {
