@@ -69,9 +69,9 @@ int Finish(CliSession& session, bool writesData, int code = kExitSuccess) {
 
 // Saves every file of every partition into a folder tree of the same shape, with a progress
 // line on a terminal.
-class Recovery {
+class RecoveryOnTerminal {
  public:
-  Recovery(const CliOptions& options, const std::string& folder)
+  RecoveryOnTerminal(const CliOptions& options, const std::string& folder)
       : showProgress_(::isatty(STDERR_FILENO) == 1), recovery_(folder, options.deletedOnly, Events()) {}
 
   void RecoverPartition(TPartition& partition) { recovery_.RecoverPartition(partition); }
@@ -227,7 +227,7 @@ int RecoverCommand(const CliOptions& options) {
     PrintError(problem);
     return kExitOutput;
   }
-  Recovery recovery(options, options.arguments[1]);
+  RecoveryOnTerminal recovery(options, options.arguments[1]);
   for (const auto& partition : session.partitions()) recovery.RecoverPartition(*partition);
   return Finish(session, true, CutCode(recovery.CutDirectories(), kExitOutput, recovery.Finish()));
 }
