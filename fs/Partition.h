@@ -29,6 +29,11 @@ inline constexpr uint32_t kPictureSize = 0x1000000;
 
 class TPartition;
 
+// How an entry came to be known: through the live tree, as a deleted entry of it, in a folder
+// that a scan found on the volume although no folder of the tree leads to it any more (lost),
+// or by its content alone, without any directory entry (found).
+enum class EntryOrigin { kLive, kDeleted, kLost, kFound };
+
 // Where a directory's entries begin on the medium: two directory nodes with the same start
 // read the same entries, however they were reached.
 struct DirectoryStart {
@@ -86,6 +91,8 @@ class TDirectoryEntry {
   // directory icon when it was deleted). Everything a deleted folder holds counts as deleted
   // too: none of it is reachable on the live volume.
   virtual bool IsDeleted() const { return state == kStateDeleted || inDeletedFolder; }
+  // How the entry came to be known; entries of the tree are live or deleted.
+  virtual EntryOrigin Origin() const { return IsDeleted() ? EntryOrigin::kDeleted : EntryOrigin::kLive; }
   // The names the entry is stored under: a long name (empty when it has none) and an 8.3 name
   // (empty where the family keeps none). name, the caption, is made from them.
   virtual std::string LongName() const { return {}; }
