@@ -14,10 +14,11 @@
 
 struct DiscoveryFixture : ::testing::Test {
   // Runs discovery on the image, opened with the sector size, and returns what it found.
-  PartitionList Discover(const std::string& image, const std::string& sectorSize = "512") {
+  PartitionList Discover(const std::string& image, const std::string& sectorSize = "512",
+                         const OemCodePage& codePage = OemCodePage::Default()) {
     source = std::make_unique<OpenSource>(image, sectorSize);
     PartitionList partitions;
-    DiscoverPartitions(&source->ref, partitions);
+    DiscoverPartitions(&source->ref, partitions, codePage);
     return partitions;
   }
 
