@@ -46,9 +46,9 @@ PictureSize ZoomedSize(PictureSize size, double factor) {
   return {side(size.width), side(size.height)};
 }
 
-void BrowserFrame::ScanPartitions() {
+void BrowserFrame::ScanPartitions(const OemCodePage& codePage) {
   ClearPartitions();
-  DiscoverPartitions(readerRef_, partitions);
+  DiscoverPartitions(readerRef_, partitions, codePage);
 }
 
 void BrowserFrame::ClearPartitions() {

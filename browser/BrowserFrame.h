@@ -75,8 +75,9 @@ class BrowserFrame {
   BrowserFrame(const BrowserFrame&) = delete;
   BrowserFrame& operator=(const BrowserFrame&) = delete;
 
-  // Clears the partitions and the tree, then finds the source's partitions anew.
-  void ScanPartitions();
+  // Clears the partitions and the tree, then finds the source's partitions anew, FAT volumes
+  // decoding their 8.3 names and labels from codePage.
+  void ScanPartitions(const OemCodePage& codePage = OemCodePage::Default());
   // Empties the tree, then destroys the partitions; the panes keep what they show.
   void ClearPartitions();
   // Shows every partition as a top-level node with its root directory below it.

@@ -1,8 +1,10 @@
 #include "cli/CliSession.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "cli/Names.h"
+#include "fs/OemCodePage.h"
 
 void PrintError(const std::string& message) {
   std::fprintf(stderr, "brindle-cli: %s\n", PrintableMessage(message, true).c_str());
@@ -56,7 +58,8 @@ CliSession::CliSession(const CliOptions& options)
     : options_(options), messages_(options), messageGuard_(messages_) {}
 
 int CliSession::Open(const std::string& source) {
-  const SourceChoice choice = SourceFromPath(source, options_.sectorSize);
+  SourceChoice choice = SourceFromPath(source, options_.sectorSize);
+  choice.codePage = options_.codePage;
   if (!Discover(choice)) {
     if (choice.isDevice) PrintError("Cannot read " + source + ".");  // a drive without a medium says nothing else
     return kExitSource;
@@ -74,8 +77,14 @@ int CliSession::Open(const std::string& source) {
 
 bool CliSession::Discover(const SourceChoice& choice) {
   partitions_.clear();
+  std::string unusable;
+  const std::optional<OemCodePage> codePage = OemCodePage::FromName(choice.codePage, unusable);
+  if (!codePage) {
+    PrintError(unusable);
+    return false;
+  }
   if (!OpenSource(reader_, choice)) return false;
-  DiscoverPartitions(&readerRef_, partitions_);
+  DiscoverPartitions(&readerRef_, partitions_, *codePage);
   return true;
 }
 

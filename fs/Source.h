@@ -12,6 +12,7 @@ struct SourceChoice {
   bool isDevice = false;               // a block device, sized by its own queries
   bool isLogicalDrive = false;         // a device that is one partition of a disk
   std::string sectorSizeText = "512";  // image files: the sector size as the user gave it
+  std::string codePage = "437";        // the OEM code page of 8.3 names and FAT labels (OemCodePage::FromName)
 };
 
 // A path that names a block device is opened as a device, anything else as an image file.

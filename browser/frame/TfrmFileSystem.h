@@ -31,7 +31,7 @@ class TfrmFileSystem final : public QWidget, private BrowserView {
   TfrmFileSystem(ReaderRef* readerRef, const IconSet& icons, QWidget* parent = nullptr);
   ~TfrmFileSystem() override;
 
-  void ScanPartitions() { logic_.ScanPartitions(); }
+  void ScanPartitions(const OemCodePage& codePage = OemCodePage::Default()) { logic_.ScanPartitions(codePage); }
   void ClearPartitions() { logic_.ClearPartitions(); }
   void FillTree() { logic_.FillTree(); }
   const PartitionList& partitions() const { return logic_.partitions; }

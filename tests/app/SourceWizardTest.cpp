@@ -32,9 +32,11 @@ TEST(ChosenSourceTest, TheListPageTakesTheSelectedDriveTheAdvancedPageTheImageWh
   EXPECT_FALSE(choice->isLogicalDrive);
 
   page.selectedDrive = Drive("/dev/sdb1", kGroupLogicalDrives);
+  page.codePage = "850";
   choice = ChosenSource(page);
   ASSERT_TRUE(choice);
   EXPECT_TRUE(choice->isLogicalDrive);
+  EXPECT_EQ(choice->codePage, "850");  // the code page is the volumes', drives' as well as images'
 
   page.driveListShown = false;
   page.imageFile = "/images/card.img";
@@ -44,17 +46,20 @@ TEST(ChosenSourceTest, TheListPageTakesTheSelectedDriveTheAdvancedPageTheImageWh
   EXPECT_EQ(choice->path, "/images/card.img");
   EXPECT_FALSE(choice->isDevice);
   EXPECT_EQ(choice->sectorSizeText, "4096");
+  EXPECT_EQ(choice->codePage, "850");
 }
 
 struct OpenSequenceTest : ::testing::Test {
-  OpenResult Open(const std::string& image) {
+  OpenResult Open(const std::string& image, const std::string& codePage = "437") {
     SourcePage page;
     page.driveListShown = false;
     page.imageFile = image;
-    return OpenChosenSource(reader, &ref, page, [this] {
+    page.codePage = codePage;
+    return OpenChosenSource(reader, &ref, page, [this](const OemCodePage& scanned) {
       scans++;
+      scannedWith = scanned.Decode("\x9D");
       partitions.clear();
-      DiscoverPartitions(&ref, partitions);
+      DiscoverPartitions(&ref, partitions, scanned);
       return !partitions.empty();
     });
   }
@@ -66,6 +71,7 @@ struct OpenSequenceTest : ::testing::Test {
   ReaderRef ref{&reader};
   PartitionList partitions;
   int scans = 0;
+  std::string scannedWith;  // what byte 0x9D is in the code page discovery ran with
 };
 
 TEST_F(OpenSequenceTest, AFatImageOpensWithItsPartitionsAndNoMessage) {
@@ -87,9 +93,40 @@ TEST_F(OpenSequenceTest, ASourceWithoutPartitionsIsReportedAndStaysOpenUntilTheN
   EXPECT_TRUE(reader.IsOpen());
 
   // Next on the list page with nothing selected opens nothing, but lets the source go.
-  EXPECT_EQ(OpenChosenSource(reader, &ref, SourcePage{}, [] { return true; }), OpenResult::kNothingChosen);
+  EXPECT_EQ(OpenChosenSource(reader, &ref, SourcePage{}, [](const OemCodePage&) { return true; }),
+            OpenResult::kNothingChosen);
   EXPECT_FALSE(reader.IsOpen());
   EXPECT_EQ(cursor.depth, 0);
+}
+
+TEST_F(OpenSequenceTest, DiscoveryRunsWithTheCodePageThePageNames) {
+  EXPECT_EQ(Open(SharedFatImage(12).path, "cp850"), OpenResult::kPartitionsFound);
+  EXPECT_EQ(scannedWith, "Ø");
+  EXPECT_EQ(Open(SharedFatImage(12).path), OpenResult::kPartitionsFound);
+  EXPECT_EQ(scannedWith, "¥");
+  EXPECT_TRUE(boxes.shown.empty());
+}
+
+// A code page that cannot be used is a warning; the source is not even opened.
+TEST_F(OpenSequenceTest, ACodePageThatCannotBeUsedOpensNothing) {
+  struct Case {
+    std::string codePage;
+    std::string reason;
+  } cases[] = {
+      {"utf-8", "The code page \"utf-8\" (UTF-8) stores characters in more than one byte"},
+      {"klingon", "The code page \"klingon\" is not known"},
+      {"", "No code page was named"},
+  };
+  for (const Case& c : cases) {
+    boxes.shown.clear();
+    EXPECT_EQ(Open(SharedFatImage(12).path, c.codePage), OpenResult::kNotOpened) << c.codePage;
+    ASSERT_EQ(boxes.shown.size(), 1u) << c.codePage;
+    EXPECT_EQ(boxes.shown[0].text.rfind(c.reason, 0), 0u) << boxes.shown[0].text;
+    EXPECT_EQ(boxes.shown[0].flags, kMbOkWarning);
+    EXPECT_FALSE(reader.IsOpen());
+  }
+  EXPECT_EQ(scans, 0);
+  EXPECT_EQ(cursor.shown, 0);
 }
 
 TEST_F(OpenSequenceTest, ASourceThatRefusesIsNotScannedAndTheCursorComesBack) {
