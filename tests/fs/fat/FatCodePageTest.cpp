@@ -3,32 +3,23 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "support/CodePages.h"
 #include "support/DiskImages.h"
 #include "support/FatImages.h"
 
 namespace {
 
-OemCodePage CodePage(const std::string& name) {
-  std::string error;
-  std::optional<OemCodePage> codePage = OemCodePage::FromName(name, error);
-  EXPECT_TRUE(codePage) << error;
-  return codePage.value_or(OemCodePage::Default());
-}
-
-Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
 // A volume whose label and names hold bytes above 0x7F, as mtools stores them in 850.
-void FillVolume(const MtoolsVolume& volume, const std::string& label) {
-  volume.Label(label);
-  volume.Write("/café.txt", Text("coffee"));  // no long name: CAFÉ.TXT with both case flags
-  volume.Write("/ØL.TXT", Text("beer"));      // Ø is 0x9D in 850, ¥ in 437
-  volume.Write("/ÕL.TXT", Text("oil"));       // Õ is 0xE5 in 850, stored as 0x05
-  volume.Write("/ÕX.TXT", Text("gone"));
+void FillVolume(const MtoolsVolume& volume) {
+  volume.Label("CAFÉ NOËL");  // Ë is 0xD3 in 850, ╙ in 437
+  volume.Write("/café.txt", PatternBytes(10, 1));  // no long name: CAFÉ.TXT with both case flags
+  volume.Write("/ØL.TXT", PatternBytes(20, 2));    // Ø is 0x9D in 850, ¥ in 437
+  volume.Write("/ÕL.TXT", PatternBytes(30, 3));    // Õ is 0xE5 in 850, stored as 0x05
+  volume.Write("/ÕX.TXT", PatternBytes(40, 4));
   volume.Delete("/ÕX.TXT");  // its first byte is lost to the deletion mark
 }
 
@@ -57,9 +48,9 @@ TEST_F(DiscoveryFixture, ShortNamesAndLabelsAreReadInTheCodePageNamed) {
   const std::string image = dir / "cafe.img";
   const MtoolsVolume volume(image, 0, 850);
   volume.Format("-F 12", 1440);
-  FillVolume(volume, "CAFÉ NOËL");
+  FillVolume(volume);
   for (const Reading& r : kReadings) {
-    PartitionList partitions = Discover(image, "512", CodePage(r.codePage));
+    PartitionList partitions = Discover(image, "512", NamedCodePage(r.codePage));
     ASSERT_EQ(partitions.size(), 1u) << r.codePage;
     EXPECT_EQ(partitions[0]->label, r.label) << r.codePage;
     EXPECT_EQ(RootNames(*partitions[0]), r.names) << r.codePage;
@@ -81,10 +72,10 @@ TEST_F(DiscoveryFixture, EveryPartitionFoundTakesTheCodePage) {
   for (const uint64_t start : {2048, 10240}) {
     const MtoolsVolume volume(disk, start * 512, 850);
     volume.Format("-F 12", 2048);
-    FillVolume(volume, "CAFÉ NOËL");
+    FillVolume(volume);
   }
   for (const Reading& r : kReadings) {
-    PartitionList partitions = Discover(disk, "512", CodePage(r.codePage));
+    PartitionList partitions = Discover(disk, "512", NamedCodePage(r.codePage));
     ASSERT_EQ(partitions.size(), 2u) << r.codePage;
     for (const auto& partition : partitions) {
       EXPECT_EQ(partition->GetDescription(), "FAT12 partition \"" + r.label + "\"") << r.codePage;

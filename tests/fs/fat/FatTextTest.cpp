@@ -3,11 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
 
-#include "fs/OemCodePage.h"
 #include "fs/fat/FatDirectory.h"
+#include "support/CodePages.h"
 
 namespace {
 
@@ -16,13 +15,6 @@ FATDirectoryEntry MakeSlot(const std::string& name83, uint8_t caseFlags) {
   std::copy(name83.begin(), name83.end(), slot);
   slot[12] = caseFlags;
   return FATDirectoryEntry(slot, 16);
-}
-
-OemCodePage CodePage(const char* name) {
-  std::string error;
-  std::optional<OemCodePage> codePage = OemCodePage::FromName(name, error);
-  EXPECT_TRUE(codePage) << error;
-  return codePage.value_or(OemCodePage::Default());
 }
 
 TEST(FatTextTest, ShortNames) {
@@ -47,7 +39,7 @@ TEST(FatTextTest, ShortNames) {
       {"437", "A\x01" "B     \x7F  ", 0, "A\x01" "B.\x7F"},  // control bytes stay as stored
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(FormatShortName(MakeSlot(c.name83, c.caseFlags), CodePage(c.codePage)), c.shown)
+    EXPECT_EQ(FormatShortName(MakeSlot(c.name83, c.caseFlags), NamedCodePage(c.codePage)), c.shown)
         << c.codePage << " " << c.name83;
   }
 }
@@ -65,7 +57,7 @@ TEST(FatTextTest, VolumeLabels) {
   };
   for (const Case& c : cases) {
     const auto* field = reinterpret_cast<const uint8_t*>(c.field.data());
-    EXPECT_EQ(FormatVolumeLabel(field, CodePage(c.codePage)), c.shown) << c.codePage << " " << c.field;
+    EXPECT_EQ(FormatVolumeLabel(field, NamedCodePage(c.codePage)), c.shown) << c.codePage << " " << c.field;
   }
 }
 
