@@ -47,7 +47,7 @@ std::optional<char32_t> CharacterOf(UConverter* converter, uint8_t byte) {
   UChar units[4];
   UErrorCode status = U_ZERO_ERROR;
   const int32_t count = ucnv_toUChars(converter, units, 4, &source, 1, &status);
-  if (U_FAILURE(status) || count <= 0 || count > 4) return std::nullopt;
+  if (U_FAILURE(status) || count <= 0) return std::nullopt;
   int32_t at = 0;
   UChar32 codePoint = 0;
   U16_NEXT(units, at, count, codePoint);
