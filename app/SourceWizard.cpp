@@ -8,12 +8,14 @@ std::optional<SourceChoice> ChosenSource(const SourcePage& page) {
   if (!page.driveListShown) {
     choice.path = page.imageFile;
     choice.sectorSizeText = page.bytesPerSector;
+    choice.codePage = page.codePage;
     return choice;
   }
   if (!page.selectedDrive) return std::nullopt;
   choice.path = page.selectedDrive->devicePath;
   choice.isDevice = true;
   choice.isLogicalDrive = page.selectedDrive->group == kGroupLogicalDrives;
+  choice.codePage = page.codePage;
   return choice;
 }
 

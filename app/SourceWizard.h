@@ -18,16 +18,18 @@ struct SourcePage {
   std::optional<DriveEntry> selectedDrive;  // lstDrives
   std::string imageFile;                    // txtImageFile
   std::string bytesPerSector = "512";       // txtBytesPerSector
+  std::string codePage = "437";             // txtCodePage
 };
 
 // The source Next opens: on the list page the selected drive (a logical drive when it is one
 // of the "Logical drives" group), nothing when none is selected; on the advanced page the
-// image file with its sector size, whatever the list selection.
+// image file with its sector size, whatever the list selection. Either is read with the code
+// page the advanced page names.
 std::optional<SourceChoice> ChosenSource(const SourcePage& page);
 
 enum class OpenResult {
   kNothingChosen,    // the list page without a selection: nothing happened
-  kNotOpened,        // the source refused; the user was told why
+  kNotOpened,        // the code page or the source refused; the user was told why
   kNoPartitions,     // opened, but nothing found; the user was told, the source stays open
   kPartitionsFound,  // the browser can show them
 };

@@ -5,12 +5,13 @@
 #include <sstream>
 
 #include "device/SectorReader.h"
+#include "platform/CodePageCheck.h"
 #include "platform/SectorSizeCheck.h"
 #include "platform/VersionTable.h"
 
 namespace {
 
-constexpr const char* kHelp = R"(Usage: brindle [IMAGE] [--sector-size N]
+constexpr const char* kHelp = R"(Usage: brindle [IMAGE] [--sector-size N] [--codepage NAME]
 
 Brindle shows the FAT12, FAT16, FAT32 and exFAT volumes of a disk image or a drive as one
 tree, live and deleted entries alike, and saves any entry to a file. It opens its source
@@ -20,6 +21,8 @@ read-only and never writes to it.
                     as if it had been chosen on the window's "高级" page and Next pressed;
                     without it the window starts by offering the drives of this machine
   --sector-size N   the sector size of IMAGE in bytes, 512 to 65536 (default 512)
+  --codepage NAME   the OEM code page that the 8.3 names and FAT labels of IMAGE are stored
+                    in: 437 (the default), 850, 1252, cp850, windows-1252, ...
   -h, --help        show this help
       --version     show the version
 
@@ -52,6 +55,7 @@ CommandLine ReadCommandLine(int argc, const char* const* argv) {
   std::string image;
   app.add_option("IMAGE", image);
   app.add_option("--sector-size", command.options.sectorSize)->check(SectorSizeCheck("N"));
+  app.add_option("--codepage", command.options.codePage)->check(CodePageCheck("NAME"));
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {

@@ -9,6 +9,7 @@
 struct StartOptions {
   std::optional<std::string> image;  // opened at once, as if chosen on the "高级" page
   std::string sectorSize = "512";
+  std::string codePage = "437";
 };
 
 struct CommandLine {

@@ -105,11 +105,22 @@ void TForm1::BuildDriveTabs() {
   Label16 = Named(new QLabel(QStringLiteral("字节/区段:"), tsDriveAdvanced), "Label16");
   txtBytesPerSector = Named(new QLineEdit(QStringLiteral("512"), tsDriveAdvanced), "txtBytesPerSector");
   txtBytesPerSector->setMaximumWidth(Scaled(this, 80));
+  lblCodePage = Named(new QLabel(QStringLiteral("代码页:"), tsDriveAdvanced), "lblCodePage");
+  txtCodePage = Named(new QLineEdit(QStringLiteral("437"), tsDriveAdvanced), "txtCodePage");
+  txtCodePage->setMaximumWidth(Scaled(this, 120));
+  txtCodePage->setToolTip(QStringLiteral("短文件名 (8.3) 和 FAT 卷标的 OEM 代码页：437、850、1252 ……"));
+  lblCodePage->setBuddy(txtCodePage);
+  auto* sectorAndCodePage = new QHBoxLayout;
+  sectorAndCodePage->addWidget(txtBytesPerSector);
+  sectorAndCodePage->addSpacing(Scaled(this, 16));
+  sectorAndCodePage->addWidget(lblCodePage);
+  sectorAndCodePage->addWidget(txtCodePage);
+  sectorAndCodePage->addStretch(1);
   advanced->addWidget(Label8, 0, 0, 1, 3);
   advanced->addWidget(txtImageFile, 1, 0, 1, 2);
   advanced->addWidget(btnBrowse, 1, 2);
   advanced->addWidget(Label16, 2, 0);
-  advanced->addWidget(txtBytesPerSector, 2, 1, Qt::AlignLeft);
+  advanced->addLayout(sectorAndCodePage, 2, 1);
   advanced->setColumnStretch(1, 1);
   advanced->setRowStretch(3, 1);
 }
@@ -148,9 +159,10 @@ void TForm1::ConnectHandlers() {
   lblDonateLink->onClick = [this] { lblDonateLinkClick(); };
 }
 
-void TForm1::OpenImageFile(const std::string& path, const std::string& sectorSize) {
+void TForm1::OpenImageFile(const std::string& path, const std::string& sectorSize, const std::string& codePage) {
   txtImageFile->setText(QString::fromStdString(path));
   txtBytesPerSector->setText(QString::fromStdString(sectorSize));
+  txtCodePage->setText(QString::fromStdString(codePage));
   pageControlDrives->setCurrentWidget(tsDriveAdvanced);
   btnNextClick();
 }
@@ -161,6 +173,7 @@ SourcePage TForm1::CurrentSourcePage() const {
   page.selectedDrive = lstDrives->SelectedEntry();
   page.imageFile = txtImageFile->text().toStdString();
   page.bytesPerSector = txtBytesPerSector->text().toStdString();
+  page.codePage = txtCodePage->text().toStdString();
   return page;
 }
 

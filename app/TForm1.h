@@ -1,6 +1,7 @@
 #pragma once
 // The main window: a two-page wizard. The first page offers the drives of this machine and,
-// on its "高级" page, a disk image file with a sector size; Next opens the choice read-only
+// on its "高级" page, a disk image file with a sector size, and the code page 8.3 names and FAT
+// labels are read with; Next opens the choice read-only
 // and, when it holds FAT or exFAT partitions, turns to the second page, which hosts the
 // browser frame. Back returns and lets the source go. The window owns the opened source (the
 // reader and the cell through which everything reaches it), the icon sets the frame uses, and
@@ -39,9 +40,9 @@ class TForm1 final : public QWidget {
                   QWidget* parent = nullptr);
   ~TForm1() override;
 
-  // Opens an image as if its path and sector size had been typed on the "高级" page and Next
-  // pressed, as `brindle IMAGE` asks.
-  void OpenImageFile(const std::string& path, const std::string& sectorSize);
+  // Opens an image as if its path, sector size and code page had been typed on the "高级" page
+  // and Next pressed, as `brindle IMAGE` asks.
+  void OpenImageFile(const std::string& path, const std::string& sectorSize, const std::string& codePage = "437");
 
   // The source Next opened; nothing before, after Back and after a failed open.
   const OpenedSource* source() const { return source_.get(); }
@@ -93,6 +94,8 @@ class TForm1 final : public QWidget {
   QPushButton* btnBrowse;
   QLabel* Label16;
   QLineEdit* txtBytesPerSector;
+  QLabel* lblCodePage;
+  QLineEdit* txtCodePage;
   QWidget* tsFileSystem;
   QPushButton* btnAbout;
   QLabel* Label14;

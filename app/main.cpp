@@ -2,7 +2,7 @@
 // chosen one read-only and shows its FAT and exFAT volumes as one tree, live and deleted
 // entries alike, with properties, a hex dump, a preview and saving.
 //
-//   brindle [IMAGE] [--sector-size N]
+//   brindle [IMAGE] [--sector-size N] [--codepage NAME]
 
 #include <cstdio>
 #include <cstdlib>
@@ -35,7 +35,9 @@ int main(int argc, char** argv) {
   try {
     TForm1 form;
     form.show();
-    if (command.options.image) form.OpenImageFile(*command.options.image, command.options.sectorSize);
+    if (command.options.image) {
+      form.OpenImageFile(*command.options.image, command.options.sectorSize, command.options.codePage);
+    }
     return QApplication::exec();
   } catch (const std::exception& error) {
     // Nothing more can be done; unlike an error in a handler, this one ends the program.

@@ -1,8 +1,10 @@
 #include "cli/CliSession.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "cli/Names.h"
+#include "fs/OemCodePage.h"
 
 void PrintError(const std::string& message) {
   std::fprintf(stderr, "brindle-cli: %s\n", PrintableMessage(message, true).c_str());
@@ -33,6 +35,7 @@ CliSession::CliSession(const CliOptions& options, PlatformRead platformRead)
 int CliSession::Open(const std::string& path) {
   SourceChoice choice = SourceFromPath(path, options_.sectorSize);
   choice.sectorSizeFixed = options_.sectorSizeGiven;
+  choice.codePage = options_.codePage;
   OpenSettings settings;
   settings.faultPolicy = &policy_;
   settings.faultLog = &faults_;

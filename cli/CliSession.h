@@ -24,6 +24,7 @@ struct CliOptions {
   std::vector<std::string> arguments;
   std::string sectorSize = "512";
   bool sectorSizeGiven = false;  // --sector-size was given: it is obeyed, whatever boot sectors say
+  std::string codePage = "437";  // --codepage: the OEM code page of 8.3 names and FAT labels
   FaultAnswer onReadError = FaultAnswer::kIgnore;
   bool recursive = false;
   bool deletedOnly = false;

@@ -4,7 +4,6 @@
 #include <cctype>
 
 #include "cli/Names.h"
-#include "fs/Text.h"
 
 namespace {
 
@@ -65,12 +64,10 @@ bool FindRoot(PartitionList& partitions, const std::string& number, ResolvedEntr
 // How a typed path component names the children of a directory. A child whose caption is
 // the component exactly, as stored or as printed, is the one meant: that is what `ls` showed.
 // Failing that, the component is compared without regard to case, as FAT and exFAT compare
-// names, with the caption, the long name alone and the short name alone; an 8.3 name holds
-// code-page bytes, so only its ASCII letters fold.
+// names, with the caption, the long name alone and the short name alone.
 class ComponentMatch {
  public:
-  explicit ComponentMatch(const std::string& typed)
-      : typed_(typed), folded_(FoldCase(typed)), asciiFolded_(ToLowerAscii(typed)) {}
+  explicit ComponentMatch(const std::string& typed) : typed_(typed), folded_(FoldCase(typed)) {}
 
   // The indexes of the children the component names.
   std::vector<size_t> In(const TDirectoryEntry& dir) const {
@@ -91,12 +88,11 @@ class ComponentMatch {
     const std::string longName = child.LongName();
     if (!longName.empty() && (FoldCase(longName) == folded_ || FoldCase(PrintableText(longName)) == folded_)) return true;
     const std::string shortName = child.ShortName();
-    return !shortName.empty() && ToLowerAscii(shortName) == asciiFolded_;
+    return !shortName.empty() && FoldCase(shortName) == folded_;
   }
 
   std::string typed_;
   std::string folded_;
-  std::string asciiFolded_;
 };
 
 std::string Padded(std::string text, size_t width) {

@@ -12,8 +12,7 @@ class TDirectoryEntry;
 // escapes them ("\n", "\t", "\a", "\b", "\f", "\r", "\v", and "\NNN", three octal digits per
 // byte, for the others: ESC is "\033", DEL "\177", U+009B "\302\233"), and a backslash is
 // doubled, so that no name can break a line of output or drive the terminal and no two names
-// look alike. Each piece that is not UTF-8 (an 8.3 name keeps its code page's bytes) becomes
-// U+FFFD.
+// look alike. Each piece that is not UTF-8 becomes U+FFFD.
 std::string PrintableText(std::string_view text);
 
 // A message fit for a terminal: its control characters escaped as in PrintableText, its line

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/CodePageCheck.h"
 #include "cli/Commands.h"
 #include "platform/SectorSizeCheck.h"
 #include "platform/VersionTable.h"
@@ -42,10 +43,12 @@ and 1 for a volume without a partition table:
                 A name that fits several entries is refused with a list of them.
   N#i/j/k       the child indexes from the root, as `ls` prints them; always unambiguous
 A file with a long name is shown as "LONG NAME - SHORT~1.EXT" on FAT volumes, and a deleted
-file with the first character of its short name replaced by "_". Bytes of a name or label
-that are not UTF-8 are shown as U+FFFD; control characters are escaped as `ls -b` escapes
-them (\n, \t, \033, ...) and a backslash is doubled, so that each entry is one line (--json
-gives names as they are, in JSON's escapes).
+file with the first character of its short name replaced by "_". Short (8.3) names and FAT
+volume labels are decoded from the volume's OEM code page (--codepage, 437 unless named); a
+byte the code page gives no character, or any other byte of a name or label that is not
+UTF-8, is shown as U+FFFD. Control characters are escaped as `ls -b` escapes them (\n, \t,
+\033, ...) and a backslash is doubled, so that each entry is one line (--json gives names as
+they are, in JSON's escapes).
 
 Options:
   -r, --recursive      ls: list directories below too, live and deleted ones that can be opened
@@ -58,6 +61,10 @@ Options:
                        512; when no partition's boot sector agrees with that, the sizes
                        1024, 2048 and 4096 are tried and the one that fits is named on
                        standard error
+      --codepage NAME  the OEM code page that 8.3 names and FAT volume labels are stored in,
+                       a single-byte one as ICU names it: 437 (the default), 850, 852, 866,
+                       1252, cp850, ibm-850, windows-1252, ... Long names and exFAT names
+                       are Unicode and need none.
       --on-read-error abort|ignore
                        what to do when the source cannot be read: abort gives up the read
                        (its bytes come out as zeros), ignore reads around the bad sectors
@@ -213,6 +220,9 @@ class CommandLine {
          options_.sectorSizeGiven = true;
        })
         ->check(SectorSizeCheck("BYTES"))
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_option("--codepage", options_.codePage)
+        ->check(CodePageCheck("NAME"))
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app.add_option_function<std::string>("--on-read-error", [this](const std::string& answer) {
          options_.onReadError = answer == "abort" ? FaultAnswer::kAbort : FaultAnswer::kIgnore;

@@ -15,8 +15,9 @@ namespace {
 constexpr uint32_t kCommonSectorSizes[] = {512, 4096};
 
 // Probes the entry and gives the partition it makes the entry's number.
-bool ProbeNumbered(ReaderRef* readerRef, const NumberedEntry& candidate, PartitionList& partitions) {
-  if (!ProbeBootSector(readerRef, candidate.entry, partitions)) return false;
+bool ProbeNumbered(ReaderRef* readerRef, const NumberedEntry& candidate, PartitionList& partitions,
+                   const OemCodePage& codePage) {
+  if (!ProbeBootSector(readerRef, candidate.entry, partitions, codePage)) return false;
   partitions.back()->number = candidate.number;
   return true;
 }
@@ -56,11 +57,12 @@ BootSectorKind ClassifyBootSector(const uint8_t* sector) {
   return BootSectorKind::kUnrecognised;
 }
 
-bool ProbeBootSector(ReaderRef* readerRef, const PartitionEntry& entry, PartitionList& partitions) {
+bool ProbeBootSector(ReaderRef* readerRef, const PartitionEntry& entry, PartitionList& partitions,
+                     const OemCodePage& codePage) {
   const std::vector<uint8_t> sector = ReadWholeSector(*readerRef->reader, entry.startLba);
   switch (ClassifyBootSector(sector.data())) {
     case BootSectorKind::kFat:
-      partitions.push_back(std::make_unique<TFATPartition>(readerRef, entry));
+      partitions.push_back(std::make_unique<TFATPartition>(readerRef, entry, codePage));
       return true;
     case BootSectorKind::kExfat:
       partitions.push_back(std::make_unique<EXFATPartition>(readerRef, entry));
@@ -71,15 +73,15 @@ bool ProbeBootSector(ReaderRef* readerRef, const PartitionEntry& entry, Partitio
   return false;
 }
 
-void DiscoverPartitions(ReaderRef* readerRef, PartitionList& partitions) {
+void DiscoverPartitions(ReaderRef* readerRef, PartitionList& partitions, const OemCodePage& codePage) {
   TSectorReader& reader = *readerRef->reader;
-  if (ProbeNumbered(readerRef, {kWholeSourceNumber, PartitionEntry{}}, partitions)) return;
+  if (ProbeNumbered(readerRef, {kWholeSourceNumber, PartitionEntry{}}, partitions, codePage)) return;
   const std::vector<NumberedEntry> primaries = ReadPrimaryEntries(ReadWholeSector(reader, 0));
   const GuidTable guid = HasProtectiveEntry(primaries) ? ReadGuidPartitionTable(reader) : GuidTable{};
   // Every primary entry is probed, whatever its type or size: an empty one probes sector 0
   // again and fails again, and two entries with the same start give two partitions.
   for (const NumberedEntry& primary : primaries) {
-    if (!MirrorsGuidEntry(primary, guid)) ProbeNumbered(readerRef, primary, partitions);
+    if (!MirrorsGuidEntry(primary, guid)) ProbeNumbered(readerRef, primary, partitions, codePage);
   }
   // A logical drive or GUID entry that starts where a volume was found already is that volume
   // again: it is not made twice, so a damaged table of many such entries cannot build the
@@ -87,7 +89,7 @@ void DiscoverPartitions(ReaderRef* readerRef, PartitionList& partitions) {
   std::set<uint32_t> starts;
   for (const auto& partition : partitions) starts.insert(partition->firstSector);
   const auto probeNew = [&](const NumberedEntry& candidate) {
-    if (starts.count(candidate.entry.startLba) == 0 && ProbeNumbered(readerRef, candidate, partitions)) {
+    if (starts.count(candidate.entry.startLba) == 0 && ProbeNumbered(readerRef, candidate, partitions, codePage)) {
       starts.insert(candidate.entry.startLba);
     }
   };

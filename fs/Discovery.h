@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "fs/OemCodePage.h"
 #include "fs/Partition.h"
 
 using PartitionList = std::vector<std::unique_ptr<TPartition>>;
@@ -22,11 +23,15 @@ enum class BootSectorKind { kUnrecognised, kFat, kExfat };
 BootSectorKind ClassifyBootSector(const uint8_t* sector);
 
 // Examines the sector at the entry's start and, when it is a recognised boot sector, appends
-// the matching partition, made from readerRef and the entry. True when one was appended.
-bool ProbeBootSector(ReaderRef* readerRef, const PartitionEntry& entry, PartitionList& partitions);
+// the matching partition, made from readerRef and the entry. True when one was appended. A FAT
+// volume's 8.3 names and label are decoded from codePage.
+bool ProbeBootSector(ReaderRef* readerRef, const PartitionEntry& entry, PartitionList& partitions,
+                     const OemCodePage& codePage = OemCodePage::Default());
 
-// Appends every volume found on the source, in discovery order, each with its number.
-void DiscoverPartitions(ReaderRef* readerRef, PartitionList& partitions);
+// Appends every volume found on the source, in discovery order, each with its number; FAT
+// volumes decode their 8.3 names and labels from codePage.
+void DiscoverPartitions(ReaderRef* readerRef, PartitionList& partitions,
+                        const OemCodePage& codePage = OemCodePage::Default());
 
 // Why the partition table of a source on which discovery found nothing may still hide
 // volumes, as a sentence for the user; empty when there is nothing more to say.

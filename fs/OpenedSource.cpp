@@ -26,7 +26,8 @@ SourceChoice SourceFromPath(const std::string& path, const std::string& sectorSi
   return choice;
 }
 
-OpenedSource::OpenedSource(const SourceChoice& choice, const OpenSettings& settings) : choice_(choice) {
+OpenedSource::OpenedSource(const SourceChoice& choice, const OpenSettings& settings, const OemCodePage& codePage)
+    : choice_(choice), codePage_(codePage) {
   if (settings.faultPolicy != nullptr) {
     reader_.SetFaultHandling(*settings.faultPolicy, settings.faultLog != nullptr ? *settings.faultLog : ownLog_);
   }
@@ -41,7 +42,13 @@ OpenedSource::~OpenedSource() {
 
 std::unique_ptr<OpenedSource> OpenedSource::Open(const SourceChoice& choice, const OpenSettings& settings,
                                                  OpenFailure& failure) {
-  std::unique_ptr<OpenedSource> source(new OpenedSource(choice, settings));
+  std::string unusable;
+  const std::optional<OemCodePage> codePage = OemCodePage::FromName(choice.codePage, unusable);
+  if (!codePage) {
+    failure = OpenFailure{OpenFailure::Kind::kUnusable, unusable};
+    return nullptr;
+  }
+  std::unique_ptr<OpenedSource> source(new OpenedSource(choice, settings, *codePage));
   if (!source->OpenWith(choice.sectorSizeText, failure)) return nullptr;
   // A block device knows its own sector size; an image file has only the user's word or ours.
   if (!choice.isDevice && !choice.sectorSizeFixed && !source->AnyAgreesWithSectorSize()) {
@@ -62,7 +69,7 @@ bool OpenedSource::OpenWith(const std::string& sectorSizeText, OpenFailure& fail
     return false;
   }
   reader_.PrepareBuffer();
-  DiscoverPartitions(&readerRef_, partitions_);
+  DiscoverPartitions(&readerRef_, partitions_, codePage_);
   return true;
 }
 

@@ -13,6 +13,7 @@
 
 #include "device/SectorReader.h"
 #include "fs/Discovery.h"
+#include "fs/OemCodePage.h"
 
 struct SourceChoice {
   std::string path;
@@ -22,6 +23,8 @@ struct SourceChoice {
   // Whether an image is read with sectorSizeText whatever its boot sectors state. Otherwise,
   // when no volume found with it states that size, the sizes a boot sector can state are tried.
   bool sectorSizeFixed = false;
+  // The OEM code page that 8.3 names and FAT labels are decoded from (OemCodePage::FromName).
+  std::string codePage = "437";
 };
 
 // A path that names a block device is opened as a device, anything else as an image file.
@@ -50,7 +53,8 @@ inline constexpr const char* kNoPartitionsMessage = "The selected drive does not
 class OpenedSource {
  public:
   // Opens the chosen source and finds its volumes. Nothing (and failure saying why) when it
-  // cannot be opened; a source without volumes is opened all the same.
+  // cannot be opened or its code page cannot be used; a source without volumes is opened all
+  // the same.
   static std::unique_ptr<OpenedSource> Open(const SourceChoice& choice, const OpenSettings& settings,
                                             OpenFailure& failure);
   ~OpenedSource();
@@ -62,6 +66,8 @@ class OpenedSource {
   ReaderRef* readerRef() { return &readerRef_; }
   const SourceChoice& choice() const { return choice_; }
   uint32_t sectorSize() const { return reader_.bytesPerSector(); }
+  // What 8.3 names and FAT labels are decoded from.
+  const OemCodePage& codePage() const { return codePage_; }
 
   PartitionList& partitions() { return partitions_; }
   // Hands the partitions found over to a new owner, which lets them go before the source dies.
@@ -78,13 +84,14 @@ class OpenedSource {
   std::string NoPartitionsMessage();
 
  private:
-  OpenedSource(const SourceChoice& choice, const OpenSettings& settings);
+  OpenedSource(const SourceChoice& choice, const OpenSettings& settings, const OemCodePage& codePage);
   bool OpenWith(const std::string& sectorSizeText, OpenFailure& failure);
   bool AnyAgreesWithSectorSize() const;
   void TryStatedSectorSizes();
   void FindDisagreements();
 
   SourceChoice choice_;
+  OemCodePage codePage_;
   FaultLog ownLog_;
   TSectorReader reader_;
   ReaderRef readerRef_{&reader_};

@@ -89,13 +89,6 @@ std::string TrimBlanks(std::string_view text) {
   return std::string(text.substr(first, last - first));
 }
 
-std::string ToLowerAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
 std::string TwoDigits(unsigned value) {
   std::string digits = std::to_string(value);
   return digits.size() < 2 ? "0" + digits : digits;

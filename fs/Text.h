@@ -25,9 +25,6 @@ std::u16string ReadUtf16Le(const uint8_t* bytes, size_t count);
 // padded).
 std::string TrimBlanks(std::string_view text);
 
-// Lower-cases the ASCII letters and leaves every other byte as it is.
-std::string ToLowerAscii(std::string text);
-
 // value with at least two digits (the "00" pattern).
 std::string TwoDigits(unsigned value);
 

@@ -12,6 +12,7 @@
 #include "fs/ByteSink.h"
 #include "fs/ClusterTrail.h"
 #include "fs/DosFields.h"
+#include "fs/OemCodePage.h"
 #include "fs/Text.h"
 #include "fs/fat/FatPartition.h"
 
@@ -222,19 +223,22 @@ FATChildKind SelectChild(const FATDirectoryEntry& record) {
   return nameless ? FATChildKind::kNone : FATChildKind::kFile;
 }
 
-std::string FormatShortName(const FATDirectoryEntry& record) {
+std::string FormatShortName(const FATDirectoryEntry& record, const OemCodePage& codePage) {
   const uint8_t caseFlags = record.raw[fat::kSlotCaseFlags];
+  // The bytes are put right and trimmed as stored, then decoded.
   std::string name(UpToZero(record.raw.data() + fat::kSlotName, fat::kSlotNameLength));
   if (!name.empty() && static_cast<uint8_t>(name[0]) == fat::kMarkerDeleted) {
     name[0] = '_';
   } else if (!name.empty() && static_cast<uint8_t>(name[0]) == fat::kMarkerE5) {
     name[0] = static_cast<char>(fat::kMarkerDeleted);
   }
-  name = TrimBlanks(name);
-  if (caseFlags & fat::kCaseLowerName) name = ToLowerAscii(name);
-
-  std::string extension = TrimBlanks(UpToZero(record.raw.data() + fat::kSlotExtension, fat::kSlotExtensionLength));
-  if (caseFlags & fat::kCaseLowerExtension) extension = ToLowerAscii(extension);
+  const auto decode = [&](std::string_view bytes, uint8_t lowerFlag) {
+    return (caseFlags & lowerFlag) != 0 ? codePage.DecodeLower(bytes) : codePage.Decode(bytes);
+  };
+  name = decode(TrimBlanks(name), fat::kCaseLowerName);
+  const std::string extension =
+      decode(TrimBlanks(UpToZero(record.raw.data() + fat::kSlotExtension, fat::kSlotExtensionLength)),
+             fat::kCaseLowerExtension);
   return extension.empty() ? name : name + "." + extension;
 }
 
@@ -280,6 +284,6 @@ std::string FormatFatTimestamp(uint16_t date, uint16_t time, uint8_t tenMs) {
 
 std::string FormatFatAttributes(uint8_t attributes) { return FormatDosAttributes(attributes); }
 
-std::string FormatVolumeLabel(const uint8_t* field) {
-  return TrimBlanks(UpToZero(field, fat::kLabelLength));
+std::string FormatVolumeLabel(const uint8_t* field, const OemCodePage& codePage) {
+  return codePage.Decode(TrimBlanks(UpToZero(field, fat::kLabelLength)));
 }

@@ -10,6 +10,7 @@
 #include "fs/fat/FatLayout.h"
 
 class ClusterTrail;
+class OemCodePage;
 class TFATPartition;
 
 // Appends one record per 32-byte slot of the directory that directory describes: the fixed
@@ -40,8 +41,10 @@ enum class FATChildKind { kNone, kDirectory, kFile, kDeletedDirectory, kDeletedF
 // the directory attribute is a deleted directory, which is read back from free clusters.
 FATChildKind SelectChild(const FATDirectoryEntry& record);
 
-// The 8.3 name as stored, "NAME.EXT" or "NAME", lower-cased where the case flags say so.
-std::string FormatShortName(const FATDirectoryEntry& record);
+// The 8.3 name as stored, "NAME.EXT" or "NAME", decoded from the volume's code page and
+// lower-cased where the case flags say so. A deleted name shows "_" for its lost first byte; a
+// first byte 0x05 stands for 0xE5.
+std::string FormatShortName(const FATDirectoryEntry& record, const OemCodePage& codePage);
 
 // The checksum that the long-name slots of a name carry of its 11 short-name bytes.
 uint8_t ShortNameChecksum(const uint8_t* name11);
@@ -57,5 +60,6 @@ std::string FormatFatTimestamp(uint16_t date, uint16_t time, uint8_t tenMs);
 // The attribute letters RHSVDA, then " 0x40" and " 0x80" for the two undefined bits.
 std::string FormatFatAttributes(uint8_t attributes);
 
-// A label field of 11 bytes: up to the first zero byte, blanks trimmed.
-std::string FormatVolumeLabel(const uint8_t* field);
+// A label field of 11 bytes: up to the first zero byte, blanks trimmed, decoded from the
+// volume's code page.
+std::string FormatVolumeLabel(const uint8_t* field, const OemCodePage& codePage);

@@ -67,14 +67,14 @@ FATDirectoryNode::FATDirectoryNode(ReaderRef* readerRef, const FATRecordList& re
       partition(partition),
       entry(&records[index]),
       longName(AssembleLongName(records, index)) {
-  name = longName.empty() ? FormatShortName(*entry) : longName;
+  name = longName.empty() ? FormatShortName(*entry, partition->CodePage()) : longName;
   state = kStateDirectory;
 }
 
 std::unique_ptr<FATDirectoryNode> FATDirectoryNode::Deleted(ReaderRef* readerRef, const FATRecordList& records,
                                                              size_t index, TFATPartition* partition) {
   auto node = std::make_unique<FATDirectoryNode>(readerRef, records, index, partition);
-  node->name = FileCaption(node->longName, FormatShortName(*node->entry));
+  node->name = FileCaption(node->longName, FormatShortName(*node->entry, node->partition->CodePage()));
   node->state = kStateDeleted;
   node->size = node->entry->fileSize();
   node->createdText = CreatedText(*node->entry);
@@ -141,7 +141,7 @@ FATFileNode::FATFileNode(ReaderRef* readerRef, const FATRecordList& records, siz
       partition(partition),
       entry(&records[index]),
       longName(AssembleLongName(records, index)) {
-  name = FileCaption(longName, FormatShortName(*entry));
+  name = FileCaption(longName, FormatShortName(*entry, partition->CodePage()));
   size = entry->fileSize();
   createdText = CreatedText(*entry);
   modifiedText = ModifiedText(*entry);
@@ -157,13 +157,13 @@ bool FATFileNode::StreamData(ByteSink& sink, uint64_t limit) {
 
 void FATFileNode::FillInfo(TInfoList& list) { FillSlotInfo(*entry, list); }
 
-std::string FATDirectoryNode::ShortName() const { return FormatShortName(*entry); }
+std::string FATDirectoryNode::ShortName() const { return FormatShortName(*entry, partition->CodePage()); }
 
 std::optional<RecordedTime> FATDirectoryNode::ModifiedTime() const { return SlotModifiedTime(*entry); }
 
 std::optional<RecordedTime> FATDirectoryNode::CreatedTime() const { return SlotCreatedTime(*entry); }
 
-std::string FATFileNode::ShortName() const { return FormatShortName(*entry); }
+std::string FATFileNode::ShortName() const { return FormatShortName(*entry, partition->CodePage()); }
 
 std::optional<RecordedTime> FATFileNode::ModifiedTime() const { return SlotModifiedTime(*entry); }
 

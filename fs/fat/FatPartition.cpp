@@ -86,13 +86,13 @@ class TFATPartition::TableWindow {
   bool loaded_ = false;
 };
 
-TFATPartition::TFATPartition(ReaderRef* readerRef, const PartitionEntry& entry)
-    : TPartition(readerRef, entry) {
+TFATPartition::TFATPartition(ReaderRef* readerRef, const PartitionEntry& entry, const OemCodePage& codePage)
+    : TPartition(readerRef, entry), codePage_(codePage) {
   std::array<uint8_t, fat::kBootReadSize> boot{};
   ReadAt(firstSector, boot.data(), fat::kBootReadSize);
   std::copy_n(boot.begin(), bootParameters.size(), bootParameters.begin());
   fatType = DecideFatType(boot.data());
-  label = FormatVolumeLabel(boot.data() + (fatType == 32 ? fat::kLabel32 : fat::kLabel16));
+  label = FormatVolumeLabel(boot.data() + (fatType == 32 ? fat::kLabel32 : fat::kLabel16), codePage_);
   LayOutVolume(boot.data());
   CreateRoot(boot.data());
 }
@@ -175,7 +175,7 @@ void TFATPartition::TakeLabelFromRoot() {
   for (const FATDirectoryEntry& record : root.records) {
     if ((record.attributes() & fat::kAttrVolumeLabel) != 0 && record.firstCluster == 0 &&
         record.fileSize() == 0) {
-      label = FormatVolumeLabel(record.raw.data());
+      label = FormatVolumeLabel(record.raw.data(), codePage_);
     }
   }
 }

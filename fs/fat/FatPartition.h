@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "fs/OemCodePage.h"
 #include "fs/Partition.h"
 #include "fs/SpanStream.h"
 #include "fs/fat/FatLayout.h"
@@ -14,8 +15,9 @@
 class TFATPartition final : public TPartition {
  public:
   // Reads the boot sector at the entry's first sector, lays out the volume, and creates and
-  // reads the root directory.
-  TFATPartition(ReaderRef* readerRef, const PartitionEntry& entry);
+  // reads the root directory. 8.3 names and the label are decoded from codePage.
+  TFATPartition(ReaderRef* readerRef, const PartitionEntry& entry,
+                const OemCodePage& codePage = OemCodePage::Default());
 
   std::string GetDescription() const override;
   uint32_t StatedSectorSize() const override { return BytesPerSector(); }
@@ -64,6 +66,8 @@ class TFATPartition final : public TPartition {
   bool HasGeometry() const { return BytesPerSector() != 0 && SectorsPerCluster() != 0; }
   // The number of data clusters the volume holds (see CountDataClusters).
   uint32_t DataClusterCount() const { return dataClusterCount_; }
+  // The OEM code page that 8.3 names and the label are stored in.
+  const OemCodePage& CodePage() const { return codePage_; }
 
   int32_t fatType = 16;
   uint32_t dataStartSector = 0;
@@ -94,6 +98,7 @@ class TFATPartition final : public TPartition {
   uint32_t FreeFirstCluster(const FATDirectoryEntry& record, TableWindow& table) const;
 
   uint32_t dataClusterCount_ = 0;
+  const OemCodePage codePage_;
 };
 
 // The FAT width the boot sector's texts name, as formatters write them: "FAT12" or "FAT16" at

@@ -31,9 +31,11 @@ TEST(ChosenSourceTest, TheListPageTakesTheSelectedDriveTheAdvancedPageTheImageWh
   EXPECT_FALSE(choice->isLogicalDrive);
 
   page.selectedDrive = Drive("/dev/sdb1", kGroupLogicalDrives);
+  page.codePage = "850";
   choice = ChosenSource(page);
   ASSERT_TRUE(choice);
   EXPECT_TRUE(choice->isLogicalDrive);
+  EXPECT_EQ(choice->codePage, "850");  // the code page is the volumes', drives' as well as images'
 
   page.driveListShown = false;
   page.imageFile = "/images/card.img";
@@ -43,16 +45,19 @@ TEST(ChosenSourceTest, TheListPageTakesTheSelectedDriveTheAdvancedPageTheImageWh
   EXPECT_EQ(choice->path, "/images/card.img");
   EXPECT_FALSE(choice->isDevice);
   EXPECT_EQ(choice->sectorSizeText, "4096");
+  EXPECT_EQ(choice->codePage, "850");
 }
 
 struct OpenSequenceTest : ::testing::Test {
-  OpenResult Open(const std::string& image, const std::string& sectorSize = "512") {
+  OpenResult Open(const std::string& image, const std::string& codePage = "437", const std::string& sectorSize = "512") {
     SourcePage page;
     page.driveListShown = false;
     page.imageFile = image;
     page.bytesPerSector = sectorSize;
+    page.codePage = codePage;
     opened = OpenChosenSource(page, OpenSettings{}, [this](OpenedSource& source) {
       scans++;
+      scannedWith = source.codePage().Decode("\x9D");
       partitions = source.TakePartitions();
     });
     return opened.result;
@@ -64,6 +69,7 @@ struct OpenSequenceTest : ::testing::Test {
   OpenedChoice opened;
   PartitionList partitions;  // last: they read through opened.source
   int scans = 0;
+  std::string scannedWith;  // what byte 0x9D is in the code page discovery ran with
 };
 
 TEST_F(OpenSequenceTest, AFatImageOpensWithItsPartitionsAndNoMessage) {
@@ -92,6 +98,36 @@ TEST_F(OpenSequenceTest, ASourceWithoutPartitionsIsReportedAndStaysOpen) {
   EXPECT_EQ(cursor.depth, 0);
 }
 
+TEST_F(OpenSequenceTest, DiscoveryRunsWithTheCodePageThePageNames) {
+  EXPECT_EQ(Open(SharedFatImage(12).path, "cp850"), OpenResult::kPartitionsFound);
+  EXPECT_EQ(scannedWith, "Ø");
+  EXPECT_EQ(Open(SharedFatImage(12).path), OpenResult::kPartitionsFound);
+  EXPECT_EQ(scannedWith, "¥");
+  EXPECT_TRUE(boxes.shown.empty());
+}
+
+// A code page that cannot be used is a warning; the source is not even opened.
+TEST_F(OpenSequenceTest, ACodePageThatCannotBeUsedOpensNothing) {
+  struct Case {
+    std::string codePage;
+    std::string reason;
+  } cases[] = {
+      {"utf-8", "The code page \"utf-8\" (UTF-8) stores characters in more than one byte"},
+      {"klingon", "The code page \"klingon\" is not known"},
+      {"", "No code page was named"},
+  };
+  for (const Case& c : cases) {
+    boxes.shown.clear();
+    EXPECT_EQ(Open(SharedFatImage(12).path, c.codePage), OpenResult::kNotOpened) << c.codePage;
+    ASSERT_EQ(boxes.shown.size(), 1u) << c.codePage;
+    EXPECT_EQ(boxes.shown[0].text.rfind(c.reason, 0), 0u) << boxes.shown[0].text;
+    EXPECT_EQ(boxes.shown[0].flags, kMbOkWarning);
+    EXPECT_EQ(opened.source, nullptr);
+  }
+  EXPECT_EQ(scans, 0);
+  EXPECT_EQ(cursor.depth, 0);
+}
+
 TEST_F(OpenSequenceTest, ASourceThatRefusesIsNotScannedAndTheCursorComesBack) {
   EXPECT_EQ(Open(dir / "missing.img"), OpenResult::kNotOpened);
   EXPECT_EQ(scans, 0);
@@ -102,7 +138,7 @@ TEST_F(OpenSequenceTest, ASourceThatRefusesIsNotScannedAndTheCursorComesBack) {
   EXPECT_EQ(cursor.shown, 1);
   EXPECT_EQ(cursor.depth, 0);
 
-  EXPECT_EQ(Open(SharedFatImage(12).path, "100"), OpenResult::kNotOpened);
+  EXPECT_EQ(Open(SharedFatImage(12).path, "437", "100"), OpenResult::kNotOpened);
   ASSERT_EQ(boxes.shown.size(), 2u);
   EXPECT_EQ(boxes.shown[1].text, "The sector size \"100\" cannot be used.\nEnter a number of bytes from 512 to 65536.");
   EXPECT_EQ(boxes.shown[1].caption, "Brindle");

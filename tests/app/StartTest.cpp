@@ -24,11 +24,13 @@ TEST(CommandLineTest, AnImageWithItsSectorSizeOrNothingStartsTheWindow) {
   EXPECT_TRUE(command.startWindow);
   EXPECT_EQ(command.options.image, std::nullopt);
   EXPECT_EQ(command.options.sectorSize, "512");
+  EXPECT_EQ(command.options.codePage, "437");
 
-  command = Read({"card.img", "--sector-size", "4096"});
+  command = Read({"card.img", "--sector-size", "4096", "--codepage", "cp850"});
   EXPECT_TRUE(command.startWindow);
   EXPECT_EQ(command.options.image, "card.img");
   EXPECT_EQ(command.options.sectorSize, "4096");
+  EXPECT_EQ(command.options.codePage, "cp850");
 
   command = Read({"--sector-size=2048", "--", "-odd name.img"});
   EXPECT_TRUE(command.startWindow);
@@ -38,7 +40,8 @@ TEST(CommandLineTest, AnImageWithItsSectorSizeOrNothingStartsTheWindow) {
 
 TEST(CommandLineTest, MistakesAreAnsweredWithoutTheWindow) {
   for (const std::vector<const char*>& wrong : std::vector<std::vector<const char*>>{
-           {"a.img", "b.img"}, {"--sector-size", "100", "a.img"}, {"--sector-size", "lots"}, {"--bogus"}}) {
+           {"a.img", "b.img"}, {"--sector-size", "100", "a.img"}, {"--sector-size", "lots"}, {"--bogus"},
+           {"a.img", "--codepage", "utf-8"}, {"--codepage", "klingon", "a.img"}}) {
     const CommandLine command = Read(wrong);
     EXPECT_FALSE(command.startWindow);
     EXPECT_EQ(command.exitCode, kExitUsage);
@@ -100,7 +103,7 @@ TEST(ProgramTest, WithoutADisplayItAnswersHelpAndVersionAndSaysHowToGetAWindow) 
 
   run = RunWithoutDisplay({"--help"});
   EXPECT_EQ(run.code, 0);
-  EXPECT_EQ(run.out.rfind("Usage: brindle [IMAGE] [--sector-size N]\n", 0), 0u) << run.out;
+  EXPECT_EQ(run.out.rfind("Usage: brindle [IMAGE] [--sector-size N] [--codepage NAME]\n", 0), 0u) << run.out;
 
   run = RunWithoutDisplay({"card.img"});
   EXPECT_EQ(run.code, kExitNoDisplay);

@@ -33,20 +33,26 @@
 
 namespace {
 
-// A FAT12 volume with one file, and an image of zeros, made once.
+// A FAT12 volume with one file, another whose label and 8.3 name mtools wrote in code page 850,
+// and an image of zeros, made once.
 struct Images {
   std::string fat;
   std::string zeros;
+  std::string cafe;
 };
 
 const Images& SharedImages() {
   static TempDir dir;
   static const Images images = [] {
-    Images made{dir / "fat12.img", dir / "zeros.img"};
+    Images made{dir / "fat12.img", dir / "zeros.img", dir / "cafe.img"};
     MtoolsVolume volume(made.fat);
     volume.Format("-F 12 -n SAMPLE", 1440);
     volume.Write("/HELLO.TXT", {'h', 'i'});
     WriteFileBytes(made.zeros, Bytes(1 << 20, 0));
+    MtoolsVolume cafe(made.cafe, 0, 850);
+    cafe.Format("-F 12", 1440);
+    cafe.Label("CAFÉ NOËL");
+    cafe.Write("/ØL.TXT", {'o', 'l'});
     return made;
   }();
   return images;
@@ -361,6 +367,53 @@ TEST_F(WindowTest, VolumesOfFourKiBSectorsAreReadWithTheSizeTheyState) {
   // A volume that agrees with the size asked for says nothing.
   OpenFatImage();
   EXPECT_TRUE(Frame()->findChild<QLabel*>(QStringLiteral("lblSourceNotes"))->isHidden());
+}
+
+// The partition's caption and its root's first child, as the tree shows them.
+std::vector<std::string> TreeCaptions(TfrmFileSystem& frame) {
+  auto* tree = frame.findChild<QTreeWidget*>("treeFat");
+  if (tree->topLevelItemCount() != 1) return {};
+  QTreeWidgetItem* root = tree->topLevelItem(0)->child(0);
+  tree->setCurrentItem(root);
+  if (root->childCount() != 1) return {};
+  return {tree->topLevelItem(0)->text(0).toStdString(), root->child(0)->text(0).toStdString()};
+}
+
+TEST_F(WindowTest, TheCodePageBesideTheSectorSizeDecidesHowShortNamesAndLabelsRead) {
+  MakeWindow();
+  auto* codePage = Find<QLineEdit>("txtCodePage");
+  EXPECT_EQ(codePage->text(), "437");
+  EXPECT_EQ(Find<QLabel>("lblCodePage")->text(), "代码页:");
+  EXPECT_TRUE(Find<QWidget>("tsDriveAdvanced")->isAncestorOf(codePage));
+
+  ShowAdvancedPage(SharedImages().cafe);
+  Click("btnNext");
+  ASSERT_TRUE(Browsing());
+  EXPECT_EQ(TreeCaptions(*Frame()), (std::vector<std::string>{"FAT12 partition \"CAFÉ NO╙L\"", "¥L.TXT"}));
+  Click("btnBack");
+  codePage->setText("850");
+  Click("btnNext");
+  ASSERT_TRUE(Browsing());
+  EXPECT_EQ(TreeCaptions(*Frame()), (std::vector<std::string>{"FAT12 partition \"CAFÉ NOËL\"", "ØL.TXT"}));
+  EXPECT_TRUE(boxes.shown.empty());
+
+  // A code page that cannot be used is a warning; nothing is opened.
+  Click("btnBack");
+  codePage->setText("utf-8");
+  Click("btnNext");
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text.rfind("The code page \"utf-8\" (UTF-8) stores characters in more than one byte", 0),
+            0u)
+      << boxes.shown[0].text;
+  EXPECT_EQ(boxes.shown[0].flags, kMbOkWarning);
+  EXPECT_FALSE(Browsing());
+  EXPECT_EQ(form->source(), nullptr);
+
+  // `brindle IMAGE --codepage 850` fills the field as well.
+  form->OpenImageFile(SharedImages().cafe, "512", "ibm-850");
+  ASSERT_TRUE(Browsing());
+  EXPECT_EQ(codePage->text(), "ibm-850");
+  EXPECT_EQ(TreeCaptions(*Frame()), (std::vector<std::string>{"FAT12 partition \"CAFÉ NOËL\"", "ØL.TXT"}));
 }
 
 TEST_F(WindowTest, BrowseTakesTheChosenFileAndCancelLeavesTheText) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "CliRun.h"
 #include "cli/CliSession.h"
 #include "cli/Names.h"
@@ -46,8 +48,8 @@ TEST_F(EntryNames, CaptionLongNameAndShortNameWithoutRegardToCase) {
   EXPECT_EQ(r.err, "brindle-cli: no entry named \"Letter\" in 1:/DOCS\n");
 }
 
-// Beyond ASCII, names fold by Unicode's simple case folding; an 8.3 name's code-page bytes
-// fold only where they are ASCII letters, and a caption can be typed back as `ls` printed it.
+// Beyond ASCII, names fold by Unicode's simple case folding, 8.3 names decoded from their code
+// page as well as long names, and a caption can be typed back as `ls` printed it.
 TEST_F(EntryNames, FoldingBeyondAsciiAndNamesAsPrinted) {
   const FatImage& fat = SharedFatImage(16);
   const auto content = [&](const std::string& name) {
@@ -57,8 +59,8 @@ TEST_F(EntryNames, FoldingBeyondAsciiAndNamesAsPrinted) {
   ExpectNamesGive(fat.path, {"1:/docs/ПРИВЕТ МИР.TXT", "1:/Docs/привет мир.txt - ______~1.txt"},
                   content("Привет мир.txt - ______~1.TXT"));
   ExpectNamesGive(fat.path,
-                  {"1:/DONNÉES ÉTÉ.TXT", "1:/donn\x90" "e~1.txt", "1:/Données été.txt - DONN" + kReplacement + "E~1.TXT"},
-                  content("Données été.txt - DONN\x90" "E~1.TXT"));
+                  {"1:/DONNÉES ÉTÉ.TXT", "1:/donnée~1.txt", "1:/Données été.txt - DONNÉE~1.TXT"},
+                  content("Données été.txt - DONNÉE~1.TXT"));
   ExpectNamesGive(TestImagePath("exfat-tree.img"), {"1:/DOCUMENTS/ANNÉE 2024/RÉSUMÉ.TXT"}, PatternBytes(3000, 1));
 }
 
@@ -82,17 +84,83 @@ TEST_F(EntryNames, AnAmbiguousNameListsItsCandidates) {
   ExpectNamesGive(image, {"1:/_ne.txt"}, PatternBytes(20, 2));
 }
 
-TEST_F(EntryNames, LabelsAndNamesArePrintedAsValidUtf8) {
+// Labels and 8.3 names come decoded from the code page --codepage names, 437 unless it names
+// one; control bytes in them are printed escaped.
+TEST_F(EntryNames, LabelsAndShortNamesAreReadInTheCodePageNamed) {
   const std::string image = dir / "label.img";
   MtoolsVolume volume(image);
   volume.Format("-F 12", 1440);  // no label slot in the root: the boot sector's label counts
-  PatchFile(image, 43, Bytes{'A', 0x1B, 'B', 0x90, ' ', ' ', ' ', ' ', ' ', ' ', ' '});
-  CliResult r = cli.Run({image});
-  EXPECT_EQ(r.out, "1: FAT12 partition \"A\\033B" + kReplacement + "\"\n");
+  PatchFile(image, 43, Bytes{'A', 0x1B, 'B', 0x9D, ' ', ' ', ' ', ' ', ' ', ' ', ' '});
+  EXPECT_EQ(cli.Run({image}).out, "1: FAT12 partition \"A\\033B¥\"\n");
+  EXPECT_EQ(cli.Run({"--codepage", "850", image}).out, "1: FAT12 partition \"A\\033BØ\"\n");
 
-  r = cli.Run({"ls", SharedFatImage(32).path});
-  EXPECT_EQ(r.out.find('\x90'), std::string::npos);
-  EXPECT_NE(r.out.find("1:/Données été.txt - DONN" + kReplacement + "E~1.TXT\n"), std::string::npos) << r.out;
+  const CliResult r = cli.Run({"ls", SharedFatImage(32).path});
+  EXPECT_NE(r.out.find("1:/Données été.txt - DONNÉE~1.TXT\n"), std::string::npos) << r.out;
+}
+
+// A volume that mtools wrote in code page 850 is listed and saved under the names the code page
+// named gives it: the same bytes are other letters in 437.
+TEST_F(EntryNames, ListedAndSavedNamesFollowTheCodePage) {
+  const std::string image = dir / "cafe.img";
+  const MtoolsVolume volume(image, 0, 850);
+  volume.Format("-F 12", 1440);
+  volume.Label("CAFÉ NOËL");
+  volume.Write("/café.txt", PatternBytes(10, 1));  // no long name: CAFÉ.TXT with both case flags
+  volume.Write("/ØL.TXT", PatternBytes(20, 2));
+  volume.Write("/ÕL.TXT", PatternBytes(30, 3));    // first byte 0xE5, stored as 0x05
+  const struct {
+    std::vector<std::string> codePage;  // the option, or nothing
+    std::string partition;
+    std::vector<std::string> listed;
+    std::string typed;  // a name of ØL.TXT's entry, in lower case
+  } cases[] = {
+      {{"--codepage", "ibm-850"}, "1: FAT12 partition \"CAFÉ NOËL\"\n", {"1:/café.txt", "1:/ØL.TXT", "1:/ÕL.TXT"},
+       "1:/øl.txt"},
+      {{}, "1: FAT12 partition \"CAFÉ NO╙L\"\n", {"1:/café.txt", "1:/¥L.TXT", "1:/σL.TXT"}, "1:/¥l.txt"},
+  };
+  for (const auto& c : cases) {
+    const auto run = [&](std::vector<std::string> args) {
+      args.insert(args.end(), c.codePage.begin(), c.codePage.end());
+      return cli.Run(args);
+    };
+    EXPECT_EQ(run({image}).out, c.partition);
+    const CliResult listing = run({"ls", image});
+    for (const std::string& name : c.listed) {
+      EXPECT_NE(listing.out.find(name + "\n"), std::string::npos) << name << " in\n" << listing.out;
+    }
+    const TempDir saved;
+    for (const std::string& entry : {c.typed, c.listed[0], c.listed[2]}) {
+      const CliResult r = run({"save", image, entry, saved.path()});
+      EXPECT_EQ(r.code, kExitSuccess) << entry << ": " << r.err;
+    }
+    std::vector<std::string> names;  // as listed, less "1:/"
+    for (const std::string& listed : c.listed) names.push_back(listed.substr(3));
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(FolderContents(saved.path()), names);
+    EXPECT_EQ(ReadFileBytes(saved / c.listed[1].substr(3)), PatternBytes(20, 2));
+  }
+}
+
+TEST_F(EntryNames, ACodePageThatCannotBeUsedIsAUsageError) {
+  const struct {
+    std::vector<std::string> args;
+    std::string message;
+  } cases[] = {
+      {{"--codepage", "utf-8", "x.img"},
+       "--codepage: the code page \"utf-8\" (UTF-8) stores characters in more than one byte; 8.3 names and FAT "
+       "labels are read with single-byte code pages only, such as 437, 850 or 1252."},
+      {{"ls", "x.img", "--codepage=klingon"},
+       "--codepage: the code page \"klingon\" is not known: name one such as 437, 850 or 1252."},
+      {{"save", "--codepage", "cp037", "x.img", "1:/A", "out"},
+       "--codepage: the code page \"cp037\" (ibm-37_P100-1995) is not an OEM code page: its bytes below 0x80 are not "
+       "ASCII."},
+  };
+  for (const auto& c : cases) {
+    const CliResult r = cli.Run(c.args);
+    EXPECT_EQ(r.code, kExitUsage);
+    EXPECT_EQ(r.err, "brindle-cli: " + c.message + "\nTry 'brindle-cli --help' for more information.\n");
+    EXPECT_EQ(r.out, "");
+  }
 }
 
 // A name holding ESC, BEL, CR and LF is listed on one line with them escaped, in plain and

@@ -12,9 +12,11 @@
 #include "support/TestFiles.h"
 
 struct DiscoveryFixture : ::testing::Test {
-  // Runs discovery on the image, opened with the sector size, and returns what it found.
-  PartitionList Discover(const std::string& image, const std::string& sectorSize = "512") {
-    source = std::make_unique<OpenSource>(image, sectorSize);
+  // Runs discovery on the image, opened with the sector size and code page, and returns what it
+  // found.
+  PartitionList Discover(const std::string& image, const std::string& sectorSize = "512",
+                         const std::string& codePage = "437") {
+    source = std::make_unique<OpenSource>(image, sectorSize, OpenSettings{}, codePage);
     return source->opened->TakePartitions();
   }
 

@@ -137,7 +137,7 @@ void AddNamesAndDirectories(Recipe& r) {
   r.File("/README.TXT", "README.TXT", 1000, "2009-04-15 15:52:58");
   r.File("/notes.txt", "notes.txt", 300);  // stored as NOTES.TXT with both case flags
   r.File("/EMPTY.TXT", "EMPTY.TXT", 0);
-  r.File("/Données été.txt", "Données été.txt - DONN\x90" "E~1.TXT", 2000);  // É in code page 850
+  r.File("/Données été.txt", "Données été.txt - DONNÉE~1.TXT", 2000);  // É is 0x90 in 437 and 850
   r.Directory("/DOCS", "DOCS");
   r.File("/DOCS/Привет мир.txt", "Привет мир.txt - ______~1.TXT", 1200);
   r.Directory("/DOCS/Nested Folder", "Nested Folder");
@@ -261,7 +261,13 @@ const FatImage& SharedFatImage(int fatType) {
   throw std::invalid_argument("no shared FAT image of that type");
 }
 
-MtoolsVolume::MtoolsVolume(std::string image, uint64_t offset) : image_(std::move(image)), offset_(offset) {}
+MtoolsVolume::MtoolsVolume(std::string image, uint64_t offset, int codePage)
+    : image_(std::move(image)), offset_(offset) {
+  const std::string settings = staging_ / "mtoolsrc";
+  const std::string line = "default_codepage=" + std::to_string(codePage) + "\n";
+  WriteFileBytes(settings, Bytes(line.begin(), line.end()));
+  tools_ = kTools + "MTOOLSRC=" + ShellQuote(settings) + " ";
+}
 
 std::string MtoolsVolume::ImageOption() const {
   const std::string image = offset_ == 0 ? image_ : image_ + "@@" + std::to_string(offset_);
@@ -277,7 +283,7 @@ void MtoolsVolume::Format(const std::string& options, uint32_t sizeKiB) const {
   RunCommand("mkfs.fat " + where + options + " " + ShellQuote(image_) + " " + std::to_string(sizeKiB));
 }
 
-void MtoolsVolume::MakeDirectory(const std::string& path) const { RunCommand(kTools + "mmd " + Target(path)); }
+void MtoolsVolume::MakeDirectory(const std::string& path) const { RunCommand(tools_ + "mmd " + Target(path)); }
 
 void MtoolsVolume::Write(const std::string& path, const Bytes& content, const std::string& mtime) const {
   const std::string source = staging_ / "content";
@@ -287,7 +293,7 @@ void MtoolsVolume::Write(const std::string& path, const Bytes& content, const st
     RunCommand("touch -d " + ShellQuote(mtime + " UTC") + " " + ShellQuote(source));
     keepTime = "TZ=UTC ";
   }
-  RunCommand(kTools + keepTime + "mcopy -D o " + (mtime.empty() ? "" : "-m ") + ImageOption() + " " +
+  RunCommand(tools_ + keepTime + "mcopy -D o " + (mtime.empty() ? "" : "-m ") + ImageOption() + " " +
              ShellQuote(source) + " " + ShellQuote("::" + path));
 }
 
@@ -299,15 +305,19 @@ void MtoolsVolume::WriteAll(const std::string& directory,
     WriteFileBytes(sources / name, content);
     names += " " + ShellQuote(sources / name);
   }
-  RunCommand(kTools + "mcopy -D o " + ImageOption() + names + " " + ShellQuote("::" + directory + "/"));
+  RunCommand(tools_ + "mcopy -D o " + ImageOption() + names + " " + ShellQuote("::" + directory + "/"));
 }
 
-void MtoolsVolume::Delete(const std::string& path) const { RunCommand(kTools + "mdel " + Target(path)); }
+void MtoolsVolume::Label(const std::string& label) const {
+  RunCommand(tools_ + "mlabel " + ImageOption() + " " + ShellQuote("::" + label));
+}
 
-void MtoolsVolume::DeleteTree(const std::string& path) const { RunCommand(kTools + "mdeltree " + Target(path)); }
+void MtoolsVolume::Delete(const std::string& path) const { RunCommand(tools_ + "mdel " + Target(path)); }
+
+void MtoolsVolume::DeleteTree(const std::string& path) const { RunCommand(tools_ + "mdeltree " + Target(path)); }
 
 uint64_t MtoolsVolume::FreeBytes() const {
-  const std::string listing = RunCommand(kTools + "mdir " + Target("/"));
+  const std::string listing = RunCommand(tools_ + "mdir " + Target("/"));
   const std::regex line(R"(([0-9 ]+) bytes free)");
   std::smatch match;
   if (!std::regex_search(listing, match, line)) {
@@ -318,7 +328,7 @@ uint64_t MtoolsVolume::FreeBytes() const {
 }
 
 std::vector<std::pair<uint32_t, uint32_t>> MtoolsVolume::ClusterRuns(const std::string& path) const {
-  const std::string report = RunCommand(kTools + "mshowfat " + Target(path));
+  const std::string report = RunCommand(tools_ + "mshowfat " + Target(path));
   std::vector<std::pair<uint32_t, uint32_t>> runs;
   const std::regex run(R"(<([0-9]+)(?:-([0-9]+))?>)");
   for (std::sregex_iterator it(report.begin(), report.end(), run), end; it != end; ++it) {

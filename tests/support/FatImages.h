@@ -40,9 +40,11 @@ const FatImage& SharedFatImage(int fatType);
 
 // mkfs.fat and mtools on one volume of an image file; offset is the volume's first byte, for
 // volumes inside a partitioned disk. Paths are mtools paths from the volume root ("/DOCS/A.TXT").
+// mtools writes 8.3 names and labels in codePage (850 is its own default), whatever the
+// user's mtools configuration says.
 class MtoolsVolume {
  public:
-  explicit MtoolsVolume(std::string image, uint64_t offset = 0);
+  explicit MtoolsVolume(std::string image, uint64_t offset = 0, int codePage = 850);
 
   // mkfs.fat with options ("-F 12 -n LABEL") over sizeKiB; at offset 0 it creates the image
   // file, elsewhere the image must exist and be large enough.
@@ -52,6 +54,8 @@ class MtoolsVolume {
   void Write(const std::string& path, const Bytes& content, const std::string& mtime = "") const;
   // Writes each (name, content) into directory, in this order, with one command.
   void WriteAll(const std::string& directory, const std::vector<std::pair<std::string, Bytes>>& files) const;
+  // mlabel: the label of the root directory and the boot sector.
+  void Label(const std::string& label) const;
   void Delete(const std::string& path) const;
   void DeleteTree(const std::string& path) const;
   uint64_t FreeBytes() const;
@@ -67,4 +71,5 @@ class MtoolsVolume {
   std::string image_;
   uint64_t offset_;
   TempDir staging_;
+  std::string tools_;  // the environment every mtools command runs in
 };

@@ -460,7 +460,7 @@ TEST_F(HandMadeTest, TheLastLabelSlotOfTheRootWins) {
   } cases[] = {
       {{}, "FAT16 partition \"BOOT LABEL\""},
       {{"FIRST      ", "SECOND     "}, "FAT16 partition \"SECOND\""},
-      {{"FIRST      ", "\xE5" "ECOND     "}, "FAT16 partition \"\xE5" "ECOND\""},
+      {{"FIRST      ", "\xE5" "ECOND     "}, "FAT16 partition \"σECOND\""},
       {{"FIRST      ", "           "}, "FAT16 partition, no label"},
   };
   for (const Case& c : cases) {

@@ -159,9 +159,9 @@ TEST_P(FatImageTest, NodesSayTheirNamesAndTimeApartFromTheCaption) {
             std::make_tuple(2009u, 4u, 15u, 15u, 52u, 58u));
   EXPECT_FALSE(time->utcOffsetMinutes.has_value());  // FAT keeps local time
 
-  TDirectoryEntry& longFile = Child(Root(), "Données été.txt - DONN\x90" "E~1.TXT");
+  TDirectoryEntry& longFile = Child(Root(), "Données été.txt - DONNÉE~1.TXT");
   EXPECT_EQ(longFile.LongName(), "Données été.txt");
-  EXPECT_EQ(longFile.ShortName(), "DONN\x90" "E~1.TXT");
+  EXPECT_EQ(longFile.ShortName(), "DONNÉE~1.TXT");
   EXPECT_EQ(longFile.FileName(), "Données été.txt");
   TDirectoryEntry& folder = Child(Child(Root(), "DOCS"), "Nested Folder");
   EXPECT_TRUE(folder.IsFolder());

@@ -1,10 +1,12 @@
-// Display texts of FAT slots: short names, timestamps and attributes.
+// Display texts of FAT slots: short names and labels in their code page, timestamps and
+// attributes.
 
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "fs/fat/FatDirectory.h"
+#include "support/CodePages.h"
 
 namespace {
 
@@ -17,22 +19,45 @@ FATDirectoryEntry MakeSlot(const std::string& name83, uint8_t caseFlags) {
 
 TEST(FatTextTest, ShortNames) {
   struct Case {
+    const char* codePage;
     std::string name83;  // 11 bytes
     uint8_t caseFlags;
     std::string shown;
   } cases[] = {
-      {"README  TXT", 0, "README.TXT"},
-      {"\xE5" "EADME  TXT", 0, "_EADME.TXT"},
-      {"\x05" "EADME  TXT", 0, "\xE5" "EADME.TXT"},
-      {"FOO     BAR", 0x18, "foo.bar"},
-      {"FOO     BAR", 0x08, "foo.BAR"},
-      {"FOO     BAR", 0x10, "FOO.bar"},
-      {"MAKEFILE   ", 0, "MAKEFILE"},
-      {std::string("AB\0DEFGHTX\0", 11), 0, "AB.TX"},  // a zero byte ends a field
-      {"\x90TUDE   TXT", 0x18, "\x90tude.txt"},       // bytes beyond ASCII stay as stored
+      {"437", "README  TXT", 0, "README.TXT"},
+      {"437", "\xE5" "EADME  TXT", 0, "_EADME.TXT"},  // deleted: the first byte is lost
+      {"437", "\x05" "EADME  TXT", 0, "σEADME.TXT"},  // 0x05 stands for 0xE5
+      {"850", "\x05" "EADME  TXT", 0, "ÕEADME.TXT"},
+      {"437", "FOO     BAR", 0x18, "foo.bar"},
+      {"437", "FOO     BAR", 0x08, "foo.BAR"},
+      {"437", "FOO     BAR", 0x10, "FOO.bar"},
+      {"437", "MAKEFILE   ", 0, "MAKEFILE"},
+      {"437", std::string("AB\0DEFGHTX\0", 11), 0, "AB.TX"},  // a zero byte ends a field
+      {"437", "\x90TUDE   TXT", 0x18, "étude.txt"},             // the case flags lower É too
+      {"850", "\x9DL      \x8E\x99\x9A", 0x10, "ØL.äöü"},
+      {"437", "\x9DL      \x8E\x99\x9A", 0x10, "¥L.äöü"},
+      {"437", "A\x01" "B     \x7F  ", 0, "A\x01" "B.\x7F"},  // control bytes stay as stored
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(FormatShortName(MakeSlot(c.name83, c.caseFlags)), c.shown) << c.name83;
+    EXPECT_EQ(FormatShortName(MakeSlot(c.name83, c.caseFlags), NamedCodePage(c.codePage)), c.shown)
+        << c.codePage << " " << c.name83;
+  }
+}
+
+TEST(FatTextTest, VolumeLabels) {
+  struct Case {
+    const char* codePage;
+    std::string field;  // 11 bytes
+    std::string shown;
+  } cases[] = {
+      {"850", "CAF\x90 NO\xD3L  ", "CAFÉ NOËL"},
+      {"437", "CAF\x90 NO\xD3L  ", "CAFÉ NO╙L"},
+      {"1252", "  \x80 \x8A\x9F     ", "€ ŠŸ"},  // blanks trimmed on both sides
+      {"437", std::string("AB\0\x90       ", 11), "AB"},
+  };
+  for (const Case& c : cases) {
+    const auto* field = reinterpret_cast<const uint8_t*>(c.field.data());
+    EXPECT_EQ(FormatVolumeLabel(field, NamedCodePage(c.codePage)), c.shown) << c.codePage << " " << c.field;
   }
 }
 
