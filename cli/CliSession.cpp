@@ -4,7 +4,6 @@
 #include <optional>
 
 #include "cli/Names.h"
-#include "fs/OemCodePage.h"
 
 void PrintError(const std::string& message) {
   std::fprintf(stderr, "brindle-cli: %s\n", PrintableMessage(message, true).c_str());
