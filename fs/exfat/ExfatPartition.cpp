@@ -9,6 +9,7 @@
 #include "fs/Bytes.h"
 #include "fs/ClusterTrail.h"
 #include "fs/MemoryStream.h"
+#include "fs/SectorWindow.h"
 #include "fs/exfat/ExfatNode.h"
 
 namespace {
@@ -21,11 +22,11 @@ constexpr size_t kRootNameUnits = sizeof kRootName / sizeof kRootName[0] - 1;
 
 }  // namespace
 
-// Reads the bits of the allocation bitmap one sector at a time, keeping the sector read last.
+// Reads the bits of the allocation bitmap through a window of one sector, the one read last.
 // A cluster whose bit lies beyond the bitmap counts as in use.
 class EXFATPartition::BitmapWindow {
  public:
-  explicit BitmapWindow(const EXFATPartition& partition) : partition_(partition), bytes_(partition.sectorSize) {}
+  explicit BitmapWindow(const EXFATPartition& partition) : partition_(partition), window_(partition.Reader(), 1) {}
 
   bool IsFree(uint32_t cluster) { return ((ByteOf(cluster) >> ((cluster - kFirstCluster) % 8)) & 1) == 0; }
 
@@ -51,20 +52,12 @@ class EXFATPartition::BitmapWindow {
     const uint64_t bytesPerCluster = partition_.ClusterSize();
     const uint64_t at = index / bytesPerCluster;
     if (at >= partition_.bitmapClusters_.size()) return 0xFF;
-    const uint64_t sector = partition_.FirstSectorOfCluster(partition_.bitmapClusters_[at]) +
-                            index % bytesPerCluster / partition_.sectorSize;
-    if (!held_ || sector != heldSector_) {
-      ReadClipped(partition_.Reader(), sector, bytes_.data(), bytes_.size());
-      heldSector_ = sector;
-      held_ = true;
-    }
-    return bytes_[index % partition_.sectorSize];
+    const uint64_t clusterStart = partition_.FirstSectorOfCluster(partition_.bitmapClusters_[at]) * partition_.sectorSize;
+    return *window_.At(clusterStart + index % bytesPerCluster, 1);
   }
 
   const EXFATPartition& partition_;
-  std::vector<uint8_t> bytes_;
-  uint64_t heldSector_ = 0;
-  bool held_ = false;
+  SectorWindow window_;
 };
 
 EXFATPartition::EXFATPartition(ReaderRef* readerRef, const PartitionEntry& entry)
@@ -151,7 +144,7 @@ void EXFATPartition::LocateBitmap() {
   if (!bitmap) return;
   const uint64_t bytes = std::min<uint64_t>(bitmap->Qword(kBitmapDataLength), (uint64_t{heapClusterCount} + 7) / 8);
   const uint64_t count = (bytes + ClusterSize() - 1) / ClusterSize();
-  FatWindow window(sectorSize);
+  FatWindow window(Reader());
   uint32_t cluster = bitmap->Dword(kBitmapFirstCluster);
   for (uint64_t i = 0; i < count && InHeap(cluster); ++i) {
     bitmapClusters_.push_back(cluster);
@@ -213,7 +206,7 @@ uint64_t EXFATPartition::PassRun(uint32_t first, uint64_t count, ClusterTrail& t
 bool EXFATPartition::ReadFatChain(uint32_t firstCluster, uint64_t remaining, ClusterTrail& trail,
                                   SpanStream& output) const {
   if (!trail.Pass(firstCluster)) return true;
-  FatWindow window(sectorSize);
+  FatWindow window(Reader());
   const uint64_t clusterSize = ClusterSize();
   uint32_t cluster = firstCluster;
   for (;;) {
@@ -240,14 +233,7 @@ bool EXFATPartition::ReadFatChain(uint32_t firstCluster, uint64_t remaining, Clu
 }
 
 uint32_t EXFATPartition::NextCluster(uint32_t cluster, FatWindow& window) const {
-  const uint64_t position = uint64_t{cluster} * kFatEntrySize;
-  const uint64_t sector = fatStart + position / sectorSize;
-  if (!window.held || window.heldSector != sector) {
-    ReadClipped(Reader(), sector, window.bytes.data(), window.bytes.size());
-    window.heldSector = sector;
-    window.held = true;
-  }
-  return le32(window.bytes.data() + position % sectorSize);
+  return le32(window.window.At(fatStart * sectorSize + uint64_t{cluster} * kFatEntrySize, kFatEntrySize));
 }
 
 bool EXFATPartition::InHeap(uint32_t cluster) const {
@@ -274,7 +260,7 @@ bool EXFATPartition::ReadDeletedChain(uint32_t firstCluster, uint64_t length, ui
 
 bool EXFATPartition::ChainStaysFree(uint32_t firstCluster, uint64_t clusters, BitmapWindow& bitmap) const {
   if (clusters > heapClusterCount) return false;
-  FatWindow window(sectorSize);
+  FatWindow window(Reader());
   uint32_t cluster = firstCluster;
   for (uint64_t i = 1; i < clusters; ++i) {
     cluster = NextCluster(cluster, window);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fs/Partition.h"
+#include "fs/SectorWindow.h"
 #include "fs/SpanStream.h"
 #include "fs/exfat/ExfatEntrySet.h"
 #include "fs/exfat/ExfatLayout.h"
@@ -78,12 +79,10 @@ class EXFATPartition final : public TPartition {
   bool ChainStaysFree(uint32_t firstCluster, uint64_t clusters, BitmapWindow& bitmap) const;
   bool ReadFreeClusters(uint32_t firstCluster, uint64_t remaining, BitmapWindow& bitmap, SpanStream& output) const;
 
-  // The two FAT sectors read last, kept while consecutive clusters have their entries there.
+  // The first FAT, through a window of the two sectors read last.
   struct FatWindow {
-    explicit FatWindow(uint32_t sectorSize) : bytes(size_t{2} * sectorSize) {}
-    std::vector<uint8_t> bytes;
-    uint64_t heldSector = 0;
-    bool held = false;
+    explicit FatWindow(TSectorReader& reader) : window(reader, 2) {}
+    SectorWindow window;
   };
   // The FAT entry of cluster: the next cluster of its chain.
   uint32_t NextCluster(uint32_t cluster, FatWindow& window) const;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fs/ClusterTrail.h"
+#include "fs/SectorWindow.h"
 #include "fs/fat/FatDirectory.h"
 #include "fs/fat/FatNode.h"
 
@@ -34,33 +35,25 @@ int32_t DecideFatType(const uint8_t* boot) {
   return named != 0 ? named : 16;
 }
 
-// A stretch of the first allocation table around the entries asked for last, reloaded only
-// when an entry lies outside it. The stretch is a fixed number of the source's bytes, whatever
-// sector size the boot sector claims: a damaged one that claims 64 KiB sectors must not make
-// each chain walk read 128 KiB of table to learn one entry. An entry lies where the table's
-// sector holding it starts on the source (sectors are counted in the source's sectors), plus
-// its offset in that sector (in the volume's sector size); an entry that straddles the end of
-// the stretch reloads it from the entry's own source sector, so every entry is read whole.
+// The first allocation table, read through a window of a fixed number of the source's bytes,
+// whatever sector size the boot sector claims: a damaged one that claims 64 KiB sectors must not
+// make each chain walk read 128 KiB of table to learn one entry. An entry lies where the table's
+// sector holding it starts on the source (sectors are counted in the source's sectors), plus its
+// offset in that sector (in the volume's sector size). The window holds two sectors more than
+// the stretch, so an entry that straddles the end of it is read whole from its own sector.
 class TFATPartition::TableWindow {
  public:
   explicit TableWindow(const TFATPartition& partition)
       : partition_(partition),
-        sourceSectorBytes_(std::max<uint32_t>(partition.Reader().bytesPerSector(), 1)),
-        bytes_((kStretchBytes / sourceSectorBytes_ + 2) * size_t{sourceSectorBytes_}) {}
+        window_(partition.Reader(), kStretchBytes / std::max<uint32_t>(partition.Reader().bytesPerSector(), 1) + 2) {}
 
   uint32_t EntryOf(uint32_t cluster) {
     const uint32_t bytesPerSector = partition_.BytesPerSector();
     const uint64_t offset = EntryOffset(cluster);
     // Sector numbers are 32-bit and wrap, as everywhere on the volume.
     const auto sector = static_cast<uint32_t>(partition_.fatStartSector + offset / bytesPerSector);
-    const uint64_t position = uint64_t{sector} * sourceSectorBytes_ + offset % bytesPerSector;
-    if (!loaded_ || position < first_ || position + sizeof(uint32_t) > first_ + bytes_.size()) {
-      const uint64_t sourceSector = position / sourceSectorBytes_;
-      ReadClipped(partition_.Reader(), sourceSector, bytes_.data(), bytes_.size());
-      first_ = sourceSector * sourceSectorBytes_;
-      loaded_ = true;
-    }
-    const uint8_t* entry = bytes_.data() + (position - first_);
+    const uint64_t position = uint64_t{sector} * window_.SectorBytes() + offset % bytesPerSector;
+    const uint8_t* entry = window_.At(position, sizeof(uint32_t));
     switch (partition_.fatType) {
       case 12: return (cluster & 1) ? le16(entry) >> 4 : le16(entry) & fat::kEntryMask12;
       case 32: return le32(entry) & fat::kEntryMask32;
@@ -80,10 +73,7 @@ class TFATPartition::TableWindow {
   }
 
   const TFATPartition& partition_;
-  const uint32_t sourceSectorBytes_;
-  std::vector<uint8_t> bytes_;
-  uint64_t first_ = 0;  // the source byte the stretch starts at
-  bool loaded_ = false;
+  SectorWindow window_;
 };
 
 TFATPartition::TFATPartition(ReaderRef* readerRef, const PartitionEntry& entry)
