@@ -8,6 +8,7 @@
 
 #include "fs/Bytes.h"
 #include "fs/ClusterTrail.h"
+#include "fs/FreeClusterWalk.h"
 #include "fs/MemoryStream.h"
 #include "fs/SectorWindow.h"
 #include "fs/exfat/ExfatNode.h"
@@ -24,26 +25,16 @@ constexpr size_t kRootNameUnits = sizeof kRootName / sizeof kRootName[0] - 1;
 
 // Reads the bits of the allocation bitmap through a window of one sector, the one read last.
 // A cluster whose bit lies beyond the bitmap counts as in use.
-class EXFATPartition::BitmapWindow {
+class EXFATPartition::BitmapWindow final : public FreeClusterMap {
  public:
   explicit BitmapWindow(const EXFATPartition& partition) : partition_(partition), window_(partition.Reader(), 1) {}
 
-  bool IsFree(uint32_t cluster) { return ((ByteOf(cluster) >> ((cluster - kFirstCluster) % 8)) & 1) == 0; }
-
-  // The first cluster from on that is free; 0 when none is left in the heap. Bytes of eight
-  // clusters in use are passed over whole.
-  uint32_t NextFree(uint32_t from) {
-    uint32_t cluster = from;
-    while (partition_.InHeap(cluster)) {
-      if ((cluster - kFirstCluster) % 8 == 0 && ByteOf(cluster) == 0xFF) {
-        if (cluster > UINT32_MAX - 8) break;
-        cluster += 8;
-        continue;
-      }
-      if (IsFree(cluster)) return cluster;
-      ++cluster;
-    }
-    return 0;
+  // A byte of eight clusters in use is passed over whole.
+  uint32_t InUseFrom(uint32_t cluster) override {
+    const uint8_t byte = ByteOf(cluster);
+    const uint32_t bit = (cluster - kFirstCluster) % 8;
+    if (bit == 0 && byte == 0xFF) return 8;
+    return (byte >> bit) & 1;
   }
 
  private:
@@ -240,6 +231,10 @@ bool EXFATPartition::InHeap(uint32_t cluster) const {
   return cluster >= kFirstCluster && cluster - kFirstCluster < heapClusterCount;
 }
 
+ClusterHeap EXFATPartition::Heap() const {
+  return ClusterHeap{heapClusterCount, clusterHeapStart, sectorsPerCluster, ClusterSize(), Reader().bytesPerSector(), false};
+}
+
 uint64_t EXFATPartition::FirstSectorOfCluster(uint32_t cluster) const {
   return clusterHeapStart + uint64_t{cluster - kFirstCluster} * sectorsPerCluster;
 }
@@ -255,7 +250,7 @@ bool EXFATPartition::ReadDeletedChain(uint32_t firstCluster, uint64_t length, ui
     ClusterTrail own(kFirstCluster, heapClusterCount);
     return ReadFatChain(firstCluster, remaining, own, output);
   }
-  return ReadFreeClusters(firstCluster, remaining, bitmap, output);
+  return FreeClusterWalk(Heap(), bitmap).Send(firstCluster, remaining, output);
 }
 
 bool EXFATPartition::ChainStaysFree(uint32_t firstCluster, uint64_t clusters, BitmapWindow& bitmap) const {
@@ -265,27 +260,6 @@ bool EXFATPartition::ChainStaysFree(uint32_t firstCluster, uint64_t clusters, Bi
   for (uint64_t i = 1; i < clusters; ++i) {
     cluster = NextCluster(cluster, window);
     if (!InHeap(cluster) || !bitmap.IsFree(cluster)) return false;
-  }
-  return true;
-}
-
-// Free clusters that follow each other are read as one run.
-bool EXFATPartition::ReadFreeClusters(uint32_t firstCluster, uint64_t remaining, BitmapWindow& bitmap,
-                                      SpanStream& output) const {
-  const uint64_t clusterSize = ClusterSize();
-  uint32_t cluster = firstCluster;
-  while (cluster != 0) {
-    const uint32_t runStart = cluster;
-    uint64_t runBytes = clusterSize;
-    while (runBytes < remaining && InHeap(cluster + 1) && bitmap.IsFree(cluster + 1)) {
-      ++cluster;
-      runBytes += clusterSize;
-    }
-    const uint64_t n = std::min(runBytes, remaining);
-    if (!output.Send(FirstSectorOfCluster(runStart), n)) return false;
-    remaining -= n;
-    if (remaining == 0) return true;
-    cluster = bitmap.NextFree(cluster + 1);
   }
   return true;
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "fs/ClusterHeap.h"
 #include "fs/Partition.h"
 #include "fs/SectorWindow.h"
 #include "fs/SpanStream.h"
@@ -65,6 +66,8 @@ class EXFATPartition final : public TPartition {
   void MakeRoot();
   void LocateBitmap();
 
+  // Where the heap's clusters lie, for the walks over chains and free clusters.
+  ClusterHeap Heap() const;
   bool InHeap(uint32_t cluster) const;
   uint64_t FirstSectorOfCluster(uint32_t cluster) const;
   bool SendData(const EXFATDirectoryEntry& set, uint64_t maximum, ClusterTrail* trail, bool deleted,
@@ -77,7 +80,6 @@ class EXFATPartition final : public TPartition {
   // The data of a deleted set read through the FAT (see ReadDeletedData).
   bool ReadDeletedChain(uint32_t firstCluster, uint64_t length, uint64_t remaining, SpanStream& output) const;
   bool ChainStaysFree(uint32_t firstCluster, uint64_t clusters, BitmapWindow& bitmap) const;
-  bool ReadFreeClusters(uint32_t firstCluster, uint64_t remaining, BitmapWindow& bitmap, SpanStream& output) const;
 
   // The first FAT, through a window of the two sectors read last.
   struct FatWindow {

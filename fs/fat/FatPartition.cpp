@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fs/ClusterTrail.h"
+#include "fs/FreeClusterWalk.h"
 #include "fs/SectorWindow.h"
 #include "fs/fat/FatDirectory.h"
 #include "fs/fat/FatNode.h"
@@ -41,7 +42,7 @@ int32_t DecideFatType(const uint8_t* boot) {
 // sector holding it starts on the source (sectors are counted in the source's sectors), plus its
 // offset in that sector (in the volume's sector size). The window holds two sectors more than
 // the stretch, so an entry that straddles the end of it is read whole from its own sector.
-class TFATPartition::TableWindow {
+class TFATPartition::TableWindow final : public FreeClusterMap {
  public:
   explicit TableWindow(const TFATPartition& partition)
       : partition_(partition),
@@ -60,6 +61,8 @@ class TFATPartition::TableWindow {
       default: return le16(entry);
     }
   }
+
+  uint32_t InUseFrom(uint32_t cluster) override { return EntryOf(cluster) == fat::kFreeCluster ? 0 : 1; }
 
  private:
   static constexpr size_t kStretchBytes = 8192;
@@ -270,63 +273,26 @@ bool TFATPartition::SendTail(SpanStream& output, uint32_t lastCluster, uint64_t 
   return output.Send(ClusterSector(static_cast<uint32_t>(first)), count);
 }
 
-bool TFATPartition::InVolume(uint32_t cluster) const {
-  return cluster >= fat::kFirstDataCluster && cluster - fat::kFirstDataCluster < dataClusterCount_;
-}
-
 bool TFATPartition::FollowsOnDisk(uint32_t cluster, uint32_t next) const {
   const uint64_t sectorBytes = Reader().bytesPerSector();
   return uint64_t{ClusterSector(next)} * sectorBytes == uint64_t{ClusterSector(cluster)} * sectorBytes + ClusterBytes();
 }
 
-uint32_t TFATPartition::NextFreeCluster(uint32_t from, TableWindow& table) const {
-  for (uint32_t cluster = from; InVolume(cluster); ++cluster) {
-    if (table.EntryOf(cluster) == fat::kFreeCluster) return cluster;
-  }
-  return 0;
-}
-
-uint32_t TFATPartition::FreeFirstCluster(const FATDirectoryEntry& record, TableWindow& table) const {
-  const uint32_t first = record.firstCluster;
-  if (!HasGeometry() || !InVolume(first) || table.EntryOf(first) != fat::kFreeCluster) return 0;
-  return first;
+ClusterHeap TFATPartition::Heap() const {
+  return ClusterHeap{dataClusterCount_, dataStartSector, SectorsPerCluster(), ClusterBytes(), Reader().bytesPerSector(), true};
 }
 
 bool TFATPartition::ReadDeletedData(const FATDirectoryEntry& record, ByteSink& sink, uint64_t maxBytes) const {
-  uint64_t remaining = std::min<uint64_t>(record.fileSize(), VolumeBytes());
+  const ClusterHeap heap = Heap();
+  uint64_t remaining = std::min<uint64_t>(record.fileSize(), heap.Bytes());
   if (maxBytes != 0) remaining = std::min(remaining, maxBytes);
   if (remaining == 0) return true;
   TableWindow table(*this);
-  uint32_t cluster = FreeFirstCluster(record, table);
   SpanStream output(Reader(), sink);
-  while (cluster != 0) {
-    // Free clusters that follow each other are read in one go.
-    const uint32_t runStart = cluster;
-    uint64_t runBytes = ClusterBytes();
-    while (runBytes < remaining && InVolume(cluster + 1) && FollowsOnDisk(cluster, cluster + 1) &&
-           table.EntryOf(cluster + 1) == fat::kFreeCluster) {
-      ++cluster;
-      runBytes += ClusterBytes();
-    }
-    const uint64_t count = std::min(runBytes, remaining);
-    if (!output.Send(ClusterSector(runStart), count)) return false;
-    remaining -= count;
-    if (remaining == 0) break;
-    cluster = NextFreeCluster(cluster + 1, table);
-  }
-  return output.Finish();
+  return FreeClusterWalk(heap, table).Send(record.firstCluster, remaining, output) && output.Finish();
 }
 
-void TFATPartition::VisitFreeClusters(const FATDirectoryEntry& record, uint64_t maxBytes,
-                                      const ClusterVisitor& visit) const {
+void TFATPartition::VisitFreeClusters(const FATDirectoryEntry& record, const ClusterVisitor& visit) const {
   TableWindow table(*this);
-  uint32_t cluster = FreeFirstCluster(record, table);
-  if (cluster == 0 || maxBytes == 0) return;
-  std::vector<uint8_t> bytes(static_cast<size_t>(std::min<uint64_t>(ClusterBytes(), maxBytes)));
-  for (uint64_t left = maxBytes; cluster != 0 && left > 0; cluster = NextFreeCluster(cluster + 1, table)) {
-    const auto count = static_cast<size_t>(std::min<uint64_t>(bytes.size(), left));
-    ReadClipped(Reader(), ClusterSector(cluster), bytes.data(), count);
-    left -= count;
-    if (!visit(cluster, bytes.data(), count)) return;
-  }
+  FreeClusterWalk(Heap(), table).Visit(Reader(), record.firstCluster, visit);
 }
