@@ -4,7 +4,6 @@
 // and free clusters take their geometry from here.
 
 #include <cstdint>
-#include <memory>
 
 #include "fs/ClusterTrail.h"
 
@@ -36,5 +35,5 @@ struct ClusterHeap {
   }
 
   // A trail that remembers the volume's clusters.
-  std::unique_ptr<ClusterTrail> NewTrail() const { return std::make_unique<ClusterTrail>(kFirstCluster, count); }
+  ClusterTrail Trail() const { return ClusterTrail(kFirstCluster, count); }
 };

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "fs/Bytes.h"
+#include "fs/ChainWalk.h"
 #include "fs/ClusterTrail.h"
 #include "fs/FreeClusterWalk.h"
 #include "fs/MemoryStream.h"
@@ -47,6 +48,26 @@ class EXFATPartition::BitmapWindow final : public FreeClusterMap {
     return *window_.At(clusterStart + index % bytesPerCluster, 1);
   }
 
+  const EXFATPartition& partition_;
+  SectorWindow window_;
+};
+
+// The first FAT, through a window of the two sectors read last. The chain ends at 0xFFFFFFFF and
+// at any number outside the heap, which takes in a free (0) or damaged entry.
+class EXFATPartition::FatTable final : public ChainTable {
+ public:
+  explicit FatTable(const EXFATPartition& partition) : partition_(partition), window_(partition.Reader(), 2) {}
+
+  uint32_t EntryOf(uint32_t cluster) override {
+    const uint64_t position = partition_.fatStart * partition_.sectorSize + uint64_t{cluster} * kFatEntrySize;
+    return le32(window_.At(position, kFatEntrySize));
+  }
+
+  Link LinkOf(uint32_t entry) const override {
+    return entry != kEndOfChain && partition_.InHeap(entry) ? Link::kNext : Link::kEnd;
+  }
+
+ private:
   const EXFATPartition& partition_;
   SectorWindow window_;
 };
@@ -114,7 +135,7 @@ void EXFATPartition::MakeRoot() {
 }
 
 std::unique_ptr<ClusterTrail> EXFATPartition::NewClusterTrail() const {
-  return std::make_unique<ClusterTrail>(kFirstCluster, heapClusterCount);
+  return std::make_unique<ClusterTrail>(Heap().Trail());
 }
 
 // The bitmap entry of the first FAT in the root, and the clusters the bitmap fills along its
@@ -135,12 +156,12 @@ void EXFATPartition::LocateBitmap() {
   if (!bitmap) return;
   const uint64_t bytes = std::min<uint64_t>(bitmap->Qword(kBitmapDataLength), (uint64_t{heapClusterCount} + 7) / 8);
   const uint64_t count = (bytes + ClusterSize() - 1) / ClusterSize();
-  FatWindow window(Reader());
+  FatTable table(*this);
   uint32_t cluster = bitmap->Dword(kBitmapFirstCluster);
   for (uint64_t i = 0; i < count && InHeap(cluster); ++i) {
     bitmapClusters_.push_back(cluster);
     if (i + 1 == count) break;
-    const uint32_t next = NextCluster(cluster, window);
+    const uint32_t next = table.EntryOf(cluster);
     cluster = InHeap(next) ? next : cluster + 1;
   }
 }
@@ -173,9 +194,7 @@ bool EXFATPartition::SendData(const EXFATDirectoryEntry& set, uint64_t maximum, 
   const uint8_t contiguousFlags = kFlagAllocationPossible | kFlagNoFatChain;
   if ((chunk->Byte(kStreamFlags) & contiguousFlags) != contiguousFlags) {
     if (deleted && !bitmapClusters_.empty()) return ReadDeletedChain(firstCluster, claimedLength, remaining, output);
-    if (trail != nullptr) return ReadFatChain(firstCluster, remaining, *trail, output);
-    ClusterTrail own(kFirstCluster, heapClusterCount);
-    return ReadFatChain(firstCluster, remaining, own, output);
+    return ReadFatChain(firstCluster, remaining, trail, output);
   }
   // A contiguous run ends with the heap, and cannot loop; on a shared trail it ends where it
   // meets a cluster read before.
@@ -191,53 +210,22 @@ uint64_t EXFATPartition::PassRun(uint32_t first, uint64_t count, ClusterTrail& t
   return passed;
 }
 
-// Follows the first FAT, taking clusters that follow each other in the heap as one run. The
-// chain ends at 0xFFFFFFFF, at any number outside the heap, or where it comes back to a cluster
-// it passed: a looping chain is read once round.
-bool EXFATPartition::ReadFatChain(uint32_t firstCluster, uint64_t remaining, ClusterTrail& trail,
+// Follows the first FAT, taking clusters that follow each other in the heap as one run. A
+// looping chain is read once round.
+bool EXFATPartition::ReadFatChain(uint32_t firstCluster, uint64_t remaining, ClusterTrail* trail,
                                   SpanStream& output) const {
-  if (!trail.Pass(firstCluster)) return true;
-  FatWindow window(Reader());
-  const uint64_t clusterSize = ClusterSize();
-  uint32_t cluster = firstCluster;
-  for (;;) {
-    const uint32_t runStart = cluster;
-    uint64_t runBytes = clusterSize;
-    uint32_t next = kEndOfChain;
-    while (runBytes < remaining) {
-      next = NextCluster(cluster, window);
-      if (next == kEndOfChain || !InHeap(next) || !trail.Pass(next)) {  // also a free (0) or damaged entry
-        next = kEndOfChain;
-        break;
-      }
-      if (next != cluster + 1) break;
-      cluster = next;
-      runBytes += clusterSize;
-      next = kEndOfChain;
-    }
-    const uint64_t n = std::min(runBytes, remaining);
-    if (!output.Send(FirstSectorOfCluster(runStart), n)) return false;
-    remaining -= n;
-    if (remaining == 0 || next == kEndOfChain) return true;
-    cluster = next;
-  }
-}
-
-uint32_t EXFATPartition::NextCluster(uint32_t cluster, FatWindow& window) const {
-  return le32(window.window.At(fatStart * sectorSize + uint64_t{cluster} * kFatEntrySize, kFatEntrySize));
-}
-
-bool EXFATPartition::InHeap(uint32_t cluster) const {
-  return cluster >= kFirstCluster && cluster - kFirstCluster < heapClusterCount;
+  FatTable table(*this);
+  ClusterTrail own = Heap().Trail();
+  return !WalkChain(Heap(), table, firstCluster, remaining, trail != nullptr ? *trail : own, output).stopped;
 }
 
 ClusterHeap EXFATPartition::Heap() const {
   return ClusterHeap{heapClusterCount, clusterHeapStart, sectorsPerCluster, ClusterSize(), Reader().bytesPerSector(), false};
 }
 
-uint64_t EXFATPartition::FirstSectorOfCluster(uint32_t cluster) const {
-  return clusterHeapStart + uint64_t{cluster - kFirstCluster} * sectorsPerCluster;
-}
+bool EXFATPartition::InHeap(uint32_t cluster) const { return Heap().Contains(cluster); }
+
+uint64_t EXFATPartition::FirstSectorOfCluster(uint32_t cluster) const { return Heap().SectorOf(cluster); }
 
 // Which way a deleted set's data is read is decided on its whole length, so that the first
 // bytes of a short read are those of the whole.
@@ -246,19 +234,16 @@ bool EXFATPartition::ReadDeletedChain(uint32_t firstCluster, uint64_t length, ui
   BitmapWindow bitmap(*this);
   if (!bitmap.IsFree(firstCluster)) return true;
   const uint64_t clusters = (length + ClusterSize() - 1) / ClusterSize();
-  if (ChainStaysFree(firstCluster, clusters, bitmap)) {
-    ClusterTrail own(kFirstCluster, heapClusterCount);
-    return ReadFatChain(firstCluster, remaining, own, output);
-  }
+  if (ChainStaysFree(firstCluster, clusters, bitmap)) return ReadFatChain(firstCluster, remaining, nullptr, output);
   return FreeClusterWalk(Heap(), bitmap).Send(firstCluster, remaining, output);
 }
 
 bool EXFATPartition::ChainStaysFree(uint32_t firstCluster, uint64_t clusters, BitmapWindow& bitmap) const {
   if (clusters > heapClusterCount) return false;
-  FatWindow window(Reader());
+  FatTable table(*this);
   uint32_t cluster = firstCluster;
   for (uint64_t i = 1; i < clusters; ++i) {
-    cluster = NextCluster(cluster, window);
+    cluster = table.EntryOf(cluster);
     if (!InHeap(cluster) || !bitmap.IsFree(cluster)) return false;
   }
   return true;

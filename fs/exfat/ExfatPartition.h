@@ -9,7 +9,6 @@
 
 #include "fs/ClusterHeap.h"
 #include "fs/Partition.h"
-#include "fs/SectorWindow.h"
 #include "fs/SpanStream.h"
 #include "fs/exfat/ExfatEntrySet.h"
 #include "fs/exfat/ExfatLayout.h"
@@ -72,7 +71,8 @@ class EXFATPartition final : public TPartition {
   uint64_t FirstSectorOfCluster(uint32_t cluster) const;
   bool SendData(const EXFATDirectoryEntry& set, uint64_t maximum, ClusterTrail* trail, bool deleted,
                 SpanStream& output) const;
-  bool ReadFatChain(uint32_t firstCluster, uint64_t remaining, ClusterTrail& trail, SpanStream& output) const;
+  // Without a trail, the chain's own.
+  bool ReadFatChain(uint32_t firstCluster, uint64_t remaining, ClusterTrail* trail, SpanStream& output) const;
   // The clusters of a contiguous run from first on that trail lets pass, up to count.
   uint64_t PassRun(uint32_t first, uint64_t count, ClusterTrail& trail) const;
 
@@ -81,13 +81,7 @@ class EXFATPartition final : public TPartition {
   bool ReadDeletedChain(uint32_t firstCluster, uint64_t length, uint64_t remaining, SpanStream& output) const;
   bool ChainStaysFree(uint32_t firstCluster, uint64_t clusters, BitmapWindow& bitmap) const;
 
-  // The first FAT, through a window of the two sectors read last.
-  struct FatWindow {
-    explicit FatWindow(TSectorReader& reader) : window(reader, 2) {}
-    SectorWindow window;
-  };
-  // The FAT entry of cluster: the next cluster of its chain.
-  uint32_t NextCluster(uint32_t cluster, FatWindow& window) const;
+  class FatTable;
 
   // The clusters of the allocation bitmap (of the first FAT), in order; empty when the root
   // holds none.

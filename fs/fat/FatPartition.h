@@ -79,15 +79,9 @@ class TFATPartition final : public TPartition {
   uint32_t CountDataClusters(const uint8_t* boot, uint64_t dataOffset) const;
   void CreateRoot(const uint8_t* boot);
   void TakeLabelFromRoot();
-  uint64_t VolumeBytes() const { return uint64_t{dataClusterCount_} * ClusterBytes(); }
-  // First sector of cluster, in unsigned 32-bit arithmetic.
-  uint32_t ClusterSector(uint32_t cluster) const;
   bool IsEndOfChain(uint32_t entry) const;
-  bool IsAdjacent(uint32_t cluster, uint32_t next) const;
   bool SendChain(const FATDirectoryEntry& record, uint64_t maxBytes, ClusterTrail& trail, SpanStream& output) const;
   bool SendTail(SpanStream& output, uint32_t lastCluster, uint64_t remaining) const;
-  // Whether next's first sector directly follows cluster's last one on the source.
-  bool FollowsOnDisk(uint32_t cluster, uint32_t next) const;
 
   uint32_t dataClusterCount_ = 0;
 };
