@@ -272,9 +272,7 @@ std::string AssembleLongName(const FATRecordList& records, size_t index) {
 
 std::string FormatFatTimestamp(uint16_t date, uint16_t time, uint8_t tenMs) {
   const DosDateTime stamp = DecodeDosDateTime(date, time);
-  std::string text = FormatDosDate(stamp);
-  if (time != 0) text += ", " + FormatDosTime(stamp, tenMs);
-  return text;
+  return time != 0 ? FormatDosTimestamp(stamp, tenMs) : FormatDosDate(stamp);
 }
 
 std::string FormatFatAttributes(uint8_t attributes) { return FormatDosAttributes(attributes); }
