@@ -252,22 +252,26 @@ INSTANTIATE_TEST_SUITE_P(Widths, AroundALiveFile, ::testing::Values(12, 16, 32),
 
 // A deleted folder whose slots fill the volume's last two clusters: read back from the free
 // clusters, the walk ends with the volume and every slot is there.
-struct AtTheVolumesEnd : ::testing::TestWithParam<int> {};
+struct SmallestVolume {
+  int width;
+  const char* options;
+  uint32_t sizeKiB, clusterBytes;
+};
+
+struct AtTheVolumesEnd : ::testing::TestWithParam<SmallestVolume> {};
 
 TEST_P(AtTheVolumesEnd, ADeletedFolderInTheLastClustersOpensWhole) {
-  const int width = GetParam();
-  const uint32_t cluster = width == 16 ? 2048 : 512;
+  const SmallestVolume& layout = GetParam();
   TempDir dir;
   MtoolsVolume volume(dir / "end.img");
-  volume.Format(width == 12   ? "-F 12"
-                : width == 16 ? "-F 16 -s 4"
-                              : "-F 32 -s 1",
-                width == 12 ? 1440 : width == 16 ? 16384 : 34000);
-  volume.Write("/FILL.BIN", PatternBytes(volume.FreeBytes() - 2 * cluster, 1));
+  volume.Format(layout.options, layout.sizeKiB);
+  volume.Write("/FILL.BIN", PatternBytes(volume.FreeBytes() - 2 * layout.clusterBytes, 1));
   volume.MakeDirectory("/LASTDIR");
   // Empty files take no clusters: their slots fill the folder's two after "." and "..".
   std::vector<std::pair<std::string, Bytes>> files;
-  for (uint32_t i = 0; i < 2 * cluster / 32 - 2; ++i) files.emplace_back("E" + std::to_string(1000 + i) + ".TXT", Bytes{});
+  for (uint32_t i = 0; i < 2 * layout.clusterBytes / 32 - 2; ++i) {
+    files.emplace_back("E" + std::to_string(1000 + i) + ".TXT", Bytes{});
+  }
   volume.WriteAll("/LASTDIR", files);
   const auto runs = volume.ClusterRuns("/LASTDIR");
   ASSERT_FALSE(runs.empty());
@@ -276,17 +280,20 @@ TEST_P(AtTheVolumesEnd, ADeletedFolderInTheLastClustersOpensWhole) {
 
   OpenSource source(dir / "end.img");
   TFATPartition partition(&source.ref, PartitionEntry{});
-  auto& children = partition.rootEntry->children;
-  auto found = std::find_if(children.begin(), children.end(), [](auto& c) { return c->name == "_ASTDIR"; });
-  ASSERT_NE(found, children.end());
-  EnsureChildren(**found);
   std::vector<std::string> names;
-  for (auto& child : (*found)->children) names.push_back(child->name);
+  for (auto& child : partition.rootEntry->children) {
+    if (child->name != "_ASTDIR") continue;
+    EnsureChildren(*child);
+    for (auto& inside : child->children) names.push_back(inside->name);
+  }
   ASSERT_EQ(names.size(), files.size());
   for (size_t i = 0; i < files.size(); ++i) EXPECT_EQ(names[i], "_" + files[i].first.substr(1)) << i;
 }
 
-INSTANTIATE_TEST_SUITE_P(Widths, AtTheVolumesEnd, ::testing::Values(12, 16, 32),
-                         [](const auto& info) { return "FAT" + std::to_string(info.param); });
+INSTANTIATE_TEST_SUITE_P(Widths, AtTheVolumesEnd,
+                         ::testing::Values(SmallestVolume{12, "-F 12", 1440, 512},
+                                           SmallestVolume{16, "-F 16 -s 4", 16384, 2048},
+                                           SmallestVolume{32, "-F 32 -s 1", 34000, 512}),
+                         [](const auto& info) { return "FAT" + std::to_string(info.param.width); });
 
 }  // namespace
