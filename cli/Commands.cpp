@@ -20,7 +20,7 @@ namespace {
 // hundredths; "" where the medium records none.
 std::string TimeText(const std::optional<RecordedTime>& time) {
   if (!time) return "";
-  return FormatDosDate(time->stamp) + ", " + FormatDosTime(time->stamp, time->hundredths);
+  return FormatDosTimestamp(time->stamp, time->hundredths);
 }
 
 // A file's times as the window shows them; a folder's from what its entry records.

@@ -21,6 +21,10 @@ std::string FormatDosTime(const DosDateTime& stamp, unsigned hundredths) {
   return TwoDigits(stamp.hour) + ":" + TwoDigits(stamp.minute) + ":" + FormatSeconds(stamp.seconds, hundredths);
 }
 
+std::string FormatDosTimestamp(const DosDateTime& stamp, unsigned hundredths) {
+  return FormatDosDate(stamp) + ", " + FormatDosTime(stamp, hundredths);
+}
+
 std::string FormatDosAttributes(uint8_t attributes) {
   static constexpr const char* kLetters[8] = {"R", "H", "S", "V", "D", "A", " 0x40", " 0x80"};
   std::string text;

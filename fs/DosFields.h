@@ -25,6 +25,10 @@ std::string FormatDosDate(const DosDateTime& stamp);
 // "hh:mm:ss" with the hundredths added to the seconds as up to two decimals ("08:05:09.37").
 std::string FormatDosTime(const DosDateTime& stamp, unsigned hundredths);
 
+// "yyyy/mm/dd, hh:mm:ss.##": the date, then the time with its hundredths, as listings and the
+// information rows of both families show a timestamp.
+std::string FormatDosTimestamp(const DosDateTime& stamp, unsigned hundredths);
+
 // The attribute letters R H S V D A for bits 0 to 5, then " 0x40" and " 0x80" for the two
 // bits that have no letter.
 std::string FormatDosAttributes(uint8_t attributes);

@@ -1,5 +1,7 @@
 #include "fs/Partition.h"
 
+#include <algorithm>
+
 #include "fs/Bytes.h"
 
 ByteBuffer TDirectoryEntry::GetData(uint32_t& /*size*/) { return ByteBuffer(); }
@@ -11,6 +13,15 @@ bool TDirectoryEntry::StreamData(ByteSink& sink, uint64_t limit) {
 }
 
 void TDirectoryEntry::FillInfo(TInfoList& /*list*/) {}
+
+ByteBuffer TDirectoryEntry::DataFromStream(uint32_t& size, uint32_t most) {
+  uint32_t limit = size != 0 ? size : 0xFFFFFFFFu;
+  if (most != 0) limit = std::min(limit, most);
+  MemoryStream stream;
+  StreamData(stream, limit);
+  size = static_cast<uint32_t>(stream.Length());
+  return stream.Release();
+}
 
 std::string TDirectoryEntry::FileName() const {
   if (std::string longName = LongName(); !longName.empty()) return longName;

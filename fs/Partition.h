@@ -122,6 +122,10 @@ class TDirectoryEntry {
 
  protected:
   TSectorReader& Reader() const { return *readerRef->reader; }
+  // GetData made from StreamData, for a node that streams its data: at most size bytes, all of
+  // them when size is 0 (up to 4 GiB - 1, as a 32-bit read allows), and no more than most when
+  // most is not 0. size becomes the number of bytes delivered.
+  ByteBuffer DataFromStream(uint32_t& size, uint32_t most = 0);
   // Gives a new child its path (folders: this path + name + "\"; files: this path), tells
   // it whether it lies in a deleted folder, and appends it to children.
   void AdoptChild(std::unique_ptr<TDirectoryEntry> child);

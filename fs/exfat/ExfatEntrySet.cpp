@@ -105,8 +105,7 @@ std::string LabelText(const FAT64ChunkBase& chunk) {
 }
 
 std::string FormatExfatTimestamp(uint16_t date, uint16_t time, uint8_t hundredths) {
-  const DosDateTime stamp = DecodeDosDateTime(date, time);
-  return FormatDosDate(stamp) + ", " + FormatDosTime(stamp, hundredths);
+  return FormatDosTimestamp(DecodeDosDateTime(date, time), hundredths);
 }
 
 std::string FormatExfatAttributes(const EXFATDirectoryEntry& set) {

@@ -1,28 +1,18 @@
 #include "fs/exfat/ExfatNode.h"
 
-#include <algorithm>
 #include <memory>
 
-#include "fs/MemoryStream.h"
 #include "fs/exfat/ExfatPartition.h"
 
 namespace {
 
 using namespace exfat;
 
-// The set's data as GetData delivers it: at most size bytes (all when size is 0), and no more
-// than the low 32 bits of DataLength say, when they are not 0. size becomes the count delivered.
-ByteBuffer ReadSetData(const EXFATPartition& partition, const EXFATDirectoryEntry& set, bool deleted, uint32_t& size) {
-  uint32_t limit = size != 0 ? size : 0xFFFFFFFFu;
-  if (const FAT64ChunkBase* stream = FindStreamChunk(set)) {
-    const auto lowLength = static_cast<uint32_t>(stream->Qword(kStreamDataLength));
-    if (lowLength != 0) limit = std::min(limit, lowLength);
-  }
-  MemoryStream stream;
-  if (deleted) partition.ReadDeletedData(set, stream, limit);
-  else partition.ReadClusterChain(set, stream, limit);
-  size = static_cast<uint32_t>(stream.Length());
-  return stream.Release();
+// GetData reads as a 32-bit length allows: no more than the low 32 bits of DataLength say,
+// when they are not 0.
+uint32_t GetDataBound(const EXFATDirectoryEntry& set) {
+  const FAT64ChunkBase* stream = FindStreamChunk(set);
+  return stream != nullptr ? static_cast<uint32_t>(stream->Qword(kStreamDataLength)) : 0;
 }
 
 void FillSetInfo(const EXFATDirectoryEntry& set, TInfoList& list) {
@@ -80,7 +70,7 @@ EXFATDirectoryNode::EXFATDirectoryNode(ReaderRef* readerRef, const EXFATDirector
 // The children point into childSets, so they go first.
 EXFATDirectoryNode::~EXFATDirectoryNode() { children.clear(); }
 
-ByteBuffer EXFATDirectoryNode::GetData(uint32_t& size) { return ReadSetData(*partition, *entrySet, false, size); }
+ByteBuffer EXFATDirectoryNode::GetData(uint32_t& size) { return DataFromStream(size, GetDataBound(*entrySet)); }
 
 bool EXFATDirectoryNode::StreamData(ByteSink& sink, uint64_t limit) {
   return partition->ReadClusterChain(*entrySet, sink, limit);
@@ -133,7 +123,7 @@ EXFATFileNode::EXFATFileNode(ReaderRef* readerRef, const EXFATDirectoryEntry& se
   }
 }
 
-ByteBuffer EXFATFileNode::GetData(uint32_t& size) { return ReadSetData(*partition, *entrySet, IsDeleted(), size); }
+ByteBuffer EXFATFileNode::GetData(uint32_t& size) { return DataFromStream(size, GetDataBound(*entrySet)); }
 
 bool EXFATFileNode::StreamData(ByteSink& sink, uint64_t limit) {
   if (IsDeleted()) return partition->ReadDeletedData(*entrySet, sink, limit);

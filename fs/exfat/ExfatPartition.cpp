@@ -7,8 +7,11 @@
 #include <optional>
 
 #include "fs/Bytes.h"
+#include "fs/ChainWalk.h"
 #include "fs/ClusterTrail.h"
+#include "fs/FreeClusterWalk.h"
 #include "fs/MemoryStream.h"
+#include "fs/SectorWindow.h"
 #include "fs/exfat/ExfatNode.h"
 
 namespace {
@@ -21,28 +24,18 @@ constexpr size_t kRootNameUnits = sizeof kRootName / sizeof kRootName[0] - 1;
 
 }  // namespace
 
-// Reads the bits of the allocation bitmap one sector at a time, keeping the sector read last.
+// Reads the bits of the allocation bitmap through a window of one sector, the one read last.
 // A cluster whose bit lies beyond the bitmap counts as in use.
-class EXFATPartition::BitmapWindow {
+class EXFATPartition::BitmapWindow final : public FreeClusterMap {
  public:
-  explicit BitmapWindow(const EXFATPartition& partition) : partition_(partition), bytes_(partition.sectorSize) {}
+  explicit BitmapWindow(const EXFATPartition& partition) : partition_(partition), window_(partition.Reader(), 1) {}
 
-  bool IsFree(uint32_t cluster) { return ((ByteOf(cluster) >> ((cluster - kFirstCluster) % 8)) & 1) == 0; }
-
-  // The first cluster from on that is free; 0 when none is left in the heap. Bytes of eight
-  // clusters in use are passed over whole.
-  uint32_t NextFree(uint32_t from) {
-    uint32_t cluster = from;
-    while (partition_.InHeap(cluster)) {
-      if ((cluster - kFirstCluster) % 8 == 0 && ByteOf(cluster) == 0xFF) {
-        if (cluster > UINT32_MAX - 8) break;
-        cluster += 8;
-        continue;
-      }
-      if (IsFree(cluster)) return cluster;
-      ++cluster;
-    }
-    return 0;
+  // A byte of eight clusters in use is passed over whole.
+  uint32_t InUseFrom(uint32_t cluster) override {
+    const uint8_t byte = ByteOf(cluster);
+    const uint32_t bit = (cluster - kFirstCluster) % 8;
+    if (bit == 0 && byte == 0xFF) return 8;
+    return (byte >> bit) & 1;
   }
 
  private:
@@ -51,20 +44,32 @@ class EXFATPartition::BitmapWindow {
     const uint64_t bytesPerCluster = partition_.ClusterSize();
     const uint64_t at = index / bytesPerCluster;
     if (at >= partition_.bitmapClusters_.size()) return 0xFF;
-    const uint64_t sector = partition_.FirstSectorOfCluster(partition_.bitmapClusters_[at]) +
-                            index % bytesPerCluster / partition_.sectorSize;
-    if (!held_ || sector != heldSector_) {
-      ReadClipped(partition_.Reader(), sector, bytes_.data(), bytes_.size());
-      heldSector_ = sector;
-      held_ = true;
-    }
-    return bytes_[index % partition_.sectorSize];
+    const uint64_t clusterStart = partition_.FirstSectorOfCluster(partition_.bitmapClusters_[at]) * partition_.sectorSize;
+    return *window_.At(clusterStart + index % bytesPerCluster, 1);
   }
 
   const EXFATPartition& partition_;
-  std::vector<uint8_t> bytes_;
-  uint64_t heldSector_ = 0;
-  bool held_ = false;
+  SectorWindow window_;
+};
+
+// The first FAT, through a window of the two sectors read last. The chain ends at 0xFFFFFFFF and
+// at any number outside the heap, which takes in a free (0) or damaged entry.
+class EXFATPartition::FatTable final : public ChainTable {
+ public:
+  explicit FatTable(const EXFATPartition& partition) : partition_(partition), window_(partition.Reader(), 2) {}
+
+  uint32_t EntryOf(uint32_t cluster) override {
+    const uint64_t position = partition_.fatStart * partition_.sectorSize + uint64_t{cluster} * kFatEntrySize;
+    return le32(window_.At(position, kFatEntrySize));
+  }
+
+  Link LinkOf(uint32_t entry) const override {
+    return entry != kEndOfChain && partition_.InHeap(entry) ? Link::kNext : Link::kEnd;
+  }
+
+ private:
+  const EXFATPartition& partition_;
+  SectorWindow window_;
 };
 
 EXFATPartition::EXFATPartition(ReaderRef* readerRef, const PartitionEntry& entry)
@@ -130,7 +135,7 @@ void EXFATPartition::MakeRoot() {
 }
 
 std::unique_ptr<ClusterTrail> EXFATPartition::NewClusterTrail() const {
-  return std::make_unique<ClusterTrail>(kFirstCluster, heapClusterCount);
+  return std::make_unique<ClusterTrail>(Heap().Trail());
 }
 
 // The bitmap entry of the first FAT in the root, and the clusters the bitmap fills along its
@@ -151,12 +156,12 @@ void EXFATPartition::LocateBitmap() {
   if (!bitmap) return;
   const uint64_t bytes = std::min<uint64_t>(bitmap->Qword(kBitmapDataLength), (uint64_t{heapClusterCount} + 7) / 8);
   const uint64_t count = (bytes + ClusterSize() - 1) / ClusterSize();
-  FatWindow window(sectorSize);
+  FatTable table(*this);
   uint32_t cluster = bitmap->Dword(kBitmapFirstCluster);
   for (uint64_t i = 0; i < count && InHeap(cluster); ++i) {
     bitmapClusters_.push_back(cluster);
     if (i + 1 == count) break;
-    const uint32_t next = NextCluster(cluster, window);
+    const uint32_t next = table.EntryOf(cluster);
     cluster = InHeap(next) ? next : cluster + 1;
   }
 }
@@ -189,9 +194,7 @@ bool EXFATPartition::SendData(const EXFATDirectoryEntry& set, uint64_t maximum, 
   const uint8_t contiguousFlags = kFlagAllocationPossible | kFlagNoFatChain;
   if ((chunk->Byte(kStreamFlags) & contiguousFlags) != contiguousFlags) {
     if (deleted && !bitmapClusters_.empty()) return ReadDeletedChain(firstCluster, claimedLength, remaining, output);
-    if (trail != nullptr) return ReadFatChain(firstCluster, remaining, *trail, output);
-    ClusterTrail own(kFirstCluster, heapClusterCount);
-    return ReadFatChain(firstCluster, remaining, own, output);
+    return ReadFatChain(firstCluster, remaining, trail, output);
   }
   // A contiguous run ends with the heap, and cannot loop; on a shared trail it ends where it
   // meets a cluster read before.
@@ -207,56 +210,22 @@ uint64_t EXFATPartition::PassRun(uint32_t first, uint64_t count, ClusterTrail& t
   return passed;
 }
 
-// Follows the first FAT, taking clusters that follow each other in the heap as one run. The
-// chain ends at 0xFFFFFFFF, at any number outside the heap, or where it comes back to a cluster
-// it passed: a looping chain is read once round.
-bool EXFATPartition::ReadFatChain(uint32_t firstCluster, uint64_t remaining, ClusterTrail& trail,
+// Follows the first FAT, taking clusters that follow each other in the heap as one run. A
+// looping chain is read once round.
+bool EXFATPartition::ReadFatChain(uint32_t firstCluster, uint64_t remaining, ClusterTrail* trail,
                                   SpanStream& output) const {
-  if (!trail.Pass(firstCluster)) return true;
-  FatWindow window(sectorSize);
-  const uint64_t clusterSize = ClusterSize();
-  uint32_t cluster = firstCluster;
-  for (;;) {
-    const uint32_t runStart = cluster;
-    uint64_t runBytes = clusterSize;
-    uint32_t next = kEndOfChain;
-    while (runBytes < remaining) {
-      next = NextCluster(cluster, window);
-      if (next == kEndOfChain || !InHeap(next) || !trail.Pass(next)) {  // also a free (0) or damaged entry
-        next = kEndOfChain;
-        break;
-      }
-      if (next != cluster + 1) break;
-      cluster = next;
-      runBytes += clusterSize;
-      next = kEndOfChain;
-    }
-    const uint64_t n = std::min(runBytes, remaining);
-    if (!output.Send(FirstSectorOfCluster(runStart), n)) return false;
-    remaining -= n;
-    if (remaining == 0 || next == kEndOfChain) return true;
-    cluster = next;
-  }
+  FatTable table(*this);
+  ClusterTrail own = Heap().Trail();
+  return !WalkChain(Heap(), table, firstCluster, remaining, trail != nullptr ? *trail : own, output).stopped;
 }
 
-uint32_t EXFATPartition::NextCluster(uint32_t cluster, FatWindow& window) const {
-  const uint64_t position = uint64_t{cluster} * kFatEntrySize;
-  const uint64_t sector = fatStart + position / sectorSize;
-  if (!window.held || window.heldSector != sector) {
-    ReadClipped(Reader(), sector, window.bytes.data(), window.bytes.size());
-    window.heldSector = sector;
-    window.held = true;
-  }
-  return le32(window.bytes.data() + position % sectorSize);
+ClusterHeap EXFATPartition::Heap() const {
+  return ClusterHeap{heapClusterCount, clusterHeapStart, sectorsPerCluster, ClusterSize(), Reader().bytesPerSector(), false};
 }
 
-bool EXFATPartition::InHeap(uint32_t cluster) const {
-  return cluster >= kFirstCluster && cluster - kFirstCluster < heapClusterCount;
-}
+bool EXFATPartition::InHeap(uint32_t cluster) const { return Heap().Contains(cluster); }
 
-uint64_t EXFATPartition::FirstSectorOfCluster(uint32_t cluster) const {
-  return clusterHeapStart + uint64_t{cluster - kFirstCluster} * sectorsPerCluster;
-}
+uint64_t EXFATPartition::FirstSectorOfCluster(uint32_t cluster) const { return Heap().SectorOf(cluster); }
 
 // Which way a deleted set's data is read is decided on its whole length, so that the first
 // bytes of a short read are those of the whole.
@@ -265,41 +234,17 @@ bool EXFATPartition::ReadDeletedChain(uint32_t firstCluster, uint64_t length, ui
   BitmapWindow bitmap(*this);
   if (!bitmap.IsFree(firstCluster)) return true;
   const uint64_t clusters = (length + ClusterSize() - 1) / ClusterSize();
-  if (ChainStaysFree(firstCluster, clusters, bitmap)) {
-    ClusterTrail own(kFirstCluster, heapClusterCount);
-    return ReadFatChain(firstCluster, remaining, own, output);
-  }
-  return ReadFreeClusters(firstCluster, remaining, bitmap, output);
+  if (ChainStaysFree(firstCluster, clusters, bitmap)) return ReadFatChain(firstCluster, remaining, nullptr, output);
+  return FreeClusterWalk(Heap(), bitmap).Send(firstCluster, remaining, output);
 }
 
 bool EXFATPartition::ChainStaysFree(uint32_t firstCluster, uint64_t clusters, BitmapWindow& bitmap) const {
   if (clusters > heapClusterCount) return false;
-  FatWindow window(sectorSize);
+  FatTable table(*this);
   uint32_t cluster = firstCluster;
   for (uint64_t i = 1; i < clusters; ++i) {
-    cluster = NextCluster(cluster, window);
+    cluster = table.EntryOf(cluster);
     if (!InHeap(cluster) || !bitmap.IsFree(cluster)) return false;
-  }
-  return true;
-}
-
-// Free clusters that follow each other are read as one run.
-bool EXFATPartition::ReadFreeClusters(uint32_t firstCluster, uint64_t remaining, BitmapWindow& bitmap,
-                                      SpanStream& output) const {
-  const uint64_t clusterSize = ClusterSize();
-  uint32_t cluster = firstCluster;
-  while (cluster != 0) {
-    const uint32_t runStart = cluster;
-    uint64_t runBytes = clusterSize;
-    while (runBytes < remaining && InHeap(cluster + 1) && bitmap.IsFree(cluster + 1)) {
-      ++cluster;
-      runBytes += clusterSize;
-    }
-    const uint64_t n = std::min(runBytes, remaining);
-    if (!output.Send(FirstSectorOfCluster(runStart), n)) return false;
-    remaining -= n;
-    if (remaining == 0) return true;
-    cluster = bitmap.NextFree(cluster + 1);
   }
   return true;
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "fs/ClusterHeap.h"
 #include "fs/Partition.h"
 #include "fs/SpanStream.h"
 #include "fs/exfat/ExfatEntrySet.h"
@@ -64,11 +65,14 @@ class EXFATPartition final : public TPartition {
   void MakeRoot();
   void LocateBitmap();
 
+  // Where the heap's clusters lie, for the walks over chains and free clusters.
+  ClusterHeap Heap() const;
   bool InHeap(uint32_t cluster) const;
   uint64_t FirstSectorOfCluster(uint32_t cluster) const;
   bool SendData(const EXFATDirectoryEntry& set, uint64_t maximum, ClusterTrail* trail, bool deleted,
                 SpanStream& output) const;
-  bool ReadFatChain(uint32_t firstCluster, uint64_t remaining, ClusterTrail& trail, SpanStream& output) const;
+  // Without a trail, the chain's own.
+  bool ReadFatChain(uint32_t firstCluster, uint64_t remaining, ClusterTrail* trail, SpanStream& output) const;
   // The clusters of a contiguous run from first on that trail lets pass, up to count.
   uint64_t PassRun(uint32_t first, uint64_t count, ClusterTrail& trail) const;
 
@@ -76,17 +80,8 @@ class EXFATPartition final : public TPartition {
   // The data of a deleted set read through the FAT (see ReadDeletedData).
   bool ReadDeletedChain(uint32_t firstCluster, uint64_t length, uint64_t remaining, SpanStream& output) const;
   bool ChainStaysFree(uint32_t firstCluster, uint64_t clusters, BitmapWindow& bitmap) const;
-  bool ReadFreeClusters(uint32_t firstCluster, uint64_t remaining, BitmapWindow& bitmap, SpanStream& output) const;
 
-  // The two FAT sectors read last, kept while consecutive clusters have their entries there.
-  struct FatWindow {
-    explicit FatWindow(uint32_t sectorSize) : bytes(size_t{2} * sectorSize) {}
-    std::vector<uint8_t> bytes;
-    uint64_t heldSector = 0;
-    bool held = false;
-  };
-  // The FAT entry of cluster: the next cluster of its chain.
-  uint32_t NextCluster(uint32_t cluster, FatWindow& window) const;
+  class FatTable;
 
   // The clusters of the allocation bitmap (of the first FAT), in order; empty when the root
   // holds none.

@@ -181,8 +181,7 @@ void ReadDirectoryRecords(const TFATPartition& partition, const FATDirectoryEntr
 void ReadDeletedDirectory(const TFATPartition& partition, const FATDirectoryEntry& directory, ByteSink& out,
                           ClusterTrail* trail) {
   bool first = true;
-  const uint64_t volumeBytes = uint64_t{partition.DataClusterCount()} * partition.ClusterBytes();
-  partition.VisitFreeClusters(directory, volumeBytes, [&](uint32_t cluster, const uint8_t* bytes, size_t count) {
+  partition.VisitFreeClusters(directory, [&](uint32_t cluster, const uint8_t* bytes, size_t count) {
     // On a walk's trail, a cluster read as a deleted directory before is not read again, so
     // deleted folders that claim each other's clusters cannot nest without end.
     if (trail != nullptr && !trail->Pass(cluster)) return false;
@@ -277,9 +276,7 @@ std::string AssembleLongName(const FATRecordList& records, size_t index) {
 
 std::string FormatFatTimestamp(uint16_t date, uint16_t time, uint8_t tenMs) {
   const DosDateTime stamp = DecodeDosDateTime(date, time);
-  std::string text = FormatDosDate(stamp);
-  if (time != 0) text += ", " + FormatDosTime(stamp, tenMs);
-  return text;
+  return time != 0 ? FormatDosTimestamp(stamp, tenMs) : FormatDosDate(stamp);
 }
 
 std::string FormatFatAttributes(uint8_t attributes) { return FormatDosAttributes(attributes); }

@@ -8,14 +8,6 @@
 
 namespace {
 
-// GetData on top of the node's stream: at most size bytes, all of them when size is 0.
-ByteBuffer CollectData(TDirectoryEntry& node, uint32_t& size) {
-  MemoryStream stream;
-  node.StreamData(stream, size);
-  size = static_cast<uint32_t>(stream.Length());
-  return stream.Release();
-}
-
 std::string CreatedText(const FATDirectoryEntry& entry) {
   return FormatFatTimestamp(entry.u16(fat::kSlotCreatedDate), entry.u16(fat::kSlotCreatedTime),
                             entry.raw[fat::kSlotCreatedTenMs]);
@@ -83,7 +75,7 @@ std::unique_ptr<FATDirectoryNode> FATDirectoryNode::Deleted(ReaderRef* readerRef
   return node;
 }
 
-ByteBuffer FATDirectoryNode::GetData(uint32_t& size) { return CollectData(*this, size); }
+ByteBuffer FATDirectoryNode::GetData(uint32_t& size) { return DataFromStream(size); }
 
 bool FATDirectoryNode::StreamData(ByteSink& sink, uint64_t limit) {
   // The fixed root region comes whole, whatever was asked for.
@@ -148,7 +140,7 @@ FATFileNode::FATFileNode(ReaderRef* readerRef, const FATRecordList& records, siz
   attributesText = FormatFatAttributes(entry->attributes());
 }
 
-ByteBuffer FATFileNode::GetData(uint32_t& size) { return CollectData(*this, size); }
+ByteBuffer FATFileNode::GetData(uint32_t& size) { return DataFromStream(size); }
 
 bool FATFileNode::StreamData(ByteSink& sink, uint64_t limit) {
   if (IsDeleted()) return partition->ReadDeletedData(*entry, sink, limit);

@@ -6,7 +6,10 @@
 #include <string_view>
 #include <vector>
 
+#include "fs/ChainWalk.h"
 #include "fs/ClusterTrail.h"
+#include "fs/FreeClusterWalk.h"
+#include "fs/SectorWindow.h"
 #include "fs/fat/FatDirectory.h"
 #include "fs/fat/FatNode.h"
 
@@ -34,39 +37,40 @@ int32_t DecideFatType(const uint8_t* boot) {
   return named != 0 ? named : 16;
 }
 
-// A stretch of the first allocation table around the entries asked for last, reloaded only
-// when an entry lies outside it. The stretch is a fixed number of the source's bytes, whatever
-// sector size the boot sector claims: a damaged one that claims 64 KiB sectors must not make
-// each chain walk read 128 KiB of table to learn one entry. An entry lies where the table's
-// sector holding it starts on the source (sectors are counted in the source's sectors), plus
-// its offset in that sector (in the volume's sector size); an entry that straddles the end of
-// the stretch reloads it from the entry's own source sector, so every entry is read whole.
-class TFATPartition::TableWindow {
+// The first allocation table, read through a window of a fixed number of the source's bytes,
+// whatever sector size the boot sector claims: a damaged one that claims 64 KiB sectors must not
+// make each chain walk read 128 KiB of table to learn one entry. An entry lies where the table's
+// sector holding it starts on the source (sectors are counted in the source's sectors), plus its
+// offset in that sector (in the volume's sector size). The window holds two sectors more than
+// the stretch, so an entry that straddles the end of it is read whole from its own sector.
+class TFATPartition::TableWindow final : public ChainTable, public FreeClusterMap {
  public:
   explicit TableWindow(const TFATPartition& partition)
       : partition_(partition),
-        sourceSectorBytes_(std::max<uint32_t>(partition.Reader().bytesPerSector(), 1)),
-        bytes_((kStretchBytes / sourceSectorBytes_ + 2) * size_t{sourceSectorBytes_}) {}
+        window_(partition.Reader(), kStretchBytes / std::max<uint32_t>(partition.Reader().bytesPerSector(), 1) + 2) {}
 
-  uint32_t EntryOf(uint32_t cluster) {
+  uint32_t EntryOf(uint32_t cluster) override {
     const uint32_t bytesPerSector = partition_.BytesPerSector();
     const uint64_t offset = EntryOffset(cluster);
     // Sector numbers are 32-bit and wrap, as everywhere on the volume.
     const auto sector = static_cast<uint32_t>(partition_.fatStartSector + offset / bytesPerSector);
-    const uint64_t position = uint64_t{sector} * sourceSectorBytes_ + offset % bytesPerSector;
-    if (!loaded_ || position < first_ || position + sizeof(uint32_t) > first_ + bytes_.size()) {
-      const uint64_t sourceSector = position / sourceSectorBytes_;
-      ReadClipped(partition_.Reader(), sourceSector, bytes_.data(), bytes_.size());
-      first_ = sourceSector * sourceSectorBytes_;
-      loaded_ = true;
-    }
-    const uint8_t* entry = bytes_.data() + (position - first_);
+    const uint64_t position = uint64_t{sector} * window_.SectorBytes() + offset % bytesPerSector;
+    const uint8_t* entry = window_.At(position, sizeof(uint32_t));
     switch (partition_.fatType) {
       case 12: return (cluster & 1) ? le16(entry) >> 4 : le16(entry) & fat::kEntryMask12;
       case 32: return le32(entry) & fat::kEntryMask32;
       default: return le16(entry);
     }
   }
+
+  // A free entry inside a chain is left to the caller (see SendChain); the bad-cluster mark and
+  // numbers outside the volume are followed like cluster numbers.
+  Link LinkOf(uint32_t entry) const override {
+    if (entry == fat::kFreeCluster) return Link::kFree;
+    return partition_.IsEndOfChain(entry) ? Link::kEnd : Link::kNext;
+  }
+
+  uint32_t InUseFrom(uint32_t cluster) override { return EntryOf(cluster) == fat::kFreeCluster ? 0 : 1; }
 
  private:
   static constexpr size_t kStretchBytes = 8192;
@@ -80,10 +84,7 @@ class TFATPartition::TableWindow {
   }
 
   const TFATPartition& partition_;
-  const uint32_t sourceSectorBytes_;
-  std::vector<uint8_t> bytes_;
-  uint64_t first_ = 0;  // the source byte the stretch starts at
-  bool loaded_ = false;
+  SectorWindow window_;
 };
 
 TFATPartition::TFATPartition(ReaderRef* readerRef, const PartitionEntry& entry, const OemCodePage& codePage)
@@ -184,10 +185,6 @@ uint32_t TFATPartition::RootDirectorySector() const {
   return fatStartSector + TableCount() * le16(bootParameters.data() + fat::kSectorsPerTable16);
 }
 
-uint32_t TFATPartition::ClusterSector(uint32_t cluster) const {
-  return (cluster - fat::kFirstDataCluster) * SectorsPerCluster() + dataStartSector;
-}
-
 bool TFATPartition::IsFixedRoot(const FATDirectoryEntry& record) const {
   return fatType != 32 && !rootRecords.empty() && &record == &rootRecords.front();
 }
@@ -206,66 +203,31 @@ bool TFATPartition::IsEndOfChain(uint32_t entry) const {
   }
 }
 
-// Whether the chain goes on from cluster to next with the bytes directly following, so both
-// can be read in one piece.
-bool TFATPartition::IsAdjacent(uint32_t cluster, uint32_t next) const {
-  return next != fat::kFreeCluster && !IsEndOfChain(next) && FollowsOnDisk(cluster, next);
-}
-
 std::unique_ptr<ClusterTrail> TFATPartition::NewClusterTrail() const {
-  return std::make_unique<ClusterTrail>(fat::kFirstDataCluster, dataClusterCount_);
+  return std::make_unique<ClusterTrail>(Heap().Trail());
 }
 
 bool TFATPartition::ReadClusterChain(const FATDirectoryEntry& record, ByteSink& sink, uint64_t maxBytes,
                                      ClusterTrail* trail) const {
   SpanStream output(Reader(), sink);
-  if (trail != nullptr) return SendChain(record, maxBytes, *trail, output) && output.Finish();
-  ClusterTrail own(fat::kFirstDataCluster, dataClusterCount_);
-  return SendChain(record, maxBytes, own, output) && output.Finish();
+  ClusterTrail own = Heap().Trail();
+  return SendChain(record, maxBytes, trail != nullptr ? *trail : own, output) && output.Finish();
 }
 
 bool TFATPartition::SendChain(const FATDirectoryEntry& record, uint64_t maxBytes, ClusterTrail& trail,
                               SpanStream& output) const {
   if (!HasGeometry() || record.firstCluster < fat::kFirstDataCluster) return true;
+  const ClusterHeap heap = Heap();
   const uint32_t claimedSize = record.fileSize();
   uint64_t remaining = claimedSize != 0 ? claimedSize : std::numeric_limits<uint32_t>::max();
   if (maxBytes != 0 && maxBytes < remaining) remaining = maxBytes;
   // Nothing on the volume is larger than the volume.
-  remaining = std::min(remaining, VolumeBytes());
-
+  remaining = std::min(remaining, heap.Bytes());
   TableWindow table(*this);
-  uint32_t cluster = record.firstCluster;
-  // A chain that comes back to a cluster on the trail loops (or crosses one read before), and
-  // ends there. Clusters beyond the volume are not on the trail; counting every cluster against
-  // the volume's number bounds a chain that loops among those too.
-  if (!trail.Pass(cluster)) return true;
-  uint32_t clustersLeft = dataClusterCount_;
-  while (remaining > 0 && clustersLeft > 0) {
-    // Follow the chain while it stays on adjacent clusters, then read them in one go.
-    const uint32_t runStart = cluster;
-    uint64_t runBytes = ClusterBytes();
-    --clustersLeft;
-    uint32_t next = fat::kFreeCluster;
-    bool loops = false;
-    while (runBytes < remaining) {
-      next = table.EntryOf(cluster);
-      if (!IsAdjacent(cluster, next) || clustersLeft == 0) break;
-      if (!trail.Pass(next)) {
-        loops = true;
-        break;
-      }
-      cluster = next;
-      runBytes += ClusterBytes();
-      --clustersLeft;
-    }
-    const uint64_t count = std::min(runBytes, remaining);
-    if (!output.Send(ClusterSector(runStart), count)) return false;
-    remaining -= count;
-    if (remaining == 0 || loops || IsEndOfChain(next)) return true;
-    if (next == fat::kFreeCluster) return claimedSize == 0 || SendTail(output, cluster, remaining);
-    if (!trail.Pass(next)) return true;
-    cluster = next;
-  }
+  const ChainWalkEnd end = WalkChain(heap, table, record.firstCluster, remaining, trail, output);
+  if (end.stopped) return false;
+  // A directory, or a file that claims no size, ends where the table does.
+  if (end.atFreeEntry && claimedSize != 0) return SendTail(output, end.lastCluster, end.remaining);
   return true;
 }
 
@@ -273,70 +235,29 @@ bool TFATPartition::SendChain(const FATDirectoryEntry& record, uint64_t maxBytes
 // the table still knows: the rest of the file is read from the clusters that directly follow
 // the last one read, up to the end of the volume.
 bool TFATPartition::SendTail(SpanStream& output, uint32_t lastCluster, uint64_t remaining) const {
+  const ClusterHeap heap = Heap();
   const uint64_t first = uint64_t{lastCluster} + 1;
-  const uint64_t end = uint64_t{dataClusterCount_} + fat::kFirstDataCluster;
+  const uint64_t end = uint64_t{heap.count} + ClusterHeap::kFirstCluster;
   if (first >= end) return true;
-  const uint64_t count = std::min(remaining, (end - first) * ClusterBytes());
-  return output.Send(ClusterSector(static_cast<uint32_t>(first)), count);
+  const uint64_t count = std::min(remaining, (end - first) * heap.clusterBytes);
+  return output.Send(heap.SectorOf(static_cast<uint32_t>(first)), count);
 }
 
-bool TFATPartition::InVolume(uint32_t cluster) const {
-  return cluster >= fat::kFirstDataCluster && cluster - fat::kFirstDataCluster < dataClusterCount_;
-}
-
-bool TFATPartition::FollowsOnDisk(uint32_t cluster, uint32_t next) const {
-  const uint64_t sectorBytes = Reader().bytesPerSector();
-  return uint64_t{ClusterSector(next)} * sectorBytes == uint64_t{ClusterSector(cluster)} * sectorBytes + ClusterBytes();
-}
-
-uint32_t TFATPartition::NextFreeCluster(uint32_t from, TableWindow& table) const {
-  for (uint32_t cluster = from; InVolume(cluster); ++cluster) {
-    if (table.EntryOf(cluster) == fat::kFreeCluster) return cluster;
-  }
-  return 0;
-}
-
-uint32_t TFATPartition::FreeFirstCluster(const FATDirectoryEntry& record, TableWindow& table) const {
-  const uint32_t first = record.firstCluster;
-  if (!HasGeometry() || !InVolume(first) || table.EntryOf(first) != fat::kFreeCluster) return 0;
-  return first;
+ClusterHeap TFATPartition::Heap() const {
+  return ClusterHeap{dataClusterCount_, dataStartSector, SectorsPerCluster(), ClusterBytes(), Reader().bytesPerSector(), true};
 }
 
 bool TFATPartition::ReadDeletedData(const FATDirectoryEntry& record, ByteSink& sink, uint64_t maxBytes) const {
-  uint64_t remaining = std::min<uint64_t>(record.fileSize(), VolumeBytes());
+  const ClusterHeap heap = Heap();
+  uint64_t remaining = std::min<uint64_t>(record.fileSize(), heap.Bytes());
   if (maxBytes != 0) remaining = std::min(remaining, maxBytes);
   if (remaining == 0) return true;
   TableWindow table(*this);
-  uint32_t cluster = FreeFirstCluster(record, table);
   SpanStream output(Reader(), sink);
-  while (cluster != 0) {
-    // Free clusters that follow each other are read in one go.
-    const uint32_t runStart = cluster;
-    uint64_t runBytes = ClusterBytes();
-    while (runBytes < remaining && InVolume(cluster + 1) && FollowsOnDisk(cluster, cluster + 1) &&
-           table.EntryOf(cluster + 1) == fat::kFreeCluster) {
-      ++cluster;
-      runBytes += ClusterBytes();
-    }
-    const uint64_t count = std::min(runBytes, remaining);
-    if (!output.Send(ClusterSector(runStart), count)) return false;
-    remaining -= count;
-    if (remaining == 0) break;
-    cluster = NextFreeCluster(cluster + 1, table);
-  }
-  return output.Finish();
+  return FreeClusterWalk(heap, table).Send(record.firstCluster, remaining, output) && output.Finish();
 }
 
-void TFATPartition::VisitFreeClusters(const FATDirectoryEntry& record, uint64_t maxBytes,
-                                      const ClusterVisitor& visit) const {
+void TFATPartition::VisitFreeClusters(const FATDirectoryEntry& record, const ClusterVisitor& visit) const {
   TableWindow table(*this);
-  uint32_t cluster = FreeFirstCluster(record, table);
-  if (cluster == 0 || maxBytes == 0) return;
-  std::vector<uint8_t> bytes(static_cast<size_t>(std::min<uint64_t>(ClusterBytes(), maxBytes)));
-  for (uint64_t left = maxBytes; cluster != 0 && left > 0; cluster = NextFreeCluster(cluster + 1, table)) {
-    const auto count = static_cast<size_t>(std::min<uint64_t>(bytes.size(), left));
-    ReadClipped(Reader(), ClusterSector(cluster), bytes.data(), count);
-    left -= count;
-    if (!visit(cluster, bytes.data(), count)) return;
-  }
+  FreeClusterWalk(Heap(), table).Visit(Reader(), record.firstCluster, visit);
 }

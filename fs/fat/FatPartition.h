@@ -4,9 +4,9 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <string>
 
+#include "fs/FreeClusterWalk.h"
 #include "fs/OemCodePage.h"
 #include "fs/Partition.h"
 #include "fs/SpanStream.h"
@@ -40,12 +40,11 @@ class TFATPartition final : public TPartition {
   // false when the sink stopped the read.
   bool ReadDeletedData(const FATDirectoryEntry& record, ByteSink& sink, uint64_t maxBytes) const;
 
-  // Hands visit the bytes of the clusters a deleted entry's data may still lie in, in order:
-  // its first cluster when the table marks it free, then every free cluster after it, until
-  // visit returns false, maxBytes bytes were handed over (the last cluster may be handed in
-  // part) or the volume ends.
-  using ClusterVisitor = std::function<bool(uint32_t cluster, const uint8_t* bytes, size_t count)>;
-  void VisitFreeClusters(const FATDirectoryEntry& record, uint64_t maxBytes, const ClusterVisitor& visit) const;
+  // Hands visit the bytes of the clusters a deleted entry's data may still lie in, one at a
+  // time and in order: its first cluster when the table marks it free, then every free cluster
+  // after it, until visit returns false or the volume ends.
+  using ClusterVisitor = FreeClusterWalk::Visitor;
+  void VisitFreeClusters(const FATDirectoryEntry& record, const ClusterVisitor& visit) const;
 
   // Whether record is the synthetic record of a FAT12/16 root directory, whose slots lie in the
   // fixed root region instead of a cluster chain.
@@ -78,24 +77,15 @@ class TFATPartition final : public TPartition {
  private:
   class TableWindow;
 
+  // Where the data clusters lie, for the walks over chains and free clusters.
+  ClusterHeap Heap() const;
   void LayOutVolume(const uint8_t* boot);
   uint32_t CountDataClusters(const uint8_t* boot, uint64_t dataOffset) const;
   void CreateRoot(const uint8_t* boot);
   void TakeLabelFromRoot();
-  uint64_t VolumeBytes() const { return uint64_t{dataClusterCount_} * ClusterBytes(); }
-  // First sector of cluster, in unsigned 32-bit arithmetic.
-  uint32_t ClusterSector(uint32_t cluster) const;
   bool IsEndOfChain(uint32_t entry) const;
-  bool IsAdjacent(uint32_t cluster, uint32_t next) const;
   bool SendChain(const FATDirectoryEntry& record, uint64_t maxBytes, ClusterTrail& trail, SpanStream& output) const;
   bool SendTail(SpanStream& output, uint32_t lastCluster, uint64_t remaining) const;
-  bool InVolume(uint32_t cluster) const;
-  // Whether next's first sector directly follows cluster's last one on the source.
-  bool FollowsOnDisk(uint32_t cluster, uint32_t next) const;
-  // The first cluster from on that the table marks free; 0 when none is left in the volume.
-  uint32_t NextFreeCluster(uint32_t from, TableWindow& table) const;
-  // The first cluster of a deleted record when it lies in the volume and is free; else 0.
-  uint32_t FreeFirstCluster(const FATDirectoryEntry& record, TableWindow& table) const;
 
   uint32_t dataClusterCount_ = 0;
   const OemCodePage codePage_;

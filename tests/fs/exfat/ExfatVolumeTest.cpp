@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
+#include <vector>
 
 #include "fs/SpanStream.h"
 #include "fs/exfat/ExfatNode.h"
@@ -282,6 +284,41 @@ TEST_F(ExfatVolume, DeletedFilesAreReadAlongFreeClusters) {
     MemoryStream streamed;
     ASSERT_TRUE(Child(1).StreamData(streamed, 0));
     EXPECT_EQ(Bytes(streamed.Data(), streamed.Data() + streamed.Length()), Data(Child(1)));
+  }
+}
+
+// The walk over free clusters ends with the heap, although the bitmap's last byte has bits for
+// clusters past it, which are clear; a byte of eight clusters in use is passed in one step.
+TEST_F(ExfatVolume, AWalkOverFreeClustersEndsWithTheHeap) {
+  constexpr uint32_t kCluster = 1024;
+  struct Case {
+    uint32_t first, clusters;
+    std::vector<uint32_t> read;
+  } cases[] = {
+      {31, 3, {31}},          // the heap's last cluster
+      {29, 4, {29, 31}},      // 30 is in use
+      {17, 3, {17, 26, 27}},  // 18 to 25 are in use
+  };
+  Bytes sets;
+  for (const Case& c : cases) {
+    Bytes set = FileSet(u"gone", 1, c.first, uint64_t{c.clusters} * kCluster);
+    set[0] = 0x05;  // deleted; the FAT entries of its clusters are 0, its chain gone
+    sets = Join({sets, set});
+  }
+  ImageBytes bitmapEntry(32);
+  bitmapEntry.u8(0, 0x81).u32(20, 3).u64(24, 4);  // 4 bytes in cluster 3: bits for clusters 2 to 33
+  ExfatVolumeBytes v(30, 1);                      // the heap: clusters 2 to 31
+  Bytes cluster[32];
+  for (uint32_t c = 4; c < 32; ++c) v.Put(c, cluster[c] = PatternBytes(kCluster, c));
+  v.Put(2, Join({bitmapEntry.bytes(), sets})).Fat(3, 0xFFFFFFFF);
+  v.Put(3, Bytes{0x03, 0x00, 0xFF, 0x10});  // in use: 2, 3, 18 to 25 and 30
+  Open(v);
+  ASSERT_EQ(partition->rootEntry->children.size(), std::size(cases));
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(testing::Message() << "from cluster " << cases[i].first);
+    Bytes expected;
+    for (uint32_t c : cases[i].read) expected = Join({expected, cluster[c]});
+    EXPECT_EQ(Data(Child(i)), expected);
   }
 }
 

@@ -250,4 +250,50 @@ TEST_P(AroundALiveFile, ADeletedFileWrittenAroundALiveOneComesBackWhole) {
 INSTANTIATE_TEST_SUITE_P(Widths, AroundALiveFile, ::testing::Values(12, 16, 32),
                          [](const auto& info) { return "FAT" + std::to_string(info.param); });
 
+// A deleted folder whose slots fill the volume's last two clusters: read back from the free
+// clusters, the walk ends with the volume and every slot is there.
+struct SmallestVolume {
+  int width;
+  const char* options;
+  uint32_t sizeKiB, clusterBytes;
+};
+
+struct AtTheVolumesEnd : ::testing::TestWithParam<SmallestVolume> {};
+
+TEST_P(AtTheVolumesEnd, ADeletedFolderInTheLastClustersOpensWhole) {
+  const SmallestVolume& layout = GetParam();
+  TempDir dir;
+  MtoolsVolume volume(dir / "end.img");
+  volume.Format(layout.options, layout.sizeKiB);
+  volume.Write("/FILL.BIN", PatternBytes(volume.FreeBytes() - 2 * layout.clusterBytes, 1));
+  volume.MakeDirectory("/LASTDIR");
+  // Empty files take no clusters: their slots fill the folder's two after "." and "..".
+  std::vector<std::pair<std::string, Bytes>> files;
+  for (uint32_t i = 0; i < 2 * layout.clusterBytes / 32 - 2; ++i) {
+    files.emplace_back("E" + std::to_string(1000 + i) + ".TXT", Bytes{});
+  }
+  volume.WriteAll("/LASTDIR", files);
+  const auto runs = volume.ClusterRuns("/LASTDIR");
+  ASSERT_FALSE(runs.empty());
+  ASSERT_EQ(runs.back().second, volume.DataClusters() + 1) << "LASTDIR does not end the volume";
+  volume.DeleteTree("/LASTDIR");
+
+  OpenSource source(dir / "end.img");
+  TFATPartition partition(&source.ref, PartitionEntry{});
+  std::vector<std::string> names;
+  for (auto& child : partition.rootEntry->children) {
+    if (child->name != "_ASTDIR") continue;
+    EnsureChildren(*child);
+    for (auto& inside : child->children) names.push_back(inside->name);
+  }
+  ASSERT_EQ(names.size(), files.size());
+  for (size_t i = 0; i < files.size(); ++i) EXPECT_EQ(names[i], "_" + files[i].first.substr(1)) << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(Widths, AtTheVolumesEnd,
+                         ::testing::Values(SmallestVolume{12, "-F 12", 1440, 512},
+                                           SmallestVolume{16, "-F 16 -s 4", 16384, 2048},
+                                           SmallestVolume{32, "-F 32 -s 1", 34000, 512}),
+                         [](const auto& info) { return "FAT" + std::to_string(info.param.width); });
+
 }  // namespace
