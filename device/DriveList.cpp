@@ -29,7 +29,7 @@ struct BlockDevice {
   bool isPartition = false;
 };
 
-struct MediaKind {
+struct MediaName {
   std::string name;
   int image;
 };
@@ -84,21 +84,42 @@ bool IsMedium(const BlockDevice& disk) {
 }
 
 // 5.25-inch formats hold 160, 180, 320, 360 KiB or 1.2 MiB; every other floppy is 3.5-inch.
-std::string FloppyName(uint64_t units) {
+std::string FloppyName(uint64_t bytes) {
   constexpr uint64_t kFiveAndAQuarter[] = {320, 360, 640, 720, 2400};
-  const bool large = std::find(std::begin(kFiveAndAQuarter), std::end(kFiveAndAQuarter), units) !=
-                     std::end(kFiveAndAQuarter);
+  const bool large = bytes % kSysfsUnit == 0 && std::find(std::begin(kFiveAndAQuarter), std::end(kFiveAndAQuarter),
+                                                          bytes / kSysfsUnit) != std::end(kFiveAndAQuarter);
   return large ? "5.25\" Floppy" : "3.5\" Floppy";
+}
+
+MediaName NameOf(MediaKind kind, uint64_t diskBytes) {
+  switch (kind) {
+    case MediaKind::kOptical: return {"CD/DVD disk", kDriveImageOptical};
+    case MediaKind::kFloppy: return {FloppyName(diskBytes), kDriveImageFloppy};
+    case MediaKind::kRemovable: return {"Removable media", kDriveImageRemovable};
+    case MediaKind::kHardDisk: break;
+  }
+  return {"Hard disk", kDriveImageHardDisk};
 }
 
 // What kind of medium a whole disk is: optical drives by name (sr) or SCSI type (5, and 4 for
 // write-once drives), floppies by name (fd), then removable media, else a hard disk.
 MediaKind KindOf(const BlockDevice& disk) {
   const std::string scsiType = ReadAttribute(disk.dir / "device" / "type");
-  if (StartsWith(disk.name, "sr") || scsiType == "5" || scsiType == "4") return {"CD/DVD disk", kDriveImageOptical};
-  if (StartsWith(disk.name, "fd")) return {FloppyName(disk.units), kDriveImageFloppy};
-  if (ReadAttribute(disk.dir / "removable") == "1") return {"Removable media", kDriveImageRemovable};
-  return {"Hard disk", kDriveImageHardDisk};
+  if (StartsWith(disk.name, "sr") || scsiType == "5" || scsiType == "4") return MediaKind::kOptical;
+  if (StartsWith(disk.name, "fd")) return MediaKind::kFloppy;
+  if (ReadAttribute(disk.dir / "removable") == "1") return MediaKind::kRemovable;
+  return MediaKind::kHardDisk;
+}
+
+// The vendor and model a SCSI, SATA or USB disk reports, and a loop device's file.
+std::string DetailsOf(const BlockDevice& disk) {
+  std::string madeBy = ReadAttribute(disk.dir / "device" / "vendor");
+  const std::string model = ReadAttribute(disk.dir / "device" / "model");
+  if (!madeBy.empty() && !model.empty()) madeBy += " ";
+  madeBy += model;
+  const std::string file = ReadAttribute(disk.dir / "loop" / "backing_file");
+  if (!madeBy.empty() && !file.empty()) madeBy += "\n";
+  return madeBy + file;
 }
 
 std::optional<BlockDevice> ReadBlockDevice(const fs::directory_entry& entry) {
@@ -151,45 +172,65 @@ bool NaturalLess(const std::string& a, const std::string& b) {
   return a.size() - i < b.size() - j;
 }
 
-DriveEntry EntryOf(const BlockDevice& device, const std::string& deviceRoot) {
+BlockFacts FactsOf(const BlockDevice& device, const std::string& deviceRoot) {
   const BlockDevice disk = device.isPartition ? DiskOf(device) : device;
-  const MediaKind kind = KindOf(disk);
+  BlockFacts facts;
+  facts.name = device.name;
+  facts.devicePath = DevicePath(device, deviceRoot);
+  facts.bytes = device.units * kSysfsUnit;
+  facts.isPartition = device.isPartition;
+  facts.kind = KindOf(disk);
+  facts.diskBytes = disk.units * kSysfsUnit;
+  facts.details = DetailsOf(disk);
+  return facts;
+}
+
+DriveEntry EntryOf(const BlockFacts& device) {
+  const MediaName media = NameOf(device.kind, device.diskBytes);
   DriveEntry entry;
-  entry.devicePath = DevicePath(device, deviceRoot);
+  entry.devicePath = device.devicePath;
   entry.group = device.isPartition ? kGroupLogicalDrives : kGroupPhysicalMedia;
-  entry.imageIndex = kind.image;
-  const std::string name = device.isPartition ? "Drive " + entry.devicePath : kind.name;
-  entry.caption = name + " (" + DriveSizeText(device.units * kSysfsUnit) + ")";
+  entry.imageIndex = media.image;
+  const std::string name = device.isPartition ? "Drive " + entry.devicePath : media.name;
+  entry.caption = name + " (" + DriveSizeText(device.bytes) + ")";
+  entry.details = device.details;
   return entry;
 }
 
-bool Listed(const BlockDevice& device) {
-  if (device.units == 0) return false;
-  if (device.isPartition && device.units < kSmallestPartitionUnits) return false;
-  return IsMedium(device.isPartition ? DiskOf(device) : device);
+bool Listed(const BlockFacts& device) {
+  if (device.bytes == 0) return false;
+  return !device.isPartition || device.bytes >= kSmallestPartitionUnits * kSysfsUnit;
 }
 
 }  // namespace
 
+std::vector<DriveEntry> DriveEntries(std::vector<BlockFacts> devices) {
+  std::erase_if(devices, [](const BlockFacts& device) { return !Listed(device); });
+  std::sort(devices.begin(), devices.end(), [](const BlockFacts& a, const BlockFacts& b) {
+    if (a.isPartition != b.isPartition) return !a.isPartition;
+    return NaturalLess(a.name, b.name);
+  });
+  std::vector<DriveEntry> entries;
+  for (const BlockFacts& device : devices) entries.push_back(EntryOf(device));
+  return entries;
+}
+
 DriveListing ListDrives(const std::string& sysfsRoot, const std::string& deviceRoot) {
   DriveListing listing;
   std::error_code error;
-  std::vector<BlockDevice> devices;
+  std::vector<BlockFacts> devices;
   for (fs::directory_iterator it(fs::path(sysfsRoot) / "class" / "block", error), end; !error && it != end;
        it.increment(error)) {
-    if (std::optional<BlockDevice> device = ReadBlockDevice(*it); device && Listed(*device)) {
-      devices.push_back(std::move(*device));
+    const std::optional<BlockDevice> device = ReadBlockDevice(*it);
+    if (device && IsMedium(device->isPartition ? DiskOf(*device) : *device)) {
+      devices.push_back(FactsOf(*device, deviceRoot));
     }
   }
   if (error) {
     listing.error = error.value();
     return listing;
   }
-  std::sort(devices.begin(), devices.end(), [](const BlockDevice& a, const BlockDevice& b) {
-    if (a.isPartition != b.isPartition) return !a.isPartition;
-    return NaturalLess(a.name, b.name);
-  });
-  for (const BlockDevice& device : devices) listing.entries.push_back(EntryOf(device, deviceRoot));
+  listing.entries = DriveEntries(std::move(devices));
   return listing;
 }
 

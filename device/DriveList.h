@@ -2,7 +2,8 @@
 // The sources the first page of the wizard offers: the whole disks of this machine as physical
 // media and their partitions as logical drives, each with a caption that names its kind and
 // size. The list is read from sysfs without opening any device, so listing needs no
-// privileges; a device is opened only when the user picks it.
+// privileges; a device is opened only when the user picks it. A desktop service that knows the
+// drives (UDisks2) describes them in the same facts, which make the same entries.
 
 #include <cstdint>
 #include <string>
@@ -29,7 +30,30 @@ struct DriveEntry {
   std::string devicePath;  // what Next opens: "/dev/sda"
   int group = kGroupPhysicalMedia;
   int imageIndex = kDriveImageHardDisk;
+  // What else tells the drive apart, one item a line: vendor and model, a volume's label and
+  // file system type, a loop device's file. Shown beside the caption, not in it.
+  std::string details;
 };
+
+// What kind of medium a whole disk is.
+enum class MediaKind { kHardDisk, kRemovable, kOptical, kFloppy };
+
+// One block device as a list source learnt it.
+struct BlockFacts {
+  std::string name;        // the kernel's name (sda, sda1, nvme0n1p2), by which entries are ordered
+  std::string devicePath;  // its device file
+  uint64_t bytes = 0;
+  bool isPartition = false;
+  MediaKind kind = MediaKind::kHardDisk;  // of the disk, for a partition its disk's
+  uint64_t diskBytes = 0;                 // size of the disk, which tells floppy formats apart
+  std::string details;
+};
+
+// The entries for those devices: physical media, then logical drives, each in the order a
+// person counts names (sda2 before sda10). Left out: devices of size 0 (an optical drive
+// without a disc) and partitions of fewer than four sectors (the stub of an extended
+// partition), which cannot hold a volume.
+std::vector<DriveEntry> DriveEntries(std::vector<BlockFacts> devices);
 
 struct DriveListing {
   std::vector<DriveEntry> entries;  // physical media, then logical drives, each in name order

@@ -54,6 +54,8 @@ int OpenSourceFile(const std::string& path, const char*& refusal) {
   return fd;
 }
 
+constexpr const char* kDriveOpenFailed = "Failed to open the drive for reading.\n";
+
 std::string RefusalText(const char* prefix, const char* kind) {
   return std::string(prefix) + "This is " + kind + ", not an image file or a block device.";
 }
@@ -194,12 +196,22 @@ bool TSectorReader::OpenImage(const std::string& path, const std::string& sector
 bool TSectorReader::OpenDevice(const std::string& path, bool /*isLogicalDrive*/) {
   // A logical drive is a partition block device here and is sized by its own ioctls, like a
   // whole disk, so both kinds take the same road.
-  constexpr const char* kOpenFailed = "Failed to open the drive for reading.\n";
   openFailure_ = OpenFailure{};
   const char* refusal = nullptr;
-  deviceHandle_ = OpenSourceFile(path, refusal);
-  if (refusal != nullptr) return Fail(OpenFailure::Kind::kSystemError, RefusalText(kOpenFailed, refusal));
-  if (deviceHandle_ < 0) return FailWithError(kOpenFailed);
+  const int fd = OpenSourceFile(path, refusal);
+  if (refusal != nullptr) return Fail(OpenFailure::Kind::kSystemError, RefusalText(kDriveOpenFailed, refusal));
+  if (fd < 0) return FailWithError(kDriveOpenFailed);
+  return OpenDeviceDescriptor(fd);
+}
+
+bool TSectorReader::OpenDeviceDescriptor(int fd) {
+  Close();
+  openFailure_ = OpenFailure{};
+  if (fd < 0) {
+    errno = EBADF;
+    return FailWithError(kDriveOpenFailed);
+  }
+  deviceHandle_ = fd;
   constexpr const char* kInfoFailed = "Error while getting information about the drive:\n";
   struct stat info {};
   if (::fstat(deviceHandle_, &info) != 0) return FailWithError(kInfoFailed);

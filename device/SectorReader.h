@@ -90,6 +90,9 @@ class TSectorReader {
   // reader opens or closes.
   bool OpenImage(const std::string& path, const std::string& sectorSizeText);
   bool OpenDevice(const std::string& path, bool isLogicalDrive);
+  // A block device already open as fd (handed over by a service that opened it for us), which
+  // the reader owns from now on, whatever becomes of the open.
+  bool OpenDeviceDescriptor(int fd);
   void PrepareBuffer();
   void Close();
   const OpenFailure& openFailure() const { return openFailure_; }

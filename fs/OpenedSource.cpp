@@ -1,5 +1,6 @@
 #include "fs/OpenedSource.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -49,7 +50,10 @@ std::unique_ptr<OpenedSource> OpenedSource::Open(const SourceChoice& choice, con
     return nullptr;
   }
   std::unique_ptr<OpenedSource> source(new OpenedSource(choice, settings, *codePage));
-  if (!source->OpenWith(choice.sectorSizeText, failure)) return nullptr;
+  const bool opened = source->OpenWith(choice.sectorSizeText, failure);
+  // The caller's descriptor is the caller's: nothing here uses it again.
+  source->choice_.descriptor = -1;
+  if (!opened) return nullptr;
   // A block device knows its own sector size; an image file has only the user's word or ours.
   if (!choice.isDevice && !choice.sectorSizeFixed && !source->AnyAgreesWithSectorSize()) {
     source->TryStatedSectorSizes();
@@ -62,8 +66,7 @@ std::unique_ptr<OpenedSource> OpenedSource::Open(const SourceChoice& choice, con
 bool OpenedSource::OpenWith(const std::string& sectorSizeText, OpenFailure& failure) {
   partitions_.clear();
   reader_.Close();
-  const bool opened = choice_.isDevice ? reader_.OpenDevice(choice_.path, choice_.isLogicalDrive)
-                                       : reader_.OpenImage(choice_.path, sectorSizeText);
+  const bool opened = choice_.isDevice ? OpenDevice() : reader_.OpenImage(choice_.path, sectorSizeText);
   if (!opened) {
     failure = reader_.openFailure();
     return false;
@@ -71,6 +74,11 @@ bool OpenedSource::OpenWith(const std::string& sectorSizeText, OpenFailure& fail
   reader_.PrepareBuffer();
   DiscoverPartitions(&readerRef_, partitions_, codePage_);
   return true;
+}
+
+bool OpenedSource::OpenDevice() {
+  if (choice_.descriptor < 0) return reader_.OpenDevice(choice_.path, choice_.isLogicalDrive);
+  return reader_.OpenDeviceDescriptor(::fcntl(choice_.descriptor, F_DUPFD_CLOEXEC, 0));
 }
 
 bool OpenedSource::AnyAgreesWithSectorSize() const {

@@ -25,6 +25,10 @@ struct SourceChoice {
   bool sectorSizeFixed = false;
   // The OEM code page that 8.3 names and FAT labels are decoded from (OemCodePage::FromName).
   std::string codePage = "437";
+  // A device: the descriptor a service opened it with for us (UDisks2 does, after asking the
+  // user's leave), read instead of opening path. The source reads a duplicate of it; the
+  // caller keeps its own and may close it once Open returns. -1: path is opened here.
+  int descriptor = -1;
 };
 
 // A path that names a block device is opened as a device, anything else as an image file.
@@ -86,6 +90,7 @@ class OpenedSource {
  private:
   OpenedSource(const SourceChoice& choice, const OpenSettings& settings, const OemCodePage& codePage);
   bool OpenWith(const std::string& sectorSizeText, OpenFailure& failure);
+  bool OpenDevice();
   bool AnyAgreesWithSectorSize() const;
   void TryStatedSectorSizes();
   void FindDisagreements();

@@ -95,6 +95,19 @@ TEST_F(DriveListTest, TheDeviceFileIsTheKernelsNameForItAndStaysInTheDeviceFolde
                                                          }));
 }
 
+// Vendor and model tell two sticks of one size apart; a partition says which disk it is on,
+// a loop device which file it reads.
+TEST_F(DriveListTest, DetailsNameTheVendorAndModelOfTheDiskAndTheFileOfALoopDevice) {
+  sysfs.Disk("sdb", 3145728, true).Partition("sdb", "sdb1", 2097151);
+  sysfs.Set("sdb", "device/vendor", "SanDisk ").Set("sdb", "device/model", "Cruzer Blade    ");
+  sysfs.Disk("sdc", 2048).Set("sdc", "device/model", "QEMU HARDDISK");
+  sysfs.Disk("loop3", 2880).Set("loop3", "loop/backing_file", "/home/me/floppy.img");
+  std::vector<std::string> details;
+  for (const DriveEntry& e : ListDrives(sysfs.root, sysfs.devices).entries) details.push_back(e.details);
+  EXPECT_EQ(details, (std::vector<std::string>{"/home/me/floppy.img", "SanDisk Cruzer Blade", "QEMU HARDDISK",
+                                               "SanDisk Cruzer Blade"}));
+}
+
 TEST_F(DriveListTest, SizesThatAreNoNumbersOrTooLargeLeaveTheDeviceOut) {
   sysfs.Disk("sda", 2048).Disk("sdb", 2048).Disk("sdc", 2048).Disk("sdd", 2048).Disk("sde", 2048);
   sysfs.Set("sdb", "size", "lots");

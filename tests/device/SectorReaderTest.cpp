@@ -13,6 +13,7 @@
 #include "device/SectorReader.h"
 #include "device/SystemError.h"
 #include "support/FaultyRead.h"
+#include "support/LoopDevice.h"
 #include "support/ScriptedFaults.h"
 #include "support/TestFiles.h"
 
@@ -478,27 +479,6 @@ TEST(SystemErrorTest, TextIsEnglishWhateverTheLocale) {
 
 namespace {
 
-// A loop device over an image file, when the machine allows one (root, loop driver).
-class LoopDevice {
- public:
-  LoopDevice(const std::string& image, uint32_t sectorSize) {
-    if (::geteuid() != 0) return;
-    FILE* pipe = ::popen(("losetup -f --show --read-only --sector-size " + std::to_string(sectorSize) + " " +
-                          ShellQuote(image) + " 2>/dev/null").c_str(), "r");
-    if (pipe == nullptr) return;
-    char line[256] = {};
-    if (std::fgets(line, sizeof line, pipe)) path_ = std::string(line, std::strcspn(line, "\n"));
-    if (::pclose(pipe) != 0) path_.clear();
-  }
-  ~LoopDevice() {
-    if (!path_.empty()) std::system(("losetup -d " + path_).c_str());
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
 TEST_F(ReaderFixture, ABlockDeviceIsSizedByItsOwnSectorSize) {
   const std::string image = MakeImage(64);
   for (uint32_t sectorSize : {512u, 4096u}) {
@@ -515,6 +495,40 @@ TEST_F(ReaderFixture, ABlockDeviceIsSizedByItsOwnSectorSize) {
     EXPECT_EQ(Bytes(r.currentData(), r.currentData() + sectorSize), Expected(sectorSize, sectorSize));
   }
   EXPECT_TRUE(boxes.shown.empty());
+}
+
+// A descriptor handed over by a service that opened the device for us is read as the device
+// would be; one that is no block device is refused. Either way the reader owns it from then on.
+TEST_F(ReaderFixture, AHandedDescriptorIsReadAsTheDeviceAndIsTheReadersToClose) {
+  const std::string image = MakeImage(64);
+  LoopDevice loop(image, 512);
+  const struct {
+    const char* what;
+    std::string path;  // opened to hand over; empty: -1 is handed
+    bool opens;
+    const char* text;
+  } cases[] = {
+      {"a block device", loop.path(), true, ""},
+      {"an image file", image, false, "Error while getting information about the drive:\nBlock device required"},
+      {"no descriptor", "", false, "Failed to open the drive for reading.\nBad file descriptor"},
+  };
+  for (const auto& c : cases) {
+    if (c.opens && c.path.empty()) continue;  // no loop device here (needs root and the loop driver)
+    const int fd = c.path.empty() ? -1 : ::open(c.path.c_str(), O_RDONLY | O_CLOEXEC);
+    TSectorReader r;
+    EXPECT_EQ(r.OpenDeviceDescriptor(fd), c.opens) << c.what;
+    EXPECT_EQ(r.openFailure().text, c.text) << c.what;
+    if (c.opens) {
+      r.PrepareBuffer();
+      EXPECT_EQ(r.totalSectors(), 64u);
+      ASSERT_TRUE(r.ReadSector(5));
+      EXPECT_EQ(SectorBytes(r), Expected(5 * kSector, kSector)) << c.what;
+      r.Close();
+    }
+    if (fd >= 0) {
+      EXPECT_EQ(::fcntl(fd, F_GETFD), -1) << c.what << ": the descriptor is still open";
+    }
+  }
 }
 
 // On a block device a bad sector is told from its neighbours past the page cache. The stand-in
