@@ -66,6 +66,10 @@ void DriveListView::SetEntries(const std::vector<DriveEntry>& entries) {
     item->setData(0, kPathRole, QString::fromStdString(entry.devicePath));
     item->setData(0, kGroupRole, entry.group);
     item->setData(0, kImageRole, entry.imageIndex);
+    // What else tells it apart (vendor and model, label), with the device file it opens.
+    const std::string tip = entry.details.empty() ? entry.devicePath : entry.details + "\n" + entry.devicePath;
+    item->setData(0, kDetailsRole, QString::fromStdString(entry.details));
+    item->setToolTip(0, QString::fromStdString(tip));
   }
   physicalMedia_->setHidden(physicalMedia_->childCount() == 0);
   logicalDrives_->setHidden(logicalDrives_->childCount() == 0);
@@ -79,6 +83,7 @@ std::optional<DriveEntry> DriveListView::SelectedEntry() const {
     entry.devicePath = item->data(0, kPathRole).toString().toStdString();
     entry.group = item->data(0, kGroupRole).toInt();
     entry.imageIndex = item->data(0, kImageRole).toInt();
+    entry.details = item->data(0, kDetailsRole).toString().toStdString();
     return entry;
   }
   return std::nullopt;

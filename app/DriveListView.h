@@ -29,6 +29,7 @@ class DriveListView final : public QTreeWidget {
   static constexpr int kPathRole = Qt::UserRole;
   static constexpr int kGroupRole = Qt::UserRole + 1;
   static constexpr int kImageRole = Qt::UserRole + 2;
+  static constexpr int kDetailsRole = Qt::UserRole + 3;
 
   DriveListView(const DriveIcons& icons, QWidget* parent = nullptr);
 

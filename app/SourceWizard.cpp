@@ -22,8 +22,17 @@ std::optional<SourceChoice> ChosenSource(const SourcePage& page) {
 OpenedChoice OpenChosenSource(const SourcePage& page, const OpenSettings& settings,
                               const std::function<void(OpenedSource&)>& scan) {
   OpenedChoice opened;
-  const std::optional<SourceChoice> choice = ChosenSource(page);
+  std::optional<SourceChoice> choice = ChosenSource(page);
   if (!choice) return opened;
+  // Asked before the busy cursor: the service may ask the user for a password first.
+  DriveOpening handed;
+  if (choice->isDevice && page.drives != nullptr) handed = page.drives->Open(*page.selectedDrive);
+  if (handed.kind == DriveOpening::Kind::kRefused) {
+    opened.result = OpenResult::kNotOpened;
+    ShowMessageBox(handed.message, handed.caption, kMbOkWarning);
+    return opened;
+  }
+  choice->descriptor = handed.descriptor.get();
   OpenFailure failure;
   {
     WaitCursor wait;

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "app/DriveSource.h"
 #include "device/DriveList.h"
 #include "fs/OpenedSource.h"
 
@@ -19,6 +20,8 @@ struct SourcePage {
   std::string imageFile;                    // txtImageFile
   std::string bytesPerSector = "512";       // txtBytesPerSector
   std::string codePage = "437";             // txtCodePage
+  // Where lstDrives came from, which opens the selected drive; nothing: by its device file.
+  DriveSource* drives = nullptr;
 };
 
 // The source Next opens: on the list page the selected drive (a logical drive when it is one
@@ -39,7 +42,8 @@ struct OpenedChoice {
   std::unique_ptr<OpenedSource> source;  // from kNoPartitions on
 };
 
-// Next's opening sequence: opens the chosen source under the busy cursor, its reads answering
+// Next's opening sequence: has the drive source open a chosen drive (a refusal is shown and
+// ends it), opens the chosen source under the busy cursor, its reads answering
 // faults as settings say, and finds its volumes; when it finds any, runs scan, the browser
 // frame's ScanPartitions. A source that cannot be opened is reported in a box with the reason;
 // one without volumes gets the message, with the reason a partition table may have been

@@ -39,7 +39,9 @@ QPushButton* GlyphButton(const char* name, const QString& caption, const char* t
 }  // namespace
 
 TForm1::TForm1(const std::string& sysfsRoot, const std::string& deviceRoot, QWidget* parent)
-    : QWidget(parent), sysfsRoot_(sysfsRoot), deviceRoot_(deviceRoot) {
+    : TForm1(std::make_unique<SysfsDrives>(sysfsRoot, deviceRoot), parent) {}
+
+TForm1::TForm1(std::unique_ptr<DriveSource> drives, QWidget* parent) : QWidget(parent), drives_(std::move(drives)) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QString::fromUtf8(kLocalizedProductName));
   setWindowIcon(QIcon(QStringLiteral(":/brindle.png")));
@@ -174,12 +176,13 @@ SourcePage TForm1::CurrentSourcePage() const {
   page.imageFile = txtImageFile->text().toStdString();
   page.bytesPerSector = txtBytesPerSector->text().toStdString();
   page.codePage = txtCodePage->text().toStdString();
+  page.drives = drives_.get();
   return page;
 }
 
 void TForm1::RefreshDriveList() {
   WaitCursor wait;
-  const DriveListing listing = ListDrives(sysfsRoot_, deviceRoot_);
+  const DriveListing listing = drives_->List();
   lstDrives->SetEntries(listing.entries);
   if (listing.error != 0) {
     ShowMessageBox("Failed to list the drives:\n" + SystemErrorText(listing.error), kErrorCaption, kMbOkWarning);

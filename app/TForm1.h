@@ -38,6 +38,8 @@ class TForm1 final : public QWidget {
   // The drive list comes from sysfsRoot, naming device files below deviceRoot.
   explicit TForm1(const std::string& sysfsRoot = kSysfsRoot, const std::string& deviceRoot = kDeviceRoot,
                   QWidget* parent = nullptr);
+  // The drive list comes from drives, which opens the drive chosen.
+  explicit TForm1(std::unique_ptr<DriveSource> drives, QWidget* parent = nullptr);
   ~TForm1() override;
 
   // Opens an image as if its path, sector size and code page had been typed on the "高级" page
@@ -70,8 +72,7 @@ class TForm1 final : public QWidget {
   void pageControlMainChange();
   void lblDonateLinkClick();
 
-  const std::string sysfsRoot_;
-  const std::string deviceRoot_;
+  const std::unique_ptr<DriveSource> drives_;
   // What the window's own reads do with a fault: the user is asked; the log keeps them.
   AskingFaultPolicy askOnFault_;
   FaultLog browseFaults_;

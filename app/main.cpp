@@ -11,6 +11,7 @@
 #include "app/BrindleApplication.h"
 #include "app/StartOptions.h"
 #include "app/TForm1.h"
+#include "app/udisks/UDisksDrives.h"
 #include "platform/qt/QtServices.h"
 #include "platform/qt/QtShellServices.h"
 
@@ -33,7 +34,8 @@ int main(int argc, char** argv) {
   QtPlatformServices services;
   QtShellServices shell;
   try {
-    TForm1 form;
+    // The drives as UDisks2 lists and opens them, without root; sysfs's where it does not answer.
+    TForm1 form(std::make_unique<DesktopDrives>(QDBusConnection::systemBus()));
     form.show();
     if (command.options.image) {
       form.OpenImageFile(*command.options.image, command.options.sectorSize, command.options.codePage);

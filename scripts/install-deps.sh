@@ -20,9 +20,9 @@ if [ "$purpose" = test ]; then
   # widget tests, and with xvfb and a CJK font takes screenshots of the window. GNU time
   # measures the peak memory of a save in the slow test. Python 3 runs the mutation campaign.
   # exfat-fuse mounts an exFAT volume, a file system without unnamed files, to save into (as
-  # root).
+  # root). dbus-daemon and python3-dbusmock stand up a private bus with a stand-in for UDisks2.
   packages+=(libgtest-dev dosfstools mtools exfatprogs fdisk sleuthkit clang libclang-rt-14-dev
-             imagemagick xvfb fonts-noto-cjk time python3 exfat-fuse)
+             imagemagick xvfb fonts-noto-cjk time python3 exfat-fuse dbus-daemon python3-dbusmock)
 fi
 
 missing=()
