@@ -21,8 +21,11 @@ if [ "$purpose" = test ]; then
   # measures the peak memory of a save in the slow test. Python 3 runs the mutation campaign.
   # exfat-fuse mounts an exFAT volume, a file system without unnamed files, to save into (as
   # root). dbus-daemon and python3-dbusmock stand up a private bus with a stand-in for UDisks2.
+  # The package test makes the .deb (dpkg-dev finds its dependencies) and checks its desktop
+  # entry, metainfo and man pages.
   packages+=(libgtest-dev dosfstools mtools exfatprogs fdisk sleuthkit clang libclang-rt-14-dev
-             imagemagick xvfb fonts-noto-cjk time python3 exfat-fuse dbus-daemon python3-dbusmock)
+             imagemagick xvfb fonts-noto-cjk time python3 exfat-fuse dbus-daemon python3-dbusmock
+             dpkg-dev desktop-file-utils appstream man-db)
 fi
 
 missing=()
