@@ -7,6 +7,9 @@
 
 BrindleApplication::BrindleApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QString::fromLatin1(kApplicationTitle));
+  // The desktop entry the window belongs to: on Wayland its app id, which gives the window the
+  // entry's name and icon in the panel and the task switcher.
+  setDesktopFileName(QStringLiteral("brindle"));
 }
 
 bool BrindleApplication::notify(QObject* receiver, QEvent* event) {

@@ -64,7 +64,8 @@ TForm1::TForm1(std::unique_ptr<DriveSource> drives, QWidget* parent) : QWidget(p
   ConnectHandlers();
   pageControlMain->setCurrentWidget(tsSelectDrive);
   pageControlMainChange();
-  resize(Scaled(this, kClientWidth), Scaled(this, kClientHeight));
+  // The design's size, or what fits a small screen (a netbook's 1024 × 600).
+  ResizeToFitScreen(this, QSize(Scaled(this, kClientWidth), Scaled(this, kClientHeight)));
   // Key preview: the window sees every key pressed in it before the focused control does.
   qApp->installEventFilter(this);
 }
