@@ -31,7 +31,7 @@ QIcon DriveIcons::Icon(int index) const {
 
 DriveListView::DriveListView(const DriveIcons& icons, QWidget* parent) : QTreeWidget(parent), icons_(icons) {
   setColumnCount(1);
-  setHeaderLabels({QStringLiteral("驱动器信息")});
+  setHeaderLabels({tr("驱动器信息")});
   header()->setStretchLastSection(true);
   header()->resizeSection(0, Scaled(this, kColumnWidth));
   setRootIsDecorated(false);

@@ -4,6 +4,7 @@
 // from ImageList2. An empty group is not shown. Each entry keeps its device path and group,
 // which Next opens.
 
+#include <QCoreApplication>
 #include <QIcon>
 #include <QTreeWidget>
 
@@ -24,6 +25,8 @@ class DriveIcons {
 };
 
 class DriveListView final : public QTreeWidget {
+  Q_DECLARE_TR_FUNCTIONS(DriveListView)
+
  public:
   // Item data of an entry.
   static constexpr int kPathRole = Qt::UserRole;

@@ -43,7 +43,7 @@ TForm1::TForm1(const std::string& sysfsRoot, const std::string& deviceRoot, QWid
 
 TForm1::TForm1(std::unique_ptr<DriveSource> drives, QWidget* parent) : QWidget(parent), drives_(std::move(drives)) {
   setObjectName(QStringLiteral("Form1"));
-  setWindowTitle(QString::fromUtf8(kLocalizedProductName));
+  setWindowTitle(QCoreApplication::translate("ProductName", kLocalizedProductName));
   setWindowIcon(QIcon(QStringLiteral(":/brindle.png")));
   auto* layout = new QVBoxLayout(this);
   pageControlMain = Named(new QStackedWidget(this), "pageControlMain");
@@ -76,13 +76,13 @@ void TForm1::BuildSelectDrivePage() {
   tsSelectDrive = Named(new QWidget(pageControlMain), "tsSelectDrive");
   auto* layout = new QGridLayout(tsSelectDrive);
   layout->setContentsMargins(0, 0, 0, 0);
-  Label7 = Named(new QLabel(QStringLiteral("Brindle是一种简单而直观的工具，分析和浏览所有类型的FAT分区，"
+  Label7 = Named(new QLabel(tr("Brindle是一种简单而直观的工具，分析和浏览所有类型的FAT分区，"
                                            "包括FAT12 ，使用FAT16 ， FAT32和exFAT "),
                             tsSelectDrive),
                  "Label7");
   Label7->setWordWrap(true);
-  Label2 = Named(new QLabel(QStringLiteral("选取下列其中一个驱动器进行分析，然后单击下一步："), tsSelectDrive), "Label2");
-  btnRefresh = GlyphButton("btnRefresh", QStringLiteral("刷新列表(&R)"), "view-refresh", QStyle::SP_BrowserReload,
+  Label2 = Named(new QLabel(tr("选取下列其中一个驱动器进行分析，然后单击下一步："), tsSelectDrive), "Label2");
+  btnRefresh = GlyphButton("btnRefresh", tr("刷新列表(&R)"), "view-refresh", QStyle::SP_BrowserReload,
                            tsSelectDrive);
   BuildDriveTabs();
   layout->addWidget(Label7, 0, 0, 1, 2);
@@ -95,23 +95,23 @@ void TForm1::BuildSelectDrivePage() {
 
 void TForm1::BuildDriveTabs() {
   pageControlDrives = Named(new QTabWidget(tsSelectDrive), "pageControlDrives");
-  tsDriveSelect = Page(pageControlDrives, "tsDriveSelect", QStringLiteral("选择磁盘扫描"));
+  tsDriveSelect = Page(pageControlDrives, "tsDriveSelect", tr("选择磁盘扫描"));
   auto* listLayout = new QVBoxLayout(tsDriveSelect);
   lstDrives = Named(new DriveListView(ImageList2, tsDriveSelect), "lstDrives");
   listLayout->addWidget(lstDrives);
 
-  tsDriveAdvanced = Page(pageControlDrives, "tsDriveAdvanced", QStringLiteral("高级"));
+  tsDriveAdvanced = Page(pageControlDrives, "tsDriveAdvanced", tr("高级"));
   auto* advanced = new QGridLayout(tsDriveAdvanced);
-  Label8 = Named(new QLabel(QStringLiteral("选择磁盘映像文件扫描:"), tsDriveAdvanced), "Label8");
+  Label8 = Named(new QLabel(tr("选择磁盘映像文件扫描:"), tsDriveAdvanced), "Label8");
   txtImageFile = Named(new QLineEdit(tsDriveAdvanced), "txtImageFile");
-  btnBrowse = Named(new QPushButton(QStringLiteral("浏览……"), tsDriveAdvanced), "btnBrowse");
-  Label16 = Named(new QLabel(QStringLiteral("字节/区段:"), tsDriveAdvanced), "Label16");
+  btnBrowse = Named(new QPushButton(tr("浏览……"), tsDriveAdvanced), "btnBrowse");
+  Label16 = Named(new QLabel(tr("字节/区段:"), tsDriveAdvanced), "Label16");
   txtBytesPerSector = Named(new QLineEdit(QStringLiteral("512"), tsDriveAdvanced), "txtBytesPerSector");
   txtBytesPerSector->setMaximumWidth(Scaled(this, 80));
-  lblCodePage = Named(new QLabel(QStringLiteral("代码页:"), tsDriveAdvanced), "lblCodePage");
+  lblCodePage = Named(new QLabel(tr("代码页:"), tsDriveAdvanced), "lblCodePage");
   txtCodePage = Named(new QLineEdit(QStringLiteral("437"), tsDriveAdvanced), "txtCodePage");
   txtCodePage->setMaximumWidth(Scaled(this, 120));
-  txtCodePage->setToolTip(QStringLiteral("短文件名 (8.3) 和 FAT 卷标的 OEM 代码页：437、850、1252 ……"));
+  txtCodePage->setToolTip(tr("短文件名 (8.3) 和 FAT 卷标的 OEM 代码页：437、850、1252 ……"));
   lblCodePage->setBuddy(txtCodePage);
   auto* sectorAndCodePage = new QHBoxLayout;
   sectorAndCodePage->addWidget(txtBytesPerSector);
@@ -132,16 +132,16 @@ QWidget* TForm1::BuildButtonBar() {
   auto* bar = new QWidget(this);
   auto* layout = new QHBoxLayout(bar);
   layout->setContentsMargins(0, 0, 0, 0);
-  btnAbout = GlyphButton("btnAbout", QStringLiteral("关于..."), "help-about", QStyle::SP_MessageBoxInformation, bar);
-  Label14 = Named(new QLabel(QStringLiteral("觉得Brindle 有用吗?"), bar), "Label14");
-  lblDonateLink = Named(new LinkLabel(QStringLiteral("捐赠作者!"), QString::fromLatin1(kDonateAddress), bar),
+  btnAbout = GlyphButton("btnAbout", tr("关于..."), "help-about", QStyle::SP_MessageBoxInformation, bar);
+  Label14 = Named(new QLabel(tr("觉得Brindle 有用吗?"), bar), "Label14");
+  lblDonateLink = Named(new LinkLabel(tr("捐赠作者!"), QString::fromLatin1(kDonateAddress), bar),
                         "lblDonateLink");
   QFont bold = lblDonateLink->font();
   bold.setBold(true);
   lblDonateLink->setFont(bold);
-  btnBack = GlyphButton("btnBack", QStringLiteral("上一步"), "go-previous", QStyle::SP_ArrowBack, bar);
-  btnNext = GlyphButton("btnNext", QStringLiteral("下一步"), "go-next", QStyle::SP_ArrowForward, bar);
-  btnExit = GlyphButton("btnExit", QStringLiteral("退出"), "application-exit", QStyle::SP_DialogCloseButton, bar);
+  btnBack = GlyphButton("btnBack", tr("上一步"), "go-previous", QStyle::SP_ArrowBack, bar);
+  btnNext = GlyphButton("btnNext", tr("下一步"), "go-next", QStyle::SP_ArrowForward, bar);
+  btnExit = GlyphButton("btnExit", tr("退出"), "application-exit", QStyle::SP_DialogCloseButton, bar);
   layout->addWidget(btnAbout);
   layout->addWidget(Label14);
   layout->addWidget(lblDonateLink);

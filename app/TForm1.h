@@ -7,6 +7,7 @@
 // reader and the cell through which everything reaches it), the icon sets the frame uses, and
 // the service that runs long operations in the background.
 
+#include <QCoreApplication>
 #include <QWidget>
 
 #include <memory>
@@ -34,6 +35,8 @@ inline constexpr const char* kOpenImageTitle = "Open disk image";
 inline constexpr const char* kImageFilter = "All Files (*.*)|*.*";
 
 class TForm1 final : public QWidget {
+  Q_DECLARE_TR_FUNCTIONS(TForm1)
+
  public:
   // The drive list comes from sysfsRoot, naming device files below deviceRoot.
   explicit TForm1(const std::string& sysfsRoot = kSysfsRoot, const std::string& deviceRoot = kDeviceRoot,

@@ -17,7 +17,7 @@ constexpr int kWidth = 340;
 
 TfrmAbout::TfrmAbout(QWidget* parent, const VersionTable& versions) : QDialog(parent) {
   setObjectName(QStringLiteral("frmAbout"));
-  setWindowTitle(QStringLiteral("关于..."));
+  setWindowTitle(tr("关于..."));
   setAttribute(Qt::WA_DeleteOnClose);  // FormClose: the box frees itself
   BuildLabels();
   ShowVersion(versions);
@@ -25,30 +25,30 @@ TfrmAbout::TfrmAbout(QWidget* parent, const VersionTable& versions) : QDialog(pa
 }
 
 void TfrmAbout::BuildLabels() {
-  Label1 = Named(new QLabel(QString::fromUtf8(kLocalizedProductName), this), "Label1");
+  Label1 = Named(new QLabel(QCoreApplication::translate("ProductName", kLocalizedProductName), this), "Label1");
   QFont title = Label1->font();
   title.setBold(true);
   title.setPixelSize(Scaled(this, 22));
   Label1->setFont(title);
-  Label2 = Named(new QLabel(QStringLiteral("作者：Brindle 开发者"), this), "Label2");
-  lblVersion = Named(new QLabel(QString::fromUtf8(kDesignTimeVersion), this), "lblVersion");
-  lblCopyright = Named(new QLabel(QStringLiteral("版权所有 © Brindle 作者"), this), "lblCopyright");
+  Label2 = Named(new QLabel(tr("作者：Brindle 开发者"), this), "Label2");
+  lblVersion = Named(new QLabel(QCoreApplication::translate("TfrmAbout", kDesignTimeVersion), this), "lblVersion");
+  lblCopyright = Named(new QLabel(tr("版权所有 © Brindle 作者"), this), "lblCopyright");
   lblWebsiteLink = Named(new LinkLabel(QString::fromLatin1(kWebsiteAddress), QString::fromLatin1(kWebsiteAddress), this),
                          "lblWebsiteLink");
-  Label4 = Named(new LinkLabel(QStringLiteral("捐赠作者!"), QString::fromLatin1(kDonateAddress), this), "Label4");
+  Label4 = Named(new LinkLabel(tr("捐赠作者!"), QString::fromLatin1(kDonateAddress), this), "Label4");
   QFont bold = Label4->font();
   bold.setBold(true);
   Label4->setFont(bold);
   Label4->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   lblWebsiteLink->onClick = [this] { lblWebsiteLinkClick(*lblWebsiteLink); };
   Label4->onClick = [this] { lblWebsiteLinkClick(*Label4); };
-  Label5 = Named(new QLabel(QStringLiteral("Brindle是一个简单明了的工具航行的FAT分区（ FAT12 ，使用FAT16 ， FAT32和exFAT ）"
+  Label5 = Named(new QLabel(tr("Brindle是一个简单明了的工具航行的FAT分区（ FAT12 ，使用FAT16 ， FAT32和exFAT ）"
                                            "在任何媒体可读的Windows操作系统。这表明删除的文件的文件系统，以及档案资料，"
                                            "更详细的比Windows本身。"),
                             this),
                  "Label5");
   Label5->setWordWrap(true);
-  btnOk = Named(new QPushButton(QStringLiteral("确定(&O)"), this), "btnOk");
+  btnOk = Named(new QPushButton(tr("确定(&O)"), this), "btnOk");
   btnOk->setDefault(true);
 
   auto* layout = new QGridLayout(this);

@@ -3,6 +3,7 @@
 // short description and two links, the product's web page and the donation page. It is made
 // anew for every showing and destroys itself when closed.
 
+#include <QCoreApplication>
 #include <QDialog>
 
 #include "platform/VersionTable.h"
@@ -12,9 +13,11 @@ class QLabel;
 class QPushButton;
 
 // What lblVersion shows when the version table has no US English FileVersion.
-inline constexpr const char* kDesignTimeVersion = "版本 0.1.0";
+inline constexpr const char* kDesignTimeVersion = QT_TRANSLATE_NOOP("TfrmAbout", "版本 0.1.0");
 
 class TfrmAbout final : public QDialog {
+  Q_DECLARE_TR_FUNCTIONS(TfrmAbout)
+
  public:
   explicit TfrmAbout(QWidget* parent = nullptr, const VersionTable& versions = VersionTable::Program());
 

@@ -11,6 +11,7 @@
 #include "app/BrindleApplication.h"
 #include "app/StartOptions.h"
 #include "app/TForm1.h"
+#include "app/WindowLanguage.h"
 #include "app/udisks/UDisksDrives.h"
 #include "platform/qt/QtServices.h"
 #include "platform/qt/QtShellServices.h"
@@ -31,6 +32,7 @@ int main(int argc, char** argv) {
   // one of its options stays an image. It takes its settings from the environment.
   int toolkitArgc = 1;
   BrindleApplication application(toolkitArgc, argv);
+  const WindowTranslation language(UserWindowLanguage());
   QtPlatformServices services;
   QtShellServices shell;
   try {

@@ -21,6 +21,6 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://brindle.example.org/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # UDisks2 opens drives without root; the Wayland plugin starts the window on Wayland without
-# XWayland; a CJK font shows the Chinese captions; mtools is only for the sample image.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "udisks2, qt6-wayland, fonts-noto-cjk")
+# XWayland; a CJK font shows the Chinese captions, and Qt's translations its own buttons.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "udisks2, qt6-wayland, fonts-noto-cjk, qt6-translations-l10n")
 include(CPack)

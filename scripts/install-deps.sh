@@ -6,12 +6,15 @@ set -euo pipefail
 purpose=${1:-build}
 # CLI11 parses brindle-cli's command line, nlohmann-json writes (and the tests read) its JSON,
 # ICU folds the case of the names it is given; zlib checks the CRC-32 of GUID partition tables;
-# Qt 6 Widgets is the window's toolkit.
-packages=(cmake g++ make libcli11-dev nlohmann-json3-dev libicu-dev zlib1g-dev qt6-base-dev)
+# Qt 6 Widgets is the window's toolkit, Qt D-Bus its client of UDisks2; Qt's linguist tools
+# (lupdate, lrelease) build the English translation of the window's texts.
+packages=(cmake g++ make libcli11-dev nlohmann-json3-dev libicu-dev zlib1g-dev qt6-base-dev qt6-tools-dev
+          qt6-l10n-tools)
 if [ "$purpose" = run ]; then
   # mtools makes the sample image; the window's captions are Chinese, so a CJK font shows
-  # them; the Wayland plugin lets the window start on a Wayland desktop without XWayland.
-  packages+=(mtools fonts-noto-cjk qt6-wayland)
+  # them; the Wayland plugin lets the window start on a Wayland desktop without XWayland; Qt's
+  # own translations put its standard buttons into Chinese too.
+  packages+=(mtools fonts-noto-cjk qt6-wayland qt6-translations-l10n)
 fi
 if [ "$purpose" = test ]; then
   # Test images are made with the real tools: mkfs.fat and mtools for FAT, mkfs.exfat for exFAT,
@@ -25,7 +28,7 @@ if [ "$purpose" = test ]; then
   # entry, metainfo and man pages.
   packages+=(libgtest-dev dosfstools mtools exfatprogs fdisk sleuthkit clang libclang-rt-14-dev
              imagemagick xvfb fonts-noto-cjk time python3 exfat-fuse dbus-daemon python3-dbusmock
-             dpkg-dev desktop-file-utils appstream man-db)
+             dpkg-dev desktop-file-utils appstream man-db locales)
 fi
 
 missing=()

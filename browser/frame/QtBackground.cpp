@@ -130,7 +130,7 @@ void QtBackground::Poll() {
 void QtBackground::ShowProgress(Task& task) {
   if (!task.dialog) {
     if (task.started.elapsed() < showAfterMs_) return;
-    task.dialog = std::make_unique<QProgressDialog>(task.label, QStringLiteral("Cancel"), 0, kSteps, owner_);
+    task.dialog = std::make_unique<QProgressDialog>(task.label, QCoreApplication::translate("Progress", "取消"), 0, kSteps, owner_);
     QProgressDialog& dialog = *task.dialog;
     dialog.setWindowTitle(QApplication::applicationDisplayName());
     dialog.setWindowModality(Qt::NonModal);

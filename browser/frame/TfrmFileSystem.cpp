@@ -118,7 +118,7 @@ void TfrmFileSystem::BuildToolBar() {
   ToolBar1->setFont(bold);
   ToolBar1->setIconSize(QSize(Scaled(this, kImageListSide), Scaled(this, kImageListSide)));
   btnSave = Named(new QToolButton(ToolBar1), "btnSave");
-  btnSave->setText(QStringLiteral("保存所选文件"));
+  btnSave->setText(tr("保存所选文件"));
   btnSave->setIcon(icons_.Format(kImgSave));
   btnSave->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   btnSave->setMinimumWidth(Scaled(this, 142));
@@ -128,7 +128,7 @@ void TfrmFileSystem::BuildToolBar() {
 
 void TfrmFileSystem::BuildTreePage() {
   pageControlResults = Named(new QTabWidget(Splitter1), "pageControlResults");
-  tsResults = Page(pageControlResults, "tsResults", QStringLiteral("FAT 结构"));
+  tsResults = Page(pageControlResults, "tsResults", tr("FAT 结构"));
   auto* layout = new QVBoxLayout(tsResults);
   layout->setContentsMargins(0, 0, 0, 0);
   treeFat = Named(new QTreeWidget(tsResults), "treeFat");
@@ -144,16 +144,16 @@ void TfrmFileSystem::BuildTreePage() {
   layout->addWidget(treeFat);
 
   PopupMenu1 = Named(new QMenu(this), "PopupMenu1");
-  mnuRestoreFiles = Named(PopupMenu1->addAction(icons_.Format(kImgSave), QStringLiteral("保存所选文件")),
+  mnuRestoreFiles = Named(PopupMenu1->addAction(icons_.Format(kImgSave), tr("保存所选文件")),
                           "mnuRestoreFiles");
 }
 
 void TfrmFileSystem::BuildFileInfoPage() {
-  tsFileInfo = Page(PageControl1, "tsFileInfo", QStringLiteral("文件信息"));
+  tsFileInfo = Page(PageControl1, "tsFileInfo", tr("文件信息"));
   auto* layout = new QVBoxLayout(tsFileInfo);
   layout->setContentsMargins(0, 0, 0, 0);
   lstFileInfo = Named(new FileInfoList(icons_, tsFileInfo), "lstFileInfo");
-  lstFileInfo->setHeaderLabels({QStringLiteral("属性"), QStringLiteral("描述")});
+  lstFileInfo->setHeaderLabels({tr("属性"), tr("描述")});
   lstFileInfo->setColumnWidth(0, Scaled(this, 180));
   lstFileInfo->setColumnWidth(1, Scaled(this, 400));
   lstFileInfo->setIconSize(QSize(Scaled(this, kImageListSide), Scaled(this, kImageListSide)));
@@ -161,17 +161,17 @@ void TfrmFileSystem::BuildFileInfoPage() {
 }
 
 void TfrmFileSystem::BuildPreviewPage() {
-  tsPreview = Page(PageControl1, "tsPreview", QStringLiteral("预览"));
+  tsPreview = Page(PageControl1, "tsPreview", tr("预览"));
   auto* layout = new QVBoxLayout(tsPreview);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
   ToolBar2 = Named(new QToolBar(tsPreview), "ToolBar2");
   ToolBar2->setIconSize(QSize(Scaled(this, kImageListSide), Scaled(this, kImageListSide)));
   btnZoomIn = Named(new QToolButton(ToolBar2), "btnZoomIn");
-  btnZoomIn->setToolTip(QStringLiteral("放大"));
+  btnZoomIn->setToolTip(tr("放大"));
   btnZoomIn->setIcon(icons_.Toolbar(kImgZoomIn));
   btnZoomOut = Named(new QToolButton(ToolBar2), "btnZoomOut");
-  btnZoomOut->setToolTip(QStringLiteral("缩小"));
+  btnZoomOut->setToolTip(tr("缩小"));
   btnZoomOut->setIcon(icons_.Toolbar(kImgZoomOut));
   ToolBar2->addWidget(btnZoomIn);
   ToolBar2->addWidget(btnZoomOut);
@@ -181,7 +181,7 @@ void TfrmFileSystem::BuildPreviewPage() {
   auto* area = new QWidget(tsPreview);
   auto* stack = new QGridLayout(area);
   stack->setContentsMargins(0, 0, 0, 0);
-  Label2 = Named(new QLabel(QStringLiteral("预览不可用"), area), "Label2");
+  Label2 = Named(new QLabel(tr("预览不可用"), area), "Label2");
   Label2->setAlignment(Qt::AlignCenter);
   scrollImage = Named(new QScrollArea(area), "scrollImage");
   scrollImage->setBackgroundRole(QPalette::Dark);
@@ -199,7 +199,7 @@ void TfrmFileSystem::BuildPreviewPage() {
 }
 
 void TfrmFileSystem::BuildHexPage() {
-  TabSheet1 = Page(PageControl1, "TabSheet1", QStringLiteral("十六进制数据"));
+  TabSheet1 = Page(PageControl1, "TabSheet1", tr("十六进制数据"));
   auto* layout = new QVBoxLayout(TabSheet1);
   layout->setContentsMargins(0, 0, 0, 0);
   txtHex = Memo("txtHex", TabSheet1);

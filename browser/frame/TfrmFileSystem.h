@@ -3,6 +3,7 @@
 // entry its properties, a preview and a hex dump, with the save command. The widgets are laid
 // out here and named as the design names them; what they show is decided by BrowserFrame.
 
+#include <QCoreApplication>
 #include <QWidget>
 
 #include <vector>
@@ -26,6 +27,8 @@ class QTreeWidget;
 class QTreeWidgetItem;
 
 class TfrmFileSystem final : public QWidget, private BrowserView {
+  Q_DECLARE_TR_FUNCTIONS(TfrmFileSystem)
+
  public:
   // icons belong to the main window and outlive the frame.
   explicit TfrmFileSystem(const IconSet& icons, QWidget* parent = nullptr);

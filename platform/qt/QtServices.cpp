@@ -60,7 +60,7 @@ int ResultOf(int button) {
 class DialogReport final : public ProgressReport {
  public:
   DialogReport(QWidget* owner, const std::string& label, int showAfterMs)
-      : label_(QString::fromStdString(label)), showAfterMs_(showAfterMs), dialog_(label_, "Cancel", 0, kSteps, owner) {
+      : label_(QString::fromStdString(label)), showAfterMs_(showAfterMs), dialog_(label_, QCoreApplication::translate("Progress", "取消"), 0, kSteps, owner) {
     dialog_.setWindowTitle(QApplication::applicationDisplayName());
     dialog_.setWindowModality(Qt::WindowModal);
     dialog_.setAutoClose(false);

@@ -17,6 +17,7 @@
 
 #include "app/BrindleApplication.h"
 #include "app/TForm1.h"
+#include "app/WindowLanguage.h"
 #include "platform/MessageBox.h"
 #include "platform/qt/QtServices.h"
 #include "platform/qt/QtShellServices.h"
@@ -24,6 +25,7 @@
 
 int main(int argc, char** argv) {
   BrindleApplication application(argc, argv);
+  const WindowTranslation language(UserWindowLanguage());
   QCommandLineParser parser;
   parser.addHelpOption();
   const auto option = [&parser](const char* name, const char* help, const char* value, const char* byDefault = "") {

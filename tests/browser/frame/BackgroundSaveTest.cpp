@@ -206,7 +206,7 @@ TEST_F(BackgroundSaveTest, CancelLeavesNothingBehind) {
     ASSERT_NE(dialog, nullptr);
     auto* button = dialog->findChild<QPushButton*>();
     ASSERT_NE(button, nullptr);
-    EXPECT_EQ(button->text(), "Cancel");
+    EXPECT_EQ(button->text(), "取消");  // "Cancel" in English
     button->click();
     cancelled = true;
   });
