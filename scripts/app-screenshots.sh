@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
-# Takes screenshots of the main window under Xvfb, for looking at it without a display:
+# Takes screenshots of the main window under Xvfb, for looking at it without a display, once
+# in Chinese (LANG=zh_CN.UTF-8) and once in English (LANG=en_US.UTF-8), LL being zh or en:
 #
 #   scripts/app-screenshots.sh [OUTDIR]     (default: build/shots)
 #
-#   app-page1-drives.png    the drive list, on a made-up machine with a hard disk and two
-#                           partitions, an empty optical drive, a floppy and a USB stick
-#   app-page1-machine.png   the drive list of the machine the script runs on
-#   app-page1-advanced.png  the "高级" page with the sample image typed in
-#   app-page2-picture.png   the sample image open, a picture in the preview
-#   app-page2-text.png      the sample image open, a deleted text file's properties
-#   app-about.png           the about box, opened with F1
-#   app-brindle-sample.png  the program itself started as `brindle sample.img`
+#   app-LL-page1-drives.png    the drive list, on a made-up machine with a hard disk and two
+#                              partitions, an empty optical drive, a floppy and a USB stick
+#   app-LL-page1-machine.png   the drive list of the machine the script runs on
+#   app-LL-page1-advanced.png  the "高级" (advanced) page with the sample image typed in
+#   app-LL-page2-picture.png   the sample image open, a picture in the preview
+#   app-LL-page2-text.png      the sample image open, a deleted text file's properties
+#   app-LL-about.png           the about box, opened with F1
+#   app-LL-brindle-sample.png  the program itself started as `brindle sample.img`
 #
 # Needs xvfb, imagemagick and a CJK font (scripts/install-deps.sh test installs them).
 set -euo pipefail
@@ -45,25 +46,29 @@ device pci0000:00/usb1/block/sdb/sdb1 2097151 partition=1
 
 demo=build/release/tests/brindle-app-demo
 # Each shot runs its program until the screenshot is taken; no dialog is left waiting.
-xvfb-run -a -s "-screen 0 1024x700x24" bash -c '
-  out=$1; shift
-  shot() {  # shot NAME PROGRAM ARGS...
-    local name=$1; shift
-    "$@" & local program=$!
-    sleep 3
-    import -window root "$out/$name"
-    kill "$program"; wait "$program" 2>/dev/null || true
-    echo "$out/$name"
-  }
-  demo=$1 sample=$2 machine=$3 brindle=$4
-  drives=(--sysfs "$machine/sys" --dev /dev)
-  shot app-page1-drives.png "$demo" "${drives[@]}"
-  shot app-page1-machine.png "$demo"
-  shot app-page1-advanced.png "$demo" "${drives[@]}" --advanced "$sample"
-  shot app-page2-picture.png "$demo" "${drives[@]}" --open "$sample" \
-    --select "1:/Pictures/Rose.jpg - ROSE.JPG" --page 1
-  shot app-page2-text.png "$demo" "${drives[@]}" --open "$sample" \
-    --select "1:/Documents/Shopping list - _HOPPI~1.TXT" --page 0
-  shot app-about.png "$demo" "${drives[@]}" --about
-  shot app-brindle-sample.png "$brindle" "$sample"
-' screenshots "$out" "$demo" "$sample" "$machine" build/release/app/brindle
+for lang in zh en; do
+  locale=zh_CN.UTF-8
+  [ "$lang" = en ] && locale=en_US.UTF-8
+  LANG=$locale LANGUAGE= LC_ALL= LC_MESSAGES= xvfb-run -a -s "-screen 0 1024x700x24" bash -c '
+    out=$1; shift
+    shot() {  # shot NAME PROGRAM ARGS...
+      local name=$1; shift
+      "$@" & local program=$!
+      sleep 3
+      import -window root "$out/$name"
+      kill "$program"; wait "$program" 2>/dev/null || true
+      echo "$out/$name"
+    }
+    demo=$1 sample=$2 machine=$3 brindle=$4 lang=$5
+    drives=(--sysfs "$machine/sys" --dev /dev)
+    shot app-$lang-page1-drives.png "$demo" "${drives[@]}"
+    shot app-$lang-page1-machine.png "$demo"
+    shot app-$lang-page1-advanced.png "$demo" "${drives[@]}" --advanced "$sample"
+    shot app-$lang-page2-picture.png "$demo" "${drives[@]}" --open "$sample" \
+      --select "1:/Pictures/Rose.jpg - ROSE.JPG" --page 1
+    shot app-$lang-page2-text.png "$demo" "${drives[@]}" --open "$sample" \
+      --select "1:/Documents/Shopping list.txt - _HOPPI~1.TXT" --page 0
+    shot app-$lang-about.png "$demo" "${drives[@]}" --about
+    shot app-$lang-brindle-sample.png "$brindle" "$sample"
+  ' screenshots "$out" "$demo" "$sample" "$machine" build/release/app/brindle "$lang"
+done
