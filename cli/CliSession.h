@@ -57,6 +57,11 @@ class CliSession {
   TSectorReader& reader() { return source_->reader(); }
   // What reads could not read, so far.
   const FaultLog& faults() const { return faults_; }
+  // Says on standard error what is wrong with the evidence file read (a segment missing, data
+  // that does not match its checksums), as far as it has not said it yet; returns how many
+  // notes it told.
+  size_t TellMediumNotes();
+  OpenedSource& source() { return *source_; }
 
  private:
   const CliOptions& options_;
@@ -64,6 +69,7 @@ class CliSession {
   FaultLog faults_;
   PlatformRead platformRead_;
   std::unique_ptr<OpenedSource> source_;
+  size_t notesTold_ = 0;
 };
 
 // Prints "brindle-cli: " and the message to standard error, fit for a terminal (see

@@ -60,10 +60,13 @@ int OpenEntry(CliSession& session, const std::string& source, const std::string&
 // The exit code once the work is done: read errors on the way make it a source error, or an
 // output error for the commands whose output they spoil.
 int Finish(CliSession& session, bool writesData, int code = kExitSuccess) {
+  // What the evidence file could not vouch for, found while the command read.
+  const bool doubtful = session.TellMediumNotes() > 0;
   if (code == kExitSuccess && session.faults().Count() > 0) {
     PrintError(std::to_string(session.faults().Count()) + " read error(s) on the source");
     return writesData ? kExitOutput : kExitSource;
   }
+  if (code == kExitSuccess && doubtful && writesData) return kExitOutput;
   return code;
 }
 
