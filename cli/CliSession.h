@@ -30,6 +30,12 @@ struct CliOptions {
   bool deletedOnly = false;
   bool json = false;
   bool force = false;
+  bool bodyfile = false;     // ls: The Sleuth Kit's body file
+  bool csv = false;          // ls: a table for a spreadsheet
+  bool manifest = false;     // recover: SHA256SUMS beside what was saved
+  bool dfxml = false;        // report: DFXML
+  bool wholeSource = false;  // hash: the whole source rather than entries
+  std::vector<std::string> algorithms;  // hash, report: --algorithm, in the order given
 };
 
 // Answers every read fault as --on-read-error says and names it on standard error as it
