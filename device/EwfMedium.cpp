@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <set>
+#include <utility>
 
 #include "device/EvidenceOpeners.h"
 #include "device/LibraryMedium.h"
@@ -16,6 +18,7 @@
 namespace {
 
 struct Ewf {
+  static constexpr const char* kName = "libewf";
   using Handle = libewf_handle_t;
   using Error = libewf_error_t;
   static ssize_t Read(Handle* h, void* buffer, size_t size, off64_t offset, Error** error) {
@@ -78,6 +81,8 @@ class EwfMedium final : public LibraryMedium<Ewf> {
       uint64_t first = 0;
       uint64_t sectors = 0;
       if (libewf_handle_get_checksum_error(handle_, noted_, &first, &sectors, nullptr) != 1 || sectors == 0) continue;
+      // libewf notes a run again each time it is read.
+      if (!namedRuns_.insert({first, sectors}).second) continue;
       notes_.push_back("The EnCase image \"" + name_ + "\" holds no data, or data that does not match its checksum, "
                        "for sectors " + std::to_string(first) + " to " + std::to_string(first + sectors - 1) +
                        " (of " + std::to_string(RecordedSectorSize() != 0 ? RecordedSectorSize() : 512) +
@@ -88,6 +93,7 @@ class EwfMedium final : public LibraryMedium<Ewf> {
   static constexpr uint32_t kMaxNotedRuns = 100;
   std::string name_;
   uint32_t noted_ = 0;
+  std::set<std::pair<uint64_t, uint64_t>> namedRuns_;
   std::map<std::string, std::string> hashes_;
 };
 
@@ -98,13 +104,22 @@ EvidenceOpening OpenEwf(const std::string& path) {
   const std::string cannot = "The EnCase image \"" + name + "\" cannot be read: ";
   SegmentNames segments;
   libewf_error_t* error = nullptr;
-  if (libewf_glob(path.c_str(), path.size(), LIBEWF_FORMAT_UNKNOWN, &segments.names, &segments.count, &error) != 1 ||
-      segments.count < 1) {
-    return {nullptr, cannot + LibraryErrorText<Ewf>(error) + "."};
+  // libewf finds the other segment files by the first one's extension; a file renamed to
+  // another is opened alone.
+  std::string alone = path;
+  char* aloneNames[] = {alone.data()};
+  char** names = aloneNames;
+  int count = 1;
+  if (libewf_glob(path.c_str(), path.size(), LIBEWF_FORMAT_UNKNOWN, &segments.names, &segments.count, &error) == 1 &&
+      segments.count > 0) {
+    names = segments.names;
+    count = segments.count;
+  } else {
+    libewf_error_free(&error);
   }
   libewf_handle_t* handle = nullptr;
   if (libewf_handle_initialize(&handle, &error) != 1) return {nullptr, cannot + LibraryErrorText<Ewf>(error) + "."};
-  if (libewf_handle_open(handle, segments.names, segments.count, LIBEWF_OPEN_READ, &error) != 1) {
+  if (libewf_handle_open(handle, names, count, LIBEWF_OPEN_READ, &error) != 1) {
     const std::string reason = LibraryErrorText<Ewf>(error);
     libewf_handle_free(&handle, nullptr);
     return {nullptr, cannot + reason + "."};
@@ -119,18 +134,17 @@ EvidenceOpening OpenEwf(const std::string& path) {
   }
   libewf_handle_get_bytes_per_sector(handle, &sectorSize, nullptr);
   const bool corrupted = libewf_handle_segment_files_corrupted(handle, nullptr) == 1;
-  const std::string last = segments.names[segments.count - 1];
-  const std::string count = std::to_string(segments.count);
-  auto medium = std::make_unique<EwfMedium>(
-      handle, size, "EnCase image, " + count + (segments.count == 1 ? " segment file" : " segment files"), name);
+  const std::string last = names[count - 1];
+  const std::string files = std::to_string(count) + (count == 1 ? " segment file" : " segment files");
+  auto medium = std::make_unique<EwfMedium>(handle, size, "EnCase image, " + files, name);
   medium->SetRecordedSectorSize(sectorSize);
   if (const std::optional<SegmentGap> gap = FindSegmentGap(last, NextEwfSegmentName)) {
     medium->AddNote("The EnCase image \"" + name + "\" is incomplete: its segment file \"" + BaseName(gap->missing) +
-                    "\" is missing (\"" + BaseName(gap->present) + "\" is there); only " + count +
-                    " segment file(s) up to \"" + BaseName(last) + "\" are read.");
+                    "\" is missing (\"" + BaseName(gap->present) + "\" is there); only the " + files +
+                    " up to \"" + BaseName(last) + "\" are read.");
   } else if (corrupted) {
     medium->AddNote("The EnCase image \"" + name + "\" is damaged or incomplete: a segment file after \"" +
-                    BaseName(last) + "\" is missing, or one of its " + count + " segment file(s) was cut short.");
+                    BaseName(last) + "\" is missing, or one of its " + files + " was cut short.");
   }
   medium->FindHashes();
   return {std::move(medium), ""};

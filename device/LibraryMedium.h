@@ -5,8 +5,8 @@
 // two threads at once, so every read takes the medium's lock: the window browses while a save
 // or a scan reads in the background.
 //
-// Each library is described by a traits struct: Handle, Error, and static functions Read,
-// Close, Free, Backtrace (the error's messages, innermost first) and FreeError.
+// Each library is described by a traits struct: its kName, Handle, Error, and static functions
+// Read, Close, Free, Backtrace (the error's messages, innermost first) and FreeError.
 
 #include <sys/types.h>
 
@@ -19,11 +19,13 @@
 
 #include "device/SourceMedium.h"
 
-// The innermost message of a library error, which says what went wrong, without the name of
-// the function that reports it: "unsupported signature". Frees the error.
+// The innermost message of a library error, which says what went wrong, after the library's
+// name instead of the function that reports it: "libvhdi: unsupported signature". Frees the
+// error.
 template <typename Library>
 std::string LibraryErrorText(typename Library::Error*& error) {
-  if (error == nullptr) return "unknown error";
+  const std::string name = std::string(Library::kName) + ": ";
+  if (error == nullptr) return name + "unknown error";
   char text[4096] = {};
   Library::Backtrace(error, text, sizeof text - 1);
   Library::FreeError(&error);
@@ -34,7 +36,7 @@ std::string LibraryErrorText(typename Library::Error*& error) {
     message.erase(0, colon + 2);
   }
   while (!message.empty() && (message.back() == '.' || message.back() == ' ')) message.pop_back();
-  return message.empty() ? "unknown error" : message;
+  return name + (message.empty() ? "unknown error" : message);
 }
 
 template <typename Library>

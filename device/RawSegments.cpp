@@ -13,6 +13,7 @@
 namespace {
 
 struct Smraw {
+  static constexpr const char* kName = "libsmraw";
   using Handle = libsmraw_handle_t;
   using Error = libsmraw_error_t;
   static ssize_t Read(Handle* h, void* buffer, size_t size, off64_t offset, Error** error) {

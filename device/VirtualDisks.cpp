@@ -15,6 +15,7 @@
 namespace {
 
 struct Vhdi {
+  static constexpr const char* kName = "libvhdi";
   using Handle = libvhdi_file_t;
   using Error = libvhdi_error_t;
   static ssize_t Read(Handle* h, void* buffer, size_t size, off64_t offset, Error** error) {
@@ -27,6 +28,7 @@ struct Vhdi {
 };
 
 struct Vmdk {
+  static constexpr const char* kName = "libvmdk";
   using Handle = libvmdk_handle_t;
   using Error = libvmdk_error_t;
   static ssize_t Read(Handle* h, void* buffer, size_t size, off64_t offset, Error** error) {
@@ -39,6 +41,7 @@ struct Vmdk {
 };
 
 struct Qcow {
+  static constexpr const char* kName = "libqcow";
   using Handle = libqcow_file_t;
   using Error = libqcow_error_t;
   static ssize_t Read(Handle* h, void* buffer, size_t size, off64_t offset, Error** error) {
@@ -134,7 +137,8 @@ EvidenceOpening OpenQcow(const std::string& path) {
   }
   uint32_t version = 0;
   libqcow_file_get_format_version(file.handle, &version, nullptr);
-  const std::string kind = version >= 2 ? "qcow" + std::to_string(version) + " virtual disk" : kKind;
+  // Version 3 is qcow2 with extensions.
+  const std::string kind = version >= 2 ? "qcow2 virtual disk" : kKind;
   uint32_t encryption = LIBQCOW_ENCRYPTION_METHOD_NONE;
   if (libqcow_file_get_encryption_method(file.handle, &encryption, nullptr) == 1 &&
       encryption != LIBQCOW_ENCRYPTION_METHOD_NONE) {
