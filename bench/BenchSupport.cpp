@@ -1,6 +1,7 @@
 #include "bench/BenchSupport.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "bench/ChildRun.h"
 #include "bench/Pattern.h"
 
 namespace bench {
@@ -148,6 +150,39 @@ double LoadProbe::OwnCpuSeconds() {
   ::getrusage(RUSAGE_SELF, &self);
   ::getrusage(RUSAGE_CHILDREN, &children);
   return Seconds(self.ru_utime) + Seconds(self.ru_stime) + Seconds(children.ru_utime) + Seconds(children.ru_stime);
+}
+
+// Runs command with its standard output in a temporary file of the output folder and returns
+// what it printed; status receives the exit status.
+std::string Captured(const std::vector<std::string>& command, int& status) {
+  std::string path = OutputFolder() + "/brindle-bench-output-XXXXXX";
+  const int fd = ::mkstemp(path.data());
+  if (fd < 0) {
+    status = -1;
+    return std::strerror(errno);
+  }
+  status = RunChild(command, fd).status;
+  ::close(fd);
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  ::unlink(path.c_str());
+  return text.str();
+}
+
+// Why the bytes command writes are not the file's; empty when they are. Checked once, before
+// the timed rounds.
+std::string CheckOutput(const std::vector<std::string>& command, const BenchFile& file) {
+  const std::string path = OutputFolder() + "/brindle-bench-check";
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return path + ": " + std::strerror(errno);
+  const ChildRun run = RunChild(command, fd);
+  ::close(fd);
+  std::string problem = run.error;
+  if (problem.empty() && run.status != 0) problem = command[0] + " exited with " + std::to_string(run.status);
+  if (problem.empty()) problem = CheckPatternFile(path, file);
+  ::unlink(path.c_str());
+  return problem.empty() ? "" : command[0] + ": " + problem;
 }
 
 }  // namespace bench

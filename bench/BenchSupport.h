@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "bench/BenchLayout.h"
 #include <memory>
@@ -41,6 +42,12 @@ class BenchSource {
 
 // Why the file at path is not the whole of file, pattern and size; empty when it is.
 std::string CheckPatternFile(const std::string& path, const BenchFile& file);
+
+// Runs command with its standard output in a temporary file of the output folder and returns
+// what it printed; status receives the exit status.
+std::string Captured(const std::vector<std::string>& command, int& status);
+// Why the bytes command writes are not the file's; empty when they are.
+std::string CheckOutput(const std::vector<std::string>& command, const BenchFile& file);
 
 // Seconds on the steady clock since start.
 double SecondsSince(std::chrono::steady_clock::time_point start);

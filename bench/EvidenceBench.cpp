@@ -24,42 +24,11 @@ namespace bench {
 
 namespace {
 
-// What command prints, in a file of the output folder, and its exit status.
-std::string OutputOf(const std::vector<std::string>& command, int& status) {
-  std::string path = OutputFolder() + "/brindle-bench-evidence-XXXXXX";
-  const int fd = ::mkstemp(path.data());
-  if (fd < 0) {
-    status = -1;
-    return std::strerror(errno);
-  }
-  status = RunChild(command, fd).status;
-  ::close(fd);
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  ::unlink(path.c_str());
-  return text.str();
-}
-
-// Why command does not write the file's bytes; empty when it does.
-std::string CheckWrites(const std::vector<std::string>& command, const BenchFile& file) {
-  const std::string path = OutputFolder() + "/brindle-bench-evidence-check";
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return path + ": " + std::strerror(errno);
-  const ChildRun run = RunChild(command, fd);
-  ::close(fd);
-  std::string problem = run.error;
-  if (problem.empty() && run.status != 0) problem = "exited with " + std::to_string(run.status);
-  if (problem.empty()) problem = CheckPatternFile(path, file);
-  ::unlink(path.c_str());
-  return problem.empty() ? "" : command[0] + ": " + problem;
-}
-
 // Where the file's bytes begin in the raw image, from the byte runs of brindle-cli's DFXML;
 // 0 when the file is not one run.
 uint64_t OffsetInImage(const std::string& image, const char* name) {
   int status = 0;
-  const std::string xml = OutputOf({BRINDLE_CLI_PATH, "report", "--dfxml", image}, status);
+  const std::string xml = Captured({BRINDLE_CLI_PATH, "report", "--dfxml", image}, status);
   const size_t object = xml.find(std::string("<filename>") + name + "</filename>");
   if (status != 0 || object == std::string::npos) return 0;
   const size_t runs = xml.find("<byte_runs>", object);
@@ -104,7 +73,7 @@ void EwfReadBenchmark(benchmark::State& state) {
   const std::vector<std::string> ewfexport = {"ewfexport", "-u", "-q", "-f", "raw", "-t", "-",
                                               "-o", std::to_string(offset), "-B", std::to_string(file.size), e01};
   for (const auto* command : {&cat, &ewfexport}) {
-    if (const std::string problem = CheckWrites(*command, file); !problem.empty()) {
+    if (const std::string problem = CheckOutput(*command, file); !problem.empty()) {
       state.SkipWithError(problem.c_str());
       return;
     }
@@ -127,7 +96,7 @@ void HashBenchmark(benchmark::State& state) {
   const std::string folder = OutputFolder() + "/hashed";
   ::mkdir(folder.c_str(), 0755);
   int status = 0;
-  OutputOf({BRINDLE_CLI_PATH, "save", "--force", image, std::string("1:/") + file.name, folder}, status);
+  Captured({BRINDLE_CLI_PATH, "save", "--force", image, std::string("1:/") + file.name, folder}, status);
   const std::string copy = folder + "/" + file.name;
   if (status != 0 || !CheckPatternFile(copy, file).empty()) {
     state.SkipWithError("brindle-cli save of HUGE.BIN failed");
@@ -136,8 +105,8 @@ void HashBenchmark(benchmark::State& state) {
   const std::vector<std::string> hash = {BRINDLE_CLI_PATH, "hash", "--algorithm", "sha256", image,
                                          std::string("1:/") + file.name};
   const std::vector<std::string> sha256sum = {"sha256sum", copy};
-  const std::string ours = OutputOf(hash, status);
-  const std::string theirs = OutputOf(sha256sum, status);
+  const std::string ours = Captured(hash, status);
+  const std::string theirs = Captured(sha256sum, status);
   if (ours.substr(0, 64) != theirs.substr(0, 64)) {
     state.SkipWithError(("the hashes differ: " + ours + " / " + theirs).c_str());
     return;

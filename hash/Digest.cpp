@@ -22,6 +22,27 @@ const EVP_MD* MethodOf(HashAlgorithm algorithm) {
   return EVP_sha256();
 }
 
+// What each algorithm is called where.
+struct HashNames {
+  HashAlgorithm algorithm;
+  const char* name;
+  const char* tag;
+  const char* title;
+};
+
+constexpr HashNames kHashNames[] = {
+    {HashAlgorithm::kMd5, "md5", "MD5", "MD5"},
+    {HashAlgorithm::kSha1, "sha1", "SHA1", "SHA-1"},
+    {HashAlgorithm::kSha256, "sha256", "SHA256", "SHA-256"},
+};
+
+const HashNames& NamesOf(HashAlgorithm algorithm) {
+  for (const HashNames& names : kHashNames) {
+    if (names.algorithm == algorithm) return names;
+  }
+  return kHashNames[2];
+}
+
 std::string Hex(const unsigned char* bytes, unsigned count) {
   static constexpr char kDigits[] = "0123456789abcdef";
   std::string text;
@@ -35,32 +56,11 @@ std::string Hex(const unsigned char* bytes, unsigned count) {
 
 }  // namespace
 
-const char* HashName(HashAlgorithm algorithm) {
-  switch (algorithm) {
-    case HashAlgorithm::kMd5: return "md5";
-    case HashAlgorithm::kSha1: return "sha1";
-    case HashAlgorithm::kSha256: return "sha256";
-  }
-  return "";
-}
+const char* HashName(HashAlgorithm algorithm) { return NamesOf(algorithm).name; }
 
-const char* HashTag(HashAlgorithm algorithm) {
-  switch (algorithm) {
-    case HashAlgorithm::kMd5: return "MD5";
-    case HashAlgorithm::kSha1: return "SHA1";
-    case HashAlgorithm::kSha256: return "SHA256";
-  }
-  return "";
-}
+const char* HashTag(HashAlgorithm algorithm) { return NamesOf(algorithm).tag; }
 
-const char* HashTitle(HashAlgorithm algorithm) {
-  switch (algorithm) {
-    case HashAlgorithm::kMd5: return "MD5";
-    case HashAlgorithm::kSha1: return "SHA-1";
-    case HashAlgorithm::kSha256: return "SHA-256";
-  }
-  return "";
-}
+const char* HashTitle(HashAlgorithm algorithm) { return NamesOf(algorithm).title; }
 
 std::optional<HashAlgorithm> HashFromName(const std::string& name) {
   std::string plain;
