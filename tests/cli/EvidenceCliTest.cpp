@@ -206,8 +206,11 @@ TEST(EvidenceCli, TheBodyFileMatchesFlsEntryForEntry) {
       EXPECT_EQ(a->second.mode, b->second.mode);
       // A deleted folder's chain is lost: fls counts one cluster of it, Brindle the slots it
       // reads back from the free clusters.
-      if (a->second.mode.starts_with("d/") && name.ends_with(" (deleted)")) EXPECT_LE(a->second.size, b->second.size);
-      else EXPECT_EQ(a->second.size, b->second.size);
+      if (a->second.mode.starts_with("d/") && name.ends_with(" (deleted)")) {
+        EXPECT_LE(a->second.size, b->second.size);
+      } else {
+        EXPECT_EQ(a->second.size, b->second.size);
+      }
       EXPECT_TRUE(SameTime(a->second.atime, b->second.atime)) << a->second.atime << " " << b->second.atime;
       EXPECT_TRUE(SameTime(a->second.mtime, b->second.mtime)) << a->second.mtime << " " << b->second.mtime;
       EXPECT_EQ(a->second.ctime, b->second.ctime);
