@@ -144,7 +144,8 @@ EvidenceOpening OpenEwf(const std::string& path) {
                     " up to \"" + BaseName(last) + "\" are read.");
   } else if (corrupted) {
     medium->AddNote("The EnCase image \"" + name + "\" is damaged or incomplete: a segment file after \"" +
-                    BaseName(last) + "\" is missing, or one of its " + files + " was cut short.");
+                    BaseName(last) + "\" is missing, or " +
+                    (count == 1 ? "\"" + name + "\"" : "one of its " + files) + " was cut short.");
   }
   medium->FindHashes();
   return {std::move(medium), ""};

@@ -231,7 +231,9 @@ TEST(EvidenceSource, AnEnCaseSetThatEndsTooSoonOrIsCutShortSaysSo) {
     IgnoringFaults ignoring;
     const ScriptedFaults& faults = ignoring.faults;
     OpenSource source(path, "512", ignoring.settings);
-    EXPECT_NE(AllNotes(source).find("The EnCase image \"card.E01\" is damaged or incomplete"), std::string::npos)
+    EXPECT_NE(AllNotes(source).find("The EnCase image \"card.E01\" is damaged or incomplete: a segment file after "
+                                    "\"card.E01\" is missing, or \"card.E01\" was cut short."),
+              std::string::npos)
         << AllNotes(source);
     AllSectors(source.reader);
     // What libewf cannot read is a read fault in its words.
