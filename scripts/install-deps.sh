@@ -7,9 +7,12 @@ purpose=${1:-build}
 # CLI11 parses brindle-cli's command line, nlohmann-json writes (and the tests read) its JSON,
 # ICU folds the case of the names it is given; zlib checks the CRC-32 of GUID partition tables;
 # Qt 6 Widgets is the window's toolkit, Qt D-Bus its client of UDisks2; Qt's linguist tools
-# (lupdate, lrelease) build the English translation of the window's texts.
-packages=(cmake g++ make libcli11-dev nlohmann-json3-dev libicu-dev zlib1g-dev qt6-base-dev qt6-tools-dev
-          qt6-l10n-tools)
+# (lupdate, lrelease) build the English translation of the window's texts. The libyal libraries
+# read evidence files (libewf EnCase images, libsmraw split raw images, libvhdi VHD/VHDX, libvmdk
+# VMDK, libqcow qcow/qcow2), found through pkg-config; OpenSSL's libcrypto computes MD5, SHA-1
+# and SHA-256.
+packages=(cmake g++ make pkg-config libcli11-dev nlohmann-json3-dev libicu-dev zlib1g-dev qt6-base-dev
+          qt6-tools-dev qt6-l10n-tools libewf-dev libsmraw-dev libvhdi-dev libvmdk-dev libqcow-dev libssl-dev)
 if [ "$purpose" = run ]; then
   # mtools makes the sample image; the window's captions are Chinese, so a CJK font shows
   # them; the Wayland plugin lets the window start on a Wayland desktop without XWayland; Qt's
@@ -25,10 +28,11 @@ if [ "$purpose" = test ]; then
   # exfat-fuse mounts an exFAT volume, a file system without unnamed files, to save into (as
   # root). dbus-daemon and python3-dbusmock stand up a private bus with a stand-in for UDisks2.
   # The package test makes the .deb (dpkg-dev finds its dependencies) and checks its desktop
-  # entry, metainfo and man pages.
+  # entry, metainfo and man pages. ewf-tools (ewfacquire) and qemu-utils (qemu-img) make the
+  # evidence files of the tests from raw images; The Sleuth Kit's mactime reads the body files.
   packages+=(libgtest-dev dosfstools mtools exfatprogs fdisk sleuthkit clang libclang-rt-14-dev
              imagemagick xvfb fonts-noto-cjk time python3 exfat-fuse dbus-daemon python3-dbusmock
-             dpkg-dev desktop-file-utils appstream man-db locales)
+             dpkg-dev desktop-file-utils appstream man-db locales ewf-tools qemu-utils)
 fi
 
 missing=()
