@@ -127,6 +127,10 @@
         <translation>Save the selected file</translation>
     </message>
     <message>
+        <source>计算哈希值 (MD5, SHA-1, SHA-256)</source>
+        <translation>Compute hashes (MD5, SHA-1, SHA-256)</translation>
+    </message>
+    <message>
         <source>FAT 结构</source>
         <translation>FAT structure</translation>
     </message>

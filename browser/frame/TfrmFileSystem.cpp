@@ -146,7 +146,7 @@ void TfrmFileSystem::BuildTreePage() {
   PopupMenu1 = Named(new QMenu(this), "PopupMenu1");
   mnuRestoreFiles = Named(PopupMenu1->addAction(icons_.Format(kImgSave), tr("保存所选文件")),
                           "mnuRestoreFiles");
-  mnuHashFile = Named(PopupMenu1->addAction(QStringLiteral("计算哈希值 (MD5, SHA-1, SHA-256)")), "mnuHashFile");
+  mnuHashFile = Named(PopupMenu1->addAction(tr("计算哈希值 (MD5, SHA-1, SHA-256)")), "mnuHashFile");
 }
 
 void TfrmFileSystem::BuildFileInfoPage() {

@@ -29,8 +29,10 @@ LITERALS = re.compile(r'(?:%s\s*)+' % STRING)
 
 
 def unescape(literal):
+    # A literal of bytes that are no UTF-8 ("\xff" in a test of binary data) is no window text:
+    # its bytes come out as U+FFFD.
     parts = re.findall(STRING, literal)
-    return ''.join(bytes(p[1:-1], 'utf-8').decode('unicode_escape').encode('latin-1').decode('utf-8')
+    return ''.join(bytes(p[1:-1], 'utf-8').decode('unicode_escape').encode('latin-1').decode('utf-8', 'replace')
                    for p in parts)
 
 
