@@ -2,6 +2,9 @@
 
 #include <array>
 
+#include "formats/carve/ByteReader.h"
+#include "formats/carve/Families.h"
+
 namespace {
 
 constexpr std::array<CarvedType, 33> kTypes = {{
@@ -40,16 +43,105 @@ constexpr std::array<CarvedType, 33> kTypes = {{
     {CarvedKind::kPpt, "ppt", "PowerPoint 97 presentation", MediaClass::kDocument},
 }};
 
+constexpr uint64_t kMiB = 1024 * 1024;
+constexpr uint64_t kGiB = 1024 * kMiB;
+
+// A family of formats: how its start is recognised, how a file of it is measured, and the
+// longest file of it believed. Formats whose walks read every byte (JPEG's entropy data, the
+// frames of MP3, FLAC and MPEG streams, ZIP's entries) get caps near the largest such files
+// a camera or a person makes; those whose walks step from header to header get more.
+struct Family {
+  std::optional<CarvedKind> (*recognize)(const uint8_t* head, size_t size);
+  std::optional<CarveResult> (*measure)(carve::ByteReader& reader);
+  uint64_t maxLength;
+};
+
+// In the order the start of a cluster is tried: the longest and surest signatures first, the
+// MP3 frame sync, the loosest, last.
+constexpr Family kFamilies[] = {
+    {carve::RecognizeJpegStart, carve::MeasureJpeg, 256 * kMiB},
+    {carve::RecognizePngStart, carve::MeasurePng, 1 * kGiB},
+    {carve::RecognizeGifStart, carve::MeasureGif, 256 * kMiB},
+    {carve::RecognizeTiffStart, carve::MeasureTiff, 4 * kGiB},
+    {carve::RecognizeIsoMediaStart, carve::MeasureIsoMedia, 256 * kGiB},
+    {carve::RecognizeRiffStart, carve::MeasureRiff, 256 * kGiB},
+    {carve::RecognizeEbmlStart, carve::MeasureEbml, 256 * kGiB},
+    {carve::RecognizeFlacStart, carve::MeasureFlac, 4 * kGiB},
+    {carve::RecognizeOggStart, carve::MeasureOgg, 16 * kGiB},
+    {carve::RecognizePdfStart, carve::MeasurePdf, 2 * kGiB},
+    {carve::RecognizeZipStart, carve::MeasureZip, 64 * kGiB},
+    {carve::RecognizeOle2Start, carve::MeasureOle2, 4 * kGiB},
+    {carve::RecognizeMpegStart, carve::MeasureMpeg, 64 * kGiB},
+    {carve::RecognizeBmpStart, carve::MeasureBmp, 4 * kGiB},
+    {carve::RecognizeMp3Start, carve::MeasureMp3, 2 * kGiB},
+};
+
+const Family& FamilyOf(CarvedKind kind) {
+  switch (kind) {
+    case CarvedKind::kJpeg: return kFamilies[0];
+    case CarvedKind::kPng: return kFamilies[1];
+    case CarvedKind::kGif: return kFamilies[2];
+    case CarvedKind::kTiff:
+    case CarvedKind::kCr2:
+    case CarvedKind::kNef:
+    case CarvedKind::kArw:
+    case CarvedKind::kDng:
+    case CarvedKind::kOrf: return kFamilies[3];
+    case CarvedKind::kHeic:
+    case CarvedKind::kMp4:
+    case CarvedKind::kMov:
+    case CarvedKind::k3gp: return kFamilies[4];
+    case CarvedKind::kAvi:
+    case CarvedKind::kWav:
+    case CarvedKind::kWebp: return kFamilies[5];
+    case CarvedKind::kMkv:
+    case CarvedKind::kWebm: return kFamilies[6];
+    case CarvedKind::kFlac: return kFamilies[7];
+    case CarvedKind::kOgg: return kFamilies[8];
+    case CarvedKind::kPdf: return kFamilies[9];
+    case CarvedKind::kZip:
+    case CarvedKind::kDocx:
+    case CarvedKind::kXlsx:
+    case CarvedKind::kPptx:
+    case CarvedKind::kOdt:
+    case CarvedKind::kEpub: return kFamilies[10];
+    case CarvedKind::kDoc:
+    case CarvedKind::kXls:
+    case CarvedKind::kPpt: return kFamilies[11];
+    case CarvedKind::kMpeg: return kFamilies[12];
+    case CarvedKind::kBmp: return kFamilies[13];
+    case CarvedKind::kMp3: return kFamilies[14];
+  }
+  return kFamilies[0];
+}
+
+bool IsPicture(CarvedKind kind) { return TypeOf(kind).mediaClass == MediaClass::kPicture; }
+
 }  // namespace
 
 const CarvedType& TypeOf(CarvedKind kind) { return kTypes[static_cast<size_t>(kind)]; }
 
-// The recognizers and measurements come with the carving of each format; until then nothing
-// is recognised.
-std::optional<CarvedKind> RecognizeStart(const uint8_t* /*head*/, size_t /*size*/) { return std::nullopt; }
+std::optional<CarvedKind> RecognizeStart(const uint8_t* head, size_t size) {
+  if (head == nullptr) return std::nullopt;
+  for (const Family& family : kFamilies) {
+    if (const std::optional<CarvedKind> kind = family.recognize(head, size)) return kind;
+  }
+  return std::nullopt;
+}
 
-std::optional<CarveResult> MeasureFile(CarvedKind /*kind*/, CarveSource& /*source*/) { return std::nullopt; }
+std::optional<CarveResult> MeasureFile(CarvedKind kind, CarveSource& source) {
+  const Family& family = FamilyOf(kind);
+  carve::ByteReader reader(source, family.maxLength);
+  std::optional<CarveResult> result = family.measure(reader);
+  if (result && result->length == 0) return std::nullopt;
+  if (result && !IsPicture(result->kind)) result->recordedTime.reset();
+  return result;
+}
 
-std::optional<EmbeddedPreview> FindEmbeddedPreview(CarvedKind /*kind*/, CarveSource& /*source*/) {
+std::optional<EmbeddedPreview> FindEmbeddedPreview(CarvedKind kind, CarveSource& source) {
+  const Family& family = FamilyOf(kind);
+  carve::ByteReader reader(source, family.maxLength);
+  if (kind == CarvedKind::kJpeg) return carve::FindJpegThumbnail(reader);
+  if (&family == &FamilyOf(CarvedKind::kTiff)) return carve::FindTiffPreview(reader);
   return std::nullopt;
 }
