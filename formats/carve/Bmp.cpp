@@ -19,7 +19,7 @@ constexpr size_t kWidth = 18, kHeight = 22, kPlanes = 26, kBitCount = 28, kCompr
 constexpr size_t kCoreWidth = 18, kCoreHeight = 20, kCorePlanes = 22, kCoreBitCount = 24;
 constexpr uint32_t kCoreInfoSize = 12;
 constexpr uint32_t kRgb = 0, kBitFields = 3, kAlphaBitFields = 6;
-constexpr size_t kNeeded = 30;  // bytes every test here reads
+constexpr size_t kNeeded = 34;  // bytes every test here reads
 }  // namespace bmp
 
 struct Layout {

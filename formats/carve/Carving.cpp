@@ -134,6 +134,11 @@ std::optional<CarveResult> MeasureFile(CarvedKind kind, CarveSource& source) {
   carve::ByteReader reader(source, family.maxLength);
   std::optional<CarveResult> result = family.measure(reader);
   if (result && result->length == 0) return std::nullopt;
+  // No file found here is longer than the bytes it may be made of.
+  if (result && result->length > reader.Limit()) {
+    result->length = reader.Limit();
+    result->whole = false;
+  }
   if (result && !IsPicture(result->kind)) result->recordedTime.reset();
   return result;
 }

@@ -144,6 +144,7 @@ std::optional<CarveResult> MeasureFlac(ByteReader& reader) {
                                 ? info.maxFrame
                                 : uint64_t{info.maxBlock ? info.maxBlock : kMaxBlockSize} * info.channels *
                                           ((info.bitsPerSample + 7) / 8) + 1024;
+  if (!reader.Holds(0, pos)) return Partial(CarvedKind::kFlac, reader.Limit());
   std::optional<FrameHeader> header = FrameHeaderAt(reader, pos);
   if (!header) return Partial(CarvedKind::kFlac, pos);
   uint64_t samples = 0, frames = 0;

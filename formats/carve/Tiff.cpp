@@ -335,7 +335,11 @@ std::optional<CarveResult> MeasureTiff(ByteReader& reader) {
   const TiffFacts facts = WalkTiff(reader, 0, reader.Limit(), *header);
   if (facts.directories == 0 && !facts.pastSpan) return std::nullopt;
   const CarvedKind kind = KindOf(*header, facts, cr2);
-  const uint64_t length = std::max<uint64_t>(facts.end, tiff::kHeaderSize);
+  uint64_t length = std::max<uint64_t>(facts.end, tiff::kHeaderSize);
+  // Writers start every value on a word boundary, so a file whose last value has an odd
+  // length ends with a zero byte of padding.
+  uint8_t pad = 1;
+  if (length % 2 == 1 && reader.Get(length, &pad, 1) && pad == 0) ++length;
   CarveResult result = facts.broken || facts.pastSpan || !facts.imageData ? Partial(kind, length) : Whole(kind, length);
   result.recordedTime = facts.taken ? facts.taken : facts.modified;
   return result;

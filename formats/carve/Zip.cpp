@@ -43,9 +43,12 @@ constexpr uint16_t kSaturated16 = 0xFFFF;
 
 constexpr size_t kMaxEntries = 1 << 20;
 constexpr size_t kMaxName = 1024;
-// What the whole walk may inflate; past it, entries whose sizes the local headers give are
-// stepped over unchecked.
+// What the whole walk may inflate: a little more than sixteen times the bytes it may read (a
+// document's XML seldom shrinks more), and never more than 1 GiB. Past it, entries whose sizes
+// the local headers give are stepped over unchecked.
 constexpr uint64_t kMaxInflated = 1ull << 30;
+constexpr uint64_t kInflatedBase = 64ull << 20;
+constexpr uint64_t kInflatedPerByte = 16;
 constexpr size_t kMimeTypeMax = 64;
 
 std::string_view Name(const uint8_t* p, size_t n) { return {reinterpret_cast<const char*>(p), n}; }
@@ -89,7 +92,8 @@ struct Inflation {
 
 class Walker {
  public:
-  explicit Walker(ByteReader& reader) : reader_(reader) {}
+  explicit Walker(ByteReader& reader)
+      : reader_(reader), inflateBudget_(std::min(kMaxInflated, kInflatedBase + kInflatedPerByte * std::min(reader.Limit(), kMaxInflated))) {}
 
   std::optional<CarveResult> Run();
 
@@ -101,7 +105,7 @@ class Walker {
   CarvedKind Kind() const;
 
   ByteReader& reader_;
-  uint64_t inflateBudget_ = kMaxInflated;
+  uint64_t inflateBudget_;
   std::vector<uint8_t> out_;
   bool contentTypes_ = false, word_ = false, excel_ = false, powerPoint_ = false;
   char mimeType_[kMimeTypeMax + 1] = {};
