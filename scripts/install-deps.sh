@@ -21,8 +21,12 @@ if [ "$purpose" = test ]; then
   # measures the peak memory of a save in the slow test. Python 3 runs the mutation campaign.
   # exfat-fuse mounts an exFAT volume, a file system without unnamed files, to save into (as
   # root).
+  # The files that carving finds by content are made with the tools that write them: ImageMagick,
+  # exiftool, ffmpeg, zip, gsf (OLE2 compound files), Ghostscript and qpdf; Debian's forensics
+  # sample files hold real photos and videos.
   packages+=(libgtest-dev dosfstools mtools exfatprogs fdisk sleuthkit clang libclang-rt-14-dev
-             imagemagick xvfb fonts-noto-cjk time python3 exfat-fuse)
+             imagemagick xvfb fonts-noto-cjk time python3 exfat-fuse
+             libimage-exiftool-perl ffmpeg zip libgsf-bin ghostscript qpdf forensics-samples-files)
 fi
 
 missing=()

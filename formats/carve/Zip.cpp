@@ -295,14 +295,18 @@ std::optional<CarveResult> Walker::Run() {
   const uint64_t directory = pos;
   uint64_t listed = 0, listedSum = 0;
   for (;;) {
-    const uint8_t* h = reader_.View(pos, zip::kCentralSize);
+    const uint8_t* h = reader_.View(pos, 4);
     if (!h) return Partial(Kind(), reader_.Limit());
     if (le32(h) == zip::kDigitalSignature) {
+      h = reader_.View(pos, 6);
+      if (!h) return Partial(Kind(), reader_.Limit());
       pos += 6 + uint64_t{le16(h + 4)};
       continue;
     }
     if (le32(h) != zip::kCentralSignature) break;
     if (listed == entries) return Partial(Kind(), pos);
+    h = reader_.View(pos, zip::kCentralSize);
+    if (!h) return Partial(Kind(), reader_.Limit());
     const size_t nameLength = le16(h + zip::kCentralNameLength), extraLength = le16(h + zip::kCentralExtraLength);
     const size_t commentLength = le16(h + zip::kCentralCommentLength);
     Sizes sizes{le32(h + zip::kCentralCompressed), le32(h + zip::kCentralSizeField), le32(h + zip::kCentralLocalOffset)};
