@@ -1,6 +1,7 @@
 #include "formats/carve/Carving.h"
 
 #include <array>
+#include <bit>
 
 #include "formats/carve/ByteReader.h"
 #include "formats/carve/Families.h"
@@ -46,35 +47,61 @@ constexpr std::array<CarvedType, 33> kTypes = {{
 constexpr uint64_t kMiB = 1024 * 1024;
 constexpr uint64_t kGiB = 1024 * kMiB;
 
-// A family of formats: how its start is recognised, how a file of it is measured, and the
-// longest file of it believed. Formats whose walks read every byte (JPEG's entropy data, the
-// frames of MP3, FLAC and MPEG streams, ZIP's entries) get caps near the largest such files
-// a camera or a person makes; those whose walks step from header to header get more.
+// A family of formats: how its start is recognised, how a file of it is measured, the
+// longest file of it believed, and the bytes its files can begin with. Formats whose walks
+// read every byte (JPEG's entropy data, the frames of MP3, FLAC and MPEG streams, ZIP's
+// entries) get caps near the largest such files a camera or a person makes; those whose walks
+// step from header to header get more.
 struct Family {
   std::optional<CarvedKind> (*recognize)(const uint8_t* head, size_t size);
   std::optional<CarveResult> (*measure)(carve::ByteReader& reader);
   uint64_t maxLength;
+  const char* firstBytes;  // every byte a file of the family can begin with
+  size_t firstByteCount;
 };
 
+template <size_t N>
+constexpr Family Make(std::optional<CarvedKind> (*recognize)(const uint8_t*, size_t),
+                      std::optional<CarveResult> (*measure)(carve::ByteReader&), uint64_t maxLength,
+                      const char (&firstBytes)[N]) {
+  return {recognize, measure, maxLength, firstBytes, N - 1};
+}
+
 // In the order the start of a cluster is tried: the longest and surest signatures first, the
-// MP3 frame sync, the loosest, last.
+// MP3 frame sync, the loosest, last. (ISO media files begin with their first box's size,
+// whose high byte is 0 in every start recognised.)
 constexpr Family kFamilies[] = {
-    {carve::RecognizeJpegStart, carve::MeasureJpeg, 256 * kMiB},
-    {carve::RecognizePngStart, carve::MeasurePng, 1 * kGiB},
-    {carve::RecognizeGifStart, carve::MeasureGif, 256 * kMiB},
-    {carve::RecognizeTiffStart, carve::MeasureTiff, 4 * kGiB},
-    {carve::RecognizeIsoMediaStart, carve::MeasureIsoMedia, 256 * kGiB},
-    {carve::RecognizeRiffStart, carve::MeasureRiff, 256 * kGiB},
-    {carve::RecognizeEbmlStart, carve::MeasureEbml, 256 * kGiB},
-    {carve::RecognizeFlacStart, carve::MeasureFlac, 4 * kGiB},
-    {carve::RecognizeOggStart, carve::MeasureOgg, 16 * kGiB},
-    {carve::RecognizePdfStart, carve::MeasurePdf, 2 * kGiB},
-    {carve::RecognizeZipStart, carve::MeasureZip, 64 * kGiB},
-    {carve::RecognizeOle2Start, carve::MeasureOle2, 4 * kGiB},
-    {carve::RecognizeMpegStart, carve::MeasureMpeg, 64 * kGiB},
-    {carve::RecognizeBmpStart, carve::MeasureBmp, 4 * kGiB},
-    {carve::RecognizeMp3Start, carve::MeasureMp3, 2 * kGiB},
+    Make(carve::RecognizeJpegStart, carve::MeasureJpeg, 256 * kMiB, "\xFF"),
+    Make(carve::RecognizePngStart, carve::MeasurePng, 1 * kGiB, "\x89"),
+    Make(carve::RecognizeGifStart, carve::MeasureGif, 256 * kMiB, "G"),
+    Make(carve::RecognizeTiffStart, carve::MeasureTiff, 4 * kGiB, "IM"),
+    Make(carve::RecognizeIsoMediaStart, carve::MeasureIsoMedia, 256 * kGiB, "\0"),
+    Make(carve::RecognizeRiffStart, carve::MeasureRiff, 256 * kGiB, "R"),
+    Make(carve::RecognizeEbmlStart, carve::MeasureEbml, 256 * kGiB, "\x1A"),
+    Make(carve::RecognizeFlacStart, carve::MeasureFlac, 4 * kGiB, "f"),
+    Make(carve::RecognizeOggStart, carve::MeasureOgg, 16 * kGiB, "O"),
+    Make(carve::RecognizePdfStart, carve::MeasurePdf, 2 * kGiB, "%"),
+    Make(carve::RecognizeZipStart, carve::MeasureZip, 64 * kGiB, "P"),
+    Make(carve::RecognizeOle2Start, carve::MeasureOle2, 4 * kGiB, "\xD0"),
+    Make(carve::RecognizeMpegStart, carve::MeasureMpeg, 64 * kGiB, "\0"),
+    Make(carve::RecognizeBmpStart, carve::MeasureBmp, 4 * kGiB, "B"),
+    Make(carve::RecognizeMp3Start, carve::MeasureMp3, 2 * kGiB, "\xFFI"),
 };
+constexpr size_t kFamilyCount = std::size(kFamilies);
+
+// For every first byte, the families whose files can begin with it, as bits in the order above:
+// most clusters are tried against none or one.
+constexpr std::array<uint16_t, 256> MakeFirstByteTable() {
+  std::array<uint16_t, 256> table{};
+  for (size_t f = 0; f < kFamilyCount; ++f) {
+    for (size_t i = 0; i < kFamilies[f].firstByteCount; ++i) {
+      table[static_cast<uint8_t>(kFamilies[f].firstBytes[i])] |= static_cast<uint16_t>(1u << f);
+    }
+  }
+  return table;
+}
+constexpr std::array<uint16_t, 256> kByFirstByte = MakeFirstByteTable();
+static_assert(kFamilyCount <= 16);
 
 const Family& FamilyOf(CarvedKind kind) {
   switch (kind) {
@@ -122,8 +149,9 @@ bool IsPicture(CarvedKind kind) { return TypeOf(kind).mediaClass == MediaClass::
 const CarvedType& TypeOf(CarvedKind kind) { return kTypes[static_cast<size_t>(kind)]; }
 
 std::optional<CarvedKind> RecognizeStart(const uint8_t* head, size_t size) {
-  if (head == nullptr) return std::nullopt;
-  for (const Family& family : kFamilies) {
+  if (head == nullptr || size == 0) return std::nullopt;
+  for (uint16_t candidates = kByFirstByte[head[0]]; candidates != 0; candidates &= candidates - 1) {
+    const Family& family = kFamilies[std::countr_zero(candidates)];
     if (const std::optional<CarvedKind> kind = family.recognize(head, size)) return kind;
   }
   return std::nullopt;

@@ -171,7 +171,8 @@ std::optional<CarvedKind> RecognizeIsoMediaStart(const uint8_t* head, size_t siz
   }
   // QuickTime files from before the file type box begin with the movie, its data or a
   // placeholder for it.
-  if (type == kMoov && boxSize >= 16 && be32(head + 12) == Fourcc("mvhd")) return CarvedKind::kMov;
+  // (Such a movie box, ahead of its data, is a few megabytes at most.)
+  if (type == kMoov && boxSize >= 16 && boxSize < (1u << 24) && be32(head + 12) == Fourcc("mvhd")) return CarvedKind::kMov;
   if (type == kWide && boxSize == 8 && be32(head + 12) == kMdat) return CarvedKind::kMov;
   if (type == kPnot && boxSize == 20) return CarvedKind::kMov;
   return std::nullopt;

@@ -77,9 +77,9 @@ documents() {
   cp doc/WordDocument xls/Workbook
   cp doc/WordDocument 'ppt/PowerPoint Document'
   head -c 900 page.ps >doc/1Table
-  (cd doc && gsf createole ../document.doc WordDocument 1Table >/dev/null)
-  (cd xls && gsf createole ../workbook.xls Workbook >/dev/null)
-  (cd ppt && gsf createole ../slides.ppt 'PowerPoint Document' >/dev/null)
+  (cd doc && gsf createole ../document.doc WordDocument 1Table >/dev/null 2>&1)
+  (cd xls && gsf createole ../workbook.xls Workbook >/dev/null 2>&1)
+  (cd ppt && gsf createole ../slides.ppt 'PowerPoint Document' >/dev/null 2>&1)
 }
 # Two cores: the four groups side by side, then the archives of what they made.
 pictures & p1=$!
@@ -104,7 +104,7 @@ const std::string& SamplesFolder() {
     std::filesystem::create_directories(base);
     std::string work = base + "/making-XXXXXX";
     if (::mkdtemp(work.data()) == nullptr) ADD_FAILURE() << "cannot make " << work;
-    RunCommand("cd " + ShellQuote(work) + " && bash -c " + ShellQuote(kMakeSamples) + " && touch done");
+    RunCommand("(cd " + ShellQuote(work) + " && bash -c " + ShellQuote(kMakeSamples) + " && touch done)");
     std::error_code error;
     std::filesystem::rename(work, made, error);
     if (error) std::filesystem::remove_all(work);
