@@ -36,6 +36,9 @@ constexpr size_t kMaxSegments = 65536;
 // of 0x80 or more is not.
 constexpr size_t kTextRun = 512;
 constexpr unsigned kTextDistinct = 16;
+// A run this long of zeros is the empty space after a picture cut short (a solid picture of
+// many megapixels is the only one whose data holds such runs).
+constexpr size_t kZeroRun = 64 * 1024;
 
 bool IsFrame(uint8_t m) { return m >= marker::kSof0 && m <= marker::kSof15 && m != marker::kDht && m != marker::kJpg && m != marker::kDac; }
 bool IsLossless(uint8_t m) { return m == 0xC3 || m == 0xC7 || m == 0xCB || m == 0xCF; }
@@ -52,7 +55,7 @@ struct Walk {
 
 // Finds the marker that ends the entropy-coded data from pos on: its offset, or a Walk end.
 bool SkipEntropyData(ByteReader& reader, uint64_t& pos, Walk& walk) {
-  size_t textRun = 0;
+  size_t textRun = 0, zeroRun = 0;
   uint64_t seen[4] = {};
   unsigned distinct = 0;
   for (;;) {
@@ -65,6 +68,15 @@ bool SkipEntropyData(ByteReader& reader, uint64_t& pos, Walk& walk) {
     size_t i = 0;
     for (; i + 1 < s.size; ++i) {
       const uint8_t b = s.data[i];
+      if (b == 0) {
+        if (++zeroRun >= kZeroRun) {
+          walk.how = Walk::End::kBroken;
+          walk.end = pos + i + 1 - zeroRun;
+          return false;
+        }
+      } else {
+        zeroRun = 0;
+      }
       if (IsText(b)) {
         uint64_t& word = seen[b >> 6];
         if (!(word & (1ull << (b & 63)))) {

@@ -21,6 +21,8 @@ constexpr size_t kObjectLook = 32;     // bytes at an offset that begin "N G obj
 constexpr size_t kEntrySize = 20;      // one line of a cross-reference table
 constexpr size_t kEntriesChecked = 32;
 constexpr uint64_t kMaxEntries = 1 << 24;
+// Where the search for the end meets this much empty space, the document was cut short.
+constexpr uint64_t kZeroRun = 4 * 1024 * 1024;
 
 bool IsSpace(uint8_t c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f' || c == 0; }
 bool IsDigit(uint8_t c) { return c >= '0' && c <= '9'; }
@@ -121,16 +123,21 @@ std::optional<CarveResult> MeasurePdf(ByteReader& reader) {
   uint8_t head[8];
   if (!reader.Get(0, head, sizeof head) || !RecognizePdfStart(head, sizeof head)) return std::nullopt;
   uint64_t pos = kMagic.size();
-  uint64_t lastEnd = 0;
+  uint64_t lastEnd = 0, zeroRun = 0;
   for (;;) {
     const ByteReader::Stretch s = reader.StretchAt(pos, kEof.size());
     if (s.size < kEof.size()) break;
     const std::string_view text(reinterpret_cast<const char*>(s.data), s.size);
     const size_t at = text.find(kEof);
     if (at == std::string_view::npos) {
-      pos += s.size - (kEof.size() - 1);
+      const size_t step = s.size - (kEof.size() - 1);
+      const size_t lastNonZero = text.find_last_not_of('\0', step - 1);
+      zeroRun = lastNonZero == std::string_view::npos ? zeroRun + step : step - 1 - lastNonZero;
+      if (zeroRun >= kZeroRun) return Partial(CarvedKind::kPdf, pos + step - zeroRun);
+      pos += step;
       continue;
     }
+    zeroRun = 0;
     const uint64_t eof = pos + at;
     pos = eof + kEof.size();
     if (!ClosesSection(reader, eof)) continue;  // a "%%EOF" inside a stream

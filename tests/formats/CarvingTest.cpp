@@ -293,4 +293,54 @@ TEST(CarvingTest, RealPhotosAreMeasuredWithTheirTimesAndThumbnails) {
   }
 }
 
+// A camera's multi-picture file: the first picture's index (an APP2 "MPF" segment) places a
+// second, larger one after its end of image; the file ends with the second.
+TEST(CarvingTest, AMultiPictureFileEndsWithItsLastPicture) {
+  const Bytes& photo = CarveSampleNamed("photo.jpg").bytes;
+  const Bytes& second = CarveSampleNamed("progressive.jpg").bytes;
+  auto be16 = [](uint32_t v) { return Bytes{uint8_t(v >> 8), uint8_t(v)}; };
+  auto be32 = [](uint32_t v) { return Bytes{uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}; };
+  auto cat = [](std::initializer_list<Bytes> parts) {
+    Bytes b;
+    for (const Bytes& p : parts) b.insert(b.end(), p.begin(), p.end());
+    return b;
+  };
+  constexpr uint32_t kTiffSize = 8 + 2 + 3 * 12 + 4 + 32;
+  constexpr uint32_t kIndexBase = 2 + 4 + 4;  // the TIFF header, after SOI, the marker, its length, "MPF\0"
+  const uint32_t firstSize = static_cast<uint32_t>(photo.size() + 4 + 4 + kTiffSize);
+  const Bytes tiff = cat({{'M', 'M', 0, 42}, be32(8), be16(3),
+                          cat({be16(0xB000), be16(7), be32(4), {'0', '1', '0', '0'}}),
+                          cat({be16(0xB001), be16(4), be32(1), be32(2)}),
+                          cat({be16(0xB002), be16(7), be32(32), be32(8 + 2 + 36 + 4)}), be32(0),
+                          cat({be32(0x20030000), be32(firstSize), be32(0), be32(0)}),
+                          cat({be32(0), be32(static_cast<uint32_t>(second.size())), be32(firstSize - kIndexBase), be32(0)})});
+  const Bytes first = cat({{0xFF, 0xD8, 0xFF, 0xE2}, be16(2 + 4 + kTiffSize), {'M', 'P', 'F', 0}, tiff,
+                           Bytes(photo.begin() + 2, photo.end())});
+  ASSERT_EQ(first.size(), firstSize);
+  const Bytes file = Joined(first, second);
+  std::optional<CarveResult> r = Measure(CarvedKind::kJpeg, Joined(file, Bytes(kCluster, 0)));
+  ASSERT_TRUE(r.has_value());
+  EXPECT_EQ(r->length, file.size());
+  EXPECT_TRUE(r->whole);
+  r = Measure(CarvedKind::kJpeg, Bytes(file.begin(), file.end() - static_cast<std::ptrdiff_t>(second.size() / 2)));
+  ASSERT_TRUE(r.has_value());
+  EXPECT_FALSE(r->whole);
+}
+
+// A file cut short and followed by the empty space of a formatted card stops there, instead of
+// reading on through the space in search of its end.
+TEST(CarvingTest, AFileCutShortBeforeEmptySpaceReadsLittleOfIt) {
+  for (const char* name : {"photo.jpg", "document.pdf"}) {
+    SCOPED_TRACE(name);
+    const Bytes& bytes = CarveSampleNamed(name).bytes;
+    const size_t cut = bytes.size() - 20;
+    BytesSource source(Joined(Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cut)), Bytes(64 << 20, 0)));
+    const std::optional<CarveResult> r = MeasureFile(CarveSampleNamed(name).measured, source);
+    ASSERT_TRUE(r.has_value());
+    EXPECT_FALSE(r->whole);
+    EXPECT_LE(r->length, cut + (4 << 20));
+    EXPECT_LT(source.BytesRead(), 8u << 20);
+  }
+}
+
 }  // namespace
