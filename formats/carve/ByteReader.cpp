@@ -1,5 +1,7 @@
 #include "formats/carve/ByteReader.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -56,6 +58,19 @@ ByteReader::Stretch ByteReader::StretchAt(uint64_t offset, size_t atLeast) {
   if (!inside && !Fill(offset)) return {};
   const size_t skip = static_cast<size_t>(offset - windowStart_);
   return {window_.data() + skip, windowLength_ - skip};
+}
+
+std::optional<uint32_t> Crc32Over(ByteReader& reader, uint64_t offset, uint64_t count, uint32_t crc) {
+  uLong sum = crc;
+  while (count > 0) {
+    const ByteReader::Stretch s = reader.StretchAt(offset);
+    if (s.size == 0) return std::nullopt;
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(count, s.size));
+    sum = crc32(sum, s.data, static_cast<uInt>(n));
+    offset += n;
+    count -= n;
+  }
+  return static_cast<uint32_t>(sum);
 }
 
 }  // namespace carve

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "formats/carve/Carving.h"
@@ -51,5 +52,9 @@ class ByteReader {
   uint64_t windowStart_ = 0;
   size_t windowLength_ = 0;
 };
+
+// The CRC-32 (zlib's, as PNG and ZIP use it) of count bytes from offset on, continued from
+// crc; nothing where they cannot all be read.
+std::optional<uint32_t> Crc32Over(ByteReader& reader, uint64_t offset, uint64_t count, uint32_t crc = 0);
 
 }  // namespace carve

@@ -1,8 +1,6 @@
 // PNG pictures: the signature, then chunks (length, type, data, CRC-32 of type and data) up
 // to IEND. Every chunk's CRC is checked, so a cluster of another file inside shows.
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstring>
 
@@ -29,20 +27,6 @@ bool IsChunkType(const uint8_t* t) {
   return true;
 }
 
-// The CRC-32 of count bytes from offset on, continued from crc; nothing where they cannot
-// all be read.
-std::optional<uLong> Crc(ByteReader& reader, uint64_t offset, uint64_t count, uLong crc) {
-  while (count > 0) {
-    const ByteReader::Stretch s = reader.StretchAt(offset);
-    if (s.size == 0) return std::nullopt;
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(count, s.size));
-    crc = crc32(crc, s.data, static_cast<uInt>(n));
-    offset += n;
-    count -= n;
-  }
-  return crc;
-}
-
 }  // namespace
 
 std::optional<CarvedKind> RecognizePngStart(const uint8_t* head, size_t size) {
@@ -65,7 +49,7 @@ std::optional<CarveResult> MeasurePng(ByteReader& reader) {
     const uint32_t length = be32(header);
     if (length > kMaxChunkLength || !IsChunkType(header + 4)) return Partial(CarvedKind::kPng, pos);
     if (!reader.Holds(pos, kChunkHeader + uint64_t{length} + kCrcSize)) return Partial(CarvedKind::kPng, reader.Limit());
-    const std::optional<uLong> crc = Crc(reader, pos + 4, 4 + uint64_t{length}, crc32(0, nullptr, 0));
+    const std::optional<uint32_t> crc = Crc32Over(reader, pos + 4, 4 + uint64_t{length});
     uint8_t stored[kCrcSize];
     if (!crc || !reader.Get(pos + kChunkHeader + length, stored, sizeof stored)) {
       return Partial(CarvedKind::kPng, reader.Limit());

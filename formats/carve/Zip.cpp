@@ -99,7 +99,6 @@ class Walker {
 
  private:
   Inflation Inflate(uint64_t from, uint64_t maxIn);
-  Check SumStored(uint64_t from, uint64_t count, uLong& crc);
   bool ReadEntry(uint64_t& pos, Check& check);
   void NoteName(std::string_view name);
   CarvedKind Kind() const;
@@ -158,19 +157,6 @@ Inflation Walker::Inflate(uint64_t from, uint64_t maxIn) {
   }
   inflateEnd(&z);
   return result;
-}
-
-Check Walker::SumStored(uint64_t from, uint64_t count, uLong& crc) {
-  crc = crc32(0, nullptr, 0);
-  while (count > 0) {
-    const ByteReader::Stretch s = reader_.StretchAt(from);
-    if (s.size == 0) return Check::kTruncated;
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(count, s.size));
-    crc = crc32(crc, s.data, static_cast<uInt>(n));
-    from += n;
-    count -= n;
-  }
-  return Check::kOk;
 }
 
 void Walker::NoteName(std::string_view name) {
@@ -235,13 +221,12 @@ bool Walker::ReadEntry(uint64_t& pos, Check& check) {
       return false;  // too much to inflate, and no other way to learn where the data ends
     }
   } else if (method == zip::kStored && !(sizesLater && sizes.compressed == 0)) {
-    uLong sum = 0;
-    const Check summed = SumStored(data, sizes.compressed, sum);
-    if (summed != Check::kOk) {
-      check = summed;
+    const std::optional<uint32_t> sum = Crc32Over(reader_, data, sizes.compressed);
+    if (!sum) {
+      check = Check::kTruncated;
       return false;
     }
-    if (!sizesLater && (sum != crc || sizes.compressed != sizes.uncompressed)) return false;
+    if (!sizesLater && (*sum != crc || sizes.compressed != sizes.uncompressed)) return false;
     if (mimeTypeEntry && sizes.compressed <= kMimeTypeMax) {
       reader_.Get(data, reinterpret_cast<uint8_t*>(mimeType_), static_cast<size_t>(sizes.compressed));
     }
