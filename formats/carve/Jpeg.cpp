@@ -4,6 +4,7 @@
 // of image are stepped over with the segment.
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "formats/carve/Endian.h"
@@ -31,13 +32,13 @@ constexpr uint16_t kMpEntryTag = 0xB002;
 constexpr size_t kMpEntrySize = 16;
 constexpr size_t kMaxMpEntries = 16;
 constexpr size_t kMaxSegments = 65536;
-// A run this long of printable text in entropy-coded data is a text file's cluster, not part
-// of the picture: compressed data is as good as random, and a run of 512 bytes without a byte
-// of 0x80 or more is not.
-constexpr size_t kTextRun = 512;
+// The file's 512-byte blocks (clusters are made of them) that lie wholly in entropy-coded
+// data are looked at: a block of printable text is a text file's cluster, not part of the
+// picture (compressed data is as good as random, and 512 bytes without a byte of 0x80 or more
+// are not), and this many zero bytes in a row are the empty space after a picture cut short
+// (only a solid picture of many megapixels holds such runs).
+constexpr size_t kBlock = 512;
 constexpr unsigned kTextDistinct = 16;
-// A run this long of zeros is the empty space after a picture cut short (a solid picture of
-// many megapixels is the only one whose data holds such runs).
 constexpr size_t kZeroRun = 64 * 1024;
 
 bool IsFrame(uint8_t m) { return m >= marker::kSof0 && m <= marker::kSof15 && m != marker::kDht && m != marker::kJpg && m != marker::kDac; }
@@ -53,59 +54,78 @@ struct Walk {
   uint64_t mpfBase = 0, mpfSpan = 0;    // the TIFF structure of the multi-picture index
 };
 
+enum class BlockIs { kData, kZeros, kText };
+
+BlockIs Classify(const uint8_t* q) {
+  for (size_t k = 0; k < kBlock; ++k) {
+    if (q[k] >= 0x80) return BlockIs::kData;
+  }
+  uint64_t seen[2] = {};
+  bool zeros = true, text = true;
+  for (size_t k = 0; k < kBlock; ++k) {
+    zeros = zeros && q[k] == 0;
+    text = text && IsText(q[k]);
+    seen[q[k] >> 6] |= 1ull << (q[k] & 63);
+  }
+  if (zeros) return BlockIs::kZeros;
+  const unsigned distinct = static_cast<unsigned>(std::popcount(seen[0]) + std::popcount(seen[1]));
+  return text && distinct >= kTextDistinct ? BlockIs::kText : BlockIs::kData;
+}
+
 // Finds the marker that ends the entropy-coded data from pos on: its offset, or a Walk end.
 bool SkipEntropyData(ByteReader& reader, uint64_t& pos, Walk& walk) {
-  size_t textRun = 0, zeroRun = 0;
-  uint64_t seen[4] = {};
-  unsigned distinct = 0;
+  uint64_t block = (pos + kBlock - 1) / kBlock * kBlock;  // the next block to look at
+  uint64_t zeros = 0;
   for (;;) {
-    const ByteReader::Stretch s = reader.StretchAt(pos, 2);
-    if (s.size < 2) {
+    // From the block on, which began at most a block before pos, so that it is in view whole.
+    const uint64_t base = std::min(pos, block);
+    const ByteReader::Stretch s = reader.StretchAt(base, kBlock + 2);
+    if (s.size < pos - base + 2) {
       walk.how = Walk::End::kTruncated;
       walk.end = reader.Limit();
       return false;
     }
-    size_t i = 0;
-    for (; i + 1 < s.size; ++i) {
-      const uint8_t b = s.data[i];
-      if (b == 0) {
-        if (++zeroRun >= kZeroRun) {
-          walk.how = Walk::End::kBroken;
-          walk.end = pos + i + 1 - zeroRun;
-          return false;
-        }
-      } else {
-        zeroRun = 0;
+    const uint8_t* p = s.data;
+    const size_t n = s.size - 1;  // so that the byte after a 0xFF is in view
+    size_t i = static_cast<size_t>(pos - base);
+    bool found = false;
+    while (i < n) {
+      const void* ff = std::memchr(p + i, marker::kPrefix, n - i);
+      if (!ff) {
+        i = n;
+        break;
       }
-      if (IsText(b)) {
-        uint64_t& word = seen[b >> 6];
-        if (!(word & (1ull << (b & 63)))) {
-          word |= 1ull << (b & 63);
-          ++distinct;
-        }
-        if (++textRun >= kTextRun && distinct >= kTextDistinct) {
-          walk.how = Walk::End::kBroken;
-          walk.end = pos + i + 1 - textRun;
-          return false;
-        }
-        continue;
-      }
-      if (textRun > 0) {
-        textRun = 0;
-        distinct = 0;
-        std::fill(std::begin(seen), std::end(seen), 0);
-      }
-      if (b != marker::kPrefix) continue;
-      const uint8_t next = s.data[i + 1];
+      i = static_cast<size_t>(static_cast<const uint8_t*>(ff) - p);
+      const uint8_t next = p[i + 1];
       if (next == 0 || IsRestart(next)) {
-        ++i;
-        continue;
+        i += 2;
+      } else if (next == marker::kPrefix) {
+        i += 1;  // a fill byte before a marker
+      } else {
+        found = true;
+        break;
       }
-      if (next == marker::kPrefix) continue;  // a fill byte before a marker
-      pos += i;
-      return true;
     }
-    pos += i;
+    i = std::min(i, n);
+    for (; block + kBlock <= base + i; block += kBlock) {
+      switch (Classify(p + (block - base))) {
+        case BlockIs::kData: zeros = 0; break;
+        case BlockIs::kZeros:
+          zeros += kBlock;
+          if (zeros >= kZeroRun) {
+            walk.how = Walk::End::kBroken;
+            walk.end = block + kBlock - zeros;
+            return false;
+          }
+          break;
+        case BlockIs::kText:
+          walk.how = Walk::End::kBroken;
+          walk.end = block;
+          return false;
+      }
+    }
+    pos = base + i;
+    if (found) return true;
   }
 }
 
