@@ -308,13 +308,11 @@ std::optional<CarvedKind> RecognizeTiffStart(const uint8_t* head, size_t size) {
   if (header->firstIfd <= size - 2) {
     const uint16_t count = u16(head + header->firstIfd, header->bigEndian);
     if (count == 0 || count > kMaxEntries) return std::nullopt;
-    uint16_t lastTag = 0;
     for (uint16_t i = 0; i < count; ++i) {
       const uint64_t at = header->firstIfd + 2ull + i * tiff::kEntrySize;
       if (at + tiff::kEntrySize > size) break;
-      const uint16_t tag = u16(head + at, header->bigEndian), type = u16(head + at + 2, header->bigEndian);
-      if (type == 0 || type >= std::size(kTypeSizes) || tag < lastTag) return std::nullopt;
-      lastTag = tag;
+      const uint16_t type = u16(head + at + 2, header->bigEndian);
+      if (type == 0 || type >= std::size(kTypeSizes)) return std::nullopt;
     }
   }
   if (header->olympus) return CarvedKind::kOrf;
