@@ -326,6 +326,21 @@ make_carve_seeds() {
   exiftool -q -overwrite_original -DateTimeOriginal='2021:05:06 07:08:09' "-ThumbnailImage<=$w/thumb.jpg" \
     "$c/jpeg-exif.jpg"
   convert -size 64x48 plasma:fractal -interlace JPEG -quality 70 "$c/jpeg-progressive.jpg"
+  # A multi-picture file as cameras write them: an APP2 "MPF" index in the first picture places
+  # a second one after its end.
+  python3 -c "
+import struct, sys
+first, second = open(sys.argv[1], 'rb').read(), open(sys.argv[2], 'rb').read()
+tiff_size = 8 + 2 + 3 * 12 + 4 + 32
+first_size = len(first) + 4 + 4 + tiff_size
+tiff = b'MM\\0*' + struct.pack('>IH', 8, 3)
+tiff += struct.pack('>HHI', 0xB000, 7, 4) + b'0100'
+tiff += struct.pack('>HHII', 0xB001, 4, 1, 2)
+tiff += struct.pack('>HHII', 0xB002, 7, 32, 8 + 2 + 36 + 4) + struct.pack('>I', 0)
+tiff += struct.pack('>IIII', 0x20030000, first_size, 0, 0) + struct.pack('>IIII', 0, len(second), first_size - 10, 0)
+app2 = b'\\xff\\xe2' + struct.pack('>H', 2 + 4 + tiff_size) + b'MPF\\0' + tiff
+open(sys.argv[3], 'wb').write(b'\\xff\\xd8' + app2 + first[2:] + second)" \
+    "$w/thumb.jpg" "$c/jpeg-progressive.jpg" "$c/jpeg-multi-picture.jpg"
   convert -size 40x30 gradient:red-blue "$c/picture.png"
   convert -size 40x30 plasma:fractal "$c/picture.gif"
   convert -size 24x16 plasma:fractal "$c/picture.bmp"
