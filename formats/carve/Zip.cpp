@@ -34,7 +34,7 @@ constexpr size_t kCentralCompressed = 20, kCentralSizeField = 24, kCentralLocalO
 constexpr size_t kEndEntries = 10, kEndDirectorySize = 12, kEndDirectoryOffset = 16, kEndCommentLength = 20;
 constexpr size_t kZip64RecordSize = 4, kZip64Entries = 32, kZip64DirectorySize = 40, kZip64DirectoryOffset = 48;
 constexpr size_t kZip64LocatorOffset = 8;
-constexpr uint16_t kDataDescriptorFlag = 0x0008;
+constexpr uint16_t kEncryptedFlag = 0x0001, kDataDescriptorFlag = 0x0008;
 constexpr uint16_t kStored = 0, kDeflated = 8;
 constexpr uint16_t kZip64Extra = 0x0001;
 constexpr uint32_t kSaturated32 = 0xFFFFFFFF;
@@ -99,6 +99,7 @@ class Walker {
 
  private:
   Inflation Inflate(uint64_t from, uint64_t maxIn);
+  std::optional<uint64_t> FindDescriptor(uint64_t data);
   bool ReadEntry(uint64_t& pos, Check& check);
   void NoteName(std::string_view name);
   CarvedKind Kind() const;
@@ -159,6 +160,23 @@ Inflation Walker::Inflate(uint64_t from, uint64_t maxIn) {
   return result;
 }
 
+// The length of an entry's data that only its data descriptor gives (data stored, or
+// encrypted, with the sizes left for later): the first descriptor signature after it whose
+// compressed size is the distance it lies at.
+std::optional<uint64_t> Walker::FindDescriptor(uint64_t data) {
+  static constexpr char kSignature[] = {'P', 'K', 7, 8};
+  for (uint64_t pos = data;;) {
+    const ByteReader::Stretch s = reader_.StretchAt(pos, 16);
+    if (s.size < 16) return std::nullopt;
+    const std::string_view text(reinterpret_cast<const char*>(s.data), s.size - 12);
+    for (size_t at = text.find(std::string_view(kSignature, 4)); at != std::string_view::npos;
+         at = text.find(std::string_view(kSignature, 4), at + 1)) {
+      if (le32(s.data + at + 8) == pos + at - data) return pos + at - data;
+    }
+    pos += s.size - 15;
+  }
+}
+
 void Walker::NoteName(std::string_view name) {
   if (name == "[Content_Types].xml") contentTypes_ = true;
   if (name == "word/document.xml") word_ = true;
@@ -202,7 +220,17 @@ bool Walker::ReadEntry(uint64_t& pos, Check& check) {
   const uint64_t data = pos + zip::kLocalSize + nameLength + extraLength;
   const bool sizesLater = (flags & zip::kDataDescriptorFlag) != 0;
   uint64_t dataLength = sizes.compressed;
-  if (method == zip::kDeflated) {
+  if (flags & zip::kEncryptedFlag) {
+    // Encrypted data cannot be checked; its length is what the header or the descriptor says.
+    if (sizesLater && sizes.compressed == 0) {
+      const std::optional<uint64_t> found = FindDescriptor(data);
+      if (!found) {
+        check = Check::kTruncated;
+        return false;
+      }
+      dataLength = *found;
+    }
+  } else if (method == zip::kDeflated) {
     const uint64_t maxIn = sizesLater && sizes.compressed == 0 ? reader_.Limit() - std::min(data, reader_.Limit())
                                                                : sizes.compressed;
     const Inflation inflated = Inflate(data, maxIn);
@@ -231,7 +259,12 @@ bool Walker::ReadEntry(uint64_t& pos, Check& check) {
       reader_.Get(data, reinterpret_cast<uint8_t*>(mimeType_), static_cast<size_t>(sizes.compressed));
     }
   } else if (sizesLater && sizes.compressed == 0) {
-    return false;  // neither the header nor the data says where the data ends
+    const std::optional<uint64_t> found = FindDescriptor(data);
+    if (!found) {
+      check = Check::kTruncated;
+      return false;
+    }
+    dataLength = *found;
   }
   pos = data + dataLength;
   if (!reader_.Holds(0, pos)) {

@@ -89,6 +89,7 @@ documents
 wait $p1 && wait $p2 && wait $p3
 zip -q -X archive.zip page.ps picture.png sound.wav
 zip -q -X -fz archive64.zip page.ps sound.wav
+zip -q -X -P secret encrypted.zip page.ps picture.png
 )SH";
 
 // The samples are made once for every test program that asks (ctest runs each test in a
@@ -405,6 +406,14 @@ Bytes FlipFirstEntry(const Bytes& b) {
   return FlipAt(b, data + 2);
 }
 
+// The end of central directory record (the last 22 bytes where there is no comment) names a
+// directory a byte further on.
+Bytes BreakEndRecord(const Bytes& b) {
+  Bytes out = b;
+  Put32(out, b.size() - 22 + 16, Get32(b, b.size() - 22 + 16, false) + 1, false);
+  return out;
+}
+
 // The section a PDF's last "startxref" names, its first bytes changed.
 Bytes BreakCrossReference(const Bytes& b) {
   size_t at = FindBytes(b, "startxref"), next;
@@ -471,6 +480,7 @@ std::vector<CarveSample> MakeSamples() {
       {"linearized.pdf", K::kPdf, K::kPdf, Tool("linearized.pdf"), BreakCrossReference, 1, {}},
       {"archive.zip", K::kZip, K::kZip, Tool("archive.zip"), FlipFirstEntry, 0, {}},
       {"archive64.zip", K::kZip, K::kZip, Tool("archive64.zip"), FlipFirstEntry, 0, {}},
+      {"encrypted.zip", K::kZip, K::kZip, Tool("encrypted.zip"), BreakEndRecord, 0, {}},
       {"document.docx", K::kZip, K::kDocx, Tool("document.docx"), FlipFirstEntry, 0, {}},
       {"workbook.xlsx", K::kZip, K::kXlsx, Tool("workbook.xlsx"), FlipFirstEntry, 0, {}},
       {"slides.pptx", K::kZip, K::kPptx, Tool("slides.pptx"), FlipFirstEntry, 0, {}},
