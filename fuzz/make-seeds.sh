@@ -356,6 +356,7 @@ orf = bytearray(data); orf[2:4] = b'RO'
 open(sys.argv[3], 'wb').write(orf)" "$c/picture.tif" "$c/raw-canon.cr2" "$c/raw-olympus.orf"
   convert -size 32x24 plasma:fractal "$c/picture.webp"
   convert -size 32x24 plasma:fractal "$c/picture.heic"
+  exiftool -q -overwrite_original -DateTimeOriginal='2022:03:04 05:06:07' "$c/picture.heic"
   local video=(-f lavfi -i testsrc=duration=0.4:size=64x48:rate=25 -f lavfi -i sine=duration=0.4:sample_rate=8000)
   ffmpeg -loglevel error "${video[@]}" -pix_fmt yuv420p -b:v 20k "$c/video.mp4"
   ffmpeg -loglevel error "${video[@]}" -b:v 20k "$c/video.mov"

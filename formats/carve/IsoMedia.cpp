@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "formats/carve/Endian.h"
 #include "formats/carve/Families.h"
+#include "formats/carve/TiffStructure.h"
 
 namespace carve {
 
@@ -156,6 +158,118 @@ CarvedKind KindOfBrands(const uint8_t* ftyp, size_t size) {
   return CarvedKind::kMp4;
 }
 
+// A HEIF picture keeps its EXIF block as an item: the item information box names the item of
+// type "Exif", the item location box places it, and the item begins with the offset of its
+// TIFF header. Nothing where any of that does not read.
+constexpr size_t kMaxMetaSize = 256 * 1024;
+
+class MetaItems {
+ public:
+  explicit MetaItems(std::vector<uint8_t> body) : b_(std::move(body)) {}
+
+  // The file offset and length of the EXIF item.
+  std::optional<std::pair<uint64_t, uint64_t>> ExifItem() const {
+    std::optional<uint32_t> exifId;
+    std::optional<std::pair<uint64_t, uint64_t>> location;
+    for (size_t pos = 4; pos + kBoxHeader <= b_.size();) {  // after the meta box's version and flags
+      const uint32_t size = be32(&b_[pos]), type = be32(&b_[pos + 4]);
+      if (size < kBoxHeader || size > b_.size() - pos) return std::nullopt;
+      if (type == Fourcc("iinf")) exifId = FindExifId(pos + kBoxHeader, pos + size);
+      pos += size;
+    }
+    if (!exifId) return std::nullopt;
+    for (size_t pos = 4; pos + kBoxHeader <= b_.size();) {
+      const uint32_t size = be32(&b_[pos]), type = be32(&b_[pos + 4]);
+      if (type == Fourcc("iloc")) location = Locate(pos + kBoxHeader, pos + size, *exifId);
+      pos += size;
+    }
+    return location;
+  }
+
+ private:
+  bool Has(size_t at, size_t n, size_t end) const { return at <= end && n <= end - at; }
+  uint64_t Number(size_t at, size_t bytes) const {
+    uint64_t v = 0;
+    for (size_t i = 0; i < bytes; ++i) v = v << 8 | b_[at + i];
+    return v;
+  }
+
+  std::optional<uint32_t> FindExifId(size_t at, size_t end) const {
+    if (!Has(at, 6, end)) return std::nullopt;
+    const uint8_t version = b_[at];
+    size_t pos = at + 4 + (version == 0 ? 2 : 4);
+    while (Has(pos, kBoxHeader + 4, end)) {
+      const uint32_t size = be32(&b_[pos]);
+      if (size < kBoxHeader || !Has(pos, size, end)) return std::nullopt;
+      if (be32(&b_[pos + 4]) == Fourcc("infe")) {
+        const uint8_t v = b_[pos + 8];
+        const size_t idSize = v >= 3 ? 4 : 2;
+        const size_t typeAt = pos + 12 + idSize + 2;
+        if (v >= 2 && Has(typeAt, 4, pos + size) && be32(&b_[typeAt]) == Fourcc("Exif")) {
+          return static_cast<uint32_t>(Number(pos + 12, idSize));
+        }
+      }
+      pos += size;
+    }
+    return std::nullopt;
+  }
+
+  std::optional<std::pair<uint64_t, uint64_t>> Locate(size_t at, size_t end, uint32_t id) const {
+    if (!Has(at, 8, end)) return std::nullopt;
+    const uint8_t version = b_[at];
+    const size_t offsetSize = b_[at + 4] >> 4, lengthSize = b_[at + 4] & 15;
+    const size_t baseSize = b_[at + 5] >> 4, indexSize = version >= 1 ? (b_[at + 5] & 15) : 0;
+    const size_t idSize = version < 2 ? 2 : 4;
+    size_t pos = at + 6;
+    if (!Has(pos, idSize, end)) return std::nullopt;
+    const uint64_t count = Number(pos, idSize);
+    pos += idSize;
+    for (uint64_t i = 0; i < count; ++i) {
+      const size_t fixed = idSize + (version >= 1 ? 2 : 0) + 2 + baseSize + 2;
+      if (!Has(pos, fixed, end)) return std::nullopt;
+      const uint64_t itemId = Number(pos, idSize);
+      size_t q = pos + idSize;
+      const uint16_t method = version >= 1 ? be16(&b_[q]) & 15 : 0;
+      if (version >= 1) q += 2;
+      q += 2;  // data reference index
+      const uint64_t base = Number(q, baseSize);
+      q += baseSize;
+      const uint16_t extents = be16(&b_[q]);
+      q += 2;
+      const size_t extentSize = indexSize + offsetSize + lengthSize;
+      if (!Has(q, size_t{extents} * extentSize, end)) return std::nullopt;
+      if (itemId == id) {
+        if (method != 0 || extents == 0) return std::nullopt;
+        return std::pair(base + Number(q + indexSize, offsetSize), Number(q + indexSize + offsetSize, lengthSize));
+      }
+      pos = q + size_t{extents} * extentSize;
+    }
+    return std::nullopt;
+  }
+
+  std::vector<uint8_t> b_;
+};
+
+std::optional<CarvedTime> HeifTakenTime(ByteReader& reader, const Box& meta) {
+  const uint64_t bodySize = meta.size - meta.header;
+  if (bodySize > kMaxMetaSize) return std::nullopt;
+  std::vector<uint8_t> body(static_cast<size_t>(bodySize));
+  if (!reader.Get(meta.start + meta.header, body.data(), body.size())) return std::nullopt;
+  const std::optional<std::pair<uint64_t, uint64_t>> item = MetaItems(std::move(body)).ExifItem();
+  if (!item || item->second < 4 + tiff::kHeaderSize) return std::nullopt;
+  uint8_t skip[4];
+  if (!reader.Get(item->first, skip, 4)) return std::nullopt;
+  const uint64_t headerOffset = be32(skip);
+  if (headerOffset > item->second - 4 - tiff::kHeaderSize) return std::nullopt;
+  const uint64_t base = item->first + 4 + headerOffset;
+  uint8_t header[tiff::kHeaderSize];
+  if (!reader.Get(base, header, sizeof header)) return std::nullopt;
+  const std::optional<TiffHeader> tiffHeader = ReadTiffHeader(header);
+  if (!tiffHeader) return std::nullopt;
+  const TiffFacts facts = WalkTiff(reader, base, item->second - 4 - headerOffset, *tiffHeader);
+  return facts.taken ? facts.taken : facts.modified;
+}
+
 }  // namespace
 
 std::optional<CarvedKind> RecognizeIsoMediaStart(const uint8_t* head, size_t size) {
@@ -186,6 +300,7 @@ std::optional<CarveResult> MeasureIsoMedia(ByteReader& reader) {
   CarvedKind kind = CarvedKind::kMov;
   bool fileType = false, movie = false, media = false, meta = false;
   Movie facts;
+  Box metaBox;
   uint64_t pos = 0;
   const uint64_t limit = reader.Limit();
   for (size_t boxes = 0; boxes < kMaxTopLevelBoxes && pos < limit; ++boxes) {
@@ -207,6 +322,7 @@ std::optional<CarveResult> MeasureIsoMedia(ByteReader& reader) {
       media = true;
     } else if (box.type == kMeta) {
       meta = true;
+      metaBox = box;
       // A full box: version and flags before its children.
       if (box.size < box.header + 4) facts.broken = true;
       else WalkChildren(reader, box.start + box.header + 4, box.start + box.size, kMaxDepth, facts);
@@ -216,7 +332,9 @@ std::optional<CarveResult> MeasureIsoMedia(ByteReader& reader) {
   if (pos == 0) return std::nullopt;
   const bool complete = movie ? media : (meta && media && kind == CarvedKind::kHeic);
   const bool whole = (fileType || kind == CarvedKind::kMov) && complete && !facts.broken && facts.lastChunk < pos;
-  return whole ? Whole(kind, pos) : Partial(kind, pos);
+  CarveResult result = whole ? Whole(kind, pos) : Partial(kind, pos);
+  if (meta && kind == CarvedKind::kHeic) result.recordedTime = HeifTakenTime(reader, metaBox);
+  return result;
 }
 
 }  // namespace carve

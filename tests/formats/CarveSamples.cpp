@@ -19,14 +19,15 @@ pictures() {
   convert -size 160x120 plasma:fractal -quality 80 preview.jpg
   convert -size 320x240 plasma:fractal -quality 85 photo.jpg
   convert -size 100x75 plasma:fractal -compress lzw picture.tif
+  convert -size 64x48 plasma:fractal picture.heic
   exiftool -q -overwrite_original -DateTimeOriginal='2021:05:06 07:08:09' '-ThumbnailImage<=thumb.jpg' photo.jpg \
-    -execute -q -DNGVersion=1.4.0.0 -Make=Canon -DateTimeOriginal='2020:01:02 03:04:05' -o raw.dng picture.tif
+    -execute -q -DNGVersion=1.4.0.0 -Make=Canon -DateTimeOriginal='2020:01:02 03:04:05' -o raw.dng picture.tif \
+    -execute -q -overwrite_original -DateTimeOriginal='2022:03:04 05:06:07' picture.heic
   convert -size 200x150 plasma:fractal -interlace JPEG -quality 70 progressive.jpg
   convert -size 120x90 plasma:fractal picture.png
   convert -size 120x90 plasma:fractal picture.gif
   convert -size 100x75 plasma:fractal picture.bmp
   convert -size 100x75 plasma:fractal picture.webp
-  convert -size 64x48 plasma:fractal picture.heic
 }
 videos() {
   video="-f lavfi -i testsrc=duration=0.5:size=128x96:rate=25 -f lavfi -i sine=duration=0.5:sample_rate=22050"
@@ -461,7 +462,7 @@ std::vector<CarveSample> MakeSamples() {
       {"raw.nef", K::kTiff, K::kNef, MakeNef(), BreakFirstDirectory, 0, Time(2018, 7, 8, 9, 10, 11)},
       {"raw.arw", K::kTiff, K::kArw, MakeArw(), BreakFirstDirectory, 0, Time(2017, 3, 4, 5, 6, 7)},
       {"raw.orf", K::kOrf, K::kOrf, MakeOrf(), BreakFirstDirectory, 0, Time(2016, 1, 2, 3, 4, 5)},
-      {"picture.heic", K::kHeic, K::kHeic, Tool("picture.heic"), ZeroFirstChild("meta", 4), 0, {}},
+      {"picture.heic", K::kHeic, K::kHeic, Tool("picture.heic"), ZeroFirstChild("meta", 4), 0, Time(2022, 3, 4, 5, 6, 7)},
       {"video.mp4", K::kMp4, K::kMp4, Tool("video.mp4"), ZeroFirstChild("moov", 0), 0, {}},
       {"video.mov", K::kMov, K::kMov, Tool("video.mov"), ZeroFirstChild("moov", 0), 0, {}},
       {"video.3gp", K::k3gp, K::k3gp, Tool("video.3gp"), ZeroFirstChild("moov", 0), 0, {}},
