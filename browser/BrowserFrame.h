@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "browser/EntryHashes.h"
 #include "formats/PictureFormats.h"
 #include "fs/Discovery.h"
 #include "fs/OpenedSource.h"
@@ -93,6 +94,8 @@ class BrowserFrame {
   void btnZoomOutClick();
   // Saves the selected entry into a folder the user picks, in the background.
   void btnSaveClick();
+  // Computes the selected entry's hashes in the background and adds them to its information.
+  void mnuHashFileClick();
 
   PartitionList partitions;
   bool firstTickPending = true;
@@ -121,4 +124,5 @@ class BrowserFrame {
   BrowserView& view_;
   std::vector<Node> nodes_;            // by TreeNodeId
   std::vector<TreeNodeId> topLevel_;   // the partition nodes, in order
+  EntryHashes hashes_;
 };

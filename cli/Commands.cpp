@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/EntryPath.h"
+#include "cli/Manifest.h"
 #include "cli/Names.h"
 #include "device/SystemError.h"
 #include "save/SaveEntry.h"
@@ -60,10 +61,13 @@ int OpenEntry(CliSession& session, const std::string& source, const std::string&
 // The exit code once the work is done: read errors on the way make it a source error, or an
 // output error for the commands whose output they spoil.
 int Finish(CliSession& session, bool writesData, int code = kExitSuccess) {
+  // What the evidence file could not vouch for, found while the command read.
+  const bool doubtful = session.TellMediumNotes() > 0;
   if (code == kExitSuccess && session.faults().Count() > 0) {
     PrintError(std::to_string(session.faults().Count()) + " read error(s) on the source");
     return writesData ? kExitOutput : kExitSource;
   }
+  if (code == kExitSuccess && doubtful && writesData) return kExitOutput;
   return code;
 }
 
@@ -72,7 +76,9 @@ int Finish(CliSession& session, bool writesData, int code = kExitSuccess) {
 class RecoveryOnTerminal {
  public:
   RecoveryOnTerminal(const CliOptions& options, const std::string& folder)
-      : showProgress_(::isatty(STDERR_FILENO) == 1), recovery_(folder, options.deletedOnly, Events()) {}
+      : showProgress_(::isatty(STDERR_FILENO) == 1),
+        manifest_(options.manifest ? std::make_unique<ChecksumManifest>(folder) : nullptr),
+        recovery_(folder, options.deletedOnly, Events()) {}
 
   void RecoverPartition(TPartition& partition) { recovery_.RecoverPartition(partition); }
   int CutDirectories() const { return recovery_.totals().cutDirectories; }
@@ -82,16 +88,25 @@ class RecoveryOnTerminal {
     // Files are not flushed one by one: the whole recovery goes to the disk at once.
     const int syncError = recovery_.Finish();
     if (syncError != 0) PrintError("cannot write the recovered files out to the disk: " + SystemErrorText(syncError));
+    bool manifestWritten = true;
+    if (manifest_) {
+      std::string pathOrReason;
+      manifestWritten = manifest_->Finish(pathOrReason);
+      if (manifestWritten) std::printf("SHA-256 of every file saved: %s\n", PrintableText(pathOrReason).c_str());
+      else PrintError(pathOrReason);
+    }
     const TreeRecovery::Totals& totals = recovery_.totals();
     std::printf("Saved %llu files (%llu bytes); %llu failures.\n", static_cast<unsigned long long>(totals.saved),
                 static_cast<unsigned long long>(totals.bytes), static_cast<unsigned long long>(totals.failures));
-    return totals.failures == 0 && syncError == 0 ? kExitSuccess : kExitOutput;
+    return totals.failures == 0 && syncError == 0 && manifestWritten ? kExitSuccess : kExitOutput;
   }
 
  private:
   TreeRecovery::Events Events() {
     TreeRecovery::Events events;
+    if (manifest_) events.copy = [this](const WalkItem& item) { return manifest_->Begin(item); };
     events.fileDone = [this](const WalkItem& item, const SaveResult& result) {
+      if (manifest_) manifest_->Done(result);
       if (result.outcome == SaveOutcome::kFailed) PrintBoxText(SaveFailureText(result));
       if (!showProgress_) return;
       const TreeRecovery::Totals& totals = recovery_.totals();
@@ -104,6 +119,7 @@ class RecoveryOnTerminal {
   }
 
   bool showProgress_;
+  std::unique_ptr<ChecksumManifest> manifest_;  // with --manifest; before recovery_, whose events use it
   TreeRecovery recovery_;
 };
 
@@ -116,6 +132,8 @@ int CutCode(int cutDirectories, int errorCode, int code) {
 }
 
 }  // namespace
+
+int FinishCommand(CliSession& session, bool writesData, int code) { return Finish(session, writesData, code); }
 
 std::string ListingJson(const WalkItem& item) {
   const TDirectoryEntry& e = item.entry;
@@ -143,6 +161,7 @@ int ListPartitionsCommand(const CliOptions& options) {
 }
 
 int LsCommand(const CliOptions& options) {
+  if (options.bodyfile || options.csv) return ListReportCommand(options);
   CliSession session(options);
   if (const int code = session.Open(options.arguments[0]); code != kExitSuccess) return code;
   TreeWalk walk(

@@ -34,6 +34,7 @@ class SpanStream {
   bool Finish();
 
  private:
+  bool Read(uint64_t sector, uint64_t count);
   uint64_t SectorBytes() const;
   // Where bytes more can be gathered, growing the buffer up to piece bytes.
   uint8_t* Room(size_t bytes, size_t piece);
