@@ -30,9 +30,13 @@ if [ "$purpose" = test ]; then
   # The package test makes the .deb (dpkg-dev finds its dependencies) and checks its desktop
   # entry, metainfo and man pages. ewf-tools (ewfacquire) and qemu-utils (qemu-img) make the
   # evidence files of the tests from raw images; The Sleuth Kit's mactime reads the body files.
+  # The files that carving finds by content are made with the tools that write them: ImageMagick,
+  # exiftool, ffmpeg, zip, gsf (OLE2 compound files), Ghostscript and qpdf; Debian's forensics
+  # sample files hold real photos and videos.
   packages+=(libgtest-dev dosfstools mtools exfatprogs fdisk sleuthkit clang libclang-rt-14-dev
              imagemagick xvfb fonts-noto-cjk time python3 exfat-fuse dbus-daemon python3-dbusmock
-             dpkg-dev desktop-file-utils appstream man-db locales ewf-tools qemu-utils)
+             dpkg-dev desktop-file-utils appstream man-db locales ewf-tools qemu-utils
+             libimage-exiftool-perl ffmpeg zip libgsf-bin ghostscript qpdf forensics-samples-files)
 fi
 
 missing=()
