@@ -61,7 +61,7 @@ class EXFATPartition final : public TPartition {
 
  private:
   void ReadGeometry();
-  uint32_t CountHeapClusters() const;
+  uint32_t CountHeapClusters();
   void MakeRoot();
   void LocateBitmap();
 
@@ -71,8 +71,10 @@ class EXFATPartition final : public TPartition {
   uint64_t FirstSectorOfCluster(uint32_t cluster) const;
   bool SendData(const EXFATDirectoryEntry& set, uint64_t maximum, ClusterTrail* trail, bool deleted,
                 SpanStream& output) const;
-  // Without a trail, the chain's own.
-  bool ReadFatChain(uint32_t firstCluster, uint64_t remaining, ClusterTrail* trail, SpanStream& output) const;
+  // Without a trail, the chain's own. sized: the set states a length, which the chain should
+  // reach.
+  bool ReadFatChain(uint32_t firstCluster, uint64_t remaining, bool sized, ClusterTrail* trail,
+                    SpanStream& output) const;
   // The clusters of a contiguous run from first on that trail lets pass, up to count.
   uint64_t PassRun(uint32_t first, uint64_t count, ClusterTrail& trail) const;
 
@@ -86,4 +88,6 @@ class EXFATPartition final : public TPartition {
   // The clusters of the allocation bitmap (of the first FAT), in order; empty when the root
   // holds none.
   std::vector<uint32_t> bitmapClusters_;
+  // The clusters the volume claims after the heap's, which lie beyond the end of the source.
+  uint32_t clustersBeyondSource_ = 0;
 };

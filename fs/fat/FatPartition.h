@@ -80,14 +80,20 @@ class TFATPartition final : public TPartition {
   // Where the data clusters lie, for the walks over chains and free clusters.
   ClusterHeap Heap() const;
   void LayOutVolume(const uint8_t* boot);
-  uint32_t CountDataClusters(const uint8_t* boot, uint64_t dataOffset) const;
+  uint32_t CountDataClusters(const uint8_t* boot, uint64_t dataOffset);
+  // Notes clusters and a root region that the source cuts off (see TPartition::notes).
+  void NoteWhatTheSourceCutsOff();
   void CreateRoot(const uint8_t* boot);
   void TakeLabelFromRoot();
   bool IsEndOfChain(uint32_t entry) const;
+  bool IsBadClusterMark(uint32_t entry) const;
   bool SendChain(const FATDirectoryEntry& record, uint64_t maxBytes, ClusterTrail& trail, SpanStream& output) const;
   bool SendTail(SpanStream& output, uint32_t lastCluster, uint64_t remaining) const;
 
   uint32_t dataClusterCount_ = 0;
+  // The data clusters the boot sector claims, as far as the first table can address them; more
+  // than dataClusterCount_ when the source cuts the volume short.
+  uint32_t volumeClusterCount_ = 0;
   const OemCodePage codePage_;
 };
 
