@@ -200,7 +200,7 @@ void TForm1::btnNextClick() {
   if (opened.result != OpenResult::kPartitionsFound) return;
   // The size the volumes were found with is the one the page shows when the user comes back.
   if (source_->detectedSectorSize()) txtBytesPerSector->setText(QString::number(*source_->detectedSectorSize()));
-  frame_->ShowSourceNotes(source_->SectorSizeNotes("a sector size of "));
+  frame_->ShowSourceNotes(source_->Notes("a sector size of "));
   pageControlMain->setCurrentWidget(tsFileSystem);
   pageControlMainChange();
   frame_->FillTree();
