@@ -143,6 +143,27 @@ TEST_F(HandMadeTest, DeletedFilesAreReadFromFreeClustersOnly) {
   EXPECT_TRUE(Read(Child(6), 0).empty());
   EXPECT_EQ(Read(Child(7), 0), Concat({cluster[18], cluster[19], cluster[20]}));
 
+  // How complete each is, and why not.
+  const struct {
+    size_t child;
+    DataShortfall shortfall;
+    uint64_t delivered, standIns;
+  } completeness[] = {
+      {0, DataShortfall::kNone, 3 * kSector - 100, 0},
+      {4, DataShortfall::kFirstClusterTaken, 0, 0},
+      {5, DataShortfall::kVolumeEnds, 2 * kSector, 0},
+      {6, DataShortfall::kNone, 0, 0},
+      {7, DataShortfall::kFreeInChain, kSector, 2 * kSector},  // the tail is a guess
+  };
+  for (const auto& c : completeness) {
+    SCOPED_TRACE(Child(c.child).name);
+    const DataCompleteness found = Child(c.child).Completeness();
+    EXPECT_EQ(found.shortfall, c.shortfall);
+    EXPECT_EQ(found.delivered, c.delivered);
+    EXPECT_EQ(found.standIns, c.standIns);
+  }
+  EXPECT_EQ(Child(4).Completeness().kind(), DataCompleteness::Kind::kNone);
+
   // Streamed in pieces, the same bytes.
   MemoryStream streamed;
   ASSERT_TRUE(Child(1).StreamData(streamed, 0));
@@ -391,6 +412,8 @@ TEST_F(HandMadeTest, SlotsThatBecomeNodes) {
   v.Slot(root, 11, "STALE   TXT", 0x20, 6, 10);        // slot 10 is the end marker
   v.LongNameSlot(root, 12, 0x41, u"stray", "OTHER   TXT");  // not this file's name
   v.Slot(root, 13, "PLAIN   TXT", 0x20, 7, 10);
+  v.Slot(root, 14, " AME1   BIN", 0x20, 8, 10);  // a leading blank is the name's own
+  v.Slot(root, 15, "           ", 0x20, 9, 10);  // blanks only: no name at all
   Open(v);
   std::vector<std::pair<std::string, int32_t>> shown;
   for (auto& child : Root().children) shown.emplace_back(child->name, child->state);
@@ -400,6 +423,8 @@ TEST_F(HandMadeTest, SlotsThatBecomeNodes) {
       {"Removed file.txt - _EMOVE~1.TXT", kStateDeleted},
       {"STALE.TXT", kStateFile},
       {"PLAIN.TXT", kStateFile},
+      {" AME1.BIN", kStateFile},
+      {"", kStateFile},
   };
   EXPECT_EQ(shown, expected);
   EXPECT_EQ(Root().children[0]->path, "\\Long\\");
@@ -459,19 +484,25 @@ TEST_F(HandMadeTest, LongNameRunsNeverOverrunTheirRoom) {
   EXPECT_EQ(Child(2).name, std::string(255, 'y') + " - _YYYYY~1.TXT");
 }
 
+// The root's label slots win over the boot sector's label, the last of them over the others; a
+// deleted slot is no label, nor is the boot sector's "NO NAME", which formatters write for none.
 TEST_F(HandMadeTest, TheLastLabelSlotOfTheRootWins) {
   struct Case {
     std::vector<std::string> slots;  // label slots in root order, 11 bytes each
     std::string description;
+    std::string boot = "BOOT LABEL ";
   } cases[] = {
       {{}, "FAT16 partition \"BOOT LABEL\""},
       {{"FIRST      ", "SECOND     "}, "FAT16 partition \"SECOND\""},
-      {{"FIRST      ", "\xE5" "ECOND     "}, "FAT16 partition \"FIRST\""},  // a deleted slot is no label
+      {{"FIRST      ", "\xE5" "ECOND     "}, "FAT16 partition \"FIRST\""},
+      {{"\xE5" "ECOND     "}, "FAT16 partition \"BOOT LABEL\""},
       {{"FIRST      ", "           "}, "FAT16 partition, no label"},
+      {{}, "FAT16 partition, no label", "NO NAME    "},
+      {{"CARD       "}, "FAT16 partition \"CARD\"", "NO NAME    "},
   };
   for (const Case& c : cases) {
     HandVolume v(16, 20);
-    v.image.text(43, "BOOT LABEL ");
+    v.image.text(43, c.boot);
     for (size_t i = 0; i < c.slots.size(); ++i) v.Slot(v.RootOffset(), i, c.slots[i], 0x08);
     EXPECT_EQ(Open(v).GetDescription(), c.description);
   }
