@@ -385,6 +385,8 @@ def main():
     parser.add_argument("--summary", default=None, help="write the figures as JSON here")
     parser.add_argument("--replay", type=int, default=None, help="only write mutant number N to the keep folder")
     limits = parser.parse_args()
+    # Each mutant runs in a folder of its own, so a relative path to brindle-cli would not be found.
+    limits.cli = os.path.abspath(limits.cli)
 
     work = tempfile.mkdtemp(prefix="brindle-mutate-")
     try:
