@@ -27,7 +27,8 @@ class EXFATPartition final : public TPartition {
   // Sends the data that the set's stream chunk describes to sink: all 64 bits of DataLength,
   // at most maximum bytes when maximum is not 0; a DataLength of 0 reads until the chain ends.
   // A chain ends where it comes back to a cluster on trail, which the read extends; without a
-  // trail, where it comes back to one of its own. Returns false when the sink stopped the read.
+  // trail, where it comes back to one of its own. Whatever ends it before DataLength, the sink is
+  // told why (ByteSink::NoteShortfall). Returns false when the sink stopped the read.
   bool ReadClusterChain(const EXFATDirectoryEntry& set, ByteSink& sink, uint64_t maximum,
                         ClusterTrail* trail = nullptr) const;
   std::unique_ptr<ClusterTrail> NewClusterTrail() const override;
