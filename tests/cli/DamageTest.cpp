@@ -13,6 +13,7 @@
 
 #include "CliRun.h"
 #include "cli/CliSession.h"
+#include "support/FatImages.h"
 #include "support/HandVolume.h"
 
 namespace {
@@ -262,6 +263,33 @@ TEST_F(Damage, RecoverExitsWithItsOwnCodeWhenFilesComeOutShort) {
   EXPECT_EQ(r.out, "Saved 1 files (1024 bytes); 1 incomplete; 0 failures.\n");
   EXPECT_EQ(r.err, "brindle-cli: 1:/LOOP.BIN: short: 1024 of 1536 bytes (its chain comes back to a cluster it passed)\n");
   EXPECT_EQ(ReadFileBytes(dir / "out/partition-1/LOOP.BIN"), loop);
+}
+
+// What mtools does to a deleted file: a file written after it takes its clusters. The deleted
+// file is marked as having nothing left, and recovering it is a failure with the reason, not an
+// empty file; the file that holds its clusters now comes out whole.
+TEST_F(Damage, ADeletedFileWhoseClustersAToolReusedIsNotSavedEmpty) {
+  const std::string image = dir / "reused.img";
+  MtoolsVolume tool(image);
+  tool.Format("-F 12", 1440);
+  tool.MakeDirectory("/D");
+  tool.Write("/A.BIN", PatternBytes(3000, 1));
+  tool.Delete("/A.BIN");
+  tool.Write("/D/B.BIN", PatternBytes(5000, 2));  // from the first free cluster on: A.BIN's
+  CliResult r = cli.Run({"ls", "--json", "--deleted", image});
+  ASSERT_EQ(r.code, kExitSuccess) << r.err;
+  ASSERT_EQ(JsonLines(r.out).size(), 1u);
+  EXPECT_EQ(JsonLines(r.out)[0]["data"],
+            (nlohmann::json{{"kind", "none"}, {"delivered", 0}, {"expected", 3000}, {"reason", "first-cluster-taken"}}));
+
+  r = cli.Run({"recover", image, dir / "out"});
+  EXPECT_EQ(r.code, kExitOutput);
+  EXPECT_EQ(r.out, "Saved 1 files (5000 bytes); 0 incomplete; 1 failures.\n");
+  EXPECT_EQ(r.err, "brindle-cli: The file \"" + dir / "out/partition-1/_.BIN" +
+                       "\" could not be saved: None of its data can be read: its first cluster belongs to another "
+                       "file now.\n");
+  EXPECT_EQ(FolderContents(dir / "out/partition-1"), std::vector<std::string>{"D"});
+  EXPECT_EQ(ReadFileBytes(dir / "out/partition-1/D/B.BIN"), PatternBytes(5000, 2));
 }
 
 // A boot sector that claims more sectors than the source holds: the volume is named cut short
