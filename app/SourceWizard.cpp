@@ -19,6 +19,11 @@ std::optional<SourceChoice> ChosenSource(const SourcePage& page) {
   return choice;
 }
 
+std::vector<std::string> MediumNotes(const OpenedSource& source) {
+  const SourceMedium* medium = source.reader().medium();
+  return medium != nullptr ? medium->Notes() : std::vector<std::string>{};
+}
+
 OpenedChoice OpenChosenSource(const SourcePage& page, const OpenSettings& settings,
                               const std::function<void(OpenedSource&)>& scan) {
   OpenedChoice opened;
@@ -34,6 +39,12 @@ OpenedChoice OpenChosenSource(const SourcePage& page, const OpenSettings& settin
     if (failure.kind == OpenFailure::Kind::kSystemError) ShowMessageBox(failure.text, kErrorCaption, kMbOkWarning);
     if (failure.kind == OpenFailure::Kind::kUnusable) ShowMessageBox(failure.text, kApplicationTitle, kMbOkWarning);
     return opened;
+  }
+  // What is wrong with an evidence file is said before anything else about it.
+  if (const std::vector<std::string> notes = MediumNotes(*opened.source); !notes.empty()) {
+    std::string text;
+    for (const std::string& note : notes) text += (text.empty() ? "" : "\n\n") + note;
+    ShowMessageBox(text, kApplicationTitle, kMbOkWarning);
   }
   if (opened.source->partitions().empty()) {
     opened.result = OpenResult::kNoPartitions;

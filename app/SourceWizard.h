@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "device/DriveList.h"
 #include "fs/OpenedSource.h"
@@ -39,10 +40,14 @@ struct OpenedChoice {
   std::unique_ptr<OpenedSource> source;  // from kNoPartitions on
 };
 
+// What is wrong with the evidence file the source is read from (a segment file missing, data
+// that does not match its checksums); nothing for a plain image or device.
+std::vector<std::string> MediumNotes(const OpenedSource& source);
+
 // Next's opening sequence: opens the chosen source under the busy cursor, its reads answering
 // faults as settings say, and finds its volumes; when it finds any, runs scan, the browser
 // frame's ScanPartitions. A source that cannot be opened is reported in a box with the reason;
-// one without volumes gets the message, with the reason a partition table may have been
-// passed over.
+// an evidence file with something wrong with it gets a box that says what; one without
+// volumes gets the message, with the reason a partition table may have been passed over.
 OpenedChoice OpenChosenSource(const SourcePage& page, const OpenSettings& settings,
                               const std::function<void(OpenedSource&)>& scan);

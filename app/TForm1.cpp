@@ -200,7 +200,9 @@ void TForm1::btnNextClick() {
   if (opened.result != OpenResult::kPartitionsFound) return;
   // The size the volumes were found with is the one the page shows when the user comes back.
   if (source_->detectedSectorSize()) txtBytesPerSector->setText(QString::number(*source_->detectedSectorSize()));
-  frame_->ShowSourceNotes(source_->Notes("a sector size of "));
+  std::vector<std::string> notes = MediumNotes(*source_);
+  for (std::string& note : source_->Notes("a sector size of ")) notes.push_back(std::move(note));
+  frame_->ShowSourceNotes(notes);
   pageControlMain->setCurrentWidget(tsFileSystem);
   pageControlMainChange();
   frame_->FillTree();

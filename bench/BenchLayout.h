@@ -32,6 +32,8 @@ inline constexpr uint32_t kManyEntries = 20000;
 // The images, in the folder given with --images.
 inline constexpr const char* kFat32Image = "fat32.img";
 inline constexpr const char* kExfatImage = "exfat.img";
+// The FAT32 image as an EnCase image (ewfacquire, deflate:fast, in segment files of 1.4 GiB).
+inline constexpr const char* kFat32Evidence = "fat32.E01";
 
 // The images whose recovery is measured: 20,000 small files, kRecoverFilesPerDirectory in each
 // of the folders D000, D001, ..., named F0000.BIN, F0001.BIN, ...; file i of the whole tree

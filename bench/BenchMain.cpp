@@ -22,6 +22,7 @@
 #include "bench/BenchLayout.h"
 #include "bench/BenchSupport.h"
 #include "bench/CommandBench.h"
+#include "bench/EvidenceBench.h"
 #include "bench/ReadBench.h"
 #include "bench/SaveMemoryBench.h"
 #include "bench/Verdict.h"
@@ -105,6 +106,7 @@ int main(int argc, char** argv) {
   if (!withExfat) std::fprintf(stderr, "brindle_bench: no exfat.img, so the exFAT benchmarks are left out\n");
   bench::RegisterReadBenchmarks(withExfat);
   bench::RegisterCommandBenchmarks(withExfat);
+  bench::RegisterEvidenceBenchmarks();
   bench::RegisterSaveMemoryBenchmarks(withExfat);
 
   SummaryReporter reporter;

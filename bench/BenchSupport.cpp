@@ -1,9 +1,11 @@
 #include "bench/BenchSupport.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -12,6 +14,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "bench/ChildRun.h"
 #include "bench/Pattern.h"
 
 namespace bench {
@@ -77,22 +80,28 @@ TDirectoryEntry* BenchSource::FindInRoot(const std::string& name) {
   return nullptr;
 }
 
-std::string CheckPatternFile(const std::string& path, const BenchFile& file) {
+std::string CheckPatternFile(const std::string& path, const BenchFile& file, uint64_t trailerBytes) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return path + ": " + std::strerror(errno);
   std::vector<uint8_t> block(kMiB);
   uint64_t done = 0;
   std::string problem;
   while (problem.empty()) {
-    const ssize_t got = ::pread(fd, block.data(), block.size(), static_cast<off_t>(done));
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(block.size(), file.size - done));
+    if (want == 0) break;
+    const ssize_t got = ::pread(fd, block.data(), want, static_cast<off_t>(done));
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) break;
     const size_t wrong = FirstPatternMismatch(block.data(), static_cast<size_t>(got), done, file.seed);
     if (wrong != static_cast<size_t>(got)) problem = path + " is wrong at byte " + std::to_string(done + wrong);
     done += static_cast<uint64_t>(got);
   }
+  struct stat status {};
+  const uint64_t held = ::fstat(fd, &status) == 0 ? static_cast<uint64_t>(status.st_size) : done;
   ::close(fd);
-  if (problem.empty() && done != file.size) problem = path + " holds " + std::to_string(done) + " bytes";
+  if (problem.empty() && (done != file.size || held - done > trailerBytes)) {
+    problem = path + " holds " + std::to_string(held) + " bytes";
+  }
   return problem;
 }
 
@@ -148,6 +157,39 @@ double LoadProbe::OwnCpuSeconds() {
   ::getrusage(RUSAGE_SELF, &self);
   ::getrusage(RUSAGE_CHILDREN, &children);
   return Seconds(self.ru_utime) + Seconds(self.ru_stime) + Seconds(children.ru_utime) + Seconds(children.ru_stime);
+}
+
+// Runs command with its standard output in a temporary file of the output folder and returns
+// what it printed; status receives the exit status.
+std::string Captured(const std::vector<std::string>& command, int& status) {
+  std::string path = OutputFolder() + "/brindle-bench-output-XXXXXX";
+  const int fd = ::mkstemp(path.data());
+  if (fd < 0) {
+    status = -1;
+    return std::strerror(errno);
+  }
+  status = RunChild(command, fd).status;
+  ::close(fd);
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  ::unlink(path.c_str());
+  return text.str();
+}
+
+// Why the bytes command writes are not the file's; empty when they are. Checked once, before
+// the timed rounds.
+std::string CheckOutput(const std::vector<std::string>& command, const BenchFile& file, uint64_t trailerBytes) {
+  const std::string path = OutputFolder() + "/brindle-bench-check";
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return path + ": " + std::strerror(errno);
+  const ChildRun run = RunChild(command, fd);
+  ::close(fd);
+  std::string problem = run.error;
+  if (problem.empty() && run.status != 0) problem = command[0] + " exited with " + std::to_string(run.status);
+  if (problem.empty()) problem = CheckPatternFile(path, file, trailerBytes);
+  ::unlink(path.c_str());
+  return problem.empty() ? "" : command[0] + ": " + problem;
 }
 
 }  // namespace bench

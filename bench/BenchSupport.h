@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "bench/BenchLayout.h"
 #include <memory>
@@ -39,8 +40,16 @@ class BenchSource {
   std::string error_;
 };
 
-// Why the file at path is not the whole of file, pattern and size; empty when it is.
-std::string CheckPatternFile(const std::string& path, const BenchFile& file);
+// Why the file at path is not the whole of file, pattern and size, followed by at most
+// trailerBytes bytes of anything else; empty when it is.
+std::string CheckPatternFile(const std::string& path, const BenchFile& file, uint64_t trailerBytes = 0);
+
+// Runs command with its standard output in a temporary file of the output folder and returns
+// what it printed; status receives the exit status.
+std::string Captured(const std::vector<std::string>& command, int& status);
+// Why the bytes command writes are not the file's (then at most trailerBytes of anything else,
+// as the words ewfexport prints on standard output after the data); empty when they are.
+std::string CheckOutput(const std::vector<std::string>& command, const BenchFile& file, uint64_t trailerBytes = 0);
 
 // Seconds on the steady clock since start.
 double SecondsSince(std::chrono::steady_clock::time_point start);

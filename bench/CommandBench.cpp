@@ -66,39 +66,6 @@ uint64_t FileSize(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
 }
 
-// Runs command with its standard output in a temporary file of the output folder and returns
-// what it printed; status receives the exit status.
-std::string Captured(const std::vector<std::string>& command, int& status) {
-  std::string path = OutputFolder() + "/brindle-bench-output-XXXXXX";
-  const int fd = ::mkstemp(path.data());
-  if (fd < 0) {
-    status = -1;
-    return std::strerror(errno);
-  }
-  status = RunChild(command, fd).status;
-  ::close(fd);
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  ::unlink(path.c_str());
-  return text.str();
-}
-
-// Why the bytes command writes are not the file's; empty when they are. Checked once, before
-// the timed rounds.
-std::string CheckOutput(const std::vector<std::string>& command, const BenchFile& file) {
-  const std::string path = OutputFolder() + "/brindle-bench-check";
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return path + ": " + std::strerror(errno);
-  const ChildRun run = RunChild(command, fd);
-  ::close(fd);
-  std::string problem = run.error;
-  if (problem.empty() && run.status != 0) problem = command[0] + " exited with " + std::to_string(run.status);
-  if (problem.empty()) problem = CheckPatternFile(path, file);
-  ::unlink(path.c_str());
-  return problem.empty() ? "" : command[0] + ": " + problem;
-}
-
 void CatBenchmark(benchmark::State& state, const char* image, BenchFile file) {
   const std::string path = ImagePath(image);
   const SleuthKitFile tsk = FindWithSleuthKit(path, file.name);

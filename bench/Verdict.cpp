@@ -72,6 +72,15 @@ Verdict JudgeRecover(const Figures& figures) {
               " (target: 1 or more)" + LoadText(figures)};
 }
 
+// Brindle's time against another tool's for the same bytes: no slower (1 or more).
+Verdict JudgeBeside(const Figures& figures, const std::string& what, const std::string& tool) {
+  const Spread speed = Of(figures, "speed_vs_" + tool);
+  return {speed.median >= 1,
+          what + " " + Text(Of(figures, "MB/s"), 0) + " MB/s, " + tool + " " + Text(Of(figures, tool + "_MB/s"), 0) +
+              " MB/s\n  " + tool + "'s time over Brindle's " + Text(speed, 2) + " (target: 1 or more)" +
+              LoadText(figures)};
+}
+
 }  // namespace
 
 Spread SpreadOf(std::vector<double> values) {
@@ -91,6 +100,8 @@ Verdict Judge(const Figures& figures) {
   if (Has(figures, "limit_MiB")) return JudgeSaveMemory(figures);
   if (Has(figures, "speed_vs_icat")) return JudgeCat(figures);
   if (Has(figures, "speed_vs_tsk")) return JudgeRecover(figures);
+  if (Has(figures, "speed_vs_ewfexport")) return JudgeBeside(figures, "cat out of the E01", "ewfexport");
+  if (Has(figures, "speed_vs_sha256sum")) return JudgeBeside(figures, "hash", "sha256sum");
   return {false, "no figures that a target is judged by"};
 }
 

@@ -65,6 +65,7 @@ void BrowserFrame::ClearPartitions() {
     TreeUpdate bracket(view_);
     ClearTree();
   }
+  hashes_.Clear();
   for (auto& partition : partitions) partition.reset();
   partitions.clear();
   lastShownIndex = -1;
@@ -138,6 +139,14 @@ void BrowserFrame::btnSaveClick() {
       });
 }
 
+void BrowserFrame::mnuHashFileClick() {
+  TDirectoryEntry* entry = SelectedEntry();
+  if (entry == nullptr || entry->IsFolder()) return;
+  hashes_.Start(*entry, [this, entry] {
+    if (SelectedEntry() == entry) FillInfo(*entry);
+  });
+}
+
 void BrowserFrame::ClearTree() {
   view_.ClearTree();
   nodes_.clear();
@@ -187,6 +196,7 @@ void BrowserFrame::FillInfo(TDirectoryEntry& entry) {
   InfoUpdate bracket(view_);
   view_.ClearInfo();
   entry.FillInfo(view_.InfoList());
+  hashes_.FillInfo(entry, view_.InfoList());
 }
 
 // The hex dump of the entry's first bytes, and a picture or text preview of them.

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "browser/EntryHashes.h"
 #include "formats/PictureFormats.h"
 #include "fs/Discovery.h"
 #include "fs/OpenedSource.h"
@@ -94,6 +95,8 @@ class BrowserFrame {
   // Saves the selected entry into a folder the user picks, in the background; says so when the
   // save failed or the file came out short.
   void btnSaveClick();
+  // Computes the selected entry's hashes in the background and adds them to its information.
+  void mnuHashFileClick();
 
   PartitionList partitions;
   bool firstTickPending = true;
@@ -122,4 +125,5 @@ class BrowserFrame {
   BrowserView& view_;
   std::vector<Node> nodes_;            // by TreeNodeId
   std::vector<TreeNodeId> topLevel_;   // the partition nodes, in order
+  EntryHashes hashes_;
 };

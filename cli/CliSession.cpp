@@ -46,6 +46,7 @@ int CliSession::Open(const std::string& path) {
     else if (choice.isDevice) PrintError("Cannot read " + path + ".");  // a drive without a medium says nothing else
     return kExitSource;
   }
+  TellMediumNotes();
   if (source_->partitions().empty()) {
     const std::string message = source_->NoPartitionsMessage();
     for (size_t start = 0; start <= message.size();) {
@@ -57,4 +58,13 @@ int CliSession::Open(const std::string& path) {
   }
   for (const std::string& note : source_->Notes("--sector-size ")) PrintError(note);
   return kExitSuccess;
+}
+
+size_t CliSession::TellMediumNotes() {
+  const SourceMedium* medium = source_ ? source_->reader().medium() : nullptr;
+  if (medium == nullptr) return 0;
+  const std::vector<std::string> notes = medium->Notes();
+  const size_t before = notesTold_;
+  for (; notesTold_ < notes.size(); ++notesTold_) PrintBoxText(notes[notesTold_]);
+  return notesTold_ - before;
 }

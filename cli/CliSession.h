@@ -31,6 +31,12 @@ struct CliOptions {
   bool deletedOnly = false;
   bool json = false;
   bool force = false;
+  bool bodyfile = false;     // ls: The Sleuth Kit's body file
+  bool csv = false;          // ls: a table for a spreadsheet
+  bool manifest = false;     // recover: SHA256SUMS beside what was saved
+  bool dfxml = false;        // report: DFXML
+  bool wholeSource = false;  // hash: the whole source rather than entries
+  std::vector<std::string> algorithms;  // hash, report: --algorithm, in the order given
 };
 
 // Answers every read fault as --on-read-error says and names it on standard error as it
@@ -60,6 +66,11 @@ class CliSession {
   const FaultLog& faults() const { return faults_; }
   // Whether a volume found has notes (TPartition::notes): one the source cuts short, say.
   bool HasVolumeNotes() const { return source_ && !source_->volumeNotes().empty(); }
+  // Says on standard error what is wrong with the evidence file read (a segment missing, data
+  // that does not match its checksums), as far as it has not said it yet; returns how many
+  // notes it told.
+  size_t TellMediumNotes();
+  OpenedSource& source() { return *source_; }
 
  private:
   const CliOptions& options_;
@@ -67,6 +78,7 @@ class CliSession {
   FaultLog faults_;
   PlatformRead platformRead_;
   std::unique_ptr<OpenedSource> source_;
+  size_t notesTold_ = 0;
 };
 
 // Prints "brindle-cli: " and the message to standard error, fit for a terminal (see

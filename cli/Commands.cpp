@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "cli/EntryPath.h"
+#include "cli/Manifest.h"
 #include "cli/Names.h"
 #include "device/SystemError.h"
 #include "save/SaveEntry.h"
@@ -88,10 +89,13 @@ int OpenEntry(CliSession& session, const std::string& source, const std::string&
 // output error for the commands whose output they spoil (also where files came out short for
 // them).
 int Finish(CliSession& session, bool writesData, int code = kExitSuccess) {
+  // What the evidence file could not vouch for, found while the command read.
+  const bool doubtful = session.TellMediumNotes() > 0;
   if ((code == kExitSuccess || code == kExitIncomplete) && session.faults().Count() > 0) {
     PrintError(std::to_string(session.faults().Count()) + " read error(s) on the source");
     return writesData ? kExitOutput : kExitSource;
   }
+  if ((code == kExitSuccess || code == kExitIncomplete) && doubtful && writesData) return kExitOutput;
   return code;
 }
 
@@ -107,7 +111,9 @@ int VolumeNotesCode(const CliSession& session, int code) {
 class RecoveryOnTerminal {
  public:
   RecoveryOnTerminal(const CliOptions& options, const std::string& folder)
-      : showProgress_(::isatty(STDERR_FILENO) == 1), recovery_(folder, options.deletedOnly, Events()) {}
+      : showProgress_(::isatty(STDERR_FILENO) == 1),
+        manifest_(options.manifest ? std::make_unique<ChecksumManifest>(folder) : nullptr),
+        recovery_(folder, options.deletedOnly, Events()) {}
 
   void RecoverPartition(TPartition& partition) { recovery_.RecoverPartition(partition); }
   int CutDirectories() const { return recovery_.totals().cutDirectories; }
@@ -117,18 +123,27 @@ class RecoveryOnTerminal {
     // Files are not flushed one by one: the whole recovery goes to the disk at once.
     const int syncError = recovery_.Finish();
     if (syncError != 0) PrintError("cannot write the recovered files out to the disk: " + SystemErrorText(syncError));
+    bool manifestWritten = true;
+    if (manifest_) {
+      std::string pathOrReason;
+      manifestWritten = manifest_->Finish(pathOrReason);
+      if (manifestWritten) std::printf("SHA-256 of every file saved: %s\n", PrintableText(pathOrReason).c_str());
+      else PrintError(pathOrReason);
+    }
     const TreeRecovery::Totals& totals = recovery_.totals();
     std::printf("Saved %llu files (%llu bytes); %llu incomplete; %llu failures.\n",
                 static_cast<unsigned long long>(totals.saved), static_cast<unsigned long long>(totals.bytes),
                 static_cast<unsigned long long>(totals.incomplete), static_cast<unsigned long long>(totals.failures));
-    if (totals.failures != 0 || syncError != 0) return kExitOutput;
+    if (totals.failures != 0 || syncError != 0 || !manifestWritten) return kExitOutput;
     return totals.incomplete != 0 ? kExitIncomplete : kExitSuccess;
   }
 
  private:
   TreeRecovery::Events Events() {
     TreeRecovery::Events events;
+    if (manifest_) events.copy = [this](const WalkItem& item) { return manifest_->Begin(item); };
     events.fileDone = [this](const WalkItem& item, const SaveResult& result) {
+      if (manifest_) manifest_->Done(result);
       const bool failed = result.outcome == SaveOutcome::kFailed;
       if (showProgress_ && (failed || Incomplete(result))) std::fprintf(stderr, "\r\033[K");
       if (failed) PrintBoxText(SaveFailureText(result));
@@ -144,6 +159,7 @@ class RecoveryOnTerminal {
   }
 
   bool showProgress_;
+  std::unique_ptr<ChecksumManifest> manifest_;  // with --manifest; before recovery_, whose events use it
   TreeRecovery recovery_;
 };
 
@@ -156,6 +172,8 @@ int CutCode(int cutDirectories, int errorCode, int code) {
 }
 
 }  // namespace
+
+int FinishCommand(CliSession& session, bool writesData, int code) { return Finish(session, writesData, code); }
 
 std::string ListingJson(const WalkItem& item) {
   TDirectoryEntry& e = item.entry;
@@ -190,6 +208,7 @@ int ListPartitionsCommand(const CliOptions& options) {
 }
 
 int LsCommand(const CliOptions& options) {
+  if (options.bodyfile || options.csv) return ListReportCommand(options);
   CliSession session(options);
   if (const int code = session.Open(options.arguments[0]); code != kExitSuccess) return code;
   TreeWalk walk(

@@ -11,6 +11,7 @@
 
 #include "platform/CodePageCheck.h"
 #include "cli/Commands.h"
+#include "hash/Digest.h"
 #include "platform/SectorSizeCheck.h"
 #include "platform/VersionTable.h"
 
@@ -25,12 +26,26 @@ constexpr const char* kHelp = R"(Usage:
   brindle-cli cat SOURCE ENTRY                 write an entry's bytes to standard output
   brindle-cli save [--force] SOURCE ENTRY FOLDER
                                                save an entry into FOLDER under its name
-  brindle-cli recover [--deleted] SOURCE FOLDER
+  brindle-cli recover [--deleted] [--manifest] SOURCE FOLDER
                                                save every file of every partition into
                                                FOLDER, mirroring the directory tree
+  brindle-cli ls -r --bodyfile SOURCE [ENTRY]  The Sleuth Kit's body file, for mactime
+  brindle-cli ls [-r] --csv SOURCE [ENTRY]     a table for a spreadsheet
+  brindle-cli hash [--algorithm NAME]... SOURCE ENTRY...
+                                               MD5, SHA-1 and SHA-256 of entries (every
+                                               file below a folder)
+  brindle-cli hash --source [--algorithm NAME]... SOURCE
+                                               the same of the whole source
+  brindle-cli report --dfxml [--algorithm NAME]... SOURCE
+                                               DFXML of every partition, as fiwalk writes it
 
 SOURCE is a disk image file or a block device (e.g. /dev/sdb), opened read-only; nothing is
-ever written to it.
+ever written to it. Evidence files are read as the media they hold, recognised by their
+content whatever their names: EnCase images (E01; the other segment files are found beside
+the first), split raw images (card.001, card.002, ... or xaa, xab, ...: name the first),
+VHD and VHDX, VMDK (a sparse disk, or a descriptor with its extents beside it) and qcow or
+qcow2 virtual disks. What is wrong with one (a segment file missing, data that does not
+match its checksums) is said on standard error, and what can be read is read.
 
 ENTRY names an entry of a partition by the number the partition list shows, which is the
 number Linux gives it: 1 to 4 for the entries of a classic partition table, 5 on for the
@@ -59,6 +74,22 @@ Options:
       --json           ls: one JSON object per line (index, path, name, state, size,
                        modified, created, attributes, folder, data)
       --force          save: replace a file of the same name in FOLDER
+      --manifest       recover: write SHA256SUMS beside the partition folders, in
+                       coreutils' format, of the bytes as they were saved: run
+                       `sha256sum -c SHA256SUMS` in FOLDER to check them
+      --bodyfile       ls: The Sleuth Kit's body file (3.x) instead of the listing, for
+                       `mactime -b`: MD5|name|inode|mode|UID|GID|size|atime|mtime|ctime|crtime,
+                       times in seconds since 1970 (FAT times taken as local time). Deleted
+                       entries are marked as fls -m marks them, with the suffix (deleted),
+                       and found ones placed under N:/$OrphanFiles; the inode field is the
+                       N#i/j index written N-i-j
+      --csv            ls: comma-separated values with a header line (RFC 4180)
+      --dfxml          report: DFXML on standard output: a volume element per partition
+                       and a fileobject per entry, with its byte runs on the source
+      --algorithm NAME hash, report: md5, sha1 or sha256; give it once for each. hash
+                       computes all three without it, report none
+      --source         hash: the whole source, sector by sector; an EnCase image's
+                       recorded MD5 and SHA-1 are checked against it
       --sector-size N  sector size of an image file in bytes, 512 to 65536. Without it,
                        512; when no partition's boot sector agrees with that, the sizes
                        1024, 2048 and 4096 are tried and the one that fits is named on
@@ -161,12 +192,16 @@ struct CommandShape {
 
 const CommandShape kCommands[] = {
     {"", "brindle-cli [OPTIONS] SOURCE", {"SOURCE"}, 1, {}},
-    {"ls", "brindle-cli ls [-r] [--deleted] [--json] SOURCE [ENTRY]", {"SOURCE", "ENTRY"}, 1,
-     {"--recursive", "--deleted", "--json"}},
+    {"ls", "brindle-cli ls [-r] [--deleted] [--json|--bodyfile|--csv] SOURCE [ENTRY]", {"SOURCE", "ENTRY"}, 1,
+     {"--recursive", "--deleted", "--json", "--bodyfile", "--csv"}},
     {"info", "brindle-cli info SOURCE ENTRY", {"SOURCE", "ENTRY"}, 2, {}},
     {"cat", "brindle-cli cat SOURCE ENTRY", {"SOURCE", "ENTRY"}, 2, {}},
     {"save", "brindle-cli save [--force] SOURCE ENTRY FOLDER", {"SOURCE", "ENTRY", "FOLDER"}, 3, {"--force"}},
-    {"recover", "brindle-cli recover [--deleted] SOURCE FOLDER", {"SOURCE", "FOLDER"}, 2, {"--deleted"}},
+    {"recover", "brindle-cli recover [--deleted] [--manifest] SOURCE FOLDER", {"SOURCE", "FOLDER"}, 2,
+     {"--deleted", "--manifest"}},
+    {"hash", "brindle-cli hash [--source] [--algorithm NAME]... SOURCE [ENTRY...]", {"SOURCE", "ENTRY..."}, 1,
+     {"--source", "--algorithm"}},
+    {"report", "brindle-cli report --dfxml [--algorithm NAME]... SOURCE", {"SOURCE"}, 1, {"--dfxml", "--algorithm"}},
 };
 
 struct Flag {
@@ -180,7 +215,20 @@ const Flag kFlags[] = {
     {"--deleted", "--deleted", &CliOptions::deletedOnly},
     {"--json", "--json", &CliOptions::json},
     {"--force", "--force", &CliOptions::force},
+    {"--bodyfile", "--bodyfile", &CliOptions::bodyfile},
+    {"--csv", "--csv", &CliOptions::csv},
+    {"--manifest", "--manifest", &CliOptions::manifest},
+    {"--dfxml", "--dfxml", &CliOptions::dfxml},
+    {"--source", "--source", &CliOptions::wholeSource},
 };
+
+CLI::Validator AlgorithmCheck() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        return HashFromName(text) ? "" : "takes md5, sha1 or sha256, not \"" + text + "\"";
+      },
+      "md5|sha1|sha256");
+}
 
 // The command line as CLI11 parses it: listing the partitions is the program itself, the other
 // commands are its subcommands. Every option may stand before or after a command's name, as
@@ -196,7 +244,12 @@ class CommandLine {
       command.app = *shape.name ? app_.add_subcommand(shape.name) : &app_;
       command.app->allow_extras();
       AddOptions(*command.app);
-      for (const char* name : shape.arguments) command.arguments.push_back(command.app->add_option(name));
+      // An argument named "X..." takes as many as are given.
+      for (const std::string name : shape.arguments) {
+        CLI::Option* argument = command.app->add_option(name);
+        if (name.ends_with("...")) argument->expected(0, -1)->allow_extra_args();
+        command.arguments.push_back(argument);
+      }
     }
   }
 
@@ -218,7 +271,7 @@ class CommandLine {
     if (const std::string wrong = WrongArgument(shape); !wrong.empty()) return Usage(wrong);
     options_.command = shape.name;
     for (const CLI::Option* argument : commands_[chosen].arguments) {
-      if (argument->count() > 0) options_.arguments.push_back(argument->as<std::string>());
+      for (const std::string& value : argument->results()) options_.arguments.push_back(value);
     }
     if (options_.arguments.size() < shape.required) {
       return Usage(chosen == 0 ? std::string("no source given") : std::string("missing arguments; usage: ") + shape.usage);
@@ -242,6 +295,11 @@ class CommandLine {
        })
         ->check(SectorSizeCheck("BYTES"))
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_option_function<std::string>("--algorithm", [this](const std::string& name) {
+         options_.algorithms.push_back(name);
+       })
+        ->check(AlgorithmCheck())
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     app.add_option("--codepage", options_.codePage)
         ->check(CodePageCheck("NAME"))
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
@@ -268,10 +326,12 @@ class CommandLine {
       if (extra.size() > 1 && extra[0] == '-') return "unknown option " + extra.substr(0, extra.find('='));
     }
     for (const Command& command : commands_) {
-      for (const Flag& flag : kFlags) {
-        if (command.app->get_option(flag.longName)->count() > 0 && shape.flags.count(flag.longName) == 0) {
-          return flag.longName + std::string(" does not go with ") + (*shape.name ? shape.name : "listing partitions") +
-                 usage;
+      std::vector<const char*> given;
+      for (const Flag& flag : kFlags) given.push_back(flag.longName);
+      given.push_back("--algorithm");
+      for (const char* name : given) {
+        if (command.app->get_option(name)->count() > 0 && shape.flags.count(name) == 0) {
+          return name + std::string(" does not go with ") + (*shape.name ? shape.name : "listing partitions") + usage;
         }
       }
     }
@@ -301,5 +361,7 @@ int main(int argc, char** argv) {
   if (options.command == "info") return InfoCommand(options);
   if (options.command == "cat") return CatCommand(options);
   if (options.command == "save") return SaveCommand(options);
+  if (options.command == "hash") return HashCommand(options);
+  if (options.command == "report") return ReportCommand(options);
   return RecoverCommand(options);
 }

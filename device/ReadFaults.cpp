@@ -5,7 +5,8 @@
 #include "device/SystemError.h"
 
 std::string ReadFaultText(const ReadFault& fault) {
-  return "Read failed at sector " + std::to_string(fault.sector) + ":\n" + SystemErrorText(fault.error);
+  return "Read failed at sector " + std::to_string(fault.sector) + ":\n" +
+         (fault.reason.empty() ? SystemErrorText(fault.error) : fault.reason);
 }
 
 void FaultLog::Add(const ReadFault& fault, FaultAnswer answer) {

@@ -9,14 +9,19 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct ReadFault {
-  uint64_t sector = 0;  // the sector that could not be read
-  int error = 0;        // the system's error number
+  ReadFault(uint64_t sector = 0, int error = 0, std::string reason = {})
+      : sector(sector), error(error), reason(std::move(reason)) {}
+
+  uint64_t sector;     // the sector that could not be read
+  int error;           // the system's error number
+  std::string reason;  // what the library that read it said, for an evidence file; else empty
 };
 
-// "Read failed at sector N:\n" followed by the system's text for the error.
+// "Read failed at sector N:\n" followed by the reason, or the system's text for the error.
 std::string ReadFaultText(const ReadFault& fault);
 
 enum class FaultAnswer { kAbort, kRetry, kIgnore };

@@ -11,7 +11,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
+#include "device/EvidenceMedia.h"
 #include "device/SystemError.h"
 
 namespace {
@@ -54,6 +56,22 @@ int OpenSourceFile(const std::string& path, const char*& refusal) {
   return fd;
 }
 
+// A descriptor closed on every path until a medium takes it over.
+class OwnedDescriptor {
+ public:
+  explicit OwnedDescriptor(int fd) : fd_(fd) {}
+  ~OwnedDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  OwnedDescriptor(const OwnedDescriptor&) = delete;
+  OwnedDescriptor& operator=(const OwnedDescriptor&) = delete;
+  int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_;
+};
+
 std::string RefusalText(const char* prefix, const char* kind) {
   return std::string(prefix) + "This is " + kind + ", not an image file or a block device.";
 }
@@ -94,19 +112,7 @@ TSectorReader::TSectorReader() : platformRead(::pread) {
 
 TSectorReader::~TSectorReader() { Close(); }
 
-void TSectorReader::Close() {
-  if (deviceHandle_ >= 0) {
-    ::close(deviceHandle_);
-    deviceHandle_ = -1;
-  }
-  if (directHandle_ >= 0) {
-    ::close(directHandle_);
-    directHandle_ = -1;
-  }
-  directBlockSize_ = 0;
-  directRefused_ = false;
-  mainWindow_.directBuffer.reset();
-}
+void TSectorReader::Close() { medium_.reset(); }
 
 void TSectorReader::SetFaultHandling(FaultPolicy& policy, FaultLog& log) {
   const std::lock_guard<std::recursive_mutex> lock(mainMutex_);
@@ -133,26 +139,6 @@ void TSectorReader::Unregister(ReadWindow& window) {
   std::erase_if(sessions_, [&](const auto& session) { return session.second == &window; });
 }
 
-// On a block device, a second handle on the same device that bypasses the page cache, for the
-// reads that must tell one bad sector from the next: through the cache a bad sector fails the
-// whole page around it. O_DIRECT wants buffers, offsets and lengths in whole logical blocks,
-// so each window gets a buffer of one block, aligned to the block. Without it (a device that
-// refuses O_DIRECT, no /proc) those reads go through the cache like all others.
-void TSectorReader::OpenDirectReads() {
-  int blockSize = 0;
-  if (::ioctl(deviceHandle_, BLKSSZGET, &blockSize) != 0 || blockSize < static_cast<int>(kMinSectorSize) ||
-      blockSize > static_cast<int>(kMaxSectorSize) || (blockSize & (blockSize - 1)) != 0) {
-    return;
-  }
-  // Opened again through the descriptor, so that it is the same device even if the path has
-  // changed meanwhile.
-  const std::string self = "/proc/self/fd/" + std::to_string(deviceHandle_);
-  const int fd = ::open(self.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECT);
-  if (fd < 0) return;
-  directHandle_ = fd;
-  directBlockSize_ = static_cast<uint32_t>(blockSize);
-}
-
 bool TSectorReader::Fail(OpenFailure::Kind kind, std::string text) {
   Close();
   openFailure_ = OpenFailure{kind, std::move(text)};
@@ -164,16 +150,7 @@ bool TSectorReader::FailWithError(const std::string& prefix) {
   return Fail(OpenFailure::Kind::kSystemError, prefix + SystemErrorText(error));
 }
 
-bool TSectorReader::OpenImage(const std::string& path, const std::string& sectorSizeText) {
-  constexpr const char* kOpenFailed = "Failed to open the file for reading:\n";
-  openFailure_ = OpenFailure{};
-  const char* refusal = nullptr;
-  deviceHandle_ = OpenSourceFile(path, refusal);
-  if (refusal != nullptr) return Fail(OpenFailure::Kind::kSystemError, RefusalText(kOpenFailed, refusal));
-  struct stat info {};
-  if (deviceHandle_ >= 0 && ::fstat(deviceHandle_, &info) == 0 && S_ISDIR(info.st_mode)) errno = EISDIR;
-  if (deviceHandle_ < 0 || S_ISDIR(info.st_mode)) return FailWithError(kOpenFailed);
-
+bool TSectorReader::SetSectorSize(const std::string& sectorSizeText) {
   int64_t sectorSize = ParseSectorSizeText(sectorSizeText);
   if (sectorSize == 0) sectorSize = kMinSectorSize;
   if (sectorSize < kMinSectorSize || sectorSize > kMaxSectorSize) {
@@ -181,13 +158,47 @@ bool TSectorReader::OpenImage(const std::string& path, const std::string& sector
                                                   "\" cannot be used.\nEnter a number of bytes from 512 to 65536.");
   }
   geometry_.bytesPerSector = static_cast<uint32_t>(sectorSize);
+  return true;
+}
+
+bool TSectorReader::OpenImage(const std::string& path, const std::string& sectorSizeText) {
+  constexpr const char* kOpenFailed = "Failed to open the file for reading:\n";
+  openFailure_ = OpenFailure{};
+  const char* refusal = nullptr;
+  OwnedDescriptor fd(OpenSourceFile(path, refusal));
+  if (refusal != nullptr) return Fail(OpenFailure::Kind::kSystemError, RefusalText(kOpenFailed, refusal));
+  if (fd.get() < 0) return FailWithError(kOpenFailed);
+  struct stat info {};
+  if (::fstat(fd.get(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    errno = EISDIR;
+    return FailWithError(kOpenFailed);
+  }
+  if (!SetSectorSize(sectorSizeText)) return false;
 
   constexpr const char* kSizeFailed = "Failed to read the size of the file:\n";
-  if (::fstat(deviceHandle_, &info) != 0) return FailWithError(kSizeFailed);
+  if (::fstat(fd.get(), &info) != 0) return FailWithError(kSizeFailed);
   uint64_t size = static_cast<uint64_t>(info.st_size);
-  if (S_ISBLK(info.st_mode) && ::ioctl(deviceHandle_, BLKGETSIZE64, &size) != 0) return FailWithError(kSizeFailed);
+  if (S_ISBLK(info.st_mode) && ::ioctl(fd.get(), BLKGETSIZE64, &size) != 0) return FailWithError(kSizeFailed);
+  if (S_ISREG(info.st_mode)) {
+    EvidenceOpening evidence = OpenEvidence(path, fd.get(), size);
+    if (!evidence.failure.empty()) return Fail(OpenFailure::Kind::kSystemError, kOpenFailed + evidence.failure);
+    if (evidence.medium) {
+      medium_ = std::move(evidence.medium);
+      totalSectors_ = ClampSectorCount(medium_->Size() / geometry_.bytesPerSector);
+      return true;
+    }
+  }
+  medium_ = std::make_unique<FileMedium>(fd.release(), size, platformRead);
   totalSectors_ = ClampSectorCount(size / geometry_.bytesPerSector);
-  if (S_ISBLK(info.st_mode)) OpenDirectReads();
+  return true;
+}
+
+bool TSectorReader::OpenMedium(std::unique_ptr<SourceMedium> medium, const std::string& sectorSizeText) {
+  Close();
+  openFailure_ = OpenFailure{};
+  medium_ = std::move(medium);
+  if (!medium_ || !SetSectorSize(sectorSizeText)) return false;
+  totalSectors_ = ClampSectorCount(medium_->Size() / geometry_.bytesPerSector);
   return true;
 }
 
@@ -197,19 +208,30 @@ bool TSectorReader::OpenDevice(const std::string& path, bool /*isLogicalDrive*/)
   constexpr const char* kOpenFailed = "Failed to open the drive for reading.\n";
   openFailure_ = OpenFailure{};
   const char* refusal = nullptr;
-  deviceHandle_ = OpenSourceFile(path, refusal);
+  const int fd = OpenSourceFile(path, refusal);
   if (refusal != nullptr) return Fail(OpenFailure::Kind::kSystemError, RefusalText(kOpenFailed, refusal));
-  if (deviceHandle_ < 0) return FailWithError(kOpenFailed);
+  if (fd < 0) return FailWithError(kOpenFailed);
+  return OpenDeviceDescriptor(fd);
+}
+
+bool TSectorReader::OpenDeviceDescriptor(int descriptor) {
+  Close();
+  openFailure_ = OpenFailure{};
+  OwnedDescriptor fd(descriptor);
+  if (fd.get() < 0) {
+    errno = EBADF;
+    return FailWithError("Failed to open the drive for reading.\n");
+  }
   constexpr const char* kInfoFailed = "Error while getting information about the drive:\n";
   struct stat info {};
-  if (::fstat(deviceHandle_, &info) != 0) return FailWithError(kInfoFailed);
+  if (::fstat(fd.get(), &info) != 0) return FailWithError(kInfoFailed);
   if (!S_ISBLK(info.st_mode)) {
     errno = ENOTBLK;
     return FailWithError(kInfoFailed);
   }
   int sectorSize = 0;
   uint64_t size = 0;
-  if (::ioctl(deviceHandle_, BLKSSZGET, &sectorSize) != 0 || ::ioctl(deviceHandle_, BLKGETSIZE64, &size) != 0) {
+  if (::ioctl(fd.get(), BLKSSZGET, &sectorSize) != 0 || ::ioctl(fd.get(), BLKGETSIZE64, &size) != 0) {
     // A drive without a medium in it: nothing to report.
     if (errno == ENOMEDIUM) return Fail(OpenFailure::Kind::kNone, "");
     return FailWithError(kInfoFailed);
@@ -221,8 +243,8 @@ bool TSectorReader::OpenDevice(const std::string& path, bool /*isLogicalDrive*/)
   geometry_ = DiskGeometry{};
   geometry_.bytesPerSector = static_cast<uint32_t>(sectorSize);
   geometry_.diskSize = static_cast<int64_t>(size);
+  medium_ = std::make_unique<FileMedium>(fd.release(), size, platformRead);
   totalSectors_ = ClampSectorCount(size / geometry_.bytesPerSector);
-  OpenDirectReads();
   return true;
 }
 
@@ -233,11 +255,6 @@ void TSectorReader::SizeWindow(ReadWindow& window) const {
   window.bufferFirst = window.bufferEnd = 0;
   window.currentSector = 0;
   window.currentData = nullptr;
-  window.directBuffer.reset();
-  if (directBlockSize_ != 0) {
-    void* block = std::aligned_alloc(directBlockSize_, directBlockSize_);
-    window.directBuffer.reset(static_cast<uint8_t*>(block));
-  }
 }
 
 void TSectorReader::PrepareBuffer() {
@@ -247,7 +264,7 @@ void TSectorReader::PrepareBuffer() {
   ReadSectorIn(mainWindow_, mainWindow_.currentSector);
 }
 
-bool TSectorReader::Readable(uint32_t sector) const { return deviceHandle_ >= 0 && sector < totalSectors_; }
+bool TSectorReader::Readable(uint32_t sector) const { return medium_ != nullptr && sector < totalSectors_; }
 
 bool TSectorReader::Holds(const ReadWindow& window, uint32_t sector) {
   return window.bufferFirst != window.bufferEnd && window.bufferFirst <= sector && sector < window.bufferEnd;
@@ -281,7 +298,8 @@ bool TSectorReader::FillWindow(ReadWindow& window, uint32_t sector) {
 // fails, the sectors from where it failed are read one at a time until the one that cannot be
 // read is found: a read of many sectors that fails does not say which of them is bad, and
 // through the page cache not even which 4 KiB. The window's fault policy decides about that
-// sector, and its log notes it. Retry reads on from it; Ignore leaves it zero-filled and reads
+// sector, and its log notes it, with the medium's reason (the system's error, or what the
+// library of an evidence file said). Retry reads on from it; Ignore leaves it zero-filled and reads
 // on after it, asking again at the next bad one; Abort returns false. A part that cannot be
 // read never keeps bytes of another place on the medium. A failed read whose sectors all read
 // on their own was a passing fault and is not one.
@@ -291,91 +309,24 @@ bool TSectorReader::ReadRun(ReadWindow& window, uint8_t* dest, uint32_t first, u
   const uint64_t position = uint64_t{first} * bps;
   size_t done = 0;
   for (;;) {
-    int error = 0;
-    done += ReadFully(deviceHandle_, dest + done, length - done, position + done, error);
-    if (error == 0) {  // complete, or the source ended early
+    MediumFault failed;
+    done += medium_->ReadAt(dest + done, length - done, position + done, failed);
+    if (failed.error == 0) {  // complete, or the source ended early
       std::memset(dest + done, 0, length - done);
       return true;
     }
+    // Each sector on its own, until the one that cannot be read; the medium leaves zeros
+    // where it could not read.
     for (done = done / bps * bps; done < length; done += bps) {
-      error = ReadOneSector(window, dest + done, first + static_cast<uint32_t>(done / bps));
-      if (error != 0) break;
+      if (!medium_->ReadAlone(dest + done, bps, position + done, failed)) break;
     }
     if (done >= length) return true;
-    const ReadFault fault{first + done / bps, error};
+    const ReadFault fault{first + done / bps, failed.error, failed.text};
     const FaultAnswer answer = window.policy->Decide(fault);
     window.log->Add(fault, answer);
-    if (answer == FaultAnswer::kIgnore) done += bps;  // ReadOneSector left zeros where it could not read
+    if (answer == FaultAnswer::kIgnore) done += bps;
     else if (answer != FaultAnswer::kRetry) return false;
   }
-}
-
-// Reads one sector into dest on its own; what cannot be read becomes zeros. On a block device
-// the read bypasses the page cache, in blocks of the device's logical block size into an
-// aligned buffer, so that a bad block costs its own bytes only and not the 4 KiB page around
-// it. Returns 0 or the errno of the first part that failed.
-int TSectorReader::ReadOneSector(ReadWindow& window, uint8_t* dest, uint32_t sector) {
-  const uint32_t bps = bytesPerSector();
-  const uint64_t position = uint64_t{sector} * bps;
-  int error = 0;
-  uint8_t* block = window.directBuffer.get();
-  if (block == nullptr) {
-    // A sector is read whole or not at all: a disk does not deliver part of one.
-    size_t got = ReadFully(deviceHandle_, dest, bps, position, error);
-    if (error != 0) got = 0;
-    std::memset(dest + got, 0, bps - got);
-    return error;
-  }
-  int firstError = 0;
-  const uint32_t blockSize = directBlockSize_;
-  for (uint64_t at = position / blockSize * blockSize; at < position + bps; at += blockSize) {
-    // The part of this block that lies in the sector, and where it goes.
-    const uint64_t from = std::max(at, position);
-    const uint64_t to = std::min(at + blockSize, position + bps);
-    size_t got = ReadBlockDirect(block, at, error);
-    if (error != 0) got = 0;
-    const size_t usable = got > from - at ? std::min<size_t>(got - (from - at), to - from) : 0;
-    std::memcpy(dest + (from - position), block + (from - at), usable);
-    std::memset(dest + (from - position) + usable, 0, (to - from) - usable);
-    if (error != 0 && firstError == 0) firstError = error;
-  }
-  return firstError;
-}
-
-// One block at position into the aligned block buffer, in one read: a direct read cannot be
-// followed up from the middle of a block, and fewer bytes than a block mean the end of the
-// source. A device that turns direct reads down after all (EINVAL: it wants another alignment)
-// is read through the cache from then on, rather than lose good sectors.
-size_t TSectorReader::ReadBlockDirect(uint8_t* block, uint64_t position, int& error) {
-  error = 0;
-  for (;;) {
-    if (directHandle_ < 0 || directRefused_) return ReadFully(deviceHandle_, block, directBlockSize_, position, error);
-    const ssize_t got = platformRead(directHandle_, block, directBlockSize_, static_cast<off_t>(position));
-    if (got >= 0) return static_cast<size_t>(got);
-    if (errno == EINVAL) {
-      directRefused_ = true;
-    } else if (errno != EINTR) {
-      error = errno != 0 ? errno : EIO;
-      return 0;
-    }
-  }
-}
-
-size_t TSectorReader::ReadFully(int fd, uint8_t* dest, size_t length, uint64_t position, int& error) const {
-  size_t done = 0;
-  error = 0;
-  while (done < length) {
-    const ssize_t got = platformRead(fd, dest + done, length - done, static_cast<off_t>(position + done));
-    if (got > 0) {
-      done += static_cast<size_t>(got);
-    } else if (got == 0) {
-      break;
-    } else if (errno != EINTR) {
-      error = errno != 0 ? errno : EIO;
-      break;
-    }
-  }
-  return done;
 }
 
 bool TSectorReader::ReadBytes(uint8_t* dest, uint32_t count, uint32_t& cursor) {

@@ -1,7 +1,9 @@
 #pragma once
 // The one reader through which every byte of the medium is read. It opens an image file or a
 // block device read-only, knows its sector size and sector count, and serves sectors and byte
-// runs through a read-ahead window of up to 256 sectors. It never writes.
+// runs through a read-ahead window of up to 256 sectors. It never writes. What it reads is a
+// SourceMedium (device/SourceMedium.h): the file or device itself, or the medium an evidence
+// file holds (device/EvidenceMedia.h), which it tells apart by content.
 //
 // Reads may come from several threads at once: the window's thread browses while a save or a
 // scan reads in the background. Each thread that runs such an operation opens a ReadSession,
@@ -21,8 +23,9 @@
 #include <thread>
 #include <vector>
 
-#include "device/FreeDeleter.h"
+#include "device/FileMedium.h"
 #include "device/ReadFaults.h"
+#include "device/SourceMedium.h"
 
 // The geometry of the last source opened. This platform knows the sector size and the size in
 // bytes; the other fields stay zero.
@@ -42,10 +45,6 @@ class TSectorReader;
 struct ReaderRef {
   TSectorReader* reader = nullptr;
 };
-
-// The platform's positioned read, pread(2) unless a test puts a stand-in in its place. It may
-// be called from several threads at once.
-using PlatformRead = std::function<ssize_t(int fd, void* buffer, size_t count, off_t offset)>;
 
 // Sector sizes an image may be opened with.
 inline constexpr uint32_t kMinSectorSize = 512;
@@ -72,8 +71,6 @@ struct ReadWindow {
   uint32_t bufferEnd = 0;
   const uint8_t* currentData = nullptr;
   uint32_t currentSector = 0;
-  // One block of the device's logical block size, aligned to it, for direct reads of one sector.
-  std::unique_ptr<uint8_t, FreeDeleter> directBuffer;
   FaultPolicy* policy = nullptr;
   FaultLog* log = nullptr;
 };
@@ -85,11 +82,17 @@ class TSectorReader {
   TSectorReader(const TSectorReader&) = delete;
   TSectorReader& operator=(const TSectorReader&) = delete;
 
-  // Opening, in this order: Close, then OpenImage or OpenDevice, then PrepareBuffer. A failed
-  // open leaves the reader closed and says why in openFailure(). Nothing may read while the
-  // reader opens or closes.
+  // Opening, in this order: Close, then OpenImage or OpenDevice (or OpenDeviceDescriptor or
+  // OpenMedium), then PrepareBuffer. A failed open leaves the reader closed and says why in
+  // openFailure(). Nothing may read while the reader opens or closes.
+  // An image file is read as the evidence file its content says it is, if it is one.
   bool OpenImage(const std::string& path, const std::string& sectorSizeText);
   bool OpenDevice(const std::string& path, bool isLogicalDrive);
+  // A block device already open as fd (handed over by a service that opened it for us), which
+  // the reader owns from now on, whatever becomes of the open.
+  bool OpenDeviceDescriptor(int fd);
+  // A medium of any kind, read with sectors of the size the text gives (as OpenImage reads it).
+  bool OpenMedium(std::unique_ptr<SourceMedium> medium, const std::string& sectorSizeText);
   void PrepareBuffer();
   void Close();
   const OpenFailure& openFailure() const { return openFailure_; }
@@ -125,8 +128,11 @@ class TSectorReader {
   // Replaced by tests to make chosen reads fail or come up short; set before reads begin.
   PlatformRead platformRead;
 
-  bool IsOpen() const { return deviceHandle_ >= 0; }
-  int deviceHandle() const { return deviceHandle_; }
+  bool IsOpen() const { return medium_ != nullptr; }
+  // The descriptor of a plain file or device; -1 when closed or reading an evidence file.
+  int deviceHandle() const { return medium_ ? medium_->Descriptor() : -1; }
+  // What the reader reads; nothing while it is closed.
+  const SourceMedium* medium() const { return medium_.get(); }
   uint32_t bytesPerSector() const { return geometry_.bytesPerSector; }
   uint32_t totalSectors() const { return totalSectors_; }
   const DiskGeometry& geometry() const { return geometry_; }
@@ -156,19 +162,11 @@ class TSectorReader {
                 uint32_t directSectors);
   bool FillWindow(ReadWindow& window, uint32_t sector);
   bool ReadRun(ReadWindow& window, uint8_t* dest, uint32_t first, uint32_t count);
-  int ReadOneSector(ReadWindow& window, uint8_t* dest, uint32_t sector);
-  size_t ReadFully(int fd, uint8_t* dest, size_t length, uint64_t position, int& error) const;
-  size_t ReadBlockDirect(uint8_t* block, uint64_t position, int& error);
-  void OpenDirectReads();
+  bool SetSectorSize(const std::string& sectorSizeText);
   bool Fail(OpenFailure::Kind kind, std::string text);
   bool FailWithError(const std::string& prefix);
 
-  int deviceHandle_ = -1;
-  // The same block device opened with O_DIRECT and its logical block size; none for an image
-  // file. A device that turns direct reads down after all is read through the cache from then on.
-  int directHandle_ = -1;
-  uint32_t directBlockSize_ = 0;
-  std::atomic<bool> directRefused_{false};
+  std::unique_ptr<SourceMedium> medium_;
   DiskGeometry geometry_;
   uint32_t totalSectors_ = 0;
   OpenFailure openFailure_;

@@ -36,6 +36,17 @@ class ByteSink {
   // entry's data is without reading it: the read then hands its spans over as WriteZeros and
   // reads nothing of the data (the allocation data is still read to find the spans).
   virtual bool WantsBytes() const { return true; }
+
+  // What a sink answers when told where the next bytes lie.
+  enum class Placement {
+    kRead,  // read them and hand them over, as usual
+    kSkip,  // leave them unread: the sink wants only to know where the data lies
+    kStop,  // end the read here
+  };
+  // Told, before the next count bytes are read from the medium, where they lie: from the first
+  // byte of the absolute sector on, in the reader's sectors. Bytes that come from no one place
+  // on the medium (slots gathered in memory, zeros beyond the source) are not placed.
+  virtual Placement Place(uint64_t /*sector*/, uint64_t /*count*/) { return Placement::kRead; }
 };
 
 // Writes to a file descriptor and keeps the errno of a failed write.

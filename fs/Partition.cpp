@@ -6,6 +6,59 @@
 
 ByteBuffer TDirectoryEntry::GetData(uint32_t& /*size*/) { return ByteBuffer(); }
 
+namespace {
+
+// Notes where the data lies instead of reading it, joining runs that follow on the source.
+class RunSink final : public ByteSink {
+ public:
+  RunSink(uint64_t sectorBytes, size_t maxRuns) : sectorBytes_(sectorBytes), maxRuns_(maxRuns) {}
+
+  Placement Place(uint64_t sector, uint64_t count) override {
+    return Add(sector * sectorBytes_, count, false) ? Placement::kSkip : Placement::kStop;
+  }
+  bool Write(const uint8_t* /*data*/, size_t n) override { return Add(std::nullopt, n, false); }
+  bool WriteZeros(uint64_t n) override { return Add(std::nullopt, n, true); }
+
+  DataRunList& list() { return list_; }
+
+ private:
+  bool Add(std::optional<uint64_t> at, uint64_t count, bool zeros) {
+    if (count == 0) return true;
+    std::vector<ByteRun>& runs = list_.runs;
+    if (!runs.empty()) {
+      ByteRun& last = runs.back();
+      const bool follows = at ? last.mediumOffset && *last.mediumOffset + last.length == *at
+                              : !last.mediumOffset && last.zeros == zeros;
+      if (follows) {
+        last.length += count;
+        offset_ += count;
+        return true;
+      }
+    }
+    if (runs.size() >= maxRuns_) {
+      list_.complete = false;
+      return false;
+    }
+    runs.push_back(ByteRun{offset_, at, count, zeros});
+    offset_ += count;
+    return true;
+  }
+
+  uint64_t sectorBytes_;
+  size_t maxRuns_;
+  uint64_t offset_ = 0;
+  DataRunList list_;
+};
+
+}  // namespace
+
+DataRunList TDirectoryEntry::DataRuns(size_t maxRuns) {
+  const uint64_t sectorBytes = readerRef != nullptr && readerRef->reader != nullptr ? Reader().bytesPerSector() : 0;
+  RunSink sink(sectorBytes, maxRuns);
+  StreamData(sink, 0);
+  return std::move(sink.list());
+}
+
 bool TDirectoryEntry::StreamData(ByteSink& sink, uint64_t limit) {
   uint32_t size = limit <= 0xFFFFFFFFu ? static_cast<uint32_t>(limit) : 0;
   const ByteBuffer data = GetData(size);

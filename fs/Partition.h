@@ -51,6 +51,22 @@ struct RecordedTime {
   std::optional<int> utcOffsetMinutes;
 };
 
+// Where a part of an entry's data lies: length bytes of it, from byte fileOffset of the data
+// on, at byte mediumOffset of the source. Data that lies in no one place of the source (slots
+// gathered in memory, zeros beyond the source's end or a file's valid length) has no
+// mediumOffset; zeros says whether it is all zeros.
+struct ByteRun {
+  uint64_t fileOffset = 0;
+  std::optional<uint64_t> mediumOffset;
+  uint64_t length = 0;
+  bool zeros = false;
+};
+
+struct DataRunList {
+  std::vector<ByteRun> runs;
+  bool complete = true;  // false when the limit on runs cut the list short
+};
+
 // One node of a partition's directory tree: a directory, a file or a deleted entry.
 class TDirectoryEntry {
  public:
@@ -83,6 +99,10 @@ class TDirectoryEntry {
   // StreamData, and what it found: how complete the data it delivered was. Returns false when
   // the sink stopped the read.
   bool StreamChecked(ByteSink& sink, uint64_t limit, DataCompleteness& found);
+  // Where the bytes StreamData delivers lie on the source, in their order, runs that follow
+  // each other on the source joined: at most maxRuns runs. The data itself is not read (a
+  // directory may read its slots, as StreamData does).
+  DataRunList DataRuns(size_t maxRuns);
   // Fills the file-information list with this entry's rows.
   virtual void FillInfo(TInfoList& list);
   // Reads this directory again and makes one child per visible entry, in directory order.
@@ -113,6 +133,8 @@ class TDirectoryEntry {
   // nothing where it records none.
   virtual std::optional<RecordedTime> ModifiedTime() const { return std::nullopt; }
   virtual std::optional<RecordedTime> CreatedTime() const { return std::nullopt; }
+  // When the entry was last read, as the medium records it (FAT keeps the date alone).
+  virtual std::optional<RecordedTime> AccessedTime() const { return std::nullopt; }
 
   ReaderRef* readerRef;  // not owned
   std::string name;      // tree caption, and the name a saved copy gets

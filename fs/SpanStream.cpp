@@ -27,13 +27,22 @@ void ReadClipped(TSectorReader& reader, uint64_t sector, uint8_t* dest, size_t c
 uint64_t SpanStream::SectorBytes() const { return std::max<uint32_t>(reader_.bytesPerSector(), 1); }
 
 bool SpanStream::Send(uint64_t sector, uint64_t count) {
+  switch (sink_.Place(sector, count)) {
+    case ByteSink::Placement::kSkip: return true;
+    case ByteSink::Placement::kStop: return false;
+    case ByteSink::Placement::kRead: break;
+  }
+  return Read(sector, count);
+}
+
+bool SpanStream::Read(uint64_t sector, uint64_t count) {
   const uint64_t sectorBytes = SectorBytes();
   // What lies beyond the end of the source is handed over as zeros, after what came before it.
   const uint64_t totalSectors = reader_.totalSectors();
   const uint64_t inSource = sector < totalSectors ? std::min(count, (totalSectors - sector) * sectorBytes) : 0;
   if (inSource < count) {
     Note(DataShortfall::kBeyondSource, count - inSource);
-    return Send(sector, inSource) && Finish() && sink_.WriteZeros(count - inSource);
+    return Read(sector, inSource) && Finish() && sink_.WriteZeros(count - inSource);
   }
   if (!sink_.WantsBytes()) return count == 0 || sink_.WriteZeros(count);
   const uint64_t piece = std::max<uint64_t>(1, kPieceBytes / sectorBytes) * sectorBytes;

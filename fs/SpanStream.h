@@ -38,6 +38,7 @@ class SpanStream {
   bool Finish();
 
  private:
+  bool Read(uint64_t sector, uint64_t count);
   uint64_t SectorBytes() const;
   // Reads the whole sectors of a piece into dest and tells the sink of those that could not be
   // read; the first n bytes are the piece's.

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Makes the seed inputs of the fuzz targets from small volumes built with the real tools
-# (mkfs.fat, mtools, mkfs.exfat, sfdisk) and from the committed exFAT test images. No loop
-# device, no mount, no root. The seeds are committed; run this again only to remake them.
+# (mkfs.fat, mtools, mkfs.exfat, sfdisk) and from the committed exFAT test images, and the
+# carving target's from small files made with ImageMagick, exiftool, ffmpeg, zip, gsf,
+# Ghostscript and qpdf. No loop device, no mount, no root. The seeds are committed; run this
+# again only to remake them.
 #
 #   fuzz/make-seeds.sh [CORPUS_DIR]     (default: fuzz/corpus beside this script)
 #
@@ -14,7 +16,7 @@ images=$here/../tests/images
 out=${1:-$here/corpus}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$out/discover" "$out/fat" "$out/exfat"
+mkdir -p "$out/discover" "$out/fat" "$out/exfat" "$out/carve"
 
 export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8
 
@@ -313,5 +315,74 @@ make_gpt_disk "$out/discover/gpt-fat12-exfat"
 cp "$out/discover/gpt-fat12-exfat" "$out/discover/gpt-backup-only"
 printf 'EFI TRAP' | dd of="$out/discover/gpt-backup-only" bs=1 seek=512 conv=notrunc status=none
 make_gpt_4k_disk "$out/discover/gpt-4k-sectors"
+
+# Carving: one small file of each format family, as the tools write them. Raw camera files
+# are TIFFs whose headers say Canon or Olympus (the fuzzer finds its way from there).
+make_carve_seeds() {
+  local c=$out/carve w=$work/carve
+  mkdir -p "$w/word" "$w/_rels" "$w/ole"
+  convert -size 48x32 plasma:fractal -quality 80 "$w/thumb.jpg"
+  convert -size 96x64 plasma:fractal -quality 80 "$c/jpeg-exif.jpg"
+  exiftool -q -overwrite_original -DateTimeOriginal='2021:05:06 07:08:09' "-ThumbnailImage<=$w/thumb.jpg" \
+    "$c/jpeg-exif.jpg"
+  convert -size 64x48 plasma:fractal -interlace JPEG -quality 70 "$c/jpeg-progressive.jpg"
+  # A multi-picture file as cameras write them: an APP2 "MPF" index in the first picture places
+  # a second one after its end.
+  python3 -c "
+import struct, sys
+first, second = open(sys.argv[1], 'rb').read(), open(sys.argv[2], 'rb').read()
+tiff_size = 8 + 2 + 3 * 12 + 4 + 32
+first_size = len(first) + 4 + 4 + tiff_size
+tiff = b'MM\\0*' + struct.pack('>IH', 8, 3)
+tiff += struct.pack('>HHI', 0xB000, 7, 4) + b'0100'
+tiff += struct.pack('>HHII', 0xB001, 4, 1, 2)
+tiff += struct.pack('>HHII', 0xB002, 7, 32, 8 + 2 + 36 + 4) + struct.pack('>I', 0)
+tiff += struct.pack('>IIII', 0x20030000, first_size, 0, 0) + struct.pack('>IIII', 0, len(second), first_size - 10, 0)
+app2 = b'\\xff\\xe2' + struct.pack('>H', 2 + 4 + tiff_size) + b'MPF\\0' + tiff
+open(sys.argv[3], 'wb').write(b'\\xff\\xd8' + app2 + first[2:] + second)" \
+    "$w/thumb.jpg" "$c/jpeg-progressive.jpg" "$c/jpeg-multi-picture.jpg"
+  convert -size 40x30 gradient:red-blue "$c/picture.png"
+  convert -size 40x30 plasma:fractal "$c/picture.gif"
+  convert -size 24x16 plasma:fractal "$c/picture.bmp"
+  convert -size 32x24 plasma:fractal -compress lzw "$c/picture.tif"
+  exiftool -q -DNGVersion=1.4.0.0 -Make=Canon -DateTimeOriginal='2020:01:02 03:04:05' \
+    -o "$c/raw.dng" "$c/picture.tif"
+  python3 -c "
+import sys
+data = bytearray(open(sys.argv[1], 'rb').read())
+cr2 = bytearray(data); cr2[8:12] = b'CR\x02\x00'
+open(sys.argv[2], 'wb').write(cr2)
+orf = bytearray(data); orf[2:4] = b'RO'
+open(sys.argv[3], 'wb').write(orf)" "$c/picture.tif" "$c/raw-canon.cr2" "$c/raw-olympus.orf"
+  convert -size 32x24 plasma:fractal "$c/picture.webp"
+  convert -size 32x24 plasma:fractal "$c/picture.heic"
+  exiftool -q -overwrite_original -DateTimeOriginal='2022:03:04 05:06:07' "$c/picture.heic"
+  local video=(-f lavfi -i testsrc=duration=0.4:size=64x48:rate=25 -f lavfi -i sine=duration=0.4:sample_rate=8000)
+  ffmpeg -loglevel error "${video[@]}" -pix_fmt yuv420p -b:v 20k "$c/video.mp4"
+  ffmpeg -loglevel error "${video[@]}" -b:v 20k "$c/video.mov"
+  ffmpeg -loglevel error "${video[@]}" -c:v mpeg4 -b:v 20k -ar 8000 -ac 1 -c:a aac "$c/video.3gp"
+  ffmpeg -loglevel error "${video[@]}" -b:v 20k "$c/video.avi"
+  ffmpeg -loglevel error "${video[@]}" -b:v 20k "$c/video.mkv"
+  ffmpeg -loglevel error "${video[@]}" -c:v libvpx -b:v 20k -c:a libopus -f webm pipe:1 >"$c/video-open-sizes.webm"
+  ffmpeg -loglevel error "${video[@]}" -b:v 20k -ar 44100 -f mpeg "$c/video.mpg"
+  local sound=(-f lavfi -i sine=duration=0.3:sample_rate=8000)
+  ffmpeg -loglevel error "${sound[@]}" -b:a 16k "$c/sound.mp3"
+  ffmpeg -loglevel error "${sound[@]}" "$c/sound.flac"
+  ffmpeg -loglevel error "${sound[@]}" -c:a libvorbis "$c/sound.ogg"
+  ffmpeg -loglevel error "${sound[@]}" "$c/sound.wav"
+  printf '%%!PS\n/Helvetica findfont 12 scalefont setfont 72 720 moveto (Found) show showpage\n' >"$w/page.ps"
+  ps2pdf "$w/page.ps" "$c/document.pdf"
+  qpdf --object-streams=generate "$c/document.pdf" "$c/document-xref-stream.pdf"
+  printf '<Types/>' >"$w/[Content_Types].xml"
+  printf '<Relationships/>' >"$w/_rels/.rels"
+  printf '<document>Found</document>' >"$w/word/document.xml"
+  printf 'application/epub+zip' >"$w/mimetype"
+  (cd "$w" && zip -q -X "$c/document.docx" '[Content_Types].xml' _rels/.rels word/document.xml &&
+    zip -q -X -0 "$c/book.epub" mimetype && zip -q -X "$c/book.epub" word/document.xml &&
+    zip -q -X -fz "$c/archive64.zip" page.ps)
+  python3 -c "import sys; sys.stdout.write('Found by content. ' * 300)" >"$w/ole/WordDocument"
+  (cd "$w/ole" && gsf createole "$c/document.doc" WordDocument >/dev/null)
+}
+make_carve_seeds
 
 ls -l "$out"/*/

@@ -38,9 +38,12 @@ std::pair<std::string, std::string> SplitExtension(const std::string& name) {
 // cancels the save.
 class SaveSink final : public ByteSink {
  public:
-  SaveSink(int fd, uint64_t total, const SaveProgress& progress) : file_(fd), total_(total), progress_(progress) {}
+  SaveSink(int fd, uint64_t total, const SaveProgress& progress, ByteSink* copy)
+      : file_(fd), total_(total), progress_(progress), copy_(copy) {}
 
-  bool Write(const uint8_t* data, size_t n) override { return file_.Write(data, n) && Report(); }
+  bool Write(const uint8_t* data, size_t n) override {
+    return file_.Write(data, n) && (copy_ == nullptr || copy_->Write(data, n)) && Report();
+  }
 
   bool Report() {
     cancelled_ = progress_ && !progress_(file_.written(), total_);
@@ -54,6 +57,7 @@ class SaveSink final : public ByteSink {
   FdSink file_;
   uint64_t total_;
   const SaveProgress& progress_;
+  ByteSink* copy_;
   bool cancelled_ = false;
 };
 
@@ -71,8 +75,9 @@ int StampFile(int fd, const SaveName& as) {
 
 // Streams all of the entry's data into fd. Gives kSaved, kCancelled, or kFailed with the
 // reason; counts what was written.
-SaveResult StreamEntry(TDirectoryEntry& entry, int fd, const std::string& path, const SaveProgress& progress) {
-  SaveSink sink(fd, entry.DataLength(), progress);
+SaveResult StreamEntry(TDirectoryEntry& entry, int fd, const std::string& path, const SaveProgress& progress,
+                       ByteSink* copy = nullptr) {
+  SaveSink sink(fd, entry.DataLength(), progress, copy);
   SaveResult result{SaveOutcome::kSaved, path, "", 0, {}};
   try {
     if (!sink.Report()) {
@@ -183,13 +188,13 @@ SaveResult SaveEntry(TDirectoryEntry& entry, const std::string& folder, const Sa
 }
 
 SaveResult SaveEntryAsNewFile(TDirectoryEntry& entry, const std::string& folder, TakenNames& names,
-                              const SaveName& as) {
+                              const SaveName& as, ByteSink* copy) {
   const std::string safeName = SavedFileName(entry, as);
   std::string name = names.FirstFree(safeName);
   std::string path = folder + "/" + name;
   PendingFile file;
   if (const int error = file.Create(folder); error != 0) return Failed(path, error);
-  SaveResult result = StreamEntry(entry, file.fd(), path, nullptr);
+  SaveResult result = StreamEntry(entry, file.fd(), path, nullptr, copy);
   if (result.outcome != SaveOutcome::kSaved) return result;
   int error = StampFile(file.fd(), as);
   if (error == 0) error = file.Complete(false);

@@ -119,9 +119,9 @@ std::string NumberedName(const std::string& safeName, uint64_t number);
 // that is taken, in names or in the folder, gets a number ("name (1).ext", "name (2).ext",
 // ...), and the name it gets is taken in names. The file is not flushed to the disk on its
 // own: a caller saving many files makes them durable together with SyncFileSystem. as names
-// the file and gives its time.
+// the file and gives its time. copy, when given, takes every byte written, as it is written.
 SaveResult SaveEntryAsNewFile(TDirectoryEntry& entry, const std::string& folder, TakenNames& names,
-                              const SaveName& as = {});
+                              const SaveName& as = {}, ByteSink* copy = nullptr);
 
 // Writes everything written so far to the file system that holds folder out to its disk
 // (syncfs). Returns 0 or the errno of the failure.

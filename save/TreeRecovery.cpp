@@ -65,7 +65,9 @@ void TreeRecovery::Visit(const WalkItem& item, std::vector<OutputFolder>& folder
     return;
   }
   OutputFolder& folder = folders[depth];
-  const SaveResult result = SaveEntryAsNewFile(item.entry, folder.path, folder.taken, RecordedName(item.entry));
+  ByteSink* copy = events_.copy ? events_.copy(item) : nullptr;
+  const SaveResult result =
+      SaveEntryAsNewFile(item.entry, folder.path, folder.taken, RecordedName(item.entry), copy);
   if (result.outcome == SaveOutcome::kSaved) {
     ++totals_.saved;
     totals_.bytes += result.bytes;

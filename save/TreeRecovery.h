@@ -26,6 +26,9 @@ class TreeRecovery {
     std::function<void(const std::string& text)> problem;
     // How a caption appears in the display paths of WalkItem.
     TreeWalk::Caption caption;
+    // Where a copy of each file's bytes goes as they are saved (to hash them without reading
+    // the file twice), asked just before the file is saved; nullptr, or none: nowhere.
+    std::function<ByteSink*(const WalkItem& item)> copy;
   };
 
   struct Totals {

@@ -9,10 +9,12 @@
 #   app-page1-advanced.png  the "高级" page with the sample image typed in
 #   app-page2-picture.png   the sample image open, a picture in the preview
 #   app-page2-text.png      the sample image open, a deleted text file's properties
+#   app-page2-hashes.png    an EnCase image of the sample open, a picture's hashes computed
+#                           with the tree menu's command
 #   app-about.png           the about box, opened with F1
 #   app-brindle-sample.png  the program itself started as `brindle sample.img`
 #
-# Needs xvfb, imagemagick and a CJK font (scripts/install-deps.sh test installs them).
+# Needs xvfb, imagemagick, ewf-tools and a CJK font (scripts/install-deps.sh test installs them).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=$(realpath -m "${1:-build/shots}")
@@ -27,6 +29,7 @@ sample=$(realpath build/release/sample.img)
 # are named in /dev as on a real machine; listing opens none of them.
 machine=$(mktemp -d)
 trap 'rm -rf "$machine"' EXIT
+ewfacquire -u -q -t "$machine/sample" "$sample" >/dev/null
 device() {  # device PATH-BELOW-devices SIZE [ATTRIBUTE=VALUE...]
   local dir="$machine/sys/devices/$1" name; name=$(basename "$1"); shift
   mkdir -p "$dir" "$machine/sys/class/block"
@@ -64,6 +67,8 @@ xvfb-run -a -s "-screen 0 1024x700x24" bash -c '
     --select "1:/Pictures/Rose.jpg - ROSE.JPG" --page 1
   shot app-page2-text.png "$demo" "${drives[@]}" --open "$sample" \
     --select "1:/Documents/Shopping list - _HOPPI~1.TXT" --page 0
+  shot app-page2-hashes.png "$demo" "${drives[@]}" --open "$machine/sample.E01" \
+    --select "1:/Pictures/Rose.jpg - ROSE.JPG" --hash --page 0
   shot app-about.png "$demo" "${drives[@]}" --about
   shot app-brindle-sample.png "$brindle" "$sample"
 ' screenshots "$out" "$demo" "$sample" "$machine" build/release/app/brindle

@@ -3,7 +3,7 @@
 #
 #   scripts/bench.sh [--work DIR] [--repetitions N] [--keep] [--remake] [-- BENCHMARK FLAGS...]
 #
-#   --work DIR        where the images go (default /tmp/brindle-bench; about 12 GiB)
+#   --work DIR        where the images go (default /tmp/brindle-bench; about 15 GiB)
 #   --repetitions N   repetitions of every benchmark (default 5)
 #   --keep            keep the images afterwards, so that the next run skips making them
 #   --remake          make the images again even if kept ones are there
@@ -44,13 +44,13 @@ readonly IMAGE_MIB=2800
 readonly RECOVER_IMAGE_MIB=400         # recover-*.img: 20,000 small files (brindle-bench-files tree)
 readonly CLUSTER=4096
 readonly OUTPUT_GIB=8                  # the file system the saves and recoveries go to
-readonly LAYOUT_VERSION=2
+readonly LAYOUT_VERSION=3
 
 log() { printf '== %s\n' "$*" >&2; }
 
 install_missing() {
   scripts/install-deps.sh build
-  local wanted=(libbenchmark-dev libgtest-dev dosfstools mtools exfatprogs exfat-fuse sleuthkit time) missing=()
+  local wanted=(libbenchmark-dev libgtest-dev dosfstools mtools exfatprogs exfat-fuse sleuthkit time ewf-tools) missing=()
   for p in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
@@ -129,6 +129,14 @@ make_fat32() {
   mt mcopy -i "$image" "$staging/FRAG.BIN" ::/
   log "FAT32 layout (mshowfat): CONTIG.BIN $(fat_runs "$image" /CONTIG.BIN) run(s)," \
       "HUGE.BIN $(fat_runs "$image" /HUGE.BIN) run(s), FRAG.BIN $(fat_runs "$image" /FRAG.BIN) run(s)"
+}
+
+# The FAT32 image as examiners keep one: an EnCase image, compressed as ewfacquire's fast
+# deflate does, in its default segment files of 1.4 GiB.
+make_fat32_evidence() {
+  log "FAT32: the EnCase image of it (ewfacquire)"
+  rm -f "$work"/fat32.E0?
+  ewfacquire -u -q -c deflate:fast -t "$work/fat32" "$work/fat32.img" >/dev/null
 }
 
 make_recover_fat32() {
@@ -234,7 +242,7 @@ cleanup() {
   if [[ -n $output ]] && mountpoint -q "$output"; then umount "$output" || true; fi
   rm -rf "$work/staging" "$work/mnt" "$work/out" "$work/out.img"
   if ((!keep)); then
-    rm -f "$work"/{,recover-}{fat32,exfat}.img "$work"/layout-*
+    rm -f "$work"/{,recover-}{fat32,exfat}.img "$work"/fat32.E0? "$work"/layout-*
     rmdir "$work" 2>/dev/null || true
   fi
 }
@@ -245,7 +253,7 @@ main() {
   build
   mkdir -p "$work"
   local stamp="$work/layout-$LAYOUT_VERSION"
-  local images=("$work/fat32.img" "$work/recover-fat32.img")
+  local images=("$work/fat32.img" "$work/recover-fat32.img" "$work/fat32.E01")
   local want_exfat=0
   exfat_possible && want_exfat=1 && images+=("$work/exfat.img" "$work/recover-exfat.img")
   local have=1 image
@@ -255,14 +263,15 @@ main() {
     df -h "$work" >&2
     local avail
     avail=$(df -Pk "$work" | awk 'NR == 2 { print $4 }')
-    if ((avail < 12 * 1024 * 1024)); then
-      echo "bench.sh: making the images and running needs about 12 GiB free under $work" >&2
+    if ((avail < 15 * 1024 * 1024)); then
+      echo "bench.sh: making the images and running needs about 15 GiB free under $work" >&2
       exit 1
     fi
-    rm -f "$work"/layout-* "$work"/{,recover-}{fat32,exfat}.img
+    rm -f "$work"/layout-* "$work"/{,recover-}{fat32,exfat}.img "$work"/fat32.E0?
     log "Writing the content files"
     make_staging "$work/staging"
     make_fat32
+    make_fat32_evidence
     make_recover_fat32
     if ((want_exfat)); then
       make_exfat
@@ -278,7 +287,7 @@ main() {
   ps -eo pcpu=,comm= --sort=-pcpu | head -5 | sed 's/^/   busy: /' >&2
   # The figures are of images held in the page cache: read each once, and say how much of
   # each is there.
-  cat "${images[@]}" >/dev/null
+  cat "${images[@]}" "$work"/fat32.E0? >/dev/null
   fincore "${images[@]}" >&2 || true
   build/bench/bench/brindle_bench --images="$work" --output="$output" --benchmark_repetitions="$repetitions" \
     --benchmark_counters_tabular=true "${extra[@]}"

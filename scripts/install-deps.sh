@@ -6,8 +6,11 @@ set -euo pipefail
 purpose=${1:-build}
 # CLI11 parses brindle-cli's command line, nlohmann-json writes (and the tests read) its JSON,
 # ICU folds the case of the names it is given; zlib checks the CRC-32 of GUID partition tables;
-# Qt 6 Widgets is the window's toolkit.
-packages=(cmake g++ make libcli11-dev nlohmann-json3-dev libicu-dev zlib1g-dev qt6-base-dev)
+# Qt 6 Widgets is the window's toolkit. The libyal libraries read evidence files (libewf EnCase
+# images, libsmraw split raw images, libvhdi VHD/VHDX, libvmdk VMDK, libqcow qcow/qcow2), found
+# through pkg-config; OpenSSL's libcrypto computes MD5, SHA-1 and SHA-256.
+packages=(cmake g++ make pkg-config libcli11-dev nlohmann-json3-dev libicu-dev zlib1g-dev qt6-base-dev
+          libewf-dev libsmraw-dev libvhdi-dev libvmdk-dev libqcow-dev libssl-dev)
 if [ "$purpose" = run ]; then
   # mtools makes the sample image; the window's captions are Chinese, so a CJK font shows
   # them; the Wayland plugin lets the window start on a Wayland desktop without XWayland.
@@ -20,9 +23,14 @@ if [ "$purpose" = test ]; then
   # widget tests, and with xvfb and a CJK font takes screenshots of the window. GNU time
   # measures the peak memory of a save in the slow test. Python 3 runs the mutation campaign.
   # exfat-fuse mounts an exFAT volume, a file system without unnamed files, to save into (as
-  # root).
+  # root). ewf-tools (ewfacquire) and qemu-utils (qemu-img) make the evidence files of the tests
+  # from raw images; The Sleuth Kit's mactime reads the body files.
+  # The files that carving finds by content are made with the tools that write them: ImageMagick,
+  # exiftool, ffmpeg, zip, gsf (OLE2 compound files), Ghostscript and qpdf; Debian's forensics
+  # sample files hold real photos and videos.
   packages+=(libgtest-dev dosfstools mtools exfatprogs fdisk sleuthkit clang libclang-rt-14-dev
-             imagemagick xvfb fonts-noto-cjk time python3 exfat-fuse)
+             imagemagick xvfb fonts-noto-cjk time python3 exfat-fuse ewf-tools qemu-utils
+             libimage-exiftool-perl ffmpeg zip libgsf-bin ghostscript qpdf forensics-samples-files)
 fi
 
 missing=()

@@ -146,6 +146,7 @@ void TfrmFileSystem::BuildTreePage() {
   PopupMenu1 = Named(new QMenu(this), "PopupMenu1");
   mnuRestoreFiles = Named(PopupMenu1->addAction(icons_.Format(kImgSave), QStringLiteral("保存所选文件")),
                           "mnuRestoreFiles");
+  mnuHashFile = Named(PopupMenu1->addAction(QStringLiteral("计算哈希值 (MD5, SHA-1, SHA-256)")), "mnuHashFile");
 }
 
 void TfrmFileSystem::BuildFileInfoPage() {
@@ -212,6 +213,7 @@ void TfrmFileSystem::ConnectHandlers() {
   connect(treeFat, &QWidget::customContextMenuRequested, this, &TfrmFileSystem::treeFatContextMenu);
   connect(btnSave, &QToolButton::clicked, this, &TfrmFileSystem::btnSaveClick);
   connect(mnuRestoreFiles, &QAction::triggered, this, &TfrmFileSystem::btnSaveClick);
+  connect(mnuHashFile, &QAction::triggered, this, [this] { RunHandler([this] { logic_.mnuHashFileClick(); }); });
   connect(btnZoomIn, &QToolButton::clicked, this, &TfrmFileSystem::btnZoomInClick);
   connect(btnZoomOut, &QToolButton::clicked, this, &TfrmFileSystem::btnZoomOutClick);
   connect(timerUpdateScan, &QTimer::timeout, this, &TfrmFileSystem::timerUpdateScanTimer);

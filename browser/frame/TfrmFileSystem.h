@@ -88,6 +88,7 @@ class TfrmFileSystem final : public QWidget, private BrowserView {
   QTreeWidget* treeFat;
   QMenu* PopupMenu1;
   QAction* mnuRestoreFiles;
+  QAction* mnuHashFile;  // the selected file's hashes into the information list
   QTabWidget* PageControl1;
   QWidget* tsFileInfo;
   FileInfoList* lstFileInfo;

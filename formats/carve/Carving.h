@@ -45,7 +45,10 @@ class CarveSource {
 
 // The kind of file that may begin with these bytes (the start of a cluster, as many of its
 // bytes as it has, up to 4096), or nothing. Cheap enough to be asked for every cluster of a
-// volume; a yes is only a candidate for MeasureFile.
+// volume; a yes is only a candidate for MeasureFile. Where the first bytes cannot tell the
+// kinds of a family apart, the answer is the family's broadest kind and MeasureFile narrows it:
+// kZip for Office Open XML files, kTiff for Nikon, Sony and DNG raw files, kDoc for every OLE2
+// compound file.
 std::optional<CarvedKind> RecognizeStart(const uint8_t* head, size_t size);
 
 // A date and time recorded inside a file (a photo's EXIF DateTimeOriginal), as its fields
@@ -65,7 +68,12 @@ struct CarveResult {
 
 // Follows the structure of a file of kind from its first byte and tells its length; nothing
 // when the bytes do not even begin such a file. Reads at most source.Limit() bytes and ends on
-// every input, whatever lengths it claims.
+// every input, whatever lengths it claims. The kind of the result is the one the structure
+// tells within kind's family (an OLE2 file with none of a Word, Excel or PowerPoint stream
+// stays kDoc; a Canon CR3, an ISO media file of its own brand, is kMp4). A file that is not
+// whole has as its length the bytes that still read as the file, at most the limit. An MPEG
+// program stream without its end code that runs up to the limit may go on beyond it, so it is
+// not whole there.
 std::optional<CarveResult> MeasureFile(CarvedKind kind, CarveSource& source);
 
 // Where a picture keeps a smaller picture of itself: the EXIF thumbnail of a JPEG, the

@@ -64,6 +64,7 @@ inline constexpr size_t kFileCreate10ms = 20;        // 1: hundredths added to t
 inline constexpr size_t kFileModified10ms = 21;      // 1
 inline constexpr size_t kFileCreateUtcOffset = 22;    // 1: bit 7 set when bits 0-6 hold the offset
 inline constexpr size_t kFileModifiedUtcOffset = 23;  // 1: the same
+inline constexpr size_t kFileAccessedUtcOffset = 24;  // 1: the same
 inline constexpr uint8_t kUtcOffsetValid = 0x80;
 inline constexpr int kUtcOffsetStepMinutes = 15;     // bits 0-6: a signed count of 15 minutes
 inline constexpr uint8_t kAttributeDirectory = 0x10;

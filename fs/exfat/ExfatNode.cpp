@@ -41,14 +41,17 @@ struct TimestampFields {
 constexpr TimestampFields kModifiedFields{kFileModifiedDate, kFileModifiedTime, kFileModified10ms,
                                           kFileModifiedUtcOffset};
 constexpr TimestampFields kCreatedFields{kFileCreateDate, kFileCreateTime, kFileCreate10ms, kFileCreateUtcOffset};
+// The access time has no hundredths.
+constexpr size_t kNoField = SIZE_MAX;
+constexpr TimestampFields kAccessedFields{kFileAccessedDate, kFileAccessedTime, kNoField, kFileAccessedUtcOffset};
 
 // A timestamp of the file chunk with its UTC offset when one is recorded; nothing for a set
 // without a file chunk (the root's made-up set).
 std::optional<RecordedTime> SetTime(const EXFATDirectoryEntry& set, const TimestampFields& fields) {
   const FAT64ChunkBase* file = FindFileChunk(set);
   if (file == nullptr) return std::nullopt;
-  RecordedTime time{DecodeDosDateTime(file->Word(fields.date), file->Word(fields.time)), file->Byte(fields.hundredths),
-                    std::nullopt};
+  const unsigned hundredths = fields.hundredths == kNoField ? 0 : file->Byte(fields.hundredths);
+  RecordedTime time{DecodeDosDateTime(file->Word(fields.date), file->Word(fields.time)), hundredths, std::nullopt};
   const uint8_t offset = file->Byte(fields.utcOffset);
   if (offset & kUtcOffsetValid) {
     // Bits 0-6 are a two's-complement count of quarter hours.
@@ -166,3 +169,7 @@ void AddExfatInfoRows(const EXFATDirectoryEntry& set, TInfoList& list, int group
 std::optional<RecordedTime> EXFATFileNode::ModifiedTime() const { return SetTime(*entrySet, kModifiedFields); }
 
 std::optional<RecordedTime> EXFATFileNode::CreatedTime() const { return SetTime(*entrySet, kCreatedFields); }
+
+std::optional<RecordedTime> EXFATDirectoryNode::AccessedTime() const { return SetTime(*entrySet, kAccessedFields); }
+
+std::optional<RecordedTime> EXFATFileNode::AccessedTime() const { return SetTime(*entrySet, kAccessedFields); }

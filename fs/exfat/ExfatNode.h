@@ -35,6 +35,7 @@ class EXFATDirectoryNode final : public TDirectoryEntry {
   std::string LongName() const override { return name; }
   std::optional<RecordedTime> ModifiedTime() const override;
   std::optional<RecordedTime> CreatedTime() const override;
+  std::optional<RecordedTime> AccessedTime() const override;
 
   EXFATPartition* partition;            // not owned
   const EXFATDirectoryEntry* entrySet;  // in the parent's childSets or the partition's sets
@@ -56,6 +57,7 @@ class EXFATFileNode final : public TDirectoryEntry {
   std::string LongName() const override { return name; }
   std::optional<RecordedTime> ModifiedTime() const override;
   std::optional<RecordedTime> CreatedTime() const override;
+  std::optional<RecordedTime> AccessedTime() const override;
 
   EXFATPartition* partition;            // not owned
   const EXFATDirectoryEntry* entrySet;  // in the parent's childSets

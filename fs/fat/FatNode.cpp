@@ -51,6 +51,13 @@ std::optional<RecordedTime> SlotCreatedTime(const FATDirectoryEntry& entry) {
   return SlotTime(entry, fat::kSlotCreatedDate, fat::kSlotCreatedTime, entry.raw[fat::kSlotCreatedTenMs]);
 }
 
+// The access date, at the start of its day: FAT records no time of it.
+std::optional<RecordedTime> SlotAccessedTime(const FATDirectoryEntry& entry) {
+  const uint16_t date = entry.u16(fat::kSlotAccessDate);
+  if (date == 0) return std::nullopt;
+  return RecordedTime{DecodeDosDateTime(date, 0), 0, std::nullopt};
+}
+
 }  // namespace
 
 FATDirectoryNode::FATDirectoryNode(ReaderRef* readerRef, const FATRecordList& records, size_t index,
@@ -168,3 +175,7 @@ std::string FATFileNode::ShortName() const { return FormatShortName(*entry, part
 std::optional<RecordedTime> FATFileNode::ModifiedTime() const { return SlotModifiedTime(*entry); }
 
 std::optional<RecordedTime> FATFileNode::CreatedTime() const { return SlotCreatedTime(*entry); }
+
+std::optional<RecordedTime> FATDirectoryNode::AccessedTime() const { return SlotAccessedTime(*entry); }
+
+std::optional<RecordedTime> FATFileNode::AccessedTime() const { return SlotAccessedTime(*entry); }

@@ -35,6 +35,7 @@ class FATDirectoryNode final : public TDirectoryEntry {
   std::string ShortName() const override;
   std::optional<RecordedTime> ModifiedTime() const override;
   std::optional<RecordedTime> CreatedTime() const override;
+  std::optional<RecordedTime> AccessedTime() const override;
 
   TFATPartition* partition;        // not owned
   const FATDirectoryEntry* entry;  // in the parent's records (or the partition's root record)
@@ -53,6 +54,7 @@ class FATFileNode final : public TDirectoryEntry {
   std::string ShortName() const override;
   std::optional<RecordedTime> ModifiedTime() const override;
   std::optional<RecordedTime> CreatedTime() const override;
+  std::optional<RecordedTime> AccessedTime() const override;
 
   TFATPartition* partition;        // not owned
   const FATDirectoryEntry* entry;  // in the parent's records

@@ -1,12 +1,14 @@
 // brindle-app-demo: the main window in a chosen state, for taking screenshots.
 //
 //   brindle-app-demo [--sysfs DIR --dev DIR] [--advanced IMAGE] [--open IMAGE [--sector-size N]
-//                    [--select N:/DIR/NAME] [--page 0|1|2]] [--about]
+//                    [--select N:/DIR/NAME [--hash]] [--page 0|1|2]] [--about]
 //
 // --sysfs and --dev point the drive list at a made-up tree; --advanced shows the "高级" page
 // with IMAGE typed in; --open opens IMAGE as `brindle IMAGE` does, and --select and --page pick
-// an entry and a page of the browser, as clicks would; --about presses F1 once the window is up.
+// an entry and a page of the browser, as clicks would; --hash runs the tree menu's hash command
+// on that entry; --about presses F1 once the window is up.
 
+#include <QAction>
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QKeyEvent>
@@ -41,6 +43,8 @@ int main(int argc, char** argv) {
   const QCommandLineOption page = option("page", "browser page: 0, 1 or 2", "PAGE", "0");
   const QCommandLineOption about(QStringLiteral("about"), QStringLiteral("open the about box"));
   parser.addOption(about);
+  const QCommandLineOption hash(QStringLiteral("hash"), QStringLiteral("hash the selected entry"));
+  parser.addOption(hash);
   parser.process(application);
 
   QtPlatformServices services;
@@ -57,6 +61,7 @@ int main(int argc, char** argv) {
     if (parser.isSet(select) && !SelectEntry(*tree, parser.value(select))) {
       ShowMessageBox("There is no entry " + parser.value(select).toStdString() + ".", kApplicationTitle, kMbOkWarning);
     }
+    if (parser.isSet(hash)) form.findChild<QAction*>(QStringLiteral("mnuHashFile"))->trigger();
     form.findChild<QTabWidget*>(QStringLiteral("PageControl1"))->setCurrentIndex(parser.value(page).toInt());
   }
   if (parser.isSet(about)) {

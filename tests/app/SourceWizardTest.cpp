@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "support/EvidenceFiles.h"
 #include "support/FatImages.h"
 #include "support/ScriptedMessageBox.h"
 #include "support/ScriptedServices.h"
@@ -142,6 +145,32 @@ TEST_F(OpenSequenceTest, ASourceThatRefusesIsNotScannedAndTheCursorComesBack) {
   ASSERT_EQ(boxes.shown.size(), 2u);
   EXPECT_EQ(boxes.shown[1].text, "The sector size \"100\" cannot be used.\nEnter a number of bytes from 512 to 65536.");
   EXPECT_EQ(boxes.shown[1].caption, "Brindle");
+}
+
+}  // namespace
+
+namespace {
+
+// An EnCase image opens on the image page like any image; one with a segment file missing
+// says which in a box before the tree is shown, and its volumes are still found.
+TEST_F(OpenSequenceTest, AnEvidenceFileOpensAndSaysWhatIsWrongWithIt) {
+  if (!HaveTool("ewfacquire")) GTEST_SKIP() << "needs ewfacquire (ewf-tools)";
+  const std::string first = MakeEwf(SharedFatImage(16).path, dir.path(), "card", 4 << 20, false);
+  EXPECT_EQ(Open(first), OpenResult::kPartitionsFound);
+  EXPECT_TRUE(boxes.shown.empty());
+  ASSERT_TRUE(FileExists(dir / "card.E03"));
+  partitions.clear();
+  opened = {};
+
+  std::filesystem::remove(dir / "card.E02");
+  EXPECT_EQ(Open(first), OpenResult::kPartitionsFound);
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_NE(boxes.shown[0].text.find("its segment file \"card.E02\" is missing (\"card.E03\" is there)"),
+            std::string::npos)
+      << boxes.shown[0].text;
+  EXPECT_EQ(boxes.shown[0].caption, "Brindle");
+  EXPECT_EQ(boxes.shown[0].flags, kMbOkWarning);
+  EXPECT_EQ(MediumNotes(*opened.source).size(), 1u);
 }
 
 }  // namespace

@@ -475,3 +475,54 @@ TEST_F(FrameSaveFixture, ASaveReportsItsProgressAndCancelLeavesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// The hash command: the selected file's MD5, SHA-1 and SHA-256, as coreutils computes them,
+// in a group of their own below its information, computed with progress and shown again each
+// time it is selected; a cancelled one shows nothing, and folders are not hashed.
+TEST_F(FrameFixture, TheHashCommandAddsTheFilesHashesToItsInformation) {
+  const std::vector<uint8_t> bytes(3 << 20, 0x5A);
+  frame.partitions.push_back(
+      std::make_unique<FakePartition>("P3", std::make_unique<FakeEntry>("BIG.BIN", kStateFile, bytes)));
+  frame.partitions.push_back(
+      std::make_unique<FakePartition>("P4", std::make_unique<FakeEntry>("OTHER.TXT", kStateFile, Text("other"))));
+  frame.FillTree();
+  TempDir dir;
+  WriteFileBytes(dir / "big", bytes);
+  const auto hashOf = [&](const std::string& tool) {
+    const std::string line = RunCommand(tool + " " + ShellQuote(dir / "big"));
+    return line.substr(0, line.find(' '));
+  };
+  RecordingProgress progress;
+
+  Select("\\");
+  frame.mnuHashFileClick();
+  EXPECT_TRUE(progress.labels.empty());
+
+  Select("BIG.BIN");
+  progress.cancelAfter = 2;
+  frame.mnuHashFileClick();
+  EXPECT_EQ(view.info.Find("SHA-256"), nullptr);
+
+  progress.cancelAfter = -1;
+  progress.steps.clear();
+  frame.mnuHashFileClick();
+  EXPECT_EQ(progress.labels.back(), "Hashing BIG.BIN");
+  ASSERT_FALSE(progress.steps.empty());
+  EXPECT_EQ(progress.steps.back(), (RecordingProgress::Step{bytes.size(), bytes.size()}));
+  const auto expectHashes = [&] {
+    ASSERT_NE(view.info.Find("MD5"), nullptr);
+    EXPECT_EQ(*view.info.Find("MD5"), hashOf("md5sum"));
+    EXPECT_EQ(*view.info.Find("SHA-1"), hashOf("sha1sum"));
+    EXPECT_EQ(*view.info.Find("SHA-256"), hashOf("sha256sum"));
+    EXPECT_EQ(view.info.groups.back().title, kHashesGroupTitle);
+  };
+  expectHashes();
+  Select("OTHER.TXT");
+  EXPECT_EQ(view.info.Find("MD5"), nullptr);
+  Select("BIG.BIN");
+  expectHashes();
+}
+
+}  // namespace
