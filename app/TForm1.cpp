@@ -205,7 +205,7 @@ void TForm1::btnNextClick() {
   // The size the volumes were found with is the one the page shows when the user comes back.
   if (source_->detectedSectorSize()) txtBytesPerSector->setText(QString::number(*source_->detectedSectorSize()));
   std::vector<std::string> notes = MediumNotes(*source_);
-  for (std::string& note : source_->SectorSizeNotes("a sector size of ")) notes.push_back(std::move(note));
+  for (std::string& note : source_->Notes("a sector size of ")) notes.push_back(std::move(note));
   frame_->ShowSourceNotes(notes);
   pageControlMain->setCurrentWidget(tsFileSystem);
   pageControlMainChange();

@@ -134,6 +134,8 @@ void BrowserFrame::btnSaveClick() {
       },
       [result](Operation&) {
         if (result->outcome == SaveOutcome::kFailed) ShowMessageBox(SaveFailureText(*result), kErrorCaption, kMbOkWarning);
+        // A file that came out short is not a silent success.
+        if (Incomplete(*result)) ShowMessageBox(IncompleteSaveText(*result), kApplicationTitle, kMbOkWarning);
       });
 }
 

@@ -92,7 +92,8 @@ class BrowserFrame {
   void timerUpdateScanTimer();
   void btnZoomInClick();
   void btnZoomOutClick();
-  // Saves the selected entry into a folder the user picks, in the background.
+  // Saves the selected entry into a folder the user picks, in the background; says so when the
+  // save failed or the file came out short.
   void btnSaveClick();
   // Computes the selected entry's hashes in the background and adds them to its information.
   void mnuHashFileClick();

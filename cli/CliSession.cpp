@@ -56,7 +56,7 @@ int CliSession::Open(const std::string& path) {
     }
     return kExitSource;
   }
-  for (const std::string& note : source_->SectorSizeNotes("--sector-size ")) PrintError(note);
+  for (const std::string& note : source_->Notes("--sector-size ")) PrintError(note);
   return kExitSuccess;
 }
 

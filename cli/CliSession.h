@@ -17,6 +17,7 @@ enum ExitCode : int {
   kExitSource = 3,     // the source cannot be opened or read, or holds no partition we read
   kExitNoEntry = 4,    // the entry named does not exist or is ambiguous
   kExitOutput = 5,     // output could not be written completely, or a save was declined
+  kExitIncomplete = 6, // everything was written, but some files hold less than all of their data
 };
 
 struct CliOptions {
@@ -56,13 +57,15 @@ class CliSession {
   explicit CliSession(const CliOptions& options, PlatformRead platformRead = nullptr);
   // Opens the source (a block device or an image file) and runs discovery; returns an exit
   // code other than success after saying why on standard error. What was found out about the
-  // sector size is said there too.
+  // sector size, and the notes of the volumes found, are said there too.
   int Open(const std::string& source);
 
   PartitionList& partitions() { return source_->partitions(); }
   TSectorReader& reader() { return source_->reader(); }
   // What reads could not read, so far.
   const FaultLog& faults() const { return faults_; }
+  // Whether a volume found has notes (TPartition::notes): one the source cuts short, say.
+  bool HasVolumeNotes() const { return source_ && !source_->volumeNotes().empty(); }
   // Says on standard error what is wrong with the evidence file read (a segment missing, data
   // that does not match its checksums), as far as it has not said it yet; returns how many
   // notes it told.

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstring>
 #include <nlohmann/json.hpp>
+#include <optional>
 
 #include "cli/EntryPath.h"
 #include "cli/Manifest.h"
@@ -33,8 +34,16 @@ std::string CreatedListed(const TDirectoryEntry& e) {
   return e.createdText.empty() ? TimeText(e.CreatedTime()) : e.createdText;
 }
 
+// How complete a file's data is; nothing for a folder, whose data is its entries (a walk says
+// what it could not read of those), and whose chain a damaged volume can make as long as the
+// volume, for each folder.
+std::optional<DataCompleteness> ListedCompleteness(TDirectoryEntry& e) {
+  if (e.IsFolder()) return std::nullopt;
+  return e.Completeness();
+}
+
 void PrintListing(const WalkItem& item, const CliOptions& options) {
-  const TDirectoryEntry& e = item.entry;
+  TDirectoryEntry& e = item.entry;
   if (options.deletedOnly && !e.IsDeleted()) return;
   if (options.json) {
     std::printf("%s\n", ListingJson(item).c_str());
@@ -42,8 +51,26 @@ void PrintListing(const WalkItem& item, const CliOptions& options) {
   }
   std::string modified = ModifiedListed(e);
   if (modified.empty()) modified = "-";
-  std::printf("%-12s %-9s %10llu  %-22s  %s\n", item.indexPath.c_str(), ListedState(e),
-              static_cast<unsigned long long>(e.DataLength()), modified.c_str(), item.displayPath.c_str());
+  const std::optional<DataCompleteness> data = ListedCompleteness(e);
+  std::printf("%-12s %-9s %10llu %-5s  %-22s  %s\n", item.indexPath.c_str(), ListedState(e),
+              static_cast<unsigned long long>(e.DataLength()), data ? CompletenessWord(*data) : "-", modified.c_str(),
+              item.displayPath.c_str());
+}
+
+// The name of a file that came out short, on standard error, with how it is short.
+void SayIncomplete(const std::string& displayPath, const DataCompleteness& completeness) {
+  PrintError(displayPath + ": " + CompletenessText(completeness));
+}
+
+// The exit code a read of one file that delivered what completeness says gives: an output error
+// when nothing of its data could be had, kExitIncomplete when some.
+int CompletenessCode(const DataCompleteness& completeness) {
+  switch (completeness.kind()) {
+    case DataCompleteness::Kind::kWhole: return kExitSuccess;
+    case DataCompleteness::Kind::kShort: return kExitIncomplete;
+    case DataCompleteness::Kind::kNone: return kExitOutput;
+  }
+  return kExitSuccess;
 }
 
 // Opens the source and resolves the entry argument; returns an exit code, success when entry
@@ -59,16 +86,24 @@ int OpenEntry(CliSession& session, const std::string& source, const std::string&
 }
 
 // The exit code once the work is done: read errors on the way make it a source error, or an
-// output error for the commands whose output they spoil.
+// output error for the commands whose output they spoil (also where files came out short for
+// them).
 int Finish(CliSession& session, bool writesData, int code = kExitSuccess) {
   // What the evidence file could not vouch for, found while the command read.
   const bool doubtful = session.TellMediumNotes() > 0;
-  if (code == kExitSuccess && session.faults().Count() > 0) {
+  if ((code == kExitSuccess || code == kExitIncomplete) && session.faults().Count() > 0) {
     PrintError(std::to_string(session.faults().Count()) + " read error(s) on the source");
     return writesData ? kExitOutput : kExitSource;
   }
-  if (code == kExitSuccess && doubtful && writesData) return kExitOutput;
+  if ((code == kExitSuccess || code == kExitIncomplete) && doubtful && writesData) return kExitOutput;
   return code;
+}
+
+// A command that shows or walks whole volumes fails with a source error when one of them was
+// found damaged (its notes were said when the source was opened), unless something else
+// failed.
+int VolumeNotesCode(const CliSession& session, int code) {
+  return code == kExitSuccess && session.HasVolumeNotes() ? kExitSource : code;
 }
 
 // Saves every file of every partition into a folder tree of the same shape, with a progress
@@ -96,9 +131,11 @@ class RecoveryOnTerminal {
       else PrintError(pathOrReason);
     }
     const TreeRecovery::Totals& totals = recovery_.totals();
-    std::printf("Saved %llu files (%llu bytes); %llu failures.\n", static_cast<unsigned long long>(totals.saved),
-                static_cast<unsigned long long>(totals.bytes), static_cast<unsigned long long>(totals.failures));
-    return totals.failures == 0 && syncError == 0 && manifestWritten ? kExitSuccess : kExitOutput;
+    std::printf("Saved %llu files (%llu bytes); %llu incomplete; %llu failures.\n",
+                static_cast<unsigned long long>(totals.saved), static_cast<unsigned long long>(totals.bytes),
+                static_cast<unsigned long long>(totals.incomplete), static_cast<unsigned long long>(totals.failures));
+    if (totals.failures != 0 || syncError != 0 || !manifestWritten) return kExitOutput;
+    return totals.incomplete != 0 ? kExitIncomplete : kExitSuccess;
   }
 
  private:
@@ -107,14 +144,17 @@ class RecoveryOnTerminal {
     if (manifest_) events.copy = [this](const WalkItem& item) { return manifest_->Begin(item); };
     events.fileDone = [this](const WalkItem& item, const SaveResult& result) {
       if (manifest_) manifest_->Done(result);
-      if (result.outcome == SaveOutcome::kFailed) PrintBoxText(SaveFailureText(result));
+      const bool failed = result.outcome == SaveOutcome::kFailed;
+      if (showProgress_ && (failed || Incomplete(result))) std::fprintf(stderr, "\r\033[K");
+      if (failed) PrintBoxText(SaveFailureText(result));
+      if (Incomplete(result)) SayIncomplete(item.displayPath, result.completeness);
       if (!showProgress_) return;
       const TreeRecovery::Totals& totals = recovery_.totals();
       std::fprintf(stderr, "\r\033[K%llu files, %llu bytes: %.60s", static_cast<unsigned long long>(totals.saved),
                    static_cast<unsigned long long>(totals.bytes), item.displayPath.c_str());
     };
     events.problem = [](const std::string& text) { PrintError(text); };
-    events.caption = [](const TDirectoryEntry& child) { return PrintableText(child.name); };
+    events.caption = [](const TDirectoryEntry& child) { return PrintedName(child.name); };
     return events;
   }
 
@@ -126,7 +166,7 @@ class RecoveryOnTerminal {
 // errorCode when a bound cut directories short (each was named on standard error) and nothing
 // worse happened; else code.
 int CutCode(int cutDirectories, int errorCode, int code) {
-  if (cutDirectories == 0 || code != kExitSuccess) return code;
+  if (cutDirectories == 0 || (code != kExitSuccess && code != kExitIncomplete)) return code;
   PrintError(std::to_string(cutDirectories) + " directory(ies) not read whole");
   return errorCode;
 }
@@ -136,8 +176,8 @@ int CutCode(int cutDirectories, int errorCode, int code) {
 int FinishCommand(CliSession& session, bool writesData, int code) { return Finish(session, writesData, code); }
 
 std::string ListingJson(const WalkItem& item) {
-  const TDirectoryEntry& e = item.entry;
-  const nlohmann::ordered_json line = {
+  TDirectoryEntry& e = item.entry;
+  nlohmann::ordered_json line = {
       {"index", item.indexPath},
       {"path", item.displayPath},
       {"name", e.name},
@@ -147,7 +187,14 @@ std::string ListingJson(const WalkItem& item) {
       {"created", CreatedListed(e)},
       {"attributes", e.attributesText},
       {"folder", e.IsFolder()},
+      {"data", nullptr},
   };
+  if (const std::optional<DataCompleteness> data = ListedCompleteness(e)) {
+    line["data"] = {{"kind", CompletenessWord(*data)},
+                    {"delivered", data->delivered},
+                    {"expected", data->expected},
+                    {"reason", ShortfallKey(data->shortfall)}};
+  }
   return line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
@@ -157,7 +204,7 @@ int ListPartitionsCommand(const CliOptions& options) {
   for (const auto& partition : session.partitions()) {
     std::printf("%d: %s\n", partition->number, PrintableText(partition->GetDescription()).c_str());
   }
-  return Finish(session, false);
+  return VolumeNotesCode(session, Finish(session, false));
 }
 
 int LsCommand(const CliOptions& options) {
@@ -166,13 +213,13 @@ int LsCommand(const CliOptions& options) {
   if (const int code = session.Open(options.arguments[0]); code != kExitSuccess) return code;
   TreeWalk walk(
       options.recursive, [&](const WalkItem& item) { PrintListing(item, options); }, PrintError,
-      [](const TDirectoryEntry& child) { return PrintableText(child.name); });
+      [](const TDirectoryEntry& child) { return PrintedName(child.name); });
   if (options.arguments.size() < 2) {
     for (const auto& partition : session.partitions()) {
       const std::string n = std::to_string(partition->number);
       if (partition->rootEntry) walk.WalkChildren(*partition, *partition->rootEntry, n + ":/", n + "#");
     }
-    return Finish(session, false, CutCode(walk.CutDirectories(), kExitSource, kExitSuccess));
+    return VolumeNotesCode(session, Finish(session, false, CutCode(walk.CutDirectories(), kExitSource, kExitSuccess)));
   }
   ResolvedEntry entry = ResolveEntry(session.partitions(), options.arguments[1]);
   if (entry.entry == nullptr) {
@@ -188,7 +235,7 @@ int LsCommand(const CliOptions& options) {
   } else {
     PrintListing(WalkItem{*entry.entry, entry.displayPath, entry.indexPath, 0}, options);
   }
-  return Finish(session, false, CutCode(walk.CutDirectories(), kExitSource, kExitSuccess));
+  return VolumeNotesCode(session, Finish(session, false, CutCode(walk.CutDirectories(), kExitSource, kExitSuccess)));
 }
 
 int InfoCommand(const CliOptions& options) {
@@ -213,11 +260,13 @@ int CatCommand(const CliOptions& options) {
   }
   std::signal(SIGPIPE, SIG_IGN);
   FdSink out(STDOUT_FILENO);
-  if (!entry.entry->StreamData(out, 0)) {
+  DataCompleteness found;
+  if (!entry.entry->StreamChecked(out, 0, found)) {
     PrintError("cannot write to standard output: " + SystemErrorText(out.error()));
     return kExitOutput;
   }
-  return Finish(session, true);
+  if (!found.whole()) SayIncomplete(entry.displayPath, found);
+  return Finish(session, true, CompletenessCode(found));
 }
 
 int SaveCommand(const CliOptions& options) {
@@ -236,7 +285,8 @@ int SaveCommand(const CliOptions& options) {
   if (result.outcome == SaveOutcome::kFailed) PrintBoxText(SaveFailureText(result));
   if (result.outcome != SaveOutcome::kSaved) return kExitOutput;
   std::printf("%s\n", PrintableText(result.path).c_str());
-  return Finish(session, true);
+  if (Incomplete(result)) SayIncomplete(entry.displayPath, result.completeness);
+  return Finish(session, true, CompletenessCode(result.completeness));
 }
 
 int RecoverCommand(const CliOptions& options) {
@@ -248,5 +298,6 @@ int RecoverCommand(const CliOptions& options) {
   }
   RecoveryOnTerminal recovery(options, options.arguments[1]);
   for (const auto& partition : session.partitions()) recovery.RecoverPartition(*partition);
-  return Finish(session, true, CutCode(recovery.CutDirectories(), kExitOutput, recovery.Finish()));
+  return VolumeNotesCode(session,
+                         Finish(session, true, CutCode(recovery.CutDirectories(), kExitOutput, recovery.Finish())));
 }

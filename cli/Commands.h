@@ -25,6 +25,7 @@ int FinishCommand(CliSession& session, bool writesData, int code = kExitSuccess)
 std::vector<HashAlgorithm> ChosenAlgorithms(const CliOptions& options);
 
 // The line `ls --json` prints for an item: one JSON object with its index, path, name, state,
-// size, modified, created, attributes and whether it is a folder that opens, in this order.
+// size, modified, created, attributes, whether it is a folder that opens, and how complete a
+// file's data is (kind, delivered, expected, reason; null for a folder), in this order.
 // Bytes that are not UTF-8 (8.3 names keep their code page's bytes) become U+FFFD.
 std::string ListingJson(const WalkItem& item);

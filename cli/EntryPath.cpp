@@ -75,7 +75,7 @@ class ComponentMatch {
     std::vector<size_t> caseless;
     for (size_t i = 0; i < dir.children.size(); ++i) {
       const TDirectoryEntry& child = *dir.children[i];
-      const std::string shown = PrintableText(child.name);
+      const std::string shown = PrintedName(child.name);
       if (child.name == typed_ || shown == typed_) exact.push_back(i);
       else if (NamesWithoutCase(child, shown)) caseless.push_back(i);
     }
@@ -155,7 +155,7 @@ void WalkIndexes(const std::vector<std::string>& indexes, ResolvedEntry& out) {
 }  // namespace
 
 std::string PrintedChildPath(const std::string& parentDisplayPath, const TDirectoryEntry& child) {
-  return ChildDisplayPath(parentDisplayPath, PrintableText(child.name));
+  return ChildDisplayPath(parentDisplayPath, PrintedName(child.name));
 }
 
 ResolvedEntry ResolveEntry(PartitionList& partitions, const std::string& name) {

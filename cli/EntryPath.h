@@ -21,5 +21,5 @@ struct ResolvedEntry {
 
 ResolvedEntry ResolveEntry(PartitionList& partitions, const std::string& name);
 
-// A child's display path, from its parent's, with the child's caption as printed.
+// A child's display path, from its parent's, with the child's caption as printed (PrintedName).
 std::string PrintedChildPath(const std::string& parentDisplayPath, const TDirectoryEntry& child);

@@ -63,6 +63,19 @@ std::string Escaped(std::string_view text, bool doubleBackslashes, bool keepLine
 
 std::string PrintableText(std::string_view text) { return Escaped(text, true, false); }
 
+std::string PrintedName(std::string_view caption) {
+  if (caption.empty()) return kNoNamePlaceholder;
+  size_t first = 0;
+  size_t last = caption.size();
+  while (first < last && caption[first] == ' ') ++first;
+  while (last > first && caption[last - 1] == ' ') --last;
+  std::string out;
+  for (size_t i = 0; i < first; ++i) out += "\\ ";
+  out += PrintableText(caption.substr(first, last - first));
+  for (size_t i = last; i < caption.size(); ++i) out += "\\ ";
+  return out;
+}
+
 std::string PrintableMessage(std::string_view text, bool keepLineBreaks) { return Escaped(text, false, keepLineBreaks); }
 
 std::string FoldCase(std::string_view text) {

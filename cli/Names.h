@@ -15,6 +15,15 @@ class TDirectoryEntry;
 // look alike. Each piece that is not UTF-8 becomes U+FFFD.
 std::string PrintableText(std::string_view text);
 
+// What an entry without a name is shown as, and can be named by: no FAT or exFAT name holds
+// "<" or ">".
+inline constexpr const char* kNoNamePlaceholder = "<no name>";
+
+// An entry's caption as listings and paths show it: PrintableText, with a blank that begins or
+// ends it written "\ " as `ls -b` writes blanks, so that it shows (an 8.3 name may begin with
+// one); an empty caption is kNoNamePlaceholder. Typed back, it names the entry.
+std::string PrintedName(std::string_view caption);
+
 // A message fit for a terminal: its control characters escaped as in PrintableText, its line
 // breaks kept where keepLineBreaks asks for them. Backslashes stay as they are, since the names
 // in a message are printable already.

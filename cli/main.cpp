@@ -58,7 +58,9 @@ and 1 for a volume without a partition table:
                 A name that fits several entries is refused with a list of them.
   N#i/j/k       the child indexes from the root, as `ls` prints them; always unambiguous
 A file with a long name is shown as "LONG NAME - SHORT~1.EXT" on FAT volumes, and a deleted
-file with the first character of its short name replaced by "_". Short (8.3) names and FAT
+file with the first character of its short name replaced by "_". A blank that begins or ends a
+name is shown "\ " (an 8.3 name may begin with one), and an entry without a name as
+"<no name>"; either can be typed back. Short (8.3) names and FAT
 volume labels are decoded from the volume's OEM code page (--codepage, 437 unless named); a
 byte the code page gives no character, or any other byte of a name or label that is not
 UTF-8, is shown as U+FFFD. Control characters are escaped as `ls -b` escapes them (\n, \t,
@@ -70,7 +72,7 @@ Options:
       --deleted        ls: show only deleted entries; recover: save only deleted files
                        (everything in a deleted folder counts as deleted)
       --json           ls: one JSON object per line (index, path, name, state, size,
-                       modified, created, attributes, folder)
+                       modified, created, attributes, folder, data)
       --force          save: replace a file of the same name in FOLDER
       --manifest       recover: write SHA256SUMS beside the partition folders, in
                        coreutils' format, of the bytes as they were saved: run
@@ -109,14 +111,30 @@ recover never replaces a file: a name that is taken, by a file or a folder, gets
 are used again. Entries
 of partition N go to FOLDER/partition-N/. A file gets its name only once it is complete; the
 files are not flushed to the disk one by one, but all together at the end (syncfs), before
-the summary (files saved, bytes, failures) is printed. On a terminal it shows its progress on
+the summary (files saved, bytes, incomplete files, failures) is printed. On a terminal it shows its progress on
 standard error.
 
 ls -r and recover walk a damaged volume in bounded memory and time: a cluster chain that comes
 back to a cluster it passed ends there, and so does a folder's chain that runs into clusters
 already read as a folder; both are named on standard error. A folder cut short by a limit of
-its file system (an exFAT folder may hold 256 MiB) is named there too, and the exit code says
-so (3 for ls, 5 for recover).
+its file system (an exFAT folder may hold 256 MiB) or by damage (its chain runs into a
+bad-cluster mark, say) is named there too, and the exit code says so (3 for ls, 5 for
+recover). A volume that the source ends inside of is named on standard error when the source
+is opened; what the source holds of it is read, and listing the partitions, ls and recover
+exit with 3 when nothing else went wrong.
+
+Damage is said, never hidden. ls marks how complete each file's data is, after its size:
+whole, short (some of its bytes cannot be had) or none (nothing of them can); info says how
+many bytes of how many, and why: its chain loops, ends before its size does, runs into a
+bad-cluster mark or a free cluster, or leads outside the volume; a deleted file's first
+cluster belongs to another file now; the volume ends, or the source ends, before its data
+does; sectors could not be read. A live FAT chain that runs into a free cluster is read on
+from the clusters that follow, and zeros stand in for sectors that could not be read or lie
+beyond the end of the source: the file keeps its length, and it still counts as short. cat,
+save and recover name every file that comes out short on standard error, with how it is
+short (1:/A.BIN: short: 8192 of 16384 bytes, and why), and recover counts them in its
+summary. A file none of whose data can be had is not saved (an empty file would pass
+for a recovered one): it counts as a failure, with the reason.
 
 save and recover name a file as it was named: its long name alone, else its short name (a
 deleted one with "_" for its lost first character), not the "LONG - SHORT" caption. They
@@ -134,10 +152,13 @@ Exit codes:
   0  success
   2  bad usage
   3  the source cannot be opened or read, or holds no FAT or exFAT partition, or a folder
-     listed was cut short
+     listed was cut short, or a volume listed or recovered is cut short by the source
   4  the entry does not exist, or its name is ambiguous
-  5  the output could not be written completely (a failed or declined save, a read error
-     in the data written, a write error, a folder recovered was cut short)
+  5  the output could not be written completely (a failed or declined save, a file none of
+     whose data can be had, a read error in the data written, a write error, a folder
+     recovered was cut short)
+  6  saved, some incomplete: everything was written, but a file cat, save or recover gave
+     holds less than all of its data (each was named on standard error)
 )";
 
 void UsageError(const std::string& message) {

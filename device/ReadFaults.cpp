@@ -12,6 +12,7 @@ std::string ReadFaultText(const ReadFault& fault) {
 void FaultLog::Add(const ReadFault& fault, FaultAnswer answer) {
   const std::lock_guard<std::mutex> lock(mutex_);
   ++count_;
+  if (answer == FaultAnswer::kIgnore) ++ignored_;
   if (entries_.size() < kMaxKept) entries_.push_back({fault, answer});
 }
 
@@ -23,6 +24,11 @@ std::vector<FaultLog::Entry> FaultLog::Entries() const {
 size_t FaultLog::Count() const {
   const std::lock_guard<std::mutex> lock(mutex_);
   return count_;
+}
+
+size_t FaultLog::Ignored() const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return ignored_;
 }
 
 size_t FaultLog::UnreadSectors() const {
@@ -38,4 +44,5 @@ void FaultLog::Clear() {
   const std::lock_guard<std::mutex> lock(mutex_);
   entries_.clear();
   count_ = 0;
+  ignored_ = 0;
 }

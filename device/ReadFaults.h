@@ -58,6 +58,8 @@ class FaultLog {
   std::vector<Entry> Entries() const;
   // Every fault added, kept or not.
   size_t Count() const;
+  // The faults answered Ignore, kept or not: each left one sector as zeros.
+  size_t Ignored() const;
   // The distinct sectors among the kept faults that stayed unread: their last answer was Ignore
   // (zeros in their place) or Abort (the read given up).
   size_t UnreadSectors() const;
@@ -67,4 +69,5 @@ class FaultLog {
   mutable std::mutex mutex_;
   std::vector<Entry> entries_;
   size_t count_ = 0;
+  size_t ignored_ = 0;
 };

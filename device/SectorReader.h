@@ -101,6 +101,9 @@ class TSectorReader {
   // (Abort) and note it in the reader's own log.
   void SetFaultHandling(FaultPolicy& policy, FaultLog& log);
   FaultLog& faultLog() const { return *mainWindow_.log; }
+  // The log that reads of the calling thread note their faults in: its session's, else the
+  // reader's own.
+  FaultLog& faultLogOfThisThread() const { return *WindowOfThisThread().log; }
 
   // Makes sector the current one: currentData() then points at its bytes until the next call
   // on this thread.

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <functional>
 
+enum class DataShortfall;  // fs/Completeness.h
+
 class ByteSink {
  public:
   virtual ~ByteSink() = default;
@@ -23,6 +25,17 @@ class ByteSink {
   // are written like any others; a sink that can note them without the bytes themselves says so
   // here, so that a chain running far past a truncated source costs no buffers of zeros.
   virtual bool WriteZeros(uint64_t n);
+
+  // Told what of the entry's data the read cannot give, as it finds out: why, and how many of
+  // the bytes it hands over (or has handed over) stand in for data it could not give (zeros for
+  // sectors that could not be read or lie beyond the source, clusters guessed after a broken
+  // chain); 0 when it simply gives no more. By default nobody listens.
+  virtual void NoteShortfall(DataShortfall /*why*/, uint64_t /*standIns*/) {}
+
+  // False for a sink that only counts what a read would deliver, to learn how complete an
+  // entry's data is without reading it: the read then hands its spans over as WriteZeros and
+  // reads nothing of the data (the allocation data is still read to find the spans).
+  virtual bool WantsBytes() const { return true; }
 
   // What a sink answers when told where the next bytes lie.
   enum class Placement {

@@ -10,7 +10,7 @@
 struct ClusterHeap {
   static constexpr uint32_t kFirstCluster = 2;
 
-  uint32_t count = 0;               // clusters in the volume; 0 when it has no usable geometry
+  uint32_t count = 0;               // clusters in the volume that start in the source; 0 when it has no usable geometry
   uint64_t firstSector = 0;         // absolute sector of cluster 2, in the source's sectors
   uint32_t sectorsPerCluster = 0;   // sectors a cluster steps on by
   uint32_t clusterBytes = 0;
@@ -18,9 +18,17 @@ struct ClusterHeap {
   // FAT counts sectors in 32 bits, which wrap as they do on the volume; exFAT keeps its sums
   // wide, so that a sector past 2^32 lies beyond the source instead of wrapping onto it.
   bool sectorsWrap = false;
+  // Clusters the volume claims after those, which lie beyond the end of a source that cuts it
+  // short: a chain may lead through them, but they hold nothing the source can give.
+  uint32_t beyondSource = 0;
 
   bool Contains(uint64_t cluster) const { return cluster >= kFirstCluster && cluster - kFirstCluster < count; }
+  // Whether cluster is one of the volume's, in the source or beyond its end.
+  bool InVolume(uint64_t cluster) const {
+    return cluster >= kFirstCluster && cluster - kFirstCluster < uint64_t{count} + beyondSource;
+  }
   uint64_t Bytes() const { return uint64_t{count} * clusterBytes; }
+  uint64_t VolumeBytes() const { return (uint64_t{count} + beyondSource) * clusterBytes; }
 
   // First sector of cluster.
   uint64_t SectorOf(uint32_t cluster) const {

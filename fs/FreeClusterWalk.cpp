@@ -16,7 +16,12 @@ uint32_t FreeClusterWalk::NextFree(uint64_t from) {
 
 bool FreeClusterWalk::Send(uint32_t first, uint64_t count, SpanStream& output) {
   if (count == 0) return true;
+  if (!heap_.Contains(first)) {
+    output.Note(heap_.InVolume(first) ? DataShortfall::kBeyondSource : DataShortfall::kOutsideVolume);
+    return true;
+  }
   uint32_t cluster = FreeFirst(first);
+  if (cluster == 0) output.Note(DataShortfall::kFirstClusterTaken);
   uint64_t remaining = count;
   while (cluster != 0) {
     const uint32_t runStart = cluster;
@@ -31,6 +36,7 @@ bool FreeClusterWalk::Send(uint32_t first, uint64_t count, SpanStream& output) {
     remaining -= n;
     if (remaining == 0) return true;
     cluster = NextFree(uint64_t{cluster} + 1);
+    if (cluster == 0) output.Note(heap_.beyondSource != 0 ? DataShortfall::kBeyondSource : DataShortfall::kVolumeEnds);
   }
   return true;
 }

@@ -29,8 +29,8 @@ class FreeClusterWalk {
 
   // Sends count bytes from cluster first on, over the free clusters from there to the end of the
   // heap; free clusters that follow each other on disk go as one run. Nothing when first lies
-  // outside the heap or is in use: its start was overwritten. Returns false when the sink
-  // stopped the read; the caller finishes the stream.
+  // outside the heap or is in use: its start was overwritten. What it cannot send, it tells the
+  // stream why. Returns false when the sink stopped the read; the caller finishes the stream.
   bool Send(uint32_t first, uint64_t count, SpanStream& output);
 
   // Hands visit the bytes of the same clusters one at a time, read through the reader's window:

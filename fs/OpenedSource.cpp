@@ -59,6 +59,7 @@ std::unique_ptr<OpenedSource> OpenedSource::Open(const SourceChoice& choice, con
     source->TryStatedSectorSizes();
   }
   source->FindDisagreements();
+  source->CollectVolumeNotes();
   return source;
 }
 
@@ -136,6 +137,21 @@ std::vector<std::string> OpenedSource::SectorSizeNotes(const std::string& reopen
                     "-byte sectors: " + (d.treeEmpty ? "its tree cannot be read" : "its tree may be wrong") +
                     (choice_.isDevice ? "." : "; open it with " + reopenWith + stated + "."));
   }
+  return notes;
+}
+
+void OpenedSource::CollectVolumeNotes() {
+  volumeNotes_.clear();
+  for (const auto& partition : partitions_) {
+    for (const std::string& note : partition->notes) {
+      volumeNotes_.push_back("Partition " + std::to_string(partition->number) + ": " + note);
+    }
+  }
+}
+
+std::vector<std::string> OpenedSource::Notes(const std::string& reopenWith) const {
+  std::vector<std::string> notes = SectorSizeNotes(reopenWith);
+  notes.insert(notes.end(), volumeNotes_.begin(), volumeNotes_.end());
   return notes;
 }
 

@@ -83,6 +83,12 @@ class OpenedSource {
   // What was found out about the sector size, in words: the size found, and each volume that
   // states another. reopenWith names how a user picks a size ("--sector-size ").
   std::vector<std::string> SectorSizeNotes(const std::string& reopenWith) const;
+  // The notes of the volumes found (TPartition::notes), each begun with "Partition N: ", kept
+  // when the partitions are handed over.
+  const std::vector<std::string>& volumeNotes() const { return volumeNotes_; }
+  // Everything the user is told about the source once it is open: the sector size notes, then
+  // the volumes' notes.
+  std::vector<std::string> Notes(const std::string& reopenWith) const;
   // The message for a source on which nothing was found, with the reason a partition table may
   // have been passed over on a line of its own.
   std::string NoPartitionsMessage();
@@ -94,6 +100,7 @@ class OpenedSource {
   bool AnyAgreesWithSectorSize() const;
   void TryStatedSectorSizes();
   void FindDisagreements();
+  void CollectVolumeNotes();
 
   SourceChoice choice_;
   OemCodePage codePage_;
@@ -103,4 +110,5 @@ class OpenedSource {
   PartitionList partitions_;  // last: they read through readerRef_
   std::optional<uint32_t> detectedSectorSize_;
   std::vector<SectorSizeDisagreement> disagreements_;
+  std::vector<std::string> volumeNotes_;
 };

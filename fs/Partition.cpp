@@ -67,6 +67,26 @@ bool TDirectoryEntry::StreamData(ByteSink& sink, uint64_t limit) {
 
 void TDirectoryEntry::FillInfo(TInfoList& /*list*/) {}
 
+uint64_t TDirectoryEntry::ExpectedLength(uint64_t limit) const {
+  const uint64_t length = DataLength();
+  return limit != 0 ? std::min(limit, length) : length;
+}
+
+DataCompleteness TDirectoryEntry::Completeness() {
+  CompletenessSink measure(nullptr, ExpectedLength(0));
+  StreamData(measure, 0);
+  return measure.Result();
+}
+
+bool TDirectoryEntry::StreamChecked(ByteSink& sink, uint64_t limit, DataCompleteness& found) {
+  CompletenessSink checked(&sink, ExpectedLength(limit));
+  const bool completed = StreamData(checked, limit);
+  found = checked.Result();
+  return completed;
+}
+
+void TDirectoryEntry::AddDataRow(TInfoList& list) { AddBasicRow(list, "Data", CompletenessText(Completeness())); }
+
 ByteBuffer TDirectoryEntry::DataFromStream(uint32_t& size, uint32_t most) {
   uint32_t limit = size != 0 ? size : 0xFFFFFFFFu;
   if (most != 0) limit = std::min(limit, most);
@@ -112,6 +132,17 @@ std::string TPartition::GetDescription() const {
 
 bool TPartition::ReadAt(uint32_t sector, uint8_t* dest, uint32_t count) const {
   return Reader().ReadAt(sector, 0, dest, count);
+}
+
+void TPartition::AddNoteRows(TInfoList& list) const {
+  for (const std::string& note : notes) AddBasicRow(list, "Warning", note);
+}
+
+void TPartition::NoteCutShort(uint64_t clusters, uint64_t beyond, bool rootBeyond) {
+  std::string note = "The source ends inside the volume: " + std::to_string(beyond) + " of its " +
+                     std::to_string(clusters) + " clusters lie beyond its end, and what they hold is missing.";
+  if (rootBeyond) note += " Its root directory lies beyond the end as well: the entries it holds there are missing.";
+  notes.push_back(std::move(note));
 }
 
 std::string TPartition::LabelSuffix() const {

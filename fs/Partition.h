@@ -11,6 +11,7 @@
 #include "device/SectorReader.h"
 #include "fs/ClusterTrail.h"
 #include "fs/ByteSink.h"
+#include "fs/Completeness.h"
 #include "fs/DosFields.h"
 #include "fs/InfoList.h"
 #include "fs/MemoryStream.h"
@@ -90,6 +91,14 @@ class TDirectoryEntry {
   // data is their chain. The data delivered may be shorter: reads end with the chain and the
   // volume.
   virtual uint64_t DataLength() const { return size; }
+  // How complete the entry's data is, found from its allocation data without reading the data
+  // itself: how many of its bytes the volume still gives and why the others are missing.
+  // Sectors that cannot be read show only when the data is read (StreamChecked). By default,
+  // what StreamData delivers to a sink that only measures.
+  virtual DataCompleteness Completeness();
+  // StreamData, and what it found: how complete the data it delivered was. Returns false when
+  // the sink stopped the read.
+  bool StreamChecked(ByteSink& sink, uint64_t limit, DataCompleteness& found);
   // Where the bytes StreamData delivers lie on the source, in their order, runs that follow
   // each other on the source joined: at most maxRuns runs. The data itself is not read (a
   // directory may read its slots, as StreamData does).
@@ -151,6 +160,12 @@ class TDirectoryEntry {
   // Gives a new child its path (folders: this path + name + "\"; files: this path), tells
   // it whether it lies in a deleted folder, and appends it to children.
   void AdoptChild(std::unique_ptr<TDirectoryEntry> child);
+  // Adds the "Data" row to the "Basic information" group: how complete the data is.
+  void AddDataRow(TInfoList& list);
+
+ private:
+  // The bytes a read of limit bytes (all when 0) should deliver, as the record states them.
+  uint64_t ExpectedLength(uint64_t limit) const;
 };
 
 // Reads a directory's children only while it has none, as the browser does when a node is
@@ -191,6 +206,12 @@ class TPartition {
   uint32_t firstSector;
   std::string label;
   std::unique_ptr<TDirectoryEntry> rootEntry;
+  // What the user is to be told about the volume as it was found, each a sentence: damage seen
+  // while it was opened (the source cuts it short, ...). A volume with notes is not a sound one;
+  // what can be read of it is read all the same.
+  std::vector<std::string> notes;
+  // Adds a "Warning" row for each note to the "Basic information" group.
+  void AddNoteRows(TInfoList& list) const;
   // The number Linux gives the partition, set by discovery: a primary entry's place in the
   // table (1 to 4), a logical drive's from 5 in chain order, a GUID entry's index from 1, and 1
   // for a volume that is the whole source.
@@ -216,4 +237,7 @@ class TPartition {
   bool ReadAt(uint32_t sector, uint8_t* dest, uint32_t count) const;
   // The end of a FAT or exFAT description: the label in double quotes, or ", no label".
   std::string LabelSuffix() const;
+  // Notes a volume that the source ends inside of: beyond of its clusters lie past the end of
+  // the source, and, when rootBeyond, its root directory too.
+  void NoteCutShort(uint64_t clusters, uint64_t beyond, bool rootBeyond);
 };

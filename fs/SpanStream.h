@@ -10,6 +10,7 @@
 
 #include "device/SectorReader.h"
 #include "fs/ByteSink.h"
+#include "fs/Completeness.h"
 
 // The most bytes one piece holds (rounded down to whole sectors): reads and writes of this size
 // cost few calls, and the buffer stays small.
@@ -25,17 +26,23 @@ class SpanStream {
   SpanStream(TSectorReader& reader, ByteSink& sink) : reader_(reader), sink_(sink) {}
 
   // Sends count bytes from the first byte of the absolute sector on. Bytes beyond the end of
-  // the source are zeros, handed over with the sink's WriteZeros; so is a piece that could not
-  // be read (the reader has asked the user about it), with Write. The data is read in whole sectors, straight from the medium, so that it
-  // does not push tables out of the reader's window. Returns false once the sink has stopped
-  // the read.
+  // the source are zeros, handed over with the sink's WriteZeros; so are sectors that could not
+  // be read (the reader has asked the user about them), with Write. Either way the sink is told
+  // that zeros stand in for them. The data is read in whole sectors, straight from the medium,
+  // so that it does not push tables out of the reader's window; a sink that only measures gets
+  // the counts and nothing is read. Returns false once the sink has stopped the read.
   bool Send(uint64_t sector, uint64_t count);
+  // Tells the sink what of the entry's data the walk cannot give (see ByteSink::NoteShortfall).
+  void Note(DataShortfall why, uint64_t standIns = 0) { sink_.NoteShortfall(why, standIns); }
   // Hands over what is still gathered; false when the sink stopped. Every walk ends with it.
   bool Finish();
 
  private:
   bool Read(uint64_t sector, uint64_t count);
   uint64_t SectorBytes() const;
+  // Reads the whole sectors of a piece into dest and tells the sink of those that could not be
+  // read; the first n bytes are the piece's.
+  void ReadPiece(uint64_t sector, uint8_t* dest, size_t whole, size_t n);
   // Where bytes more can be gathered, growing the buffer up to piece bytes.
   uint8_t* Room(size_t bytes, size_t piece);
 

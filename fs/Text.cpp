@@ -89,6 +89,12 @@ std::string TrimBlanks(std::string_view text) {
   return std::string(text.substr(first, last - first));
 }
 
+std::string TrimTrailingBlanks(std::string_view text) {
+  size_t last = text.size();
+  while (last > 0 && static_cast<unsigned char>(text[last - 1]) <= 32) --last;
+  return std::string(text.substr(0, last));
+}
+
 std::string TwoDigits(unsigned value) {
   std::string digits = std::to_string(value);
   return digits.size() < 2 ? "0" + digits : digits;

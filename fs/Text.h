@@ -24,6 +24,9 @@ std::u16string ReadUtf16Le(const uint8_t* bytes, size_t count);
 // Removes leading and trailing characters with codes 0 to 32 (as labels and 8.3 names are
 // padded).
 std::string TrimBlanks(std::string_view text);
+// Removes trailing characters with codes 0 to 32 only: the padding of an 8.3 name, whose
+// leading characters are its own.
+std::string TrimTrailingBlanks(std::string_view text);
 
 // value with at least two digits (the "00" pattern).
 std::string TwoDigits(unsigned value);

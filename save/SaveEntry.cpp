@@ -61,12 +61,6 @@ class SaveSink final : public ByteSink {
   bool cancelled_ = false;
 };
 
-unsigned DaysInMonth(unsigned year, unsigned month) {
-  static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return month == 2 && leap ? 29 : kDays[month - 1];
-}
-
 // The name the file is saved under, made safe.
 std::string SavedFileName(const TDirectoryEntry& entry, const SaveName& as) {
   return SafeFileName(as.name.empty() ? entry.name : as.name);
@@ -84,13 +78,16 @@ int StampFile(int fd, const SaveName& as) {
 SaveResult StreamEntry(TDirectoryEntry& entry, int fd, const std::string& path, const SaveProgress& progress,
                        ByteSink* copy = nullptr) {
   SaveSink sink(fd, entry.DataLength(), progress, copy);
-  SaveResult result{SaveOutcome::kSaved, path, "", 0};
+  SaveResult result{SaveOutcome::kSaved, path, "", 0, {}};
   try {
     if (!sink.Report()) {
       result.outcome = SaveOutcome::kCancelled;
-    } else if (!entry.StreamData(sink, 0)) {
+    } else if (!entry.StreamChecked(sink, 0, result.completeness)) {
       result.outcome = sink.cancelled() ? SaveOutcome::kCancelled : SaveOutcome::kFailed;
       if (!sink.cancelled()) result.reason = SystemErrorText(sink.error());
+    } else if (result.completeness.kind() == DataCompleteness::Kind::kNone) {
+      result.outcome = SaveOutcome::kFailed;
+      result.reason = "None of its data can be read: " + ShortfallText(result.completeness.shortfall) + ".";
     }
   } catch (const std::bad_alloc&) {
     result.outcome = SaveOutcome::kFailed;
@@ -101,7 +98,7 @@ SaveResult StreamEntry(TDirectoryEntry& entry, int fd, const std::string& path, 
 }
 
 SaveResult Failed(const std::string& path, int error) {
-  return SaveResult{SaveOutcome::kFailed, path, SystemErrorText(error), 0};
+  return SaveResult{SaveOutcome::kFailed, path, SystemErrorText(error), 0, {}};
 }
 
 }  // namespace
@@ -126,6 +123,8 @@ std::string SafeFileName(const std::string& name) {
     if (c == '/' || c == '\0') c = '_';
   }
   if (safe.empty() || safe == "." || safe == "..") return "_";
+  if (safe.front() == ' ') safe.front() = '_';
+  if (safe.back() == ' ') safe.back() = '_';
   if (safe.size() > kMaxFileNameBytes) {
     const auto [stem, extension] = SplitExtension(safe);
     safe = CutAtCharacter(stem, kMaxFileNameBytes - extension.size()) + extension;
@@ -140,10 +139,7 @@ SaveName RecordedName(const TDirectoryEntry& entry) {
 
 std::optional<timespec> MomentOf(const RecordedTime& time) {
   const DosDateTime& stamp = time.stamp;
-  if (stamp.month < 1 || stamp.month > 12 || stamp.day < 1 || stamp.day > DaysInMonth(stamp.year, stamp.month) ||
-      stamp.hour > 23 || stamp.minute > 59 || stamp.seconds > 59 || time.hundredths > 199) {
-    return std::nullopt;
-  }
+  if (!IsPossibleDate(stamp) || !IsPossibleTime(stamp, time.hundredths)) return std::nullopt;
   std::tm fields{};
   fields.tm_year = static_cast<int>(stamp.year) - 1900;
   fields.tm_mon = static_cast<int>(stamp.month) - 1;
@@ -162,6 +158,11 @@ std::string SaveFailureText(const SaveResult& result) {
   return "The file \"" + result.path + "\" could not be saved:\n" + result.reason;
 }
 
+std::string IncompleteSaveText(const SaveResult& result) {
+  return "The file \"" + result.path + "\" was saved, but it is incomplete:\n" + CompletenessText(result.completeness) +
+         ".";
+}
+
 std::string ReplaceQuestion(const std::string& path) {
   return "The file \"" + path + "\" already exists.\nDo you want to replace it?";
 }
@@ -174,7 +175,7 @@ SaveResult SaveEntry(TDirectoryEntry& entry, const std::string& folder, const Sa
   const std::string path = SaveTargetPath(entry, folder, options.as);
   struct stat info {};
   const bool replace = ::lstat(path.c_str(), &info) == 0;
-  if (replace && !(options.replace && options.replace(path))) return SaveResult{SaveOutcome::kDeclined, path, "", 0};
+  if (replace && !(options.replace && options.replace(path))) return SaveResult{SaveOutcome::kDeclined, path, "", 0, {}};
   PendingFile file;
   if (const int error = file.Create(folder); error != 0) return Failed(path, error);
   SaveResult result = StreamEntry(entry, file.fd(), path, options.progress);

@@ -19,9 +19,10 @@
 // The longest file name the folders we write to accept, in bytes.
 inline constexpr size_t kMaxFileNameBytes = 255;
 
-// A name from the medium made fit to be one file name: "/" and NUL become "_"; an empty name,
-// "." and ".." become "_"; a name longer than a file name may be is shortened, keeping its
-// extension and whole UTF-8 characters.
+// A name from the medium made fit to be one file name: "/" and NUL become "_", and so does a
+// blank that begins or ends it (an 8.3 name may begin with one), which a file name hides; an
+// empty name, "." and ".." become "_"; a name longer than a file name may be is shortened,
+// keeping its extension and whole UTF-8 characters.
 std::string SafeFileName(const std::string& name);
 
 // What a saved copy is called and the modification time it gets. An empty name is the entry's
@@ -42,9 +43,9 @@ SaveName RecordedName(const TDirectoryEntry& entry);
 std::optional<timespec> MomentOf(const RecordedTime& time);
 
 enum class SaveOutcome {
-  kSaved,      // the file is written
+  kSaved,      // the file is written; completeness says whether all of the entry's data is in it
   kDeclined,   // the target exists and was not to be replaced
-  kFailed,     // reading or writing failed; reason says why
+  kFailed,     // reading or writing failed, or nothing of the entry's data could be had; reason says why
   kCancelled,  // the progress callback asked to stop; nothing is left behind
 };
 
@@ -54,7 +55,16 @@ struct SaveResult {
   std::string path;    // the file written, or the one that was to be
   std::string reason;  // why it failed, in the system's words
   uint64_t bytes = 0;  // bytes written
+  // How complete the data read was: a file saved short says so here (see Incomplete).
+  DataCompleteness completeness;
 };
+
+// Whether the save wrote a file that holds less than all of the entry's data.
+inline bool Incomplete(const SaveResult& result) {
+  return result.outcome == SaveOutcome::kSaved && !result.completeness.whole();
+}
+// "The file \"path\" was saved, but it is incomplete:\n" and how (CompletenessText).
+std::string IncompleteSaveText(const SaveResult& result);
 
 // "The file \"path\" could not be saved:\n" and the reason.
 std::string SaveFailureText(const SaveResult& result);
@@ -79,8 +89,9 @@ std::string SaveTargetPath(const TDirectoryEntry& entry, const std::string& fold
 
 // The save command once the folder is chosen: forms the target path, asks before replacing
 // an existing file, streams the entry's data (all of it, as many bytes as it holds) and makes
-// the file durable before it takes the target's place. Runs on any thread; it asks and tells
-// nobody but through options.
+// the file durable before it takes the target's place. An entry none of whose data can be had
+// (its first cluster is another file's now, say) is not saved: an empty file would pass for a
+// recovered one. Runs on any thread; it asks and tells nobody but through options.
 SaveResult SaveEntry(TDirectoryEntry& entry, const std::string& folder, const SaveOptions& options = {});
 
 // The names taken in one output folder, for numbering the names that clash there: the first

@@ -71,6 +71,7 @@ void TreeRecovery::Visit(const WalkItem& item, std::vector<OutputFolder>& folder
   if (result.outcome == SaveOutcome::kSaved) {
     ++totals_.saved;
     totals_.bytes += result.bytes;
+    if (Incomplete(result)) ++totals_.incomplete;
   } else {
     ++totals_.failures;
   }

@@ -34,6 +34,7 @@ class TreeRecovery {
   struct Totals {
     uint64_t saved = 0;
     uint64_t bytes = 0;
+    uint64_t incomplete = 0;  // of those saved, the files that hold less than all of their data
     uint64_t failures = 0;
     int cutDirectories = 0;
   };

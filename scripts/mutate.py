@@ -31,7 +31,7 @@ import sys
 import tempfile
 import time
 
-EXIT_CODES = {0, 2, 3, 4, 5}
+EXIT_CODES = {0, 2, 3, 4, 5, 6}
 SANITIZER_MARKS = ("AddressSanitizer", "LeakSanitizer", "UndefinedBehaviorSanitizer", "runtime error:")
 
 

@@ -30,13 +30,18 @@ FAT64ChunkBase ChunkAt(const uint8_t* data, size_t index) {
 }  // namespace
 
 bool ReadDirectory(EXFATPartition& partition, const EXFATDirectoryEntry& directory,
-                   std::vector<EXFATDirectoryEntry>& out, ClusterTrail* trail) {
+                   std::vector<EXFATDirectoryEntry>& out, ClusterTrail* trail, DataShortfall* shortfall) {
   MemoryStream stream;
+  CompletenessSink checked(&stream, 0);
   // One entry more than the largest directory the format allows tells a directory that goes on
   // past it, which is damaged; what lies beyond is left unread.
-  partition.ReadClusterChain(directory, stream, kMaxDirectoryBytes + kEntrySize, trail);
+  partition.ReadClusterChain(directory, checked, kMaxDirectoryBytes + kEntrySize, trail);
+  if (shortfall != nullptr) *shortfall = checked.Result().shortfall;
   const bool whole = stream.Length() <= kMaxDirectoryBytes;
-  ParseDirectoryChunks(stream.Data(), std::min<size_t>(stream.Length(), kMaxDirectoryBytes), out, partition.label);
+  // The volume's label is the root's; a label entry elsewhere is not the volume's.
+  std::string label;
+  ParseDirectoryChunks(stream.Data(), std::min<size_t>(stream.Length(), kMaxDirectoryBytes), out, label);
+  if (&directory == &partition.ownedEntrySets.front()) partition.label = label;
   return whole;
 }
 
@@ -54,7 +59,7 @@ void ParseDirectoryChunks(const uint8_t* data, size_t length, std::vector<EXFATD
     const FAT64ChunkBase chunk = ChunkAt(data, i);
     switch (chunk.Kind()) {
       case kKindVolumeLabel:
-        label = LabelText(chunk);
+        if (chunk.InUse()) label = LabelText(chunk);  // a deleted label is no label
         break;
       case kKindFile:
         out.push_back(EXFATDirectoryEntry{{chunk}, !chunk.InUse()});

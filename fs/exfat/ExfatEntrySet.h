@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "fs/Completeness.h"
 #include "fs/exfat/ExfatLayout.h"
 
 class ClusterTrail;
@@ -22,15 +23,18 @@ struct EXFATDirectoryEntry {
 };
 
 // Reads the directory that `directory` describes and appends one set per file chunk found,
-// in directory order; a volume label chunk met on the way becomes the partition's label.
+// in directory order; in the root, a volume label chunk in use met on the way becomes the
+// partition's label.
 // Returns false when the directory goes on past the largest size the format allows
 // (kMaxDirectoryBytes), where reading stopped. With a trail, the chain also ends at a cluster on
-// it (see TPartition::directoryTrail).
+// it (see TPartition::directoryTrail). shortfall, when given, is told why the read fell short of
+// the directory's data (see ByteSink::NoteShortfall), kNone when it did not.
 bool ReadDirectory(EXFATPartition& partition, const EXFATDirectoryEntry& directory,
-                   std::vector<EXFATDirectoryEntry>& out, ClusterTrail* trail = nullptr);
+                   std::vector<EXFATDirectoryEntry>& out, ClusterTrail* trail = nullptr,
+                   DataShortfall* shortfall = nullptr);
 
 // Groups whole 32-byte chunks of a directory's data into sets, appending them to out; the
-// text of the last volume label chunk goes to label.
+// text of the last volume label chunk in use goes to label.
 void ParseDirectoryChunks(const uint8_t* data, size_t length, std::vector<EXFATDirectoryEntry>& out,
                           std::string& label);
 
@@ -45,8 +49,8 @@ std::string AssembleName(const EXFATDirectoryEntry& set);
 // The text of a volume label chunk: at most 11 units, ending early at a zero unit.
 std::string LabelText(const FAT64ChunkBase& chunk);
 
-// "yyyy/mm/dd, hh:mm:ss.##" of an exFAT timestamp's date and time words plus hundredths.
-// Nothing is range-checked, so a zero timestamp reads 1980/00/00, 00:00:00.
+// "yyyy/mm/dd, hh:mm:ss.##" of an exFAT timestamp's date and time words plus hundredths, as
+// FormatDosTimestamp writes them: impossible fields show as invalid, a zero timestamp as "".
 std::string FormatExfatTimestamp(uint16_t date, uint16_t time, uint8_t hundredths);
 
 // The attribute letters of the set's file chunk (R H S V D A, then " 0x40" and " 0x80");

@@ -36,6 +36,8 @@ inline constexpr uint32_t kMaxDirectoryBytes = 256u << 20;
 inline constexpr uint32_t kFatEntrySize = 4;
 inline constexpr uint32_t kFirstCluster = 2;
 inline constexpr uint32_t kEndOfChain = 0xFFFFFFFF;
+inline constexpr uint32_t kBadCluster = 0xFFFFFFF7;
+inline constexpr uint32_t kFreeCluster = 0;
 
 // Directory entries: 32 bytes each. The low seven bits of the type byte name the kind; the
 // top bit says the entry is in use.

@@ -79,16 +79,23 @@ bool EXFATDirectoryNode::StreamData(ByteSink& sink, uint64_t limit) {
   return partition->ReadClusterChain(*entrySet, sink, limit);
 }
 
-void EXFATDirectoryNode::FillInfo(TInfoList& list) { FillSetInfo(*entrySet, list); }
+void EXFATDirectoryNode::FillInfo(TInfoList& list) {
+  FillSetInfo(*entrySet, list);
+  AddDataRow(list);
+  if (entrySet == &partition->ownedEntrySets.front()) partition->AddNoteRows(list);
+}
 
 void EXFATDirectoryNode::ReadChildren() {
   children.clear();
   childSets.clear();
   cutNotice.clear();
   // All sets are read before any node points at one, so the pointers stay valid.
-  if (!ReadDirectory(*partition, *entrySet, childSets, partition->TrailFor(*this))) {
+  DataShortfall shortfall = DataShortfall::kNone;
+  if (!ReadDirectory(*partition, *entrySet, childSets, partition->TrailFor(*this), &shortfall)) {
     cutNotice = "it goes on past the " + std::to_string(kMaxDirectoryBytes >> 20) +
                 " MiB an exFAT directory may hold; the rest was not read";
+  } else {
+    cutNotice = DirectoryShortfallText(shortfall);
   }
   for (const EXFATDirectoryEntry& set : childSets) {
     if (IsDirectorySet(set)) AdoptChild(std::make_unique<EXFATDirectoryNode>(readerRef, set, *partition));
@@ -138,7 +145,10 @@ uint64_t EXFATFileNode::DataLength() const {
   return stream != nullptr ? stream->Qword(kStreamDataLength) : 0;
 }
 
-void EXFATFileNode::FillInfo(TInfoList& list) { FillSetInfo(*entrySet, list); }
+void EXFATFileNode::FillInfo(TInfoList& list) {
+  FillSetInfo(*entrySet, list);
+  AddDataRow(list);
+}
 
 void AddExfatInfoRows(const EXFATDirectoryEntry& set, TInfoList& list, int groupId) {
   auto add = [&](const std::string& caption, const std::string& value) {

@@ -52,8 +52,9 @@ class EXFATPartition::BitmapWindow final : public FreeClusterMap {
   SectorWindow window_;
 };
 
-// The first FAT, through a window of the two sectors read last. The chain ends at 0xFFFFFFFF and
-// at any number outside the heap, which takes in a free (0) or damaged entry.
+// The first FAT, through a window of the two sectors read last. The chain ends at 0xFFFFFFFF, at
+// the bad-cluster mark, at a free (0) entry, and at any other number outside the volume (see
+// WalkChain).
 class EXFATPartition::FatTable final : public ChainTable {
  public:
   explicit FatTable(const EXFATPartition& partition) : partition_(partition), window_(partition.Reader(), 2) {}
@@ -64,7 +65,12 @@ class EXFATPartition::FatTable final : public ChainTable {
   }
 
   Link LinkOf(uint32_t entry) const override {
-    return entry != kEndOfChain && partition_.InHeap(entry) ? Link::kNext : Link::kEnd;
+    switch (entry) {
+      case kEndOfChain: return Link::kEnd;
+      case kBadCluster: return Link::kBadMark;
+      case kFreeCluster: return Link::kFree;
+      default: return Link::kNext;
+    }
   }
 
  private:
@@ -101,19 +107,26 @@ void EXFATPartition::ReadGeometry() {
   clusterHeapStart = uint64_t{firstSector} + le32(&bootSector[kBootClusterHeapOffset]);
   if (sectorSize != Reader().bytesPerSector()) return;
   heapClusterCount = CountHeapClusters();
+  if (clustersBeyondSource_ != 0) {
+    const uint32_t rootCluster = le32(&bootSector[kBootFirstClusterOfRootDirectory]);
+    NoteCutShort(uint64_t{heapClusterCount} + clustersBeyondSource_, clustersBeyondSource_,
+                 !InHeap(rootCluster) && Heap().InVolume(rootCluster));
+  }
 }
 
 // ClusterCount as claimed, but no more than the FAT has entries for and no cluster that starts
-// beyond the end of the source.
-uint32_t EXFATPartition::CountHeapClusters() const {
+// beyond the end of the source. Those the source cuts off are counted apart.
+uint32_t EXFATPartition::CountHeapClusters() {
   const uint32_t claimedClusterCount = le32(&bootSector[kBootClusterCount]);
   const uint64_t fatEntries = uint64_t{le32(&bootSector[kBootFatLength])} * sectorSize / kFatEntrySize;
   const uint64_t fatAddressable = fatEntries > kFirstCluster ? fatEntries - kFirstCluster : 0;
+  const uint64_t volume = std::min<uint64_t>({uint64_t{claimedClusterCount}, uint64_t{kMaxClusterCount}, fatAddressable});
   const uint64_t totalSectors = Reader().totalSectors();
-  if (clusterHeapStart >= totalSectors) return 0;
-  const uint64_t inSource = (totalSectors - clusterHeapStart + sectorsPerCluster - 1) / sectorsPerCluster;
-  return static_cast<uint32_t>(std::min<uint64_t>(
-      {uint64_t{claimedClusterCount}, uint64_t{kMaxClusterCount}, fatAddressable, inSource}));
+  const uint64_t inSource =
+      clusterHeapStart < totalSectors ? (totalSectors - clusterHeapStart + sectorsPerCluster - 1) / sectorsPerCluster : 0;
+  const auto heap = static_cast<uint32_t>(std::min(volume, inSource));
+  clustersBeyondSource_ = static_cast<uint32_t>(volume - heap);
+  return heap;
 }
 
 void EXFATPartition::MakeRoot() {
@@ -182,26 +195,37 @@ bool EXFATPartition::SendData(const EXFATDirectoryEntry& set, uint64_t maximum, 
   const FAT64ChunkBase* chunk = FindStreamChunk(set);
   if (chunk == nullptr || !HasGeometry()) return true;
   const uint32_t firstCluster = chunk->Dword(kStreamFirstCluster);
-  if (!InHeap(firstCluster)) return true;  // also an empty file's cluster 0
-
   // A length of 0 reads until the chain ends (the root's made-up set has no length); a
   // deleted set of length 0 held no data.
   const uint64_t claimedLength = chunk->Qword(kStreamDataLength);
   if (deleted && claimedLength == 0) return true;
+  if (!InHeap(firstCluster)) {  // also an empty file's cluster 0
+    if (claimedLength != 0) {
+      output.Note(Heap().InVolume(firstCluster) ? DataShortfall::kBeyondSource : DataShortfall::kOutsideVolume);
+    }
+    return true;
+  }
   uint64_t remaining = claimedLength != 0 ? claimedLength : 0xFFFFFFFFu;
   if (maximum != 0 && maximum < remaining) remaining = maximum;
 
   const uint8_t contiguousFlags = kFlagAllocationPossible | kFlagNoFatChain;
   if ((chunk->Byte(kStreamFlags) & contiguousFlags) != contiguousFlags) {
     if (deleted && !bitmapClusters_.empty()) return ReadDeletedChain(firstCluster, claimedLength, remaining, output);
-    return ReadFatChain(firstCluster, remaining, trail, output);
+    return ReadFatChain(firstCluster, remaining, claimedLength != 0, trail, output);
   }
   // A contiguous run ends with the heap, and cannot loop; on a shared trail it ends where it
   // meets a cluster read before.
-  uint64_t clusters = uint64_t{heapClusterCount} - (firstCluster - kFirstCluster);
+  const uint64_t inHeap = uint64_t{heapClusterCount} - (firstCluster - kFirstCluster);
   const uint64_t wanted = (remaining + ClusterSize() - 1) / ClusterSize();
-  if (trail != nullptr) clusters = PassRun(firstCluster, std::min(clusters, wanted), *trail);
-  return output.Send(FirstSectorOfCluster(firstCluster), std::min(remaining, clusters * ClusterSize()));
+  uint64_t clusters = std::min(inHeap, wanted);
+  if (trail != nullptr) clusters = PassRun(firstCluster, clusters, *trail);
+  const uint64_t count = std::min(remaining, clusters * ClusterSize());
+  if (!output.Send(FirstSectorOfCluster(firstCluster), count)) return false;
+  if (count < remaining && claimedLength != 0) {
+    if (clusters < std::min(inHeap, wanted)) output.Note(DataShortfall::kLoop);
+    else output.Note(clustersBeyondSource_ != 0 ? DataShortfall::kBeyondSource : DataShortfall::kVolumeEnds);
+  }
+  return true;
 }
 
 uint64_t EXFATPartition::PassRun(uint32_t first, uint64_t count, ClusterTrail& trail) const {
@@ -211,16 +235,22 @@ uint64_t EXFATPartition::PassRun(uint32_t first, uint64_t count, ClusterTrail& t
 }
 
 // Follows the first FAT, taking clusters that follow each other in the heap as one run. A
-// looping chain is read once round.
-bool EXFATPartition::ReadFatChain(uint32_t firstCluster, uint64_t remaining, ClusterTrail* trail,
+// looping chain is read once round. A chain without a length ends at its end mark.
+bool EXFATPartition::ReadFatChain(uint32_t firstCluster, uint64_t remaining, bool sized, ClusterTrail* trail,
                                   SpanStream& output) const {
   FatTable table(*this);
   ClusterTrail own = Heap().Trail();
-  return !WalkChain(Heap(), table, firstCluster, remaining, trail != nullptr ? *trail : own, output).stopped;
+  const ChainWalkEnd end = WalkChain(Heap(), table, firstCluster, remaining, trail != nullptr ? *trail : own, output);
+  if (end.stopped) return false;
+  if (end.shortfall != DataShortfall::kNone && (sized || end.shortfall != DataShortfall::kEarlyEnd)) {
+    output.Note(end.shortfall);
+  }
+  return true;
 }
 
 ClusterHeap EXFATPartition::Heap() const {
-  return ClusterHeap{heapClusterCount, clusterHeapStart, sectorsPerCluster, ClusterSize(), Reader().bytesPerSector(), false};
+  return ClusterHeap{heapClusterCount,          clusterHeapStart, sectorsPerCluster,    ClusterSize(),
+                     Reader().bytesPerSector(), false,            clustersBeyondSource_};
 }
 
 bool EXFATPartition::InHeap(uint32_t cluster) const { return Heap().Contains(cluster); }
@@ -232,9 +262,12 @@ uint64_t EXFATPartition::FirstSectorOfCluster(uint32_t cluster) const { return H
 bool EXFATPartition::ReadDeletedChain(uint32_t firstCluster, uint64_t length, uint64_t remaining,
                                       SpanStream& output) const {
   BitmapWindow bitmap(*this);
-  if (!bitmap.IsFree(firstCluster)) return true;
+  if (!bitmap.IsFree(firstCluster)) {
+    output.Note(DataShortfall::kFirstClusterTaken);
+    return true;
+  }
   const uint64_t clusters = (length + ClusterSize() - 1) / ClusterSize();
-  if (ChainStaysFree(firstCluster, clusters, bitmap)) return ReadFatChain(firstCluster, remaining, nullptr, output);
+  if (ChainStaysFree(firstCluster, clusters, bitmap)) return ReadFatChain(firstCluster, remaining, true, nullptr, output);
   return FreeClusterWalk(Heap(), bitmap).Send(firstCluster, remaining, output);
 }
 

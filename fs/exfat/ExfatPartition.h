@@ -27,7 +27,8 @@ class EXFATPartition final : public TPartition {
   // Sends the data that the set's stream chunk describes to sink: all 64 bits of DataLength,
   // at most maximum bytes when maximum is not 0; a DataLength of 0 reads until the chain ends.
   // A chain ends where it comes back to a cluster on trail, which the read extends; without a
-  // trail, where it comes back to one of its own. Returns false when the sink stopped the read.
+  // trail, where it comes back to one of its own. Whatever ends it before DataLength, the sink is
+  // told why (ByteSink::NoteShortfall). Returns false when the sink stopped the read.
   bool ReadClusterChain(const EXFATDirectoryEntry& set, ByteSink& sink, uint64_t maximum,
                         ClusterTrail* trail = nullptr) const;
   std::unique_ptr<ClusterTrail> NewClusterTrail() const override;
@@ -61,7 +62,7 @@ class EXFATPartition final : public TPartition {
 
  private:
   void ReadGeometry();
-  uint32_t CountHeapClusters() const;
+  uint32_t CountHeapClusters();
   void MakeRoot();
   void LocateBitmap();
 
@@ -71,8 +72,10 @@ class EXFATPartition final : public TPartition {
   uint64_t FirstSectorOfCluster(uint32_t cluster) const;
   bool SendData(const EXFATDirectoryEntry& set, uint64_t maximum, ClusterTrail* trail, bool deleted,
                 SpanStream& output) const;
-  // Without a trail, the chain's own.
-  bool ReadFatChain(uint32_t firstCluster, uint64_t remaining, ClusterTrail* trail, SpanStream& output) const;
+  // Without a trail, the chain's own. sized: the set states a length, which the chain should
+  // reach.
+  bool ReadFatChain(uint32_t firstCluster, uint64_t remaining, bool sized, ClusterTrail* trail,
+                    SpanStream& output) const;
   // The clusters of a contiguous run from first on that trail lets pass, up to count.
   uint64_t PassRun(uint32_t first, uint64_t count, ClusterTrail& trail) const;
 
@@ -86,4 +89,6 @@ class EXFATPartition final : public TPartition {
   // The clusters of the allocation bitmap (of the first FAT), in order; empty when the root
   // holds none.
   std::vector<uint32_t> bitmapClusters_;
+  // The clusters the volume claims after the heap's, which lie beyond the end of the source.
+  uint32_t clustersBeyondSource_ = 0;
 };

@@ -69,6 +69,9 @@ class SlotCollector final : public ByteSink {
     return true;
   }
 
+  void NoteShortfall(DataShortfall why, uint64_t standIns) override { shortfall_.Note(why, standIns); }
+  DataShortfall shortfall() const { return shortfall_.first; }
+
   // Zeros beyond the end of the source: any number of empty slots makes one record.
   bool WriteZeros(uint64_t n) override {
     if (held_ > 0) {
@@ -103,6 +106,7 @@ class SlotCollector final : public ByteSink {
   bool lastEmpty_ = false;
   std::unique_ptr<uint8_t[]> space_;
   size_t capacity_ = 0;
+  ShortfallTally shortfall_;
 };
 
 // The "." slot that opens every directory but the root: a dot, blanks, the directory bit.
@@ -165,8 +169,8 @@ bool EndsName(const FATDirectoryEntry& piece, std::u16string_view units) {
 
 }  // namespace
 
-void ReadDirectoryRecords(const TFATPartition& partition, const FATDirectoryEntry& directory, bool deleted,
-                          FATRecordList& out, ClusterTrail* trail) {
+DataShortfall ReadDirectoryRecords(const TFATPartition& partition, const FATDirectoryEntry& directory, bool deleted,
+                                   FATRecordList& out, ClusterTrail* trail) {
   SlotCollector slots(out, partition.fatType);
   if (deleted) {
     ReadDeletedDirectory(partition, directory, slots, trail);
@@ -176,6 +180,7 @@ void ReadDirectoryRecords(const TFATPartition& partition, const FATDirectoryEntr
     // As far as the chain goes: the chain walk ends it at the volume's end and where it loops.
     partition.ReadClusterChain(directory, slots, 0, trail);
   }
+  return slots.shortfall();
 }
 
 void ReadDeletedDirectory(const TFATPartition& partition, const FATDirectoryEntry& directory, ByteSink& out,
@@ -234,9 +239,10 @@ std::string FormatShortName(const FATDirectoryEntry& record, const OemCodePage& 
   const auto decode = [&](std::string_view bytes, uint8_t lowerFlag) {
     return (caseFlags & lowerFlag) != 0 ? codePage.DecodeLower(bytes) : codePage.Decode(bytes);
   };
-  name = decode(TrimBlanks(name), fat::kCaseLowerName);
+  // Only the padding goes: a blank that begins the name is part of it.
+  name = decode(TrimTrailingBlanks(name), fat::kCaseLowerName);
   const std::string extension =
-      decode(TrimBlanks(UpToZero(record.raw.data() + fat::kSlotExtension, fat::kSlotExtensionLength)),
+      decode(TrimTrailingBlanks(UpToZero(record.raw.data() + fat::kSlotExtension, fat::kSlotExtensionLength)),
              fat::kCaseLowerExtension);
   return extension.empty() ? name : name + "." + extension;
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "fs/ByteSink.h"
+#include "fs/Completeness.h"
 #include "fs/fat/FatLayout.h"
 
 class ClusterTrail;
@@ -18,8 +19,10 @@ class TFATPartition;
 // however many slots that makes; a deleted directory as ReadDeletedDirectory reads it. A run of
 // empty slots (all bytes zero) gives one record. A remainder shorter than a slot is ignored.
 // With a trail, the chain also ends at a cluster on it (see TPartition::directoryTrail).
-void ReadDirectoryRecords(const TFATPartition& partition, const FATDirectoryEntry& directory, bool deleted,
-                          FATRecordList& out, ClusterTrail* trail = nullptr);
+// Returns why the read fell short of the directory's data (see ByteSink::NoteShortfall), kNone
+// when it did not.
+DataShortfall ReadDirectoryRecords(const TFATPartition& partition, const FATDirectoryEntry& directory, bool deleted,
+                                   FATRecordList& out, ClusterTrail* trail = nullptr);
 
 // The slots of a deleted directory, whose chain is gone: its first cluster, which must open a
 // directory (its "." slot), and the clusters the table marks free after it, each while it holds
@@ -42,8 +45,9 @@ enum class FATChildKind { kNone, kDirectory, kFile, kDeletedDirectory, kDeletedF
 FATChildKind SelectChild(const FATDirectoryEntry& record);
 
 // The 8.3 name as stored, "NAME.EXT" or "NAME", decoded from the volume's code page and
-// lower-cased where the case flags say so. A deleted name shows "_" for its lost first byte; a
-// first byte 0x05 stands for 0xE5.
+// lower-cased where the case flags say so; the blanks that pad name and extension go, a blank
+// that begins the name stays. A deleted name shows "_" for its lost first byte; a first byte
+// 0x05 stands for 0xE5.
 std::string FormatShortName(const FATDirectoryEntry& record, const OemCodePage& codePage);
 
 // The checksum that the long-name slots of a name carry of its 11 short-name bytes.
@@ -54,7 +58,8 @@ uint8_t ShortNameChecksum(const uint8_t* name11);
 // short name belong to it (see AssembleLongName in the source).
 std::string AssembleLongName(const FATRecordList& records, size_t index);
 
-// "YYYY/MM/DD", and ", hh:mm:ss.##" unless time is 0.
+// "YYYY/MM/DD", and ", hh:mm:ss.##" unless time is 0; impossible fields show as invalid, and a
+// date word of 0 with no time records nothing (see FormatDosTimestamp).
 std::string FormatFatTimestamp(uint16_t date, uint16_t time, uint8_t tenMs);
 
 // The attribute letters RHSVDA, then " 0x40" and " 0x80" for the two undefined bits.

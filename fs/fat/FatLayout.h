@@ -85,12 +85,18 @@ inline constexpr size_t kLongCluster = 26;            // 2, always 0
 inline constexpr size_t kLongCharsPerSlot = 13;
 inline constexpr size_t kLongNameCapacity = 256;      // code units, terminator included
 
+// The boot sector's label field of a volume without a label, as formatters fill it (trimmed).
+inline constexpr const char* kNoLabelText = "NO NAME";
+
 // Allocation-table entries.
 inline constexpr uint32_t kFreeCluster = 0;
 inline constexpr uint32_t kFirstDataCluster = 2;
 inline constexpr uint32_t kEndOfChain12 = 0xFF8;
 inline constexpr uint32_t kEndOfChain16 = 0xFFF8;
 inline constexpr uint32_t kEndOfChain32 = 0x0FFFFFF8;
+inline constexpr uint32_t kBadCluster12 = 0xFF7;
+inline constexpr uint32_t kBadCluster16 = 0xFFF7;
+inline constexpr uint32_t kBadCluster32 = 0x0FFFFFF7;
 inline constexpr uint32_t kEntryMask12 = 0xFFF;
 inline constexpr uint32_t kEntryMask32 = 0x0FFFFFFF;  // the top four bits are ignored
 

@@ -95,12 +95,17 @@ bool FATDirectoryNode::StreamData(ByteSink& sink, uint64_t limit) {
   return count == 0 || sink.Write(slots.Data(), count);
 }
 
-void FATDirectoryNode::FillInfo(TInfoList& list) { FillSlotInfo(*entry, list); }
+void FATDirectoryNode::FillInfo(TInfoList& list) {
+  FillSlotInfo(*entry, list);
+  AddDataRow(list);
+  if (entry == &partition->rootRecords.front()) partition->AddNoteRows(list);
+}
 
 void FATDirectoryNode::ReadChildren() {
   children.clear();
   records.clear();
-  ReadDirectoryRecords(*partition, *entry, IsDeleted(), records, partition->TrailFor(*this));
+  cutNotice = DirectoryShortfallText(
+      ReadDirectoryRecords(*partition, *entry, IsDeleted(), records, partition->TrailFor(*this)));
   for (size_t i = 0; i < records.size(); ++i) {
     std::unique_ptr<TDirectoryEntry> child;
     switch (SelectChild(records[i])) {
@@ -154,7 +159,10 @@ bool FATFileNode::StreamData(ByteSink& sink, uint64_t limit) {
   return partition->ReadClusterChain(*entry, sink, limit);
 }
 
-void FATFileNode::FillInfo(TInfoList& list) { FillSlotInfo(*entry, list); }
+void FATFileNode::FillInfo(TInfoList& list) {
+  FillSlotInfo(*entry, list);
+  AddDataRow(list);
+}
 
 std::string FATDirectoryNode::ShortName() const { return FormatShortName(*entry, partition->CodePage()); }
 

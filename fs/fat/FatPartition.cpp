@@ -63,10 +63,12 @@ class TFATPartition::TableWindow final : public ChainTable, public FreeClusterMa
     }
   }
 
-  // A free entry inside a chain is left to the caller (see SendChain); the bad-cluster mark and
-  // numbers outside the volume are followed like cluster numbers.
+  // A free entry inside a chain is left to the caller (see SendChain). The bad-cluster mark says
+  // that its cluster is unusable, not where the chain goes on: the chain ends there, as it does
+  // at a number outside the volume (see WalkChain).
   Link LinkOf(uint32_t entry) const override {
     if (entry == fat::kFreeCluster) return Link::kFree;
+    if (partition_.IsBadClusterMark(entry)) return Link::kBadMark;
     return partition_.IsEndOfChain(entry) ? Link::kEnd : Link::kNext;
   }
 
@@ -94,7 +96,10 @@ TFATPartition::TFATPartition(ReaderRef* readerRef, const PartitionEntry& entry, 
   std::copy_n(boot.begin(), bootParameters.size(), bootParameters.begin());
   fatType = DecideFatType(boot.data());
   label = FormatVolumeLabel(boot.data() + (fatType == 32 ? fat::kLabel32 : fat::kLabel16), codePage_);
+  // What formatters write when the volume has no label.
+  if (label == fat::kNoLabelText) label.clear();
   LayOutVolume(boot.data());
+  NoteWhatTheSourceCutsOff();
   CreateRoot(boot.data());
 }
 
@@ -121,8 +126,9 @@ void TFATPartition::LayOutVolume(const uint8_t* boot) {
 // The number of data clusters the volume holds: what its total sector count leaves after the
 // data area's offset, no more than the first table can address, and no more than the source
 // holds from the data area on. A count field of 0, or one that leaves no data area at all, is
-// left out, so that a damaged boot sector still gives back what the source holds.
-uint32_t TFATPartition::CountDataClusters(const uint8_t* boot, uint64_t dataOffset) const {
+// left out, so that a damaged boot sector still gives back what the source holds. What the
+// boot sector claims, as far as the table can address it, is kept as the volume's own count.
+uint32_t TFATPartition::CountDataClusters(const uint8_t* boot, uint64_t dataOffset) {
   if (!HasGeometry()) return 0;
   const uint64_t sectorsPerCluster = SectorsPerCluster();
   uint64_t clusters = std::numeric_limits<uint64_t>::max();
@@ -137,17 +143,37 @@ uint32_t TFATPartition::CountDataClusters(const uint8_t* boot, uint64_t dataOffs
     const uint64_t entries = fatType == 12 ? tableBytes * 2 / 3 : tableBytes / (fatType / 8);
     clusters = std::min(clusters, entries > fat::kFirstDataCluster ? entries - fat::kFirstDataCluster : 0);
   }
+  const bool claimed = clusters != std::numeric_limits<uint64_t>::max();
+  clusters = std::min<uint64_t>(clusters, fat::kEntryMask32);
 
   // Clusters that start in the source, and no more than its bytes from the data area on can
   // fill: a boot sector that claims sectors larger than the source's makes each cluster longer
   // than the stretch of source it starts in.
   const uint64_t sourceSectors = Reader().totalSectors();
-  if (sourceSectors <= dataStartSector) return 0;
-  const uint64_t startingInSource = (sourceSectors - dataStartSector + sectorsPerCluster - 1) / sectorsPerCluster;
-  const uint64_t sourceBytesFromData = (sourceSectors - dataStartSector) * Reader().bytesPerSector();
-  const uint64_t filledBySource = (sourceBytesFromData + ClusterBytes() - 1) / ClusterBytes();
-  clusters = std::min({clusters, startingInSource, filledBySource});
-  return static_cast<uint32_t>(std::min<uint64_t>(clusters, fat::kEntryMask32));
+  uint64_t inSource = 0;
+  if (sourceSectors > dataStartSector) {
+    const uint64_t startingInSource = (sourceSectors - dataStartSector + sectorsPerCluster - 1) / sectorsPerCluster;
+    const uint64_t sourceBytesFromData = (sourceSectors - dataStartSector) * Reader().bytesPerSector();
+    const uint64_t filledBySource = (sourceBytesFromData + ClusterBytes() - 1) / ClusterBytes();
+    inSource = std::min({clusters, startingInSource, filledBySource});
+  }
+  volumeClusterCount_ = static_cast<uint32_t>(claimed ? clusters : inSource);
+  return static_cast<uint32_t>(inSource);
+}
+
+// A volume read with another sector size than its own lies elsewhere than its geometry says
+// (discovery notes that), so what the source would cut off it is not known.
+void TFATPartition::NoteWhatTheSourceCutsOff() {
+  if (!HasGeometry() || BytesPerSector() != Reader().bytesPerSector()) return;
+  bool rootBeyond = false;
+  if (fatType != 32) {
+    const uint64_t rootBytes = uint64_t{RootEntryCount()} * fat::kSlotSize;
+    const uint64_t sourceBytes = uint64_t{Reader().totalSectors()} * Reader().bytesPerSector();
+    rootBeyond = uint64_t{RootDirectorySector()} * Reader().bytesPerSector() + rootBytes > sourceBytes;
+  }
+  if (volumeClusterCount_ > dataClusterCount_ || rootBeyond) {
+    NoteCutShort(volumeClusterCount_, volumeClusterCount_ - dataClusterCount_, rootBeyond);
+  }
 }
 
 void TFATPartition::CreateRoot(const uint8_t* boot) {
@@ -169,12 +195,14 @@ void TFATPartition::CreateRoot(const uint8_t* boot) {
   TakeLabelFromRoot();
 }
 
-// A volume-label slot in the root directory overrides the boot sector's label; the last one
-// wins, deleted or not, even when it trims to nothing.
+// A volume-label slot in the root directory overrides the boot sector's label, as the FAT
+// tools decide; the last one wins, even when it trims to nothing. A deleted slot is no label,
+// nor is a long-name slot, whose attributes include the label bit.
 void TFATPartition::TakeLabelFromRoot() {
   const auto& root = static_cast<const FATDirectoryNode&>(*rootEntry);
   for (const FATDirectoryEntry& record : root.records) {
-    if ((record.attributes() & fat::kAttrVolumeLabel) != 0 && record.firstCluster == 0 &&
+    if ((record.attributes() & fat::kAttrVolumeLabel) != 0 && !record.isLongName() &&
+        record.marker() != fat::kMarkerDeleted && record.marker() != fat::kMarkerEnd && record.firstCluster == 0 &&
         record.fileSize() == 0) {
       label = FormatVolumeLabel(record.raw.data(), codePage_);
     }
@@ -203,6 +231,14 @@ bool TFATPartition::IsEndOfChain(uint32_t entry) const {
   }
 }
 
+bool TFATPartition::IsBadClusterMark(uint32_t entry) const {
+  switch (fatType) {
+    case 12: return entry == fat::kBadCluster12;
+    case 32: return entry == fat::kBadCluster32;
+    default: return entry == fat::kBadCluster16;
+  }
+}
+
 std::unique_ptr<ClusterTrail> TFATPartition::NewClusterTrail() const {
   return std::make_unique<ClusterTrail>(Heap().Trail());
 }
@@ -216,45 +252,76 @@ bool TFATPartition::ReadClusterChain(const FATDirectoryEntry& record, ByteSink& 
 
 bool TFATPartition::SendChain(const FATDirectoryEntry& record, uint64_t maxBytes, ClusterTrail& trail,
                               SpanStream& output) const {
-  if (!HasGeometry() || record.firstCluster < fat::kFirstDataCluster) return true;
-  const ClusterHeap heap = Heap();
   const uint32_t claimedSize = record.fileSize();
-  uint64_t remaining = claimedSize != 0 ? claimedSize : std::numeric_limits<uint32_t>::max();
-  if (maxBytes != 0 && maxBytes < remaining) remaining = maxBytes;
+  if (!HasGeometry()) return true;
+  if (record.firstCluster < fat::kFirstDataCluster) {
+    // Cluster 0 or 1: the record names no data, which a record of some size should.
+    if (claimedSize != 0) output.Note(DataShortfall::kOutsideVolume);
+    return true;
+  }
+  const ClusterHeap heap = Heap();
+  uint64_t wanted = claimedSize != 0 ? claimedSize : std::numeric_limits<uint32_t>::max();
+  if (maxBytes != 0 && maxBytes < wanted) wanted = maxBytes;
   // Nothing on the volume is larger than the volume.
-  remaining = std::min(remaining, heap.Bytes());
+  const uint64_t remaining = std::min(wanted, heap.VolumeBytes());
   TableWindow table(*this);
   const ChainWalkEnd end = WalkChain(heap, table, record.firstCluster, remaining, trail, output);
   if (end.stopped) return false;
   // A directory, or a file that claims no size, ends where the table does.
-  if (end.atFreeEntry && claimedSize != 0) return SendTail(output, end.lastCluster, end.remaining);
-  return true;
+  const bool sized = claimedSize != 0;
+  switch (end.shortfall) {
+    case DataShortfall::kNone:
+      if (sized && remaining < wanted) output.Note(DataShortfall::kVolumeEnds);
+      return true;
+    case DataShortfall::kFreeInChain:
+      if (!sized) {
+        output.Note(DataShortfall::kFreeInChain);
+        return true;
+      }
+      return SendTail(output, end.lastCluster, end.remaining);
+    case DataShortfall::kEarlyEnd:
+      if (sized) output.Note(DataShortfall::kEarlyEnd);
+      return true;
+    default:
+      output.Note(end.shortfall);
+      return true;
+  }
 }
 
 // Deleting a file frees its chain, so a free entry inside a chain is taken as the end of what
 // the table still knows: the rest of the file is read from the clusters that directly follow
-// the last one read, up to the end of the volume.
+// the last one read, up to the end of the volume. On a live chain that is a guess, and the
+// stream is told so.
 bool TFATPartition::SendTail(SpanStream& output, uint32_t lastCluster, uint64_t remaining) const {
   const ClusterHeap heap = Heap();
   const uint64_t first = uint64_t{lastCluster} + 1;
   const uint64_t end = uint64_t{heap.count} + ClusterHeap::kFirstCluster;
-  if (first >= end) return true;
-  const uint64_t count = std::min(remaining, (end - first) * heap.clusterBytes);
-  return output.Send(heap.SectorOf(static_cast<uint32_t>(first)), count);
+  const uint64_t count = first < end ? std::min(remaining, (end - first) * heap.clusterBytes) : 0;
+  output.Note(DataShortfall::kFreeInChain, count);
+  return count == 0 || output.Send(heap.SectorOf(static_cast<uint32_t>(first)), count);
 }
 
 ClusterHeap TFATPartition::Heap() const {
-  return ClusterHeap{dataClusterCount_, dataStartSector, SectorsPerCluster(), ClusterBytes(), Reader().bytesPerSector(), true};
+  return ClusterHeap{dataClusterCount_,         dataStartSector, SectorsPerCluster(), ClusterBytes(),
+                     Reader().bytesPerSector(), true,            volumeClusterCount_ - dataClusterCount_};
 }
 
 bool TFATPartition::ReadDeletedData(const FATDirectoryEntry& record, ByteSink& sink, uint64_t maxBytes) const {
   const ClusterHeap heap = Heap();
-  uint64_t remaining = std::min<uint64_t>(record.fileSize(), heap.Bytes());
-  if (maxBytes != 0) remaining = std::min(remaining, maxBytes);
-  if (remaining == 0) return true;
-  TableWindow table(*this);
+  uint64_t wanted = record.fileSize();
+  if (maxBytes != 0) wanted = std::min(wanted, maxBytes);
+  if (wanted == 0) return true;
   SpanStream output(Reader(), sink);
-  return FreeClusterWalk(heap, table).Send(record.firstCluster, remaining, output) && output.Finish();
+  if (!HasGeometry()) {
+    output.Note(DataShortfall::kOutsideVolume);
+    return true;
+  }
+  // Nothing on the volume is larger than the part of it the source holds.
+  const uint64_t remaining = std::min(wanted, heap.Bytes());
+  TableWindow table(*this);
+  if (!FreeClusterWalk(heap, table).Send(record.firstCluster, remaining, output)) return false;
+  if (remaining < wanted) output.Note(heap.beyondSource != 0 ? DataShortfall::kBeyondSource : DataShortfall::kVolumeEnds);
+  return output.Finish();
 }
 
 void TFATPartition::VisitFreeClusters(const FATDirectoryEntry& record, const ClusterVisitor& visit) const {

@@ -27,7 +27,9 @@ class TFATPartition final : public TPartition {
   // allocation table. A free table entry inside the chain ends the walk with the tail read of a
   // deleted file. Records whose first cluster is 0 or 1 deliver nothing. The chain ends where it
   // comes back to a cluster on trail, which the walk extends; without a trail, where it comes
-  // back to one of its own. Returns false when the sink stopped the read.
+  // back to one of its own. Whatever ends it before the record's size, the sink is told why
+  // (ByteSink::NoteShortfall), and that the tail read is a guess. Returns false when the sink
+  // stopped the read.
   bool ReadClusterChain(const FATDirectoryEntry& record, ByteSink& sink, uint64_t maxBytes,
                         ClusterTrail* trail = nullptr) const;
   std::unique_ptr<ClusterTrail> NewClusterTrail() const override;
@@ -36,8 +38,8 @@ class TFATPartition final : public TPartition {
   // when maxBytes is not 0. Deleting a file frees its chain, so its data is taken from its
   // first cluster on over the clusters the allocation table marks free; those in use belong to
   // other files now and are skipped. The read ends with the volume. Nothing for a record of
-  // size 0, or one whose first cluster is in use again: its start was overwritten. Returns
-  // false when the sink stopped the read.
+  // size 0, or one whose first cluster is in use again: its start was overwritten. What it
+  // cannot give, the sink is told why. Returns false when the sink stopped the read.
   bool ReadDeletedData(const FATDirectoryEntry& record, ByteSink& sink, uint64_t maxBytes) const;
 
   // Hands visit the bytes of the clusters a deleted entry's data may still lie in, one at a
@@ -80,14 +82,20 @@ class TFATPartition final : public TPartition {
   // Where the data clusters lie, for the walks over chains and free clusters.
   ClusterHeap Heap() const;
   void LayOutVolume(const uint8_t* boot);
-  uint32_t CountDataClusters(const uint8_t* boot, uint64_t dataOffset) const;
+  uint32_t CountDataClusters(const uint8_t* boot, uint64_t dataOffset);
+  // Notes clusters and a root region that the source cuts off (see TPartition::notes).
+  void NoteWhatTheSourceCutsOff();
   void CreateRoot(const uint8_t* boot);
   void TakeLabelFromRoot();
   bool IsEndOfChain(uint32_t entry) const;
+  bool IsBadClusterMark(uint32_t entry) const;
   bool SendChain(const FATDirectoryEntry& record, uint64_t maxBytes, ClusterTrail& trail, SpanStream& output) const;
   bool SendTail(SpanStream& output, uint32_t lastCluster, uint64_t remaining) const;
 
   uint32_t dataClusterCount_ = 0;
+  // The data clusters the boot sector claims, as far as the first table can address them; more
+  // than dataClusterCount_ when the source cuts the volume short.
+  uint32_t volumeClusterCount_ = 0;
   const OemCodePage codePage_;
 };
 

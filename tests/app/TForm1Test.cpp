@@ -379,6 +379,27 @@ std::vector<std::string> TreeCaptions(TfrmFileSystem& frame) {
   return {tree->topLevelItem(0)->text(0).toStdString(), root->child(0)->text(0).toStdString()};
 }
 
+// A volume that the source ends inside of is opened all the same, and the window says above the
+// tree that it is cut short.
+TEST_F(WindowTest, AVolumeTheSourceCutsShortIsNamedAboveTheTree) {
+  const std::string image = dir / "cut.img";
+  MtoolsVolume volume(image);
+  volume.Format("-F 16 -n CUT", 16384);
+  volume.Write("/README.TXT", {'c', 'u', 't'});
+  RunCommand("truncate -s 4M " + ShellQuote(image));
+  MakeWindow();
+  form->OpenImageFile(image, "512");
+  EXPECT_TRUE(boxes.shown.empty());
+  ASSERT_TRUE(Browsing());
+  EXPECT_EQ(TreeCaptions(*Frame()), (std::vector<std::string>{"FAT16 partition \"CUT\"", "README.TXT"}));
+  auto* notes = Frame()->findChild<QLabel*>(QStringLiteral("lblSourceNotes"));
+  ASSERT_NE(notes, nullptr);
+  EXPECT_FALSE(notes->isHidden());
+  const std::string text = notes->text().toStdString();
+  EXPECT_EQ(text.rfind("Partition 1: The source ends inside the volume: ", 0), 0u) << text;
+  EXPECT_NE(text.find(" clusters lie beyond its end, and what they hold is missing."), std::string::npos) << text;
+}
+
 TEST_F(WindowTest, TheCodePageBesideTheSectorSizeDecidesHowShortNamesAndLabelsRead) {
   MakeWindow();
   auto* codePage = Find<QLineEdit>("txtCodePage");

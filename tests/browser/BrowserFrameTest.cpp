@@ -405,6 +405,40 @@ TEST_F(FrameSaveFixture, SavingAsksForAFolderAndWritesTheEntryThere) {
   EXPECT_TRUE(boxes.shown.empty());
 }
 
+// The one-file save ends silently only when the file is whole: a file that came out short is
+// saved and said so in a box, and one none of whose data can be had is not saved, as an empty
+// file would pass for a recovered one.
+TEST_F(FrameSaveFixture, AFileThatComesOutShortIsSaidSoAndOneWithoutDataIsNotSaved) {
+  auto part = std::make_unique<FakeEntry>("PART.BIN", kStateDeleted, Text("half"));
+  part->size = 8;
+  auto gone = std::make_unique<FakeEntry>("GONE.BIN", kStateDeleted);
+  gone->size = 8;
+  frame.partitions.push_back(std::make_unique<FakePartition>("P3", std::move(part)));
+  frame.partitions.push_back(std::make_unique<FakePartition>("P4", std::move(gone)));
+  frame.FillTree();
+
+  Select("PART.BIN");
+  dialog.answers = {dir.path()};
+  frame.btnSaveClick();
+  EXPECT_EQ(ReadFileBytes(dir / "PART.BIN"), Text("half"));
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text, "The file \"" + dir / "PART.BIN" +
+                                     "\" was saved, but it is incomplete:\nshort: 4 of 8 bytes (its chain ends before "
+                                     "its size does).");
+  EXPECT_EQ(boxes.shown[0].caption, kApplicationTitle);
+  EXPECT_EQ(boxes.shown[0].flags, kMbOkWarning);
+
+  Select("GONE.BIN");
+  dialog.answers = {dir.path()};
+  frame.btnSaveClick();
+  EXPECT_FALSE(FileExists(dir / "GONE.BIN"));
+  ASSERT_EQ(boxes.shown.size(), 2u);
+  EXPECT_EQ(boxes.shown[1].text, "The file \"" + dir / "GONE.BIN" +
+                                     "\" could not be saved:\nNone of its data can be read: its chain ends before its "
+                                     "size does.");
+  EXPECT_EQ(boxes.shown[1].caption, kErrorCaption);
+}
+
 TEST_F(FrameSaveFixture, ASaveReportsItsProgressAndCancelLeavesNothing) {
   const std::vector<uint8_t> bytes(3 << 20, 0x5A);
   frame.partitions.push_back(

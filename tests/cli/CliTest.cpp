@@ -187,7 +187,7 @@ TEST_F(CliFixture, RecoverMirrorsTheTreeAndNeverOverwrites) {
     }
   }
   EXPECT_EQ(r.out.rfind("Saved " + std::to_string(files) + " files (", 0), 0u) << r.out;
-  EXPECT_NE(r.out.find("; 0 failures.\n"), std::string::npos);
+  EXPECT_NE(r.out.find("; 0 incomplete; 0 failures.\n"), std::string::npos);
 
   // Again, deleted files only: the clashing names get numbers.
   r = cli.Run({"recover", "--deleted", image.path, out});
@@ -332,7 +332,7 @@ TEST_F(CliFixture, ADeletedExfatFolderIsListedAndRecoveredWithItsFiles) {
   }
   EXPECT_EQ(listed, deleted);
   r = cli.Run({"ls", image});
-  EXPECT_NE(r.out.find(" deleted            0  2026/12/07, 23:04:21    1:/old dir\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(" deleted            0 -      2026/12/07, 23:04:21    1:/old dir\n"), std::string::npos) << r.out;
 
   const std::string out = dir / "out";
   r = cli.Run({"recover", "--deleted", image, out});
@@ -402,7 +402,8 @@ TEST_F(CliFixture, PartitionsKeepTheNumbersLinuxGivesThem) {
 }
 
 // A file of 4 GiB and more: ls shows all 64 bits of its length, and cat, save and recover give
-// every byte the volume holds for it (here the heap ends first), not the low 32 bits' worth.
+// every byte the volume holds for it (here the heap ends first), not the low 32 bits' worth,
+// and say that it came out short.
 TEST_F(CliFixture, LengthsOfFourGiBAndMoreAreShownAndReadWhole) {
   using namespace exfat_test;
   ExfatVolumeBytes v(16);
@@ -415,20 +416,25 @@ TEST_F(CliFixture, LengthsOfFourGiBAndMoreAreShownAndReadWhole) {
   ASSERT_EQ(JsonLines(r.out).size(), 1u);
   EXPECT_EQ(JsonLines(r.out)[0]["size"], uint64_t{4294967396});
   r = cli.Run({"ls", image});
-  EXPECT_NE(r.out.find(" 4294967396  "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(" 4294967396 short  "), std::string::npos) << r.out;
   r = cli.Run({"info", image, "1:/video.mp4"});
   EXPECT_NE(r.out.find("File size: 4294967396\n"), std::string::npos) << r.out;
 
+  const std::string shortText =
+      "brindle-cli: 1:/video.mp4: short: 7168 of 4294967396 bytes (the volume ends before its data does)\n";
   r = cli.Run({"cat", image, "1:/video.mp4"});
-  EXPECT_EQ(r.code, kExitSuccess);
+  EXPECT_EQ(r.code, kExitIncomplete);
+  EXPECT_EQ(r.err, shortText);
   EXPECT_TRUE(Bytes(r.out.begin(), r.out.end()) == heap);
   r = cli.Run({"save", image, "1:/video.mp4", dir.path()});
-  EXPECT_EQ(r.code, kExitSuccess) << r.err;
+  EXPECT_EQ(r.code, kExitIncomplete) << r.err;
+  EXPECT_EQ(r.err, shortText);
   EXPECT_TRUE(ReadFileBytes(dir / "video.mp4") == heap);
   r = cli.Run({"recover", image, dir / "out"});
-  EXPECT_EQ(r.code, kExitSuccess) << r.err;
+  EXPECT_EQ(r.code, kExitIncomplete) << r.err;
+  EXPECT_EQ(r.err, shortText);
   EXPECT_TRUE(ReadFileBytes(dir / "out/partition-1/video.mp4") == heap);
-  EXPECT_EQ(r.out, "Saved 1 files (7168 bytes); 0 failures.\n");
+  EXPECT_EQ(r.out, "Saved 1 files (7168 bytes); 1 incomplete; 0 failures.\n");
 
   // Output that cannot be written is an output error.
   const std::string command = ShellQuote(BRINDLE_CLI_PATH) + " cat " +
@@ -549,7 +555,7 @@ TEST(ListingJsonTest, OneObjectPerLineWithBadBytesReplaced) {
     std::vector<std::string> keys;
     for (const auto& item : object.items()) keys.push_back(item.key());
     EXPECT_EQ(keys, (std::vector<std::string>{"index", "path", "name", "state", "size", "modified", "created",
-                                              "attributes", "folder"}));
+                                              "attributes", "folder", "data"}));
     EXPECT_EQ(object["name"], c.listed);
     EXPECT_EQ(object["index"], index);
     EXPECT_EQ(object["path"], path);
@@ -558,6 +564,7 @@ TEST(ListingJsonTest, OneObjectPerLineWithBadBytesReplaced) {
     EXPECT_EQ(object["modified"], entry.modifiedText);
     EXPECT_EQ(object["created"], "");
     EXPECT_EQ(object["folder"], false);
+    EXPECT_EQ(object["data"]["kind"], "none");  // nothing of its 4 GiB - 1 bytes can be had
   }
 }
 

@@ -48,7 +48,7 @@ TEST_F(Recover, SixtyFiveThousandFilesOfOneNameAreAllSavedAndNumbered) {
   const std::string out = dir / "out";
   const CliResult r = cli.Run({"recover", "--deleted", image, out});
   ASSERT_EQ(r.code, kExitSuccess) << r.err;
-  EXPECT_EQ(r.out, "Saved 65536 files (327680 bytes); 0 failures.\n");
+  EXPECT_EQ(r.out, "Saved 65536 files (327680 bytes); 0 incomplete; 0 failures.\n");
   std::set<std::string> expected{"_AME.TXT"};
   for (uint32_t n = 1; n < kEntries; ++n) expected.insert("_AME (" + std::to_string(n) + ").TXT");
   std::set<std::string> saved;
@@ -85,7 +85,7 @@ TEST_F(Recover, AFolderWhoseNameIsTakenIsNumberedLikeAFile) {
   const std::string out = dir / "out";
   CliResult r = cli.Run({"recover", image, out});
   ASSERT_EQ(r.code, kExitSuccess) << r.err;
-  EXPECT_EQ(r.out, "Saved 3 files (30 bytes); 0 failures.\n");
+  EXPECT_EQ(r.out, "Saved 3 files (30 bytes); 0 incomplete; 0 failures.\n");
   const std::string top = out + "/partition-1";
   EXPECT_EQ(FolderContents(top), (std::vector<std::string>{"SAME", "SAME (1)", "SAME (2)"}));
   EXPECT_EQ(ReadFileBytes(top + "/SAME/INNER.TXT"), inner);
@@ -94,7 +94,7 @@ TEST_F(Recover, AFolderWhoseNameIsTakenIsNumberedLikeAFile) {
 
   r = cli.Run({"recover", image, out});
   ASSERT_EQ(r.code, kExitSuccess) << r.err;
-  EXPECT_EQ(r.out, "Saved 3 files (30 bytes); 0 failures.\n");
+  EXPECT_EQ(r.out, "Saved 3 files (30 bytes); 0 incomplete; 0 failures.\n");
   EXPECT_EQ(ReadFileBytes(top + "/SAME (1)"), file);
   EXPECT_EQ(ReadFileBytes(top + "/SAME/INNER.TXT"), inner);
   EXPECT_EQ(ReadFileBytes(top + "/SAME/INNER (1).TXT"), inner);

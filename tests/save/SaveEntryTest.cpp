@@ -73,6 +73,9 @@ TEST_F(SaveFixture, NamesFromTheMediumNeverLeaveTheChosenFolder) {
       {std::string("a\0b", 3), "a_b"},
       {"LETTER.TXT", "LETTER.TXT"},
       {"Données été.txt - DONNE~1.TXT", "Données été.txt - DONNE~1.TXT"},
+      {" AME1.BIN", "_AME1.BIN"},  // a blank at either end, which a listing of files hides
+      {"NAME ", "NAME_"},
+      {" ", "_"},
   };
   const std::string folder = dir / "a/b/out";
   std::filesystem::create_directories(folder);
@@ -186,15 +189,33 @@ TEST_F(SaveFixture, AnExistingFileIsReplacedOnlyWhenTheUserSaysYes) {
   EXPECT_EQ(FolderContents(dir.path()), std::vector<std::string>{"A.TXT"});  // no temporary file left
 }
 
-TEST_F(SaveFixture, WritesWhatTheEntryDeliversEvenWhenShortOrEmpty) {
+// What the entry delivers is written and said to be short when it is fewer bytes than the entry
+// states; an entry that delivers none of the bytes it states is not written at all, as an empty
+// file would pass for a recovered one, while an empty file is saved as the empty file it is.
+TEST_F(SaveFixture, WritesWhatTheEntryDeliversAndSaysWhenItIsShort) {
   FakeEntry empty("EMPTY.DAT", Bytes{}, 0);
-  EXPECT_EQ(SaveEntry(empty, dir.path()).outcome, SaveOutcome::kSaved);
+  SaveResult result = SaveEntry(empty, dir.path());
+  EXPECT_EQ(result.outcome, SaveOutcome::kSaved);
+  EXPECT_FALSE(Incomplete(result));
   EXPECT_TRUE(FileExists(dir / "EMPTY.DAT"));
   EXPECT_TRUE(ReadFileBytes(dir / "EMPTY.DAT").empty());
 
   FakeEntry deleted("_ELETED.BIN", PatternBytes(1000, 3), 5000);  // delivers fewer than its size
-  EXPECT_EQ(SaveEntry(deleted, dir.path()).outcome, SaveOutcome::kSaved);
+  result = SaveEntry(deleted, dir.path());
+  EXPECT_EQ(result.outcome, SaveOutcome::kSaved);
+  EXPECT_TRUE(Incomplete(result));
+  EXPECT_EQ(IncompleteSaveText(result), "The file \"" + dir / "_ELETED.BIN" +
+                                            "\" was saved, but it is incomplete:\nshort: 1000 of 5000 bytes (its chain "
+                                            "ends before its size does).");
   EXPECT_EQ(ReadFileBytes(dir / "_ELETED.BIN"), PatternBytes(1000, 3));
+
+  FakeEntry gone("_ONE.BIN", Bytes{}, 5000);
+  result = SaveEntry(gone, dir.path());
+  EXPECT_EQ(result.outcome, SaveOutcome::kFailed);
+  EXPECT_EQ(result.reason, "None of its data can be read: its chain ends before its size does.");
+  TakenNames names;
+  EXPECT_EQ(SaveEntryAsNewFile(gone, dir.path(), names).outcome, SaveOutcome::kFailed);
+  EXPECT_EQ(FolderContents(dir.path()), (std::vector<std::string>{"EMPTY.DAT", "_ELETED.BIN"}));
 }
 
 TEST_F(SaveFixture, FailuresAreReportedAndNeverDestroyTheFileToBeReplaced) {

@@ -216,7 +216,8 @@ TEST_F(BackgroundSaveTest, CancelLeavesNothingBehind) {
 }
 
 // The save's fault and the window's own are asked on the window's thread with the same box;
-// Ignore leaves that sector as zeros in the saved file.
+// Ignore leaves that sector as zeros in the saved file, and the save ends saying that the file
+// came out short.
 TEST_F(BackgroundSaveTest, ReadFaultsAreAskedOnTheWindowsThread) {
   const TPartition& partition = *frame.partitions()[0];
   const TDirectoryEntry& big = *partition.rootEntry->children[0];
@@ -229,7 +230,7 @@ TEST_F(BackgroundSaveTest, ReadFaultsAreAskedOnTheWindowsThread) {
   medium.badSector = firstSector + 4096;  // 2 MiB in
   StartSavingBig();
   TurnUntilDone();
-  ASSERT_EQ(boxes.shown.size(), 1u);
+  ASSERT_EQ(boxes.shown.size(), 2u);
   EXPECT_EQ(boxes.shown[0].text, "Read failed at sector " + std::to_string(firstSector + 4096) + ":\nInput/output error");
   EXPECT_EQ(boxes.shown[0].caption, "Error");
   EXPECT_EQ(boxes.shown[0].flags, kMbAbortRetryIgnoreWarning);
@@ -237,14 +238,21 @@ TEST_F(BackgroundSaveTest, ReadFaultsAreAskedOnTheWindowsThread) {
   Bytes expected = SharedSlowDisk().big;
   std::fill_n(expected.begin() + 4096 * 512, 512, 0);
   EXPECT_EQ(ReadFileBytes(out / "BIG.BIN"), expected);
+  const std::string size = std::to_string(expected.size());
+  EXPECT_EQ(boxes.shown[1].text, "The file \"" + out / "BIG.BIN" + "\" was saved, but it is incomplete:\nshort: " +
+                                     std::to_string(expected.size() - 512) + " of " + size +
+                                     " bytes (sectors of it could not be read; 512 bytes of zeros stand in for what "
+                                     "is missing).");
+  EXPECT_EQ(boxes.shown[1].caption, "Brindle");
+  EXPECT_EQ(boxes.shown[1].flags, kMbOkWarning);
 
   // The window's own read of the same sector asks the same question.
   medium.badSector = firstSector + 1;
   Select({"DOCS"});
   Select({"BIG.BIN"});
-  ASSERT_EQ(boxes.shown.size(), 2u);
-  EXPECT_EQ(boxes.shown[1].text, "Read failed at sector " + std::to_string(firstSector + 1) + ":\nInput/output error");
-  EXPECT_TRUE(boxes.shown[1].onWindowThread);
+  ASSERT_EQ(boxes.shown.size(), 3u);
+  EXPECT_EQ(boxes.shown[2].text, "Read failed at sector " + std::to_string(firstSector + 1) + ":\nInput/output error");
+  EXPECT_TRUE(boxes.shown[2].onWindowThread);
 }
 
 }  // namespace

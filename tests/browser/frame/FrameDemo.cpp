@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
   const ScopedService<BackgroundService> backgroundGuard(BackgroundSlot(), background);
   frame.setWindowTitle(QStringLiteral("Brindle"));
   frame.ScanPartitions(*source);
-  frame.ShowSourceNotes(source->SectorSizeNotes("a sector size of "));
+  frame.ShowSourceNotes(source->Notes("a sector size of "));
   frame.FillTree();
   frame.resize(frame.logicalDpiX() * 1000 / 96, frame.logicalDpiY() * 640 / 96);
   frame.show();

@@ -235,16 +235,17 @@ TEST_F(FrameWidgetFixture, TheInformationListShowsTheRowsOfTheEntry) {
   Select(0, {"TEN.TXT"});
   const std::vector<std::string> fatFile = InfoRows();
   EXPECT_EQ(fatFile, ExpectedRows(Entry(0, {"TEN.TXT"})));
-  ASSERT_EQ(fatFile.size(), 7u);
+  ASSERT_EQ(fatFile.size(), 8u);
   EXPECT_EQ(fatFile[3], "Modified date/time: 2009/04/15, 15:52:58");
   EXPECT_EQ(fatFile[6], "File size: 10");
+  EXPECT_EQ(fatFile[7], "Data: whole");
 
   Select(2);
   EXPECT_EQ(InfoRows(), ExpectedRows(Entry(2)));
   Select(2, {"emoji 😀 note.txt"});
   const std::vector<std::string> exfatFile = InfoRows();
   EXPECT_EQ(exfatFile, ExpectedRows(Entry(2, {"emoji 😀 note.txt"})));
-  EXPECT_EQ(exfatFile.back(), "File size: 100");
+  EXPECT_EQ(exfatFile.back(), "Data: whole");
   EXPECT_EQ(info->topLevelItemCount(), 1);
 }
 

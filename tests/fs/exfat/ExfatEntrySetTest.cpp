@@ -24,8 +24,12 @@ TEST(ExfatFormat, TimestampsAndAttributes) {
       {0x3AEE, 0x40A4, 137, "2009/07/14, 08:05:09.37"},
       {0x3AEE, 0x40A4, 0, "2009/07/14, 08:05:08"},
       {0x3AEE, 0x40A4, 50, "2009/07/14, 08:05:08.5"},
-      {0, 0, 0, "1980/00/00, 00:00:00"},
-      {0xFFFF, 0xFFFF, 255, "2107/15/31, 31:63:64.55"},  // nothing is range-checked
+      {0, 0, 0, ""},                                      // records nothing
+      {0xFFFF, 0xFFFF, 255, "invalid date, invalid time"},  // month 15, 31:63:62, 255 hundredths
+      {0x3A5E, 0x40A4, 0, "invalid date, 08:05:08"},        // 2009/02/30
+      {0x3AEE, 0xC000, 0, "2009/07/14, invalid time"},      // 24:00:00
+      {0x3AEE, 0x001E, 0, "2009/07/14, invalid time"},      // 60 seconds
+      {0, 0x40A4, 0, "invalid date, 08:05:08"},             // a time without a date
   };
   for (const Stamp& s : stamps) EXPECT_EQ(FormatExfatTimestamp(s.date, s.time, s.hundredths), s.text);
 
@@ -71,7 +75,8 @@ TEST(ExfatEntrySets, LastLabelWinsAndIsCutAtElevenUnits) {
   struct Row { Bytes chunks; const char* label; };
   const Row rows[] = {
       {Entry(0x83, 4, u"DATA"), "DATA"},
-      {Join({Entry(0x83, 5, u"FIRST"), Entry(0x03, 15, u"ABCDEFGHIJKLMNO")}), "ABCDEFGHIJK"},
+      {Join({Entry(0x83, 5, u"FIRST"), Entry(0x83, 15, u"ABCDEFGHIJKLMNO")}), "ABCDEFGHIJK"},
+      {Join({Entry(0x83, 5, u"FIRST"), Entry(0x03, 6, u"DELETE")}), "FIRST"},  // a deleted label is none
       {Entry(0x83, 255, u"Donn\u00E9es"), "Données"},  // ends at the first zero unit
       {Entry(0x83, 0, u"X"), ""},
   };

@@ -91,7 +91,7 @@ TEST(ExfatTreeImage, DescriptionInformationAndLimitedReads) {
     return text;
   };
   TDirectoryEntry& root = *partition.rootEntry;
-  EXPECT_EQ(captions(root), "Basic information|Starting cluster=5|File size=0");
+  EXPECT_EQ(captions(root), "Basic information|Starting cluster=5|File size=0|Data=whole");
   auto& children = root.children;
   auto child = [&](const std::string& name) -> TDirectoryEntry& {
     return **std::find_if(children.begin(), children.end(), [&](auto& c) { return c->name == name; });
@@ -100,7 +100,7 @@ TEST(ExfatTreeImage, DescriptionInformationAndLimitedReads) {
   const std::string rows = captions(file);
   EXPECT_EQ(rows.substr(0, rows.find("|Created")), "Basic information|Attributes=A");
   EXPECT_NE(rows.find("|Modified date/time=" + file.modifiedText + "|Last access date="), std::string::npos);
-  EXPECT_NE(rows.find("|File size=50000"), std::string::npos);
+  EXPECT_NE(rows.find("|File size=50000|Data=whole"), std::string::npos);
 
   uint32_t size = kDumpSize;
   ByteBuffer head = file.GetData(size);

@@ -38,20 +38,41 @@ struct ExfatVolume : ::testing::Test {
   std::unique_ptr<EXFATPartition> partition;
 };
 
-TEST_F(ExfatVolume, EveryReadEndsInsideTheHeap) {
+// Every read ends inside the heap, and says why it ended before the set's length.
+TEST_F(ExfatVolume, EveryReadEndsInsideTheHeapAndSaysWhy) {
   ExfatVolumeBytes v(16);
   v.Put(2, Join({FileSet(u"loop", 1, 5, 0xFFFFF), FileSet(u"leaves heap", 1, 6, 0xFFFFF),
                  FileSet(u"run past end", 3, 16, 0xFFFFF), FileSet(u"cluster 0", 3, 0, 10),
                  FileSet(u"cluster 1", 1, 1, 10), FileSet(u"beyond heap", 3, 18, 10),
-                 FileSet(u"empty", 3, 0, 0)}))
+                 FileSet(u"empty", 3, 0, 0), FileSet(u"bad mark", 1, 10, 2048), FileSet(u"free", 1, 11, 2048),
+                 FileSet(u"early", 1, 12, 2048)}))
       .Fat(2, 3).Fat(3, 2)  // the root's own chain loops too
-      .Fat(5, 7).Fat(7, 5).Fat(6, 9).Fat(9, 0x12345678);
+      .Fat(5, 7).Fat(7, 5).Fat(6, 9).Fat(9, 0x12345678)
+      .Fat(10, 0xFFFFFFF7).Fat(11, 0).Fat(12, 0xFFFFFFFF);
   Open(v);
-  EXPECT_EQ(partition->rootEntry->children.size(), 7u);  // the looping root read once round
-  EXPECT_EQ(Data(Child(0)).size(), 2u * 512);   // 5 and 7, then back to 5: a loop ends there
-  EXPECT_EQ(Data(Child(1)).size(), 2u * 512);   // 6, then 9, whose entry leaves the heap
-  EXPECT_EQ(Data(Child(2)).size(), 2u * 512);   // clusters 16 and 17, the last of the heap
-  for (size_t i = 3; i < 7; ++i) EXPECT_TRUE(Data(Child(i)).empty()) << Child(i).name;
+  const struct {
+    size_t bytes;
+    DataShortfall shortfall;
+  } expected[] = {
+      {2 * 512, DataShortfall::kLoop},            // 5 and 7, then back to 5: a loop ends there
+      {2 * 512, DataShortfall::kOutsideVolume},   // 6, then 9, whose entry leaves the heap
+      {2 * 512, DataShortfall::kVolumeEnds},      // clusters 16 and 17, the last of the heap
+      {0, DataShortfall::kOutsideVolume},         // cluster 0 with a length
+      {0, DataShortfall::kOutsideVolume},
+      {0, DataShortfall::kOutsideVolume},
+      {0, DataShortfall::kNone},                  // empty: nothing to miss
+      {512, DataShortfall::kBadClusterMark},
+      {512, DataShortfall::kFreeInChain},
+      {512, DataShortfall::kEarlyEnd},
+  };
+  ASSERT_EQ(partition->rootEntry->children.size(), std::size(expected));  // the looping root read once round
+  for (size_t i = 0; i < std::size(expected); ++i) {
+    SCOPED_TRACE(Child(i).name);
+    EXPECT_EQ(Data(Child(i)).size(), expected[i].bytes);
+    const DataCompleteness found = Child(i).Completeness();
+    EXPECT_EQ(found.shortfall, expected[i].shortfall);
+    EXPECT_EQ(found.delivered, expected[i].bytes);
+  }
 }
 
 TEST_F(ExfatVolume, ModifiedTimesCarryTheirUtcOffsetWhenOneIsRecorded) {
@@ -231,6 +252,13 @@ TEST_F(ExfatVolume, SourceEndingInsideAClusterGivesItsReadableBytes) {
   Bytes expected(content.begin(), content.begin() + 3 * 4096 - 1024);
   expected.resize(3 * 4096, 0);
   EXPECT_EQ(Data(Child(0)), expected);
+  // The FAT of 8 sectors addresses 1,022 clusters; the source ends after 7 of them.
+  EXPECT_EQ(partition->notes, std::vector<std::string>{"The source ends inside the volume: 1015 of its 1022 clusters "
+                                                      "lie beyond its end, and what they hold is missing."});
+  const DataCompleteness found = Child(0).Completeness();
+  EXPECT_EQ(found.shortfall, DataShortfall::kBeyondSource);
+  EXPECT_EQ(found.delivered, 3 * 4096 - 1024u);
+  EXPECT_EQ(found.standIns, 1024u);
 }
 
 // A deleted file read through the FAT follows its chain while that chain runs over clusters
@@ -273,6 +301,7 @@ TEST_F(ExfatVolume, DeletedFilesAreReadAlongFreeClusters) {
       EXPECT_EQ(Data(Child(1)), join({12, 14, 15}));
       EXPECT_EQ(Data(Child(2)), join({16, 17}));
       EXPECT_TRUE(Data(Child(3)).empty());
+      EXPECT_EQ(Child(3).Completeness().shortfall, DataShortfall::kFirstClusterTaken);
     } else {
       EXPECT_EQ(Data(Child(1)), join({12}));
       EXPECT_EQ(Data(Child(2)), join({16, 13}));

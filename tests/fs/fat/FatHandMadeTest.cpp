@@ -63,13 +63,19 @@ TEST_F(HandMadeTest, Fat12EntriesAtTableSectorBoundaries) {
   EXPECT_EQ(Read(Child(0), 0), Concat({a, b, c, Head(d, kSector - 20)}));
 }
 
-TEST_F(HandMadeTest, BadClusterMarksAndTheTopBitsOfFat32Entries) {
+// A bad-cluster mark says that its cluster is unusable, not where the chain goes on: the chain
+// ends there, even where the volume has a cluster of that number, and the data is short.
+TEST_F(HandMadeTest, BadClusterMarksEndTheChainAndTheTopBitsOfFat32Entries) {
   HandVolume v12(12, 4090);
-  v12.Chain({2, 0xFF7});  // the bad-cluster mark is followed like a cluster number
+  v12.Chain({2, 0xFF7});
   v12.Slot(v12.RootOffset(), 0, "BAD     BIN", 0x20, 2, 2 * kSector);
-  const Bytes first = v12.FillCluster(2, 1), marked = v12.FillCluster(0xFF7, 2);
+  const Bytes first = v12.FillCluster(2, 1);
+  v12.FillCluster(0xFF7, 2);
   Open(v12);
-  EXPECT_EQ(Read(Child(0), 0), Concat({first, marked}));
+  EXPECT_EQ(Read(Child(0), 0), first);
+  const DataCompleteness found = Child(0).Completeness();
+  EXPECT_EQ(found.shortfall, DataShortfall::kBadClusterMark);
+  EXPECT_EQ(found.delivered, kSector);
 
   HandVolume v32(32, 20);
   v32.SetEntry(3, 0xF0000006);  // cluster 6: the top four bits are not part of the number
@@ -136,6 +142,27 @@ TEST_F(HandMadeTest, DeletedFilesAreReadFromFreeClustersOnly) {
   EXPECT_EQ(Read(Child(5), 0), Concat({cluster[20], cluster[21]}));  // the volume ends
   EXPECT_TRUE(Read(Child(6), 0).empty());
   EXPECT_EQ(Read(Child(7), 0), Concat({cluster[18], cluster[19], cluster[20]}));
+
+  // How complete each is, and why not.
+  const struct {
+    size_t child;
+    DataShortfall shortfall;
+    uint64_t delivered, standIns;
+  } completeness[] = {
+      {0, DataShortfall::kNone, 3 * kSector - 100, 0},
+      {4, DataShortfall::kFirstClusterTaken, 0, 0},
+      {5, DataShortfall::kVolumeEnds, 2 * kSector, 0},
+      {6, DataShortfall::kNone, 0, 0},
+      {7, DataShortfall::kFreeInChain, kSector, 2 * kSector},  // the tail is a guess
+  };
+  for (const auto& c : completeness) {
+    SCOPED_TRACE(Child(c.child).name);
+    const DataCompleteness found = Child(c.child).Completeness();
+    EXPECT_EQ(found.shortfall, c.shortfall);
+    EXPECT_EQ(found.delivered, c.delivered);
+    EXPECT_EQ(found.standIns, c.standIns);
+  }
+  EXPECT_EQ(Child(4).Completeness().kind(), DataCompleteness::Kind::kNone);
 
   // Streamed in pieces, the same bytes.
   MemoryStream streamed;
@@ -385,6 +412,8 @@ TEST_F(HandMadeTest, SlotsThatBecomeNodes) {
   v.Slot(root, 11, "STALE   TXT", 0x20, 6, 10);        // slot 10 is the end marker
   v.LongNameSlot(root, 12, 0x41, u"stray", "OTHER   TXT");  // not this file's name
   v.Slot(root, 13, "PLAIN   TXT", 0x20, 7, 10);
+  v.Slot(root, 14, " AME1   BIN", 0x20, 8, 10);  // a leading blank is the name's own
+  v.Slot(root, 15, "           ", 0x20, 9, 10);  // blanks only: no name at all
   Open(v);
   std::vector<std::pair<std::string, int32_t>> shown;
   for (auto& child : Root().children) shown.emplace_back(child->name, child->state);
@@ -394,6 +423,8 @@ TEST_F(HandMadeTest, SlotsThatBecomeNodes) {
       {"Removed file.txt - _EMOVE~1.TXT", kStateDeleted},
       {"STALE.TXT", kStateFile},
       {"PLAIN.TXT", kStateFile},
+      {" AME1.BIN", kStateFile},
+      {"", kStateFile},
   };
   EXPECT_EQ(shown, expected);
   EXPECT_EQ(Root().children[0]->path, "\\Long\\");
@@ -453,19 +484,25 @@ TEST_F(HandMadeTest, LongNameRunsNeverOverrunTheirRoom) {
   EXPECT_EQ(Child(2).name, std::string(255, 'y') + " - _YYYYY~1.TXT");
 }
 
+// The root's label slots win over the boot sector's label, the last of them over the others; a
+// deleted slot is no label, nor is the boot sector's "NO NAME", which formatters write for none.
 TEST_F(HandMadeTest, TheLastLabelSlotOfTheRootWins) {
   struct Case {
     std::vector<std::string> slots;  // label slots in root order, 11 bytes each
     std::string description;
+    std::string boot = "BOOT LABEL ";
   } cases[] = {
       {{}, "FAT16 partition \"BOOT LABEL\""},
       {{"FIRST      ", "SECOND     "}, "FAT16 partition \"SECOND\""},
-      {{"FIRST      ", "\xE5" "ECOND     "}, "FAT16 partition \"σECOND\""},
+      {{"FIRST      ", "\xE5" "ECOND     "}, "FAT16 partition \"FIRST\""},
+      {{"\xE5" "ECOND     "}, "FAT16 partition \"BOOT LABEL\""},
       {{"FIRST      ", "           "}, "FAT16 partition, no label"},
+      {{}, "FAT16 partition, no label", "NO NAME    "},
+      {{"CARD       "}, "FAT16 partition \"CARD\"", "NO NAME    "},
   };
   for (const Case& c : cases) {
     HandVolume v(16, 20);
-    v.image.text(43, "BOOT LABEL ");
+    v.image.text(43, c.boot);
     for (size_t i = 0; i < c.slots.size(); ++i) v.Slot(v.RootOffset(), i, c.slots[i], 0x08);
     EXPECT_EQ(Open(v).GetDescription(), c.description);
   }

@@ -67,13 +67,17 @@ TEST(FatTextTest, Timestamps) {
     uint8_t tenMs;
     const char* shown;
   } cases[] = {
-      {0, 0, 0, "1980/00/00"},
+      {0, 0, 0, ""},  // records no date
       {0x3A8F, 0x7E9D, 150, "2009/04/15, 15:52:59.5"},
       {0x3A8F, 0x7E9D, 0, "2009/04/15, 15:52:58"},
       {0x3A8F, 0x7E9D, 5, "2009/04/15, 15:52:58.05"},
       {0x3A8F, 0, 150, "2009/04/15"},  // midnight shows the date alone
       {0x0021, 0x0001, 0, "1980/01/01, 00:00:02"},
-      {0xFFFF, 0xFFFF, 255, "2107/15/31, 31:63:64.55"},
+      {0xFFFF, 0xFFFF, 255, "invalid date, invalid time"},  // month 15, 31:63:62, 255 hundredths
+      {0x3A40, 0x7E9D, 0, "invalid date, 15:52:58"},        // 2009/02/00
+      {0x3A8F, 0x7F80, 0, "2009/04/15, invalid time"},      // 15:60:00
+      {0x3A8F, 0, 200, "2009/04/15"},                       // the date alone has no time to check
+      {0x3A8F, 0x7E9D, 200, "2009/04/15, invalid time"},    // 200 hundredths
   };
   for (const Case& c : cases) {
     EXPECT_EQ(FormatFatTimestamp(c.date, c.time, c.tenMs), c.shown) << c.shown;
