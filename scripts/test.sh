@@ -17,6 +17,7 @@ run_suite() {
 
 run_suite build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  LSAN_OPTIONS=suppressions="$PWD/tests/lsan-libraries.supp" \
   run_suite build/sanitize -DCMAKE_BUILD_TYPE=Debug -DBRINDLE_SANITIZE=ON
 scripts/fuzz.sh 30
 echo "All tests passed."
