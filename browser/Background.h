@@ -24,6 +24,8 @@ class BackgroundService {
   virtual void Start(const std::string& label, Work work, Done done) = 0;
   // Whether an operation started here has not finished yet.
   virtual bool Busy() const = 0;
+  // What runs, in words ("Saving ...: 12 files: 1:/a"); empty when nothing does.
+  virtual std::string Doing() const { return {}; }
   // Asks every running operation to stop and waits until each has ended and its done has run.
   virtual void CancelAndWait() = 0;
 };

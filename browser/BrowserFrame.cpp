@@ -10,8 +10,11 @@
 #include "browser/Background.h"
 #include "browser/HexView.h"
 #include "browser/ImageIndex.h"
+#include "fs/TreeWalk.h"
 #include "platform/FolderDialog.h"
 #include "platform/MessageBox.h"
+#include "platform/SummaryBox.h"
+#include "platform/UrlOpener.h"
 #include "platform/WaitCursor.h"
 #include "save/SaveEntry.h"
 
@@ -90,11 +93,77 @@ void BrowserFrame::treeFatChange() {
   if (index == lastShownIndex) return;
 
   WaitCursor wait;
-  EnsureChildren(*entry);
-  if (nodes_[selected].children.empty()) AddChildNodes(selected);
-  lastShownIndex = index;
+  // While a save walks folders the tree reads none: the walk reads them too. A folder shown
+  // meanwhile is shown again, with its children, when it is selected after the save.
+  const bool readable = walking_ == 0 || !entry->IsFolder();
+  if (readable) {
+    EnsureChildren(*entry);
+    if (nodes_[selected].children.empty()) AddChildNodes(selected);
+  }
+  lastShownIndex = readable ? index : -1;
   FillInfo(*entry);
   ShowData(*entry);
+}
+
+void BrowserFrame::treeFatOpen(TreeNodeId selected) {
+  if (selected < 0 || static_cast<size_t>(selected) >= nodes_.size()) return;
+  TDirectoryEntry* entry = nodes_[selected].entry;
+  if (entry == nullptr) {
+    view_.ExpandTreeNode(selected);  // a volume: its root is a child already
+    return;
+  }
+  if (!entry->IsFolder() || walking_ != 0) return;
+  WaitCursor wait;
+  EnsureChildren(*entry);
+  if (nodes_[selected].children.empty()) AddChildNodes(selected);
+  else view_.ExpandTreeNode(selected);
+}
+
+void BrowserFrame::mnuRereadClick() {
+  const TreeNodeId selected = view_.SelectedTreeNode();
+  if (selected < 0 || static_cast<size_t>(selected) >= nodes_.size()) return;
+  TDirectoryEntry* entry = nodes_[selected].entry;
+  // What runs in the background may be reading the entries that are about to go.
+  if (entry == nullptr || !entry->IsFolder() || Background().Busy()) return;
+  WaitCursor wait;
+  {
+    TreeUpdate bracket(view_);
+    for (const TreeNodeId child : nodes_[selected].children) ForgetNodes(child);
+    view_.RemoveChildNodes(selected);
+    nodes_[selected].children.clear();
+  }
+  entry->ReleaseChildren();
+  EnsureChildren(*entry);
+  AddChildNodes(selected);
+  lastShownIndex = AbsoluteIndex(selected);
+  FillInfo(*entry);
+  ShowData(*entry);
+}
+
+// The node and those below it carry entries no more: theirs are about to go.
+void BrowserFrame::ForgetNodes(TreeNodeId node) {
+  if (TDirectoryEntry* entry = nodes_[node].entry) hashes_.Forget(*entry);
+  nodes_[node].entry = nullptr;
+  for (const TreeNodeId child : nodes_[node].children) ForgetNodes(child);
+  nodes_[node].children.clear();
+}
+
+SelectionSize BrowserFrame::SelectedSize() const {
+  SelectionSize size;
+  for (const TreeNodeId node : view_.SelectedTreeNodes()) {
+    if (node < 0 || static_cast<size_t>(node) >= nodes_.size()) continue;
+    ++size.entries;
+    const TDirectoryEntry* entry = nodes_[node].entry;
+    if (entry != nullptr && !entry->IsFolder()) size.bytes += entry->DataLength();
+  }
+  return size;
+}
+
+bool BrowserFrame::CanSaveDeleted() const {
+  const TreeNodeId selected = view_.SelectedTreeNode();
+  if (selected < 0 || static_cast<size_t>(selected) >= nodes_.size()) return false;
+  const TDirectoryEntry* entry = nodes_[selected].entry;
+  return entry != nullptr ? entry->IsFolder() : nodes_[selected].parent == kNoNode;
 }
 
 void BrowserFrame::timerUpdateScanTimer() {
@@ -109,8 +178,18 @@ void BrowserFrame::btnZoomInClick() { Zoom(kZoomInFactor); }
 void BrowserFrame::btnZoomOutClick() { Zoom(kZoomOutFactor); }
 
 void BrowserFrame::btnSaveClick() {
-  TDirectoryEntry* entry = SelectedEntry();
-  if (entry == nullptr) return;
+  const std::vector<TreeNodeId> selected = SelectedForSave();
+  if (selected.empty()) return;
+  TDirectoryEntry* entry = nodes_[selected.front()].entry;
+  if (selected.size() > 1 || entry->IsFolder()) {
+    if (walking_ != 0) return;
+    const std::optional<std::string> folder = ChooseFolder(kSaveFolderPrompt);
+    if (!folder) return;
+    std::vector<SaveItem> items;
+    for (const TreeNodeId node : selected) items.push_back(ItemOf(node));
+    SaveInBackground(std::move(items), *folder, false);
+    return;
+  }
   const std::optional<std::string> folder = ChooseFolder(kSaveFolderPrompt);
   if (!folder) return;
   // The question is asked here, before the save starts in the background; a file that turns
@@ -136,6 +215,35 @@ void BrowserFrame::btnSaveClick() {
         if (result->outcome == SaveOutcome::kFailed) ShowMessageBox(SaveFailureText(*result), kErrorCaption, kMbOkWarning);
         // A file that came out short is not a silent success.
         if (Incomplete(*result)) ShowMessageBox(IncompleteSaveText(*result), kApplicationTitle, kMbOkWarning);
+      });
+}
+
+void BrowserFrame::mnuSaveDeletedClick() {
+  if (!CanSaveDeleted() || walking_ != 0) return;
+  const TreeNodeId selected = view_.SelectedTreeNode();
+  const std::optional<std::string> folder = ChooseFolder(kSaveFolderPrompt);
+  if (!folder) return;
+  SaveItem item = ItemOf(selected);
+  SaveInBackground({std::move(item)}, *folder, true);
+}
+
+void BrowserFrame::SaveInBackground(std::vector<SaveItem> items, const std::string& folder, bool deletedOnly) {
+  const std::string label = deletedOnly ? "Saving the deleted files of " + items.front().displayPath
+                                        : "Saving " + std::to_string(items.size()) + " selected entries";
+  auto report = std::make_shared<SaveReport>();
+  report->folder = folder;
+  ++walking_;
+  Background().Start(
+      label,
+      [items = std::move(items), folder, deletedOnly, report](Operation& operation) {
+        *report = SaveItems(items, folder, deletedOnly, operation);
+      },
+      [this, report](Operation&) {
+        --walking_;
+        if (EndsSilently(*report)) return;
+        if (ShowSummaryBox(kApplicationTitle, SummaryText(*report), SummaryDetails(*report))) {
+          OpenUrl(FolderUrl(report->folder));
+        }
       });
 }
 
@@ -190,6 +298,47 @@ TDirectoryEntry* BrowserFrame::SelectedEntry() const {
   const TreeNodeId selected = view_.SelectedTreeNode();
   if (selected < 0 || static_cast<size_t>(selected) >= nodes_.size()) return nullptr;
   return nodes_[selected].entry;
+}
+
+std::vector<TreeNodeId> BrowserFrame::SelectedForSave() const {
+  std::vector<TreeNodeId> selected;
+  for (const TreeNodeId node : view_.SelectedTreeNodes()) {
+    if (node >= 0 && static_cast<size_t>(node) < nodes_.size() && nodes_[node].entry != nullptr) selected.push_back(node);
+  }
+  // A node below another selected one is saved with it.
+  const auto isSelected = [&selected](TreeNodeId node) {
+    return std::find(selected.begin(), selected.end(), node) != selected.end();
+  };
+  std::vector<TreeNodeId> saved;
+  for (const TreeNodeId node : selected) {
+    bool below = false;
+    for (TreeNodeId up = nodes_[node].parent; up != kNoNode && !below; up = nodes_[up].parent) below = isSelected(up);
+    if (!below) saved.push_back(node);
+  }
+  return saved;
+}
+
+// The node's partition and its paths as brindle-cli gives them: "N:/a/b" and "N#i/j". A
+// volume node stands for its whole volume.
+SaveItem BrowserFrame::ItemOf(TreeNodeId node) const {
+  std::vector<TreeNodeId> way;
+  for (TreeNodeId up = node; up != kNoNode; up = nodes_[up].parent) way.push_back(up);
+  const TreeNodeId top = way.back();
+  const auto position = std::find(topLevel_.begin(), topLevel_.end(), top) - topLevel_.begin();
+  SaveItem item;
+  item.partition = partitions.at(static_cast<size_t>(position)).get();
+  item.entry = nodes_[node].entry;
+  const std::string n = std::to_string(item.partition->number);
+  item.displayPath = n + ":/";
+  item.indexPath = n + "#";
+  // way: the node, ..., the root's node, the volume's node; the root has no path of its own.
+  for (size_t i = way.size() < 2 ? 0 : way.size() - 2; i-- > 0;) {
+    const Node& parent = nodes_[way[i + 1]];
+    const auto index = std::find(parent.children.begin(), parent.children.end(), way[i]) - parent.children.begin();
+    item.displayPath = ChildDisplayPath(item.displayPath, nodes_[way[i]].entry->name);
+    item.indexPath = ChildIndexPath(item.indexPath, static_cast<size_t>(index));
+  }
+  return item;
 }
 
 void BrowserFrame::FillInfo(TDirectoryEntry& entry) {

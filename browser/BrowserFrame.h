@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "browser/EntryHashes.h"
+#include "browser/SelectionSave.h"
 #include "formats/PictureFormats.h"
 #include "fs/Discovery.h"
 #include "fs/OpenedSource.h"
@@ -38,6 +39,14 @@ class BrowserView {
   virtual void AddTreeNode(TreeNodeId node, TreeNodeId parent, const std::string& caption, int imageIndex) = 0;
   virtual void ExpandTreeNode(TreeNodeId node) = 0;  // one level
   virtual TreeNodeId SelectedTreeNode() const = 0;   // kNoNode when none is
+  // Every selected node, in display order; the one of SelectedTreeNode where the tree takes
+  // one node at a time.
+  virtual std::vector<TreeNodeId> SelectedTreeNodes() const {
+    const TreeNodeId node = SelectedTreeNode();
+    return node == kNoNode ? std::vector<TreeNodeId>{} : std::vector<TreeNodeId>{node};
+  }
+  // Takes node's child nodes, and theirs, out of the tree.
+  virtual void RemoveChildNodes(TreeNodeId /*node*/) {}
 
   // lstFileInfo, the list entries describe themselves into.
   virtual void BeginInfoUpdate() = 0;
@@ -59,6 +68,13 @@ class BrowserView {
   virtual bool LoadPicture(PictureFormat format, const uint8_t* data, size_t size) = 0;
   virtual PictureSize PreviewSize() const = 0;  // imgPreview, which stretches its picture
   virtual void SetPreviewSize(PictureSize size) = 0;
+};
+
+// What is selected in the tree, for the status line: the entries and the bytes of the files among
+// them.
+struct SelectionSize {
+  size_t entries = 0;
+  uint64_t bytes = 0;
 };
 
 // The prompt of the folder dialog of the save command.
@@ -93,8 +109,21 @@ class BrowserFrame {
   void btnZoomInClick();
   void btnZoomOutClick();
   // Saves the selected entry into a folder the user picks, in the background; says so when the
-  // save failed or the file came out short.
+  // save failed or the file came out short. Several entries, or a folder, are saved together
+  // (see browser/SelectionSave.h), and a report follows unless one file was saved whole.
   void btnSaveClick();
+  // Saves every deleted file in the selected folder or volume, with the folders that lead to
+  // them, into a folder the user picks; a report follows.
+  void mnuSaveDeletedClick();
+  // Opens the folder of node (the current one, which Enter activated): reads it, gives it its
+  // child nodes and expands it.
+  void treeFatOpen(TreeNodeId node);
+  // Reads the selected folder again from the medium, with new child nodes.
+  void mnuRereadClick();
+  // The selected entries and their size.
+  SelectionSize SelectedSize() const;
+  // Whether the selected node is a folder or a volume, whose deleted files can be saved.
+  bool CanSaveDeleted() const;
   // Computes the selected entry's hashes in the background and adds them to its information.
   void mnuHashFileClick();
 
@@ -116,6 +145,11 @@ class BrowserFrame {
   void AddChildNodes(TreeNodeId node);
   int32_t AbsoluteIndex(TreeNodeId node) const;
   TDirectoryEntry* SelectedEntry() const;
+  // The selected nodes with entries, without those below another selected node.
+  std::vector<TreeNodeId> SelectedForSave() const;
+  SaveItem ItemOf(TreeNodeId node) const;
+  void SaveInBackground(std::vector<SaveItem> items, const std::string& folder, bool deletedOnly);
+  void ForgetNodes(TreeNodeId node);
   void FillInfo(TDirectoryEntry& entry);
   void ShowData(TDirectoryEntry& entry);
   void ShowPicture(TDirectoryEntry& entry, PictureFormat format);
@@ -126,4 +160,6 @@ class BrowserFrame {
   std::vector<Node> nodes_;            // by TreeNodeId
   std::vector<TreeNodeId> topLevel_;   // the partition nodes, in order
   EntryHashes hashes_;
+  // Saves that walk folders run: the tree reads no folder meanwhile, for the walk reads them too.
+  int walking_ = 0;
 };

@@ -23,6 +23,8 @@ class EntryHashes {
   // Adds the group of the entry's hashes to list, when it has been hashed.
   void FillInfo(const TDirectoryEntry& entry, TInfoList& list) const;
   bool Has(const TDirectoryEntry& entry) const { return hashes_.count(&entry) != 0; }
+  // Forgets entry: it is about to go.
+  void Forget(const TDirectoryEntry& entry) { hashes_.erase(&entry); }
   // Forgets every entry: they are about to go.
   void Clear() { hashes_.clear(); }
 

@@ -27,10 +27,12 @@ void TreeWalk::Say(const std::string& text) const {
 void TreeWalk::WalkChildren(TPartition& partition, TDirectoryEntry& dir, const std::string& displayPath,
                             const std::string& indexPath) {
   const DirectoryTrailScope trailScope(partition);
-  dir.ReleaseChildren();
+  const bool kept = keepChildrenRead_ && !dir.children.empty();
+  if (!kept) dir.ReleaseChildren();
   Read(dir, displayPath, partition.TrailFor(dir));
   NoteWalked(dir);
   Walk(dir, displayPath, indexPath, 0);
+  if (keepChildrenRead_ && !kept) dir.ReleaseChildren();
 }
 
 void TreeWalk::Read(TDirectoryEntry& dir, const std::string& displayPath, const ClusterTrail* trail) {
@@ -70,6 +72,7 @@ void TreeWalk::Walk(TDirectoryEntry& dir, const std::string& displayPath, const 
       Say("not entering " + childDisplay + ": it starts where a directory already listed starts");
       continue;
     }
+    const bool kept = keepChildrenRead_ && !child.children.empty();
     const std::optional<DirectoryStart> start = child.StartsAt();
     Read(child, childDisplay, start ? start->partition->TrailFor(child) : nullptr);
     if (!child.children.empty()) {
@@ -81,6 +84,6 @@ void TreeWalk::Walk(TDirectoryEntry& dir, const std::string& displayPath, const 
       }
     }
     // Walked: let go of its subtree and of the slots it was read from, empty or not.
-    child.ReleaseChildren();
+    if (!kept) child.ReleaseChildren();
   }
 }

@@ -49,6 +49,11 @@ class TreeWalk {
   // Directories that a bound cut short (see TDirectoryEntry::cutNotice); each was noticed.
   int CutDirectories() const { return cutDirectories_; }
 
+  // For a tree that a window shows while it is walked: the children a directory had before the
+  // walk stay as they are (the window's nodes point at them), and only those the walk read
+  // itself are let go of once walked.
+  void KeepChildrenRead() { keepChildrenRead_ = true; }
+
  private:
   void Walk(TDirectoryEntry& dir, const std::string& displayPath, const std::string& indexPath, int depth);
   // Reads dir's children and notices what its read left out.
@@ -65,4 +70,5 @@ class TreeWalk {
   Caption caption_;
   std::map<const TPartition*, std::set<uint32_t>> walkedStarts_;  // first clusters by partition
   int cutDirectories_ = 0;
+  bool keepChildrenRead_ = false;
 };

@@ -31,21 +31,36 @@ void TreeRecovery::Problem(const std::string& text) const {
 void TreeRecovery::RecoverPartition(TPartition& partition) {
   if (!partition.rootEntry) return;
   const std::string n = std::to_string(partition.number);
-  Walk(partition, *partition.rootEntry, folder_ + "/partition-" + n, n + ":/", n + "#");
+  std::vector<OutputFolder> folders(1);
+  folders[0].name = folder_ + "/partition-" + n;
+  Walk(partition, *partition.rootEntry, folders, 0, n + ":/", n + "#");
 }
 
 void TreeRecovery::RecoverFolder(TPartition& partition, TDirectoryEntry& dir, const std::string& outFolder,
                                  const std::string& displayPath, const std::string& indexPath) {
-  Walk(partition, dir, outFolder, displayPath, indexPath);
+  std::vector<OutputFolder> folders(1);
+  folders[0].name = outFolder;
+  Walk(partition, dir, folders, 0, displayPath, indexPath);
 }
 
-void TreeRecovery::Walk(TPartition& partition, TDirectoryEntry& dir, const std::string& top,
+void TreeRecovery::RecoverEntry(TPartition& partition, TDirectoryEntry& entry, const std::string& displayPath,
+                                const std::string& indexPath) {
+  if (entryFolders_.empty()) entryFolders_.emplace_back().name = folder_;
+  Visit(WalkItem{entry, displayPath, indexPath, 0}, entryFolders_);
+  if (entry.IsFolder()) Walk(partition, entry, entryFolders_, 1, displayPath, indexPath);
+  entryFolders_.resize(1);
+}
+
+// folders[d]: where entries at depth d go; dir's children are at depth.
+void TreeRecovery::Walk(TPartition& partition, TDirectoryEntry& dir, std::vector<OutputFolder>& folders, int depth,
                         const std::string& displayPath, const std::string& indexPath) {
-  std::vector<OutputFolder> folders(1);  // folders[d]: where entries at depth d go
-  folders[0].name = top;
   TreeWalk walk(
-      true, [&](const WalkItem& item) { Visit(item, folders); }, [this](const std::string& text) { Problem(text); },
-      events_.caption);
+      true,
+      [&](const WalkItem& item) {
+        Visit(WalkItem{item.entry, item.displayPath, item.indexPath, item.depth + depth}, folders);
+      },
+      [this](const std::string& text) { Problem(text); }, events_.caption);
+  if (events_.keepChildrenRead) walk.KeepChildrenRead();
   walk.WalkChildren(partition, dir, displayPath, indexPath);
   totals_.cutDirectories += walk.CutDirectories();
 }
@@ -60,6 +75,7 @@ void TreeRecovery::Visit(const WalkItem& item, std::vector<OutputFolder>& folder
     return;
   }
   if (deletedOnly_ && !item.entry.IsDeleted()) return;
+  if (events_.stop && events_.stop()) return;
   if (!Made(folders, depth)) {
     ++totals_.failures;
     return;

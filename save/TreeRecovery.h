@@ -29,6 +29,11 @@ class TreeRecovery {
     // Where a copy of each file's bytes goes as they are saved (to hash them without reading
     // the file twice), asked just before the file is saved; nullptr, or none: nowhere.
     std::function<ByteSink*(const WalkItem& item)> copy;
+    // Asked before each file: true stops the recovery there (what is saved stays); none: never.
+    std::function<bool()> stop;
+    // The tree is shown in a window meanwhile: what its directories had read stays (see
+    // TreeWalk::KeepChildrenRead).
+    bool keepChildrenRead = false;
   };
 
   struct Totals {
@@ -48,6 +53,12 @@ class TreeRecovery {
   void RecoverFolder(TPartition& partition, TDirectoryEntry& dir, const std::string& outFolder,
                      const std::string& displayPath, const std::string& indexPath);
 
+  // Saves entry into folder itself, as the window saves what is selected: a file under its
+  // recorded name, a folder as a folder with everything in it. The entries saved through here
+  // share folder's names: a second "a.txt" becomes "a (1).txt", a second folder "a" "a (1)".
+  void RecoverEntry(TPartition& partition, TDirectoryEntry& entry, const std::string& displayPath,
+                    const std::string& indexPath);
+
   const Totals& totals() const { return totals_; }
   // Writes what was saved out to the disk; 0 or the errno of the failure.
   int Finish();
@@ -63,8 +74,9 @@ class TreeRecovery {
     TakenNames taken;  // the names used in it
   };
 
-  void Walk(TPartition& partition, TDirectoryEntry& dir, const std::string& top, const std::string& displayPath,
-            const std::string& indexPath);
+  // Walks dir's children, whose output folder is folders[depth] (made on the way as needed).
+  void Walk(TPartition& partition, TDirectoryEntry& dir, std::vector<OutputFolder>& folders, int depth,
+            const std::string& displayPath, const std::string& indexPath);
   void Visit(const WalkItem& item, std::vector<OutputFolder>& folders);
   bool Made(std::vector<OutputFolder>& folders, size_t depth);
   bool MakeNumberedFolder(OutputFolder& parent, OutputFolder& folder);
@@ -74,4 +86,5 @@ class TreeRecovery {
   bool deletedOnly_;
   Events events_;
   Totals totals_;
+  std::vector<OutputFolder> entryFolders_;  // RecoverEntry's: [0] is folder itself
 };

@@ -23,6 +23,13 @@
     </message>
 </context>
 <context>
+    <name>SummaryBox</name>
+    <message>
+        <source>打开文件夹</source>
+        <translation>Open the folder</translation>
+    </message>
+</context>
+<context>
     <name>TForm1</name>
     <message>
         <source>Brindle是一种简单而直观的工具，分析和浏览所有类型的FAT分区，包括FAT12 ，使用FAT16 ， FAT32和exFAT </source>
@@ -165,6 +172,22 @@
     <message>
         <source>十六进制数据</source>
         <translation>Hex data</translation>
+    </message>
+    <message>
+        <source>保存其中所有已删除的文件</source>
+        <translation>Save every deleted file in it</translation>
+    </message>
+    <message>
+        <source>重新读取文件夹</source>
+        <translation>Read the folder again</translation>
+    </message>
+    <message>
+        <source>未选择任何项</source>
+        <translation>Nothing selected</translation>
+    </message>
+    <message>
+        <source>已选择 %1 项，%2</source>
+        <translation>%1 selected, %2</translation>
     </message>
 </context>
 </TS>

@@ -165,6 +165,15 @@ void QtBackground::Finish(Task* task) {
   if (finished->done) finished->done(finished->operation);
 }
 
+std::string QtBackground::Doing() const {
+  if (tasks_.empty()) return {};
+  const Task& task = *tasks_.front();
+  const std::string status = task.operation.progress().status;
+  std::string doing = task.label.toStdString() + (status.empty() ? "" : ": " + status);
+  if (tasks_.size() > 1) doing += " (+" + std::to_string(tasks_.size() - 1) + ")";
+  return doing;
+}
+
 void QtBackground::CancelAndWait() {
   for (const auto& task : tasks_) task->Cancel();
   while (!tasks_.empty()) Finish(tasks_.front().get());

@@ -25,6 +25,7 @@ class QtBackground final : public QObject, public BackgroundService {
 
   void Start(const std::string& label, Work work, Done done) override;
   bool Busy() const override { return !tasks_.empty(); }
+  std::string Doing() const override;
   void CancelAndWait() override;
 
  private:

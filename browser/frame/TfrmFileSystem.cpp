@@ -3,6 +3,8 @@
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QHeaderView>
+#include <QKeySequence>
+#include <QLocale>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -13,11 +15,13 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 
 #include <exception>
 #include <new>
 
+#include "browser/Background.h"
 #include "browser/ImageIndex.h"
 #include "browser/frame/FileInfoList.h"
 #include "browser/frame/IconSet.h"
@@ -82,6 +86,9 @@ TfrmFileSystem::TfrmFileSystem(const IconSet& icons, QWidget* parent)
   Splitter1->setChildrenCollapsible(false);
   panelLayout->addWidget(Splitter1);
   layout->addWidget(Panel1, 1);
+  lblStatus = Named(new QLabel(this), "lblStatus");
+  lblStatus->setMargin(Scaled(this, 2));
+  layout->addWidget(lblStatus);
 
   BuildTreePage();
   PageControl1 = Named(new QTabWidget(Splitter1), "PageControl1");
@@ -95,7 +102,11 @@ TfrmFileSystem::TfrmFileSystem(const IconSet& icons, QWidget* parent)
 
   timerUpdateScan = Named(new QTimer(this), "timerUpdateScan");
   timerUpdateScan->setInterval(1);
+  timerStatus = Named(new QTimer(this), "timerStatus");
+  timerStatus->setInterval(250);
   ConnectHandlers();
+  timerStatus->start();
+  ShowStatus();
   timerUpdateScan->start();
 }
 
@@ -136,7 +147,8 @@ void TfrmFileSystem::BuildTreePage() {
   // Long names scroll sideways instead of being cut short.
   treeFat->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
   treeFat->header()->setStretchLastSection(false);
-  treeFat->setSelectionMode(QAbstractItemView::SingleSelection);
+  // Ctrl and Shift pick several entries, which the save command saves together.
+  treeFat->setSelectionMode(QAbstractItemView::ExtendedSelection);
   treeFat->setEditTriggers(QAbstractItemView::NoEditTriggers);
   treeFat->setIndentation(Scaled(this, 19));
   treeFat->setIconSize(QSize(Scaled(this, kImageListSide), Scaled(this, kImageListSide)));
@@ -147,6 +159,15 @@ void TfrmFileSystem::BuildTreePage() {
   mnuRestoreFiles = Named(PopupMenu1->addAction(icons_.Format(kImgSave), tr("保存所选文件")),
                           "mnuRestoreFiles");
   mnuHashFile = Named(PopupMenu1->addAction(tr("计算哈希值 (MD5, SHA-1, SHA-256)")), "mnuHashFile");
+  mnuSaveDeleted = Named(PopupMenu1->addAction(tr("保存其中所有已删除的文件")), "mnuSaveDeleted");
+  mnuReread = Named(PopupMenu1->addAction(tr("重新读取文件夹")), "mnuReread");
+  // The keys work wherever the focus is in the frame, also without the menu.
+  mnuRestoreFiles->setShortcut(QKeySequence::Save);
+  mnuReread->setShortcut(QKeySequence(Qt::Key_F5));
+  for (QAction* action : {mnuRestoreFiles, mnuReread}) {
+    action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(action);
+  }
 }
 
 void TfrmFileSystem::BuildFileInfoPage() {
@@ -214,6 +235,13 @@ void TfrmFileSystem::ConnectHandlers() {
   connect(btnSave, &QToolButton::clicked, this, &TfrmFileSystem::btnSaveClick);
   connect(mnuRestoreFiles, &QAction::triggered, this, &TfrmFileSystem::btnSaveClick);
   connect(mnuHashFile, &QAction::triggered, this, [this] { RunHandler([this] { logic_.mnuHashFileClick(); }); });
+  connect(mnuSaveDeleted, &QAction::triggered, this, [this] { RunHandler([this] { logic_.mnuSaveDeletedClick(); }); });
+  connect(mnuReread, &QAction::triggered, this, [this] { RunHandler([this] { logic_.mnuRereadClick(); }); });
+  // Enter (and a double click) opens a folder.
+  connect(treeFat, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
+    RunHandler([this, item] { logic_.treeFatOpen(item->data(0, kNodeRole).toInt()); });
+  });
+  connect(timerStatus, &QTimer::timeout, this, &TfrmFileSystem::ShowStatus);
   connect(btnZoomIn, &QToolButton::clicked, this, &TfrmFileSystem::btnZoomInClick);
   connect(btnZoomOut, &QToolButton::clicked, this, &TfrmFileSystem::btnZoomOutClick);
   connect(timerUpdateScan, &QTimer::timeout, this, &TfrmFileSystem::timerUpdateScanTimer);
@@ -223,6 +251,16 @@ void TfrmFileSystem::treeFatChange() {
   // Selection changes that the tree's own rebuilding causes are not the user's.
   if (treeUpdates_ > 0) return;
   RunHandler([this] { logic_.treeFatChange(); });
+  ShowStatus();
+}
+
+void TfrmFileSystem::ShowStatus() {
+  const SelectionSize size = logic_.SelectedSize();
+  QString text = size.entries == 0 ? tr("未选择任何项")
+                                   : tr("已选择 %1 项，%2").arg(size.entries).arg(QLocale().formattedDataSize(static_cast<qint64>(size.bytes)));
+  const std::string doing = Background().Doing();
+  if (!doing.empty()) text += "    " + QString::fromStdString(doing);
+  if (lblStatus->text() != text) lblStatus->setText(text);
 }
 
 void TfrmFileSystem::btnSaveClick() {
@@ -236,6 +274,7 @@ void TfrmFileSystem::btnZoomOutClick() { logic_.btnZoomOutClick(); }
 void TfrmFileSystem::timerUpdateScanTimer() { logic_.timerUpdateScanTimer(); }
 
 void TfrmFileSystem::treeFatContextMenu(const QPoint& position) {
+  mnuSaveDeleted->setEnabled(logic_.CanSaveDeleted());
   PopupMenu1->popup(treeFat->viewport()->mapToGlobal(position));
 }
 
@@ -296,9 +335,35 @@ void TfrmFileSystem::ExpandTreeNode(TreeNodeId node) {
   }
 }
 
+// The current node where it is selected: the one last clicked among several.
 TreeNodeId TfrmFileSystem::SelectedTreeNode() const {
+  QTreeWidgetItem* current = treeFat->currentItem();
+  if (current != nullptr && current->isSelected()) return current->data(0, kNodeRole).toInt();
   const QList<QTreeWidgetItem*> selected = treeFat->selectedItems();
   return selected.isEmpty() ? kNoNode : selected.front()->data(0, kNodeRole).toInt();
+}
+
+std::vector<TreeNodeId> TfrmFileSystem::SelectedTreeNodes() const {
+  std::vector<TreeNodeId> nodes;
+  for (QTreeWidgetItemIterator it(treeFat, QTreeWidgetItemIterator::Selected); *it != nullptr; ++it) {
+    nodes.push_back((*it)->data(0, kNodeRole).toInt());
+  }
+  return nodes;
+}
+
+void TfrmFileSystem::RemoveChildNodes(TreeNodeId node) {
+  QTreeWidgetItem* item = treeItems_.at(static_cast<size_t>(node));
+  std::vector<QTreeWidgetItem*> below{item};
+  while (!below.empty()) {
+    QTreeWidgetItem* next = below.back();
+    below.pop_back();
+    for (int i = 0; i < next->childCount(); ++i) {
+      QTreeWidgetItem* child = next->child(i);
+      treeItems_[static_cast<size_t>(child->data(0, kNodeRole).toInt())] = nullptr;
+      below.push_back(child);
+    }
+  }
+  qDeleteAll(item->takeChildren());
 }
 
 void TfrmFileSystem::BeginInfoUpdate() { lstFileInfo->setUpdatesEnabled(false); }

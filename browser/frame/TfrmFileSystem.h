@@ -57,6 +57,8 @@ class TfrmFileSystem final : public QWidget, private BrowserView {
   void btnZoomOutClick();
   void timerUpdateScanTimer();
   void treeFatContextMenu(const QPoint& position);
+  // The status line: what is selected, and what runs in the background.
+  void ShowStatus();
 
   // BrowserView
   void BeginTreeUpdate() override;
@@ -65,6 +67,8 @@ class TfrmFileSystem final : public QWidget, private BrowserView {
   void AddTreeNode(TreeNodeId node, TreeNodeId parent, const std::string& caption, int imageIndex) override;
   void ExpandTreeNode(TreeNodeId node) override;
   TreeNodeId SelectedTreeNode() const override;
+  std::vector<TreeNodeId> SelectedTreeNodes() const override;
+  void RemoveChildNodes(TreeNodeId node) override;
   void BeginInfoUpdate() override;
   void EndInfoUpdate() override;
   void ClearInfo() override;
@@ -92,6 +96,10 @@ class TfrmFileSystem final : public QWidget, private BrowserView {
   QMenu* PopupMenu1;
   QAction* mnuRestoreFiles;
   QAction* mnuHashFile;  // the selected file's hashes into the information list
+  QAction* mnuSaveDeleted;  // every deleted file of a folder or volume
+  QAction* mnuReread;       // the selected folder read again (F5)
+  QLabel* lblStatus;        // below the panes
+  QTimer* timerStatus;      // follows what runs in the background
   QTabWidget* PageControl1;
   QWidget* tsFileInfo;
   FileInfoList* lstFileInfo;

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QUrl>
 
 std::optional<std::string> QtFileDialog::ChooseFileToOpen(const std::string& title,
@@ -20,5 +22,18 @@ bool QtUrlOpener::OpenUrl(const std::string& url) {
   return QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
 }
 
+bool QtSummaryBox::Show(const std::string& caption, const std::string& text, const std::string& details) {
+  QMessageBox box(QMessageBox::Information, QString::fromStdString(caption), QString::fromStdString(text),
+                  QMessageBox::Ok, QApplication::activeWindow());
+  box.setObjectName(QStringLiteral("boxSaveSummary"));
+  if (!details.empty()) box.setDetailedText(QString::fromStdString(details));
+  QPushButton* open = box.addButton(QCoreApplication::translate("SummaryBox", "打开文件夹"), QMessageBox::ActionRole);
+  open->setObjectName(QStringLiteral("btnOpenFolder"));
+  box.exec();
+  return box.clickedButton() == open;
+}
+
 QtShellServices::QtShellServices()
-    : fileDialogGuard_(FileDialogSlot(), fileDialog_), urlOpenerGuard_(UrlOpenerSlot(), urlOpener_) {}
+    : fileDialogGuard_(FileDialogSlot(), fileDialog_),
+      urlOpenerGuard_(UrlOpenerSlot(), urlOpener_),
+      summaryBoxGuard_(SummaryBoxSlot(), summaryBox_) {}

@@ -1,8 +1,9 @@
 #pragma once
-// The desktop's file-open dialog and its handler of web addresses, for the main window and its
+// The desktop's file-open dialog, its handler of web addresses and the report of a save, for the main window and its
 // about box. The window's start-up installs them for its lifetime with QtShellServices.
 
 #include "platform/FileDialog.h"
+#include "platform/SummaryBox.h"
 #include "platform/UrlOpener.h"
 
 class QWidget;
@@ -20,7 +21,14 @@ class QtUrlOpener final : public UrlOpenerService {
   bool OpenUrl(const std::string& url) override;
 };
 
-// Installs the two for its lifetime.
+// A QMessageBox with the details below a button that shows them, an OK button and one that
+// opens the folder.
+class QtSummaryBox final : public SummaryBoxService {
+ public:
+  bool Show(const std::string& caption, const std::string& text, const std::string& details) override;
+};
+
+// Installs the three for its lifetime.
 class QtShellServices {
  public:
   QtShellServices();
@@ -28,6 +36,8 @@ class QtShellServices {
  private:
   QtFileDialog fileDialog_;
   QtUrlOpener urlOpener_;
+  QtSummaryBox summaryBox_;
   ScopedService<FileDialogService> fileDialogGuard_;
   ScopedService<UrlOpenerService> urlOpenerGuard_;
+  ScopedService<SummaryBoxService> summaryBoxGuard_;
 };

@@ -526,3 +526,36 @@ TEST_F(FrameFixture, TheHashCommandAddsTheFilesHashesToItsInformation) {
 }
 
 }  // namespace
+
+// The report of a save of many files counts what was saved and lists, a line each, the files
+// saved short, those not saved and the sectors that stayed unread; one file saved whole is no
+// report at all.
+TEST(SaveSummary, ListsIncompleteAndFailedFilesAndUnreadSectors) {
+  SaveReport report;
+  report.folder = "/out";
+  report.totals.saved = 1;
+  report.totals.bytes = 1;
+  EXPECT_TRUE(EndsSilently(report));
+  EXPECT_EQ(SummaryText(report), "Saved 1 file (1 byte) to /out.");
+
+  report.totals.saved = 3;
+  report.totals.bytes = 4096;
+  report.totals.incomplete = 1;
+  report.totals.failures = 1;
+  report.incomplete = {"1:/a.jpg: short: 512 of 4096 bytes"};
+  report.failures = {"1:/b.txt: No space left on device"};
+  report.unread = {ReadFault(77, 5)};
+  EXPECT_FALSE(EndsSilently(report));
+  EXPECT_EQ(SummaryText(report),
+            "Saved 3 files (4096 bytes) to /out.\n1 file is incomplete.\n1 file could not be saved.\n"
+            "1 sector could not be read.");
+  EXPECT_EQ(SummaryDetails(report),
+            "Incomplete:\n  1:/a.jpg: short: 512 of 4096 bytes\nNot saved:\n  1:/b.txt: No space left on device\n"
+            "Sectors not read:\n  sector 77: Input/output error\n");
+
+  SaveReport none;
+  none.folder = "/out";
+  none.deletedOnly = true;
+  EXPECT_FALSE(EndsSilently(none));
+  EXPECT_EQ(SummaryText(none), "Saved 0 files (0 bytes) to /out.\nThere were no deleted files to save.");
+}

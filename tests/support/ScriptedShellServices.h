@@ -1,6 +1,7 @@
 #pragma once
-// Stand-ins for the file-open dialog and the desktop's web-address handler that install
-// themselves for their lifetime: the dialog answers from a script, the handler records.
+// Stand-ins for the file-open dialog, the desktop's web-address handler and the report of a
+// save that install themselves for their lifetime: the dialog answers from a script, the
+// others record.
 
 #include <deque>
 #include <optional>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "platform/FileDialog.h"
+#include "platform/SummaryBox.h"
 #include "platform/UrlOpener.h"
 
 class ScriptedFileDialog final : public FileDialogService {
@@ -48,4 +50,26 @@ class RecordingUrlOpener final : public UrlOpenerService {
 
  private:
   ScopedService<UrlOpenerService> guard_;
+};
+
+// Records every report of a save and answers whether the folder is to be opened.
+class RecordingSummaryBox final : public SummaryBoxService {
+ public:
+  RecordingSummaryBox() : guard_(SummaryBoxSlot(), *this) {}
+
+  struct Shown {
+    std::string caption;
+    std::string text;
+    std::string details;
+  };
+  std::vector<Shown> shown;
+  bool openFolder = false;
+
+  bool Show(const std::string& caption, const std::string& text, const std::string& details) override {
+    shown.push_back({caption, text, details});
+    return openFolder;
+  }
+
+ private:
+  ScopedService<SummaryBoxService> guard_;
 };

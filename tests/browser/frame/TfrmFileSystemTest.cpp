@@ -1,6 +1,9 @@
 #include "browser/frame/TfrmFileSystem.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QKeyEvent>
+#include <QLocale>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QScrollArea>
@@ -13,6 +16,8 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <filesystem>
+#include <set>
 #include <ctime>
 #include <thread>
 
@@ -25,6 +30,7 @@
 #include "support/OpenSource.h"
 #include "support/ScriptedMessageBox.h"
 #include "support/ScriptedServices.h"
+#include "support/ScriptedShellServices.h"
 #include "support/qt/Pictures.h"
 #include "support/qt/QtPrinters.h"
 
@@ -381,6 +387,119 @@ TEST_F(FrameWidgetFixture, TheListIsSetUpOnceTheEventLoopRuns) {
     QApplication::processEvents();
   }
   EXPECT_FALSE(timer->isActive());
+}
+
+// Every file below folder, as paths relative to it.
+std::set<std::string> FilesBelow(const std::string& folder) {
+  std::set<std::string> files;
+  for (const auto& file : std::filesystem::recursive_directory_iterator(folder)) {
+    if (file.is_regular_file()) files.insert(std::filesystem::relative(file.path(), folder).string());
+  }
+  return files;
+}
+
+TEST_F(FrameWidgetFixture, SeveralSelectedEntriesAreSavedTogetherWithFoldersWhole) {
+  ScriptedFolderDialog dialog;
+  RecordingSummaryBox summary;
+  RecordingUrlOpener opener;
+  summary.openFolder = true;
+  TempDir out;
+  dialog.answers = {out.path()};
+  QTreeWidgetItem* root = Select(0);
+  ChildNamed(root, "TEN.TXT")->setSelected(true);
+  ChildNamed(root, "PICTURES")->setSelected(true);
+  ChildNamed(root, "_LDDIR")->setSelected(true);
+  root->setSelected(false);
+  Find<QToolButton>("btnSave")->click();
+
+  // Named and timed as brindle-cli's recover names and times them; the deleted folder with
+  // what it held.
+  EXPECT_EQ(FilesBelow(out.path()),
+            (std::set<std::string>{"TEN.TXT", "PICTURES/PHOTO.JPG", "PICTURES/ANIM.GIF", "PICTURES/CHART.PNG",
+                                   "PICTURES/SKETCH.BMP", "PICTURES/BROKEN.PNG", "_LDDIR/Kept letter.txt"}));
+  EXPECT_EQ(ReadFileBytes(out / "PICTURES/CHART.PNG"), PictureFile("png", 80, 60));
+  const Bytes letter = ReadFileBytes(out / "_LDDIR/Kept letter.txt");
+  EXPECT_EQ(std::string(letter.begin(), letter.end()), SharedDisk().letter);
+  struct stat info {};
+  ASSERT_EQ(::stat((out / "TEN.TXT").c_str(), &info), 0);
+  EXPECT_LT(info.st_mtime, ::time(nullptr) - 86400 * 365);
+  EXPECT_TRUE(boxes.shown.empty());
+
+  ASSERT_EQ(summary.shown.size(), 1u);
+  EXPECT_EQ(summary.shown[0].text.rfind("Saved 7 files (", 0), 0u) << summary.shown[0].text;
+  EXPECT_EQ(opener.opened, std::vector<std::string>{"file://" + out.path()});
+  // The raw records of a folder stay on the hex page.
+  Select(0, {"PICTURES"});
+  EXPECT_FALSE(txtHex->toPlainText().isEmpty());
+
+  // Saved again into the same folder, nothing is replaced: the second copies are numbered, in
+  // the folder the first save made.
+  dialog.answers = {out.path()};
+  summary.openFolder = false;
+  root->setSelected(false);
+  ChildNamed(root, "TEN.TXT")->setSelected(true);
+  Find<QToolButton>("btnSave")->click();
+  EXPECT_EQ(FilesBelow(out.path()).count("PICTURES/PHOTO (1).JPG"), 1u);
+  EXPECT_EQ(FilesBelow(out.path()).count("TEN (1).TXT"), 1u);
+  EXPECT_EQ(opener.opened.size(), 1u);
+}
+
+TEST_F(FrameWidgetFixture, EverythingDeletedInAVolumeOrFolderIsSavedWithTheWayToIt) {
+  ScriptedFolderDialog dialog;
+  RecordingSummaryBox summary;
+  TempDir out;
+  dialog.answers = {out.path(), out.path()};
+  tree->setCurrentItem(tree->topLevelItem(0));
+  auto* saveDeleted = Find<QAction>("mnuSaveDeleted");
+  saveDeleted->trigger();
+  EXPECT_EQ(FilesBelow(out.path()), (std::set<std::string>{"partition-1/_ONE.TXT", "partition-1/_LDDIR/Kept letter.txt"}));
+  ASSERT_EQ(summary.shown.size(), 1u);
+  EXPECT_EQ(summary.shown[0].text.rfind("Saved 2 files (", 0), 0u) << summary.shown[0].text;
+
+  // A folder without deleted files says so; a file has no such command.
+  Select(0, {"PICTURES"});
+  saveDeleted->trigger();
+  ASSERT_EQ(summary.shown.size(), 2u);
+  EXPECT_NE(summary.shown[1].text.find("no deleted files"), std::string::npos) << summary.shown[1].text;
+  Select(0, {"TEN.TXT"});
+  saveDeleted->trigger();
+  EXPECT_EQ(summary.shown.size(), 2u);
+  EXPECT_EQ(dialog.prompts.size(), 2u);
+}
+
+TEST_F(FrameWidgetFixture, KeysOpenSaveAndReadAgainAndTheStatusLineFollowsTheSelection) {
+  // Enter opens the folder that is current, selected or not.
+  QTreeWidgetItem* root = Select(0);
+  QTreeWidgetItem* pictures = ChildNamed(root, "PICTURES");
+  pictures->setExpanded(false);
+  tree->setCurrentItem(pictures, 0, QItemSelectionModel::NoUpdate);
+  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QApplication::sendEvent(tree, &enter);
+  EXPECT_EQ(pictures->childCount(), 5);
+  EXPECT_TRUE(pictures->isExpanded());
+
+  // F5 reads it again: new nodes for the same entries.
+  tree->setCurrentItem(pictures);
+  QTreeWidgetItem* before = pictures->child(0);
+  const std::string caption = before->text(0).toStdString();
+  auto* reread = Find<QAction>("mnuReread");
+  EXPECT_EQ(reread->shortcut(), QKeySequence(Qt::Key_F5));
+  reread->trigger();
+  ASSERT_EQ(pictures->childCount(), 5);
+  EXPECT_EQ(pictures->child(0)->text(0).toStdString(), caption);
+  Select(0, {"PICTURES", "CHART.PNG"});
+  EXPECT_TRUE(PictureShown());
+
+  auto* save = Find<QAction>("mnuRestoreFiles");
+  EXPECT_EQ(save->shortcut(), QKeySequence(QKeySequence::Save));
+  EXPECT_TRUE(frame.actions().contains(save));
+
+  auto* status = Find<QLabel>("lblStatus");
+  root = Select(0, {"TEN.TXT"});
+  ChildNamed(tree->topLevelItem(0)->child(0), "ONE.TXT")->setSelected(true);
+  const QString elevenBytes = QLocale().formattedDataSize(11);
+  EXPECT_TRUE(status->text().startsWith("已选择 2 项") && status->text().contains(elevenBytes))
+      << status->text().toStdString();
 }
 
 }  // namespace
