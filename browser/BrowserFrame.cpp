@@ -10,6 +10,7 @@
 #include "browser/Background.h"
 #include "browser/HexView.h"
 #include "browser/ImageIndex.h"
+#include "fs/DosFields.h"
 #include "fs/TreeWalk.h"
 #include "platform/FolderDialog.h"
 #include "platform/MessageBox.h"
@@ -42,6 +43,20 @@ int ImageOfState(int32_t state) {
     case kStateDeleted: return kImgDeleted;
     default: return kNoImage;
   }
+}
+
+BrowserView::NodeDetails DetailsOf(const TDirectoryEntry& entry) {
+  BrowserView::NodeDetails details;
+  details.folder = entry.IsFolder();
+  if (!details.folder) details.size = entry.DataLength();
+  details.modified = entry.modifiedText;
+  if (details.modified.empty()) {
+    if (const std::optional<RecordedTime> time = entry.ModifiedTime()) {
+      details.modified = FormatDosTimestamp(time->stamp, time->hundredths);
+    }
+  }
+  details.origin = entry.Origin();
+  return details;
 }
 
 }  // namespace
@@ -267,6 +282,7 @@ TreeNodeId BrowserFrame::AddNode(TreeNodeId parent, const std::string& caption, 
   nodes_.push_back(Node{parent, entry, {}});
   (parent == kNoNode ? topLevel_ : nodes_[parent].children).push_back(node);
   view_.AddTreeNode(node, parent, caption, imageIndex);
+  if (entry != nullptr) view_.SetTreeNodeDetails(node, DetailsOf(*entry));
   return node;
 }
 

@@ -45,6 +45,15 @@ class BrowserView {
     const TreeNodeId node = SelectedTreeNode();
     return node == kNoNode ? std::vector<TreeNodeId>{} : std::vector<TreeNodeId>{node};
   }
+  // The columns beside an entry node's caption: its size, when it was modified and how it came to
+  // be known; a folder sorts before files whichever way the tree is sorted.
+  struct NodeDetails {
+    bool folder = false;
+    uint64_t size = 0;         // files only
+    std::string modified;      // as the information list gives it; "" where none is recorded
+    EntryOrigin origin = EntryOrigin::kLive;
+  };
+  virtual void SetTreeNodeDetails(TreeNodeId /*node*/, const NodeDetails& /*details*/) {}
   // Takes node's child nodes, and theirs, out of the tree.
   virtual void RemoveChildNodes(TreeNodeId /*node*/) {}
 

@@ -189,5 +189,37 @@
         <source>已选择 %1 项，%2</source>
         <translation>%1 selected, %2</translation>
     </message>
+    <message>
+        <source>名称</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>大小</source>
+        <translation>Size</translation>
+    </message>
+    <message>
+        <source>修改时间</source>
+        <translation>Modified</translation>
+    </message>
+    <message>
+        <source>状态</source>
+        <translation>State</translation>
+    </message>
+    <message>
+        <source>现存</source>
+        <translation>live</translation>
+    </message>
+    <message>
+        <source>已删除</source>
+        <translation>deleted</translation>
+    </message>
+    <message>
+        <source>丢失</source>
+        <translation>lost</translation>
+    </message>
+    <message>
+        <source>找到</source>
+        <translation>found</translation>
+    </message>
 </context>
 </TS>

@@ -35,6 +35,33 @@ namespace {
 // Item data of a tree node: its TreeNodeId.
 constexpr int kNodeRole = Qt::UserRole;
 
+// The columns of treeFat: the caption, then the size, modification time and state of an entry.
+enum TreeColumn { kColumnCaption, kColumnSize, kColumnModified, kColumnState };
+constexpr int kFolderRole = Qt::UserRole + 1;  // on the caption: whether the node is a folder
+constexpr int kSizeRole = Qt::UserRole + 2;    // on the size: the size as a number
+
+// A node of treeFat, which sorts folders before files, whichever way the tree is sorted, and
+// sizes by their value.
+class TreeItem final : public QTreeWidgetItem {
+ public:
+  using QTreeWidgetItem::QTreeWidgetItem;
+
+  bool operator<(const QTreeWidgetItem& other) const override {
+    const QTreeWidget* tree = treeWidget();
+    const bool folder = data(kColumnCaption, kFolderRole).toBool();
+    const bool otherFolder = other.data(kColumnCaption, kFolderRole).toBool();
+    if (folder != otherFolder) {
+      // A descending sort puts b before a when a < b.
+      const bool ascending = tree == nullptr || tree->header()->sortIndicatorOrder() == Qt::AscendingOrder;
+      return ascending ? folder : otherFolder;
+    }
+    if (tree != nullptr && tree->sortColumn() == kColumnSize) {
+      return data(kColumnSize, kSizeRole).toULongLong() < other.data(kColumnSize, kSizeRole).toULongLong();
+    }
+    return QTreeWidgetItem::operator<(other);
+  }
+};
+
 // The icons of the image lists are 16 pixels square at 96 dpi.
 constexpr int kImageListSide = 16;
 
@@ -143,10 +170,14 @@ void TfrmFileSystem::BuildTreePage() {
   auto* layout = new QVBoxLayout(tsResults);
   layout->setContentsMargins(0, 0, 0, 0);
   treeFat = Named(new QTreeWidget(tsResults), "treeFat");
-  treeFat->setHeaderHidden(true);
+  treeFat->setHeaderLabels({tr("名称"), tr("大小"), tr("修改时间"), tr("状态")});
   // Long names scroll sideways instead of being cut short.
   treeFat->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
   treeFat->header()->setStretchLastSection(false);
+  // The tree keeps directory order until a click on a column's header sorts it by that column.
+  treeFat->header()->setSectionsClickable(true);
+  treeFat->header()->setSortIndicatorShown(true);
+  treeFat->header()->setSortIndicator(-1, Qt::AscendingOrder);
   // Ctrl and Shift pick several entries, which the save command saves together.
   treeFat->setSelectionMode(QAbstractItemView::ExtendedSelection);
   treeFat->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -242,6 +273,9 @@ void TfrmFileSystem::ConnectHandlers() {
     RunHandler([this, item] { logic_.treeFatOpen(item->data(0, kNodeRole).toInt()); });
   });
   connect(timerStatus, &QTimer::timeout, this, &TfrmFileSystem::ShowStatus);
+  connect(treeFat->header(), &QHeaderView::sectionClicked, this, [this] {
+    if (!treeFat->isSortingEnabled()) treeFat->setSortingEnabled(true);  // sorts by the clicked column
+  });
   connect(btnZoomIn, &QToolButton::clicked, this, &TfrmFileSystem::btnZoomInClick);
   connect(btnZoomOut, &QToolButton::clicked, this, &TfrmFileSystem::btnZoomOutClick);
   connect(timerUpdateScan, &QTimer::timeout, this, &TfrmFileSystem::timerUpdateScanTimer);
@@ -308,7 +342,7 @@ void TfrmFileSystem::ClearTree() {
 }
 
 void TfrmFileSystem::AddTreeNode(TreeNodeId node, TreeNodeId parent, const std::string& caption, int imageIndex) {
-  auto* item = new QTreeWidgetItem(QStringList{QString::fromStdString(caption)});
+  auto* item = new TreeItem(QStringList{QString::fromStdString(caption)});
   item->setData(0, kNodeRole, node);
   if (imageIndex != kNoImage) item->setIcon(0, icons_.Format(imageIndex));
   QTreeWidgetItem* parentItem = parent == kNoNode ? nullptr : treeItems_.at(static_cast<size_t>(parent));
@@ -341,6 +375,23 @@ TreeNodeId TfrmFileSystem::SelectedTreeNode() const {
   if (current != nullptr && current->isSelected()) return current->data(0, kNodeRole).toInt();
   const QList<QTreeWidgetItem*> selected = treeFat->selectedItems();
   return selected.isEmpty() ? kNoNode : selected.front()->data(0, kNodeRole).toInt();
+}
+
+void TfrmFileSystem::SetTreeNodeDetails(TreeNodeId node, const NodeDetails& details) {
+  QTreeWidgetItem* item = treeItems_.at(static_cast<size_t>(node));
+  item->setData(kColumnCaption, kFolderRole, details.folder);
+  if (!details.folder) {
+    item->setText(kColumnSize, QLocale().toString(static_cast<qulonglong>(details.size)));
+    item->setData(kColumnSize, kSizeRole, static_cast<qulonglong>(details.size));
+    item->setTextAlignment(kColumnSize, Qt::AlignRight | Qt::AlignVCenter);
+  }
+  item->setText(kColumnModified, QString::fromStdString(details.modified));
+  switch (details.origin) {
+    case EntryOrigin::kLive: item->setText(kColumnState, tr("现存")); break;
+    case EntryOrigin::kDeleted: item->setText(kColumnState, tr("已删除")); break;
+    case EntryOrigin::kLost: item->setText(kColumnState, tr("丢失")); break;
+    case EntryOrigin::kFound: item->setText(kColumnState, tr("找到")); break;
+  }
 }
 
 std::vector<TreeNodeId> TfrmFileSystem::SelectedTreeNodes() const {

@@ -68,6 +68,7 @@ class TfrmFileSystem final : public QWidget, private BrowserView {
   void ExpandTreeNode(TreeNodeId node) override;
   TreeNodeId SelectedTreeNode() const override;
   std::vector<TreeNodeId> SelectedTreeNodes() const override;
+  void SetTreeNodeDetails(TreeNodeId node, const NodeDetails& details) override;
   void RemoveChildNodes(TreeNodeId node) override;
   void BeginInfoUpdate() override;
   void EndInfoUpdate() override;

@@ -1,15 +1,19 @@
 // brindle-frame-demo: the browser frame alone on a source, for looking at it and taking
 // screenshots until the main window exists.
 //
-//   brindle-frame-demo [--sector-size N] [--select N:/DIR/NAME] [--page 0|1|2] [--save-to DIR] SOURCE
+//   brindle-frame-demo [--sector-size N] [--select N:/DIR/NAME ...] [--page 0|1|2] [--save-to DIR]
+//                      [--sort-by COLUMN [--descending]] SOURCE
 //
-// --select opens the entry's directories and selects it, as clicks in the tree would;
+// --select opens the entry's directories and selects it, as clicks in the tree would, and
+// each further --select adds its entry to the selection, as Ctrl and a click would; --sort-by
+// sorts the tree by a column (0 caption, 1 size, 2 time, 3 state) as a click on its header;
 // --page shows the information (0), preview (1) or hex page (2); --save-to saves the selected
 // entry into DIR a moment after the window appears, as the save button and the folder dialog
 // would (to look at the progress of a long save).
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QHeaderView>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
@@ -24,6 +28,7 @@
 #include "browser/frame/QtBackground.h"
 #include "fs/OpenedSource.h"
 #include "platform/qt/QtServices.h"
+#include "platform/qt/QtShellServices.h"
 #include "support/qt/TreeSelect.h"
 
 namespace {
@@ -53,11 +58,15 @@ int main(int argc, char** argv) {
                                 QStringLiteral("PAGE"), QStringLiteral("0"));
   const QCommandLineOption saveTo(QStringLiteral("save-to"), QStringLiteral("save the selected entry into DIR"),
                                   QStringLiteral("DIR"));
-  parser.addOptions({sectorSize, select, page, saveTo});
+  const QCommandLineOption sortBy(QStringLiteral("sort-by"), QStringLiteral("column to sort the tree by"),
+                                  QStringLiteral("COLUMN"));
+  const QCommandLineOption descending(QStringLiteral("descending"), QStringLiteral("sort from the largest"));
+  parser.addOptions({sectorSize, select, page, saveTo, sortBy, descending});
   parser.process(application);
   if (parser.positionalArguments().size() != 1) parser.showHelp(2);
 
   QtPlatformServices services;
+  QtShellServices shell;
   const std::string path = parser.positionalArguments().front().toStdString();
   AskingFaultPolicy askOnFault;
   OpenSettings settings;
@@ -84,8 +93,17 @@ int main(int argc, char** argv) {
   frame.resize(frame.logicalDpiX() * 1000 / 96, frame.logicalDpiY() * 640 / 96);
   frame.show();
   auto* tree = frame.findChild<QTreeWidget*>(QStringLiteral("treeFat"));
-  if (parser.isSet(select) && !SelectEntry(*tree, parser.value(select))) {
-    ShowMessageBox("There is no entry " + parser.value(select).toStdString() + ".", kApplicationTitle, kMbOkWarning);
+  for (const QString& entry : parser.values(select)) {
+    const QList<QTreeWidgetItem*> before = tree->selectedItems();
+    if (!SelectEntry(*tree, entry)) {
+      ShowMessageBox("There is no entry " + entry.toStdString() + ".", kApplicationTitle, kMbOkWarning);
+    }
+    for (QTreeWidgetItem* item : before) item->setSelected(true);
+  }
+  if (parser.isSet(sortBy)) {
+    const int column = parser.value(sortBy).toInt();
+    tree->header()->setSortIndicator(column, parser.isSet(descending) ? Qt::DescendingOrder : Qt::AscendingOrder);
+    emit tree->header()->sectionClicked(column);
   }
   frame.findChild<QTabWidget*>(QStringLiteral("PageControl1"))->setCurrentIndex(parser.value(page).toInt());
   std::optional<FixedFolder> folder;

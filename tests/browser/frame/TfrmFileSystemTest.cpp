@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLocale>
 #include <QLabel>
@@ -449,12 +450,17 @@ TEST_F(FrameWidgetFixture, EverythingDeletedInAVolumeOrFolderIsSavedWithTheWayTo
   RecordingSummaryBox summary;
   TempDir out;
   dialog.answers = {out.path(), out.path()};
+  Select(0);
   tree->setCurrentItem(tree->topLevelItem(0));
   auto* saveDeleted = Find<QAction>("mnuSaveDeleted");
   saveDeleted->trigger();
   EXPECT_EQ(FilesBelow(out.path()), (std::set<std::string>{"partition-1/_ONE.TXT", "partition-1/_LDDIR/Kept letter.txt"}));
   ASSERT_EQ(summary.shown.size(), 1u);
   EXPECT_EQ(summary.shown[0].text.rfind("Saved 2 files (", 0), 0u) << summary.shown[0].text;
+  // The walk left the entries the tree shows in place; the nodes still show them.
+  ASSERT_EQ(Entry(0).children.size(), static_cast<size_t>(tree->topLevelItem(0)->child(0)->childCount()));
+  Select(0, {"TEN.TXT"});
+  EXPECT_EQ(InfoRows(), ExpectedRows(Entry(0, {"TEN.TXT"})));
 
   // A folder without deleted files says so; a file has no such command.
   Select(0, {"PICTURES"});
@@ -500,6 +506,46 @@ TEST_F(FrameWidgetFixture, KeysOpenSaveAndReadAgainAndTheStatusLineFollowsTheSel
   const QString elevenBytes = QLocale().formattedDataSize(11);
   EXPECT_TRUE(status->text().startsWith("已选择 2 项") && status->text().contains(elevenBytes))
       << status->text().toStdString();
+}
+
+TEST_F(FrameWidgetFixture, ColumnsShowSizeTimeAndStateAndSortWithFoldersFirst) {
+  QTreeWidgetItem* root = Select(0);
+  const QStringList order = [root] {
+    QStringList captions;
+    for (int i = 0; i < root->childCount(); ++i) captions << root->child(i)->text(0);
+    return captions;
+  }();
+  QTreeWidgetItem* ten = ChildNamed(root, "TEN.TXT");
+  EXPECT_EQ(ten->text(1), QLocale().toString(10));
+  EXPECT_EQ(ten->text(2).toStdString(), "2009/04/15, 15:52:58");
+  EXPECT_EQ(ten->text(3), "现存");
+  EXPECT_EQ(ChildNamed(root, "_ONE.TXT")->text(3), "已删除");
+  EXPECT_EQ(ChildNamed(root, "PICTURES")->text(1), "");
+
+  // Directory order until a header is clicked; then by that column, folders first both ways.
+  EXPECT_FALSE(tree->isSortingEnabled());
+  const auto sortedBySize = [&](Qt::SortOrder sortOrder) {
+    tree->header()->setSortIndicator(1, sortOrder);
+    emit tree->header()->sectionClicked(1);
+    std::vector<std::pair<bool, uint64_t>> rows;
+    for (int i = 0; i < root->childCount(); ++i) {
+      const QTreeWidgetItem* child = root->child(i);
+      rows.emplace_back(child->text(1).isEmpty(), child->data(1, Qt::UserRole + 2).toULongLong());
+    }
+    return rows;
+  };
+  for (const Qt::SortOrder sortOrder : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+    const auto rows = sortedBySize(sortOrder);
+    ASSERT_EQ(static_cast<int>(rows.size()), order.size());
+    size_t folders = 0;
+    while (folders < rows.size() && rows[folders].first) ++folders;
+    EXPECT_EQ(folders, 3u);  // PICTURES, EMPTYDIR and the deleted OLDDIR
+    for (size_t i = folders + 1; i < rows.size(); ++i) {
+      EXPECT_FALSE(rows[i].first);
+      if (sortOrder == Qt::AscendingOrder) EXPECT_LE(rows[i - 1].second, rows[i].second) << i;
+      else EXPECT_GE(rows[i - 1].second, rows[i].second) << i;
+    }
+  }
 }
 
 }  // namespace
