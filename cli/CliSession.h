@@ -37,6 +37,9 @@ struct CliOptions {
   bool dfxml = false;        // report: DFXML
   bool wholeSource = false;  // hash: the whole source rather than entries
   std::vector<std::string> algorithms;  // hash, report: --algorithm, in the order given
+  // --search: "" when not given (the search runs when the tables lead to no volume), "shallow"
+  // (the 1 MiB and track boundaries) or "deep" (every sector), over the space no table covers.
+  std::string search;
 };
 
 // Answers every read fault as --on-read-error says and names it on standard error as it
@@ -73,6 +76,9 @@ class CliSession {
   OpenedSource& source() { return *source_; }
 
  private:
+  // Searches the source for lost volumes and says how many it found.
+  void Search(SearchDepth depth);
+
   const CliOptions& options_;
   CliFaultPolicy policy_;
   FaultLog faults_;

@@ -94,6 +94,12 @@ Options:
                        512; when no partition's boot sector agrees with that, the sizes
                        1024, 2048 and 4096 are tried and the one that fits is named on
                        standard error
+      --search[=deep]  search the source for volumes that no partition table leads to (a
+                       table overwritten, an entry deleted), in the space no table entry
+                       covers: at every 1 MiB and 63-sector boundary, or with deep at every
+                       sector. Without it the search runs by itself, at the boundaries, when
+                       the tables lead to no volume, and says so on standard error. Volumes
+                       found are listed after the table's, numbered on from its last number.
       --codepage NAME  the OEM code page that 8.3 names and FAT volume labels are stored in,
                        a single-byte one as ICU names it: 437 (the default), 850, 852, 866,
                        1252, cp850, ibm-850, windows-1252, ... Long names and exFAT names
@@ -300,6 +306,9 @@ class CommandLine {
        })
         ->check(AlgorithmCheck())
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    app.add_flag("--search{shallow}", options_.search)
+        ->check(CLI::IsMember({"shallow", "deep"}))
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app.add_option("--codepage", options_.codePage)
         ->check(CodePageCheck("NAME"))
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "device/SectorReader.h"
@@ -210,7 +211,8 @@ class TPartition {
   // while it was opened (the source cuts it short, ...). A volume with notes is not a sound one;
   // what can be read of it is read all the same.
   std::vector<std::string> notes;
-  // Adds a "Warning" row for each note to the "Basic information" group.
+  // Adds a row for each finding, then a "Warning" row for each note, to the "Basic information"
+  // group.
   void AddNoteRows(TInfoList& list) const;
   // The number Linux gives the partition, set by discovery: a primary entry's place in the
   // table (1 to 4), a logical drive's from 5 in chain order, a GUID entry's index from 1, and 1
@@ -231,10 +233,21 @@ class TPartition {
   // A trail fitted to the partition's clusters; nothing for a family without them.
   virtual std::unique_ptr<ClusterTrail> NewClusterTrail() const { return nullptr; }
 
+  // How the volume was found where no table entry or sound boot sector led to it, as rows of
+  // the "Basic information" group (caption, value): the backup boot sector read in place of
+  // its own, the search that found it. Unlike notes, these say nothing is wrong with the volume.
+  std::vector<std::pair<std::string, std::string>> findings;
+  // Set when the search for lost volumes found the volume rather than a table or sector 0.
+  bool foundBySearch = false;
+  // The volume's length in the source's sectors, as its boot sector states it; 0 when not known.
+  uint64_t sectorCount = 0;
+
  protected:
   TSectorReader& Reader() const { return *readerRef->reader; }
   // Reads count bytes at the absolute sector, from the sector's first byte.
   bool ReadAt(uint32_t sector, uint8_t* dest, uint32_t count) const;
+  // "FAT32 partition", or, for a volume the search found, "FAT32 volume found at sector 2048".
+  std::string KindText(const std::string& family) const;
   // The end of a FAT or exFAT description: the label in double quotes, or ", no label".
   std::string LabelSuffix() const;
   // Notes a volume that the source ends inside of: beyond of its clusters lie past the end of

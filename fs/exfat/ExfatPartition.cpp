@@ -78,9 +78,9 @@ class EXFATPartition::FatTable final : public ChainTable {
   SectorWindow window_;
 };
 
-EXFATPartition::EXFATPartition(ReaderRef* readerRef, const PartitionEntry& entry)
+EXFATPartition::EXFATPartition(ReaderRef* readerRef, const PartitionEntry& entry, const uint8_t* bootCopy)
     : TPartition(readerRef, entry) {
-  ReadGeometry();
+  ReadGeometry(bootCopy);
   MakeRoot();
   LocateBitmap();
 }
@@ -88,13 +88,14 @@ EXFATPartition::EXFATPartition(ReaderRef* readerRef, const PartitionEntry& entry
 // The root node points into ownedEntrySets, so it goes first.
 EXFATPartition::~EXFATPartition() { rootEntry.reset(); }
 
-std::string EXFATPartition::GetDescription() const { return "exFAT partition" + LabelSuffix(); }
+std::string EXFATPartition::GetDescription() const { return KindText("exFAT") + LabelSuffix(); }
 
 // Shift values outside the format's range, a cluster above 32 MiB, or a sector size other than
 // the source's leave the heap empty: the volume then shows a root without children rather than
 // a tree read from the wrong bytes.
-void EXFATPartition::ReadGeometry() {
-  ReadAt(firstSector, bootSector.data(), kBootSectorSize);
+void EXFATPartition::ReadGeometry(const uint8_t* bootCopy) {
+  if (bootCopy != nullptr) std::copy_n(bootCopy, bootSector.size(), bootSector.begin());
+  else ReadAt(firstSector, bootSector.data(), kBootSectorSize);
   const unsigned sectorShift = bootSector[kBootBytesPerSectorShift];
   const unsigned clusterShift = bootSector[kBootSectorsPerClusterShift];
   if (sectorShift < kMinBytesPerSectorShift || sectorShift > kMaxBytesPerSectorShift ||

@@ -17,7 +17,8 @@ class EXFATPartition final : public TPartition {
  public:
   // Reads the boot sector at the entry's first sector, makes the root node and reads the root
   // directory. A boot sector whose geometry cannot be used gives a root without children.
-  EXFATPartition(ReaderRef* readerRef, const PartitionEntry& entry);
+  // bootCopy: 512 bytes that stand in for the boot sector (its backup), nullptr to read it.
+  EXFATPartition(ReaderRef* readerRef, const PartitionEntry& entry, const uint8_t* bootCopy = nullptr);
   ~EXFATPartition() override;
 
   // "exFAT partition" followed by the label in double quotes or ", no label".
@@ -61,7 +62,7 @@ class EXFATPartition final : public TPartition {
   std::vector<EXFATDirectoryEntry> ownedEntrySets;
 
  private:
-  void ReadGeometry();
+  void ReadGeometry(const uint8_t* bootCopy);
   uint32_t CountHeapClusters();
   void MakeRoot();
   void LocateBitmap();

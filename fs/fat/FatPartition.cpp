@@ -89,10 +89,12 @@ class TFATPartition::TableWindow final : public ChainTable, public FreeClusterMa
   SectorWindow window_;
 };
 
-TFATPartition::TFATPartition(ReaderRef* readerRef, const PartitionEntry& entry, const OemCodePage& codePage)
+TFATPartition::TFATPartition(ReaderRef* readerRef, const PartitionEntry& entry, const OemCodePage& codePage,
+                             const uint8_t* bootCopy)
     : TPartition(readerRef, entry), codePage_(codePage) {
   std::array<uint8_t, fat::kBootReadSize> boot{};
-  ReadAt(firstSector, boot.data(), fat::kBootReadSize);
+  if (bootCopy != nullptr) std::copy_n(bootCopy, boot.size(), boot.begin());
+  else ReadAt(firstSector, boot.data(), fat::kBootReadSize);
   std::copy_n(boot.begin(), bootParameters.size(), bootParameters.begin());
   fatType = DecideFatType(boot.data());
   label = FormatVolumeLabel(boot.data() + (fatType == 32 ? fat::kLabel32 : fat::kLabel16), codePage_);
@@ -104,7 +106,7 @@ TFATPartition::TFATPartition(ReaderRef* readerRef, const PartitionEntry& entry, 
 }
 
 std::string TFATPartition::GetDescription() const {
-  return "FAT" + std::to_string(fatType) + " partition" + LabelSuffix();
+  return KindText("FAT" + std::to_string(fatType)) + LabelSuffix();
 }
 
 void TFATPartition::LayOutVolume(const uint8_t* boot) {

@@ -15,9 +15,10 @@
 class TFATPartition final : public TPartition {
  public:
   // Reads the boot sector at the entry's first sector, lays out the volume, and creates and
-  // reads the root directory. 8.3 names and the label are decoded from codePage.
+  // reads the root directory. 8.3 names and the label are decoded from codePage. bootCopy: 512
+  // bytes that stand in for the boot sector (its backup), nullptr to read the boot sector.
   TFATPartition(ReaderRef* readerRef, const PartitionEntry& entry,
-                const OemCodePage& codePage = OemCodePage::Default());
+                const OemCodePage& codePage = OemCodePage::Default(), const uint8_t* bootCopy = nullptr);
 
   std::string GetDescription() const override;
   uint32_t StatedSectorSize() const override { return BytesPerSector(); }
