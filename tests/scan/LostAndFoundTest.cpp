@@ -3,6 +3,7 @@
 // files no folder names any more come back by their content, and nothing comes back twice.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <map>
 #include <optional>
@@ -147,6 +148,38 @@ TEST(LostAndFoundTest, FilesOfEveryKindComeBackByTheirContent) {
     EXPECT_EQ(path.substr(slash + 1, 1), "f") << path;
     EXPECT_EQ(path.find('.', slash), slash + 9) << path;
   }
+}
+
+// exFAT, written with exfat-fuse through a loop device, formatted with mkfs.exfat and written
+// again: the folder comes back, read as one run, and the picture its lost parent held by content.
+TEST(LostAndFoundTest, FormattedExfatCardGivesBackItsFolderAndPicture) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root for a loop device";
+  TempDir dir;
+  const std::string image = dir.path() + "/card.img";
+  const std::string mount = dir.path() + "/mnt";
+  const Bytes photo = CarveSampleNamed("photo.jpg").bytes;
+  const Bytes kept = PatternBytes(30000, 11);
+  WriteFileBytes(dir.path() + "/photo.jpg", photo);
+  WriteFileBytes(dir.path() + "/kept.bin", kept);
+  const std::string d = ShellQuote(dir.path());
+  RunCommand("set -e; cd " + d + "; mkdir mnt; truncate -s 64M card.img; mkfs.exfat -c 4K card.img >/dev/null;"
+             " L=$(losetup -f --show card.img); trap 'losetup -d $L' EXIT; mount.exfat-fuse $L mnt;"
+             " mkdir -p mnt/DCIM/Kept; cp photo.jpg mnt/DCIM/Beach.jpg; cp kept.bin 'mnt/DCIM/Kept/Kept data.bin';"
+             " head -c 20000 /dev/zero > mnt/filler.bin; umount mnt; mkfs.exfat -c 4K $L >/dev/null;"
+             " mount.exfat-fuse $L mnt; echo new > mnt/new.txt; umount mnt");
+  OpenSource source(image);
+  ASSERT_EQ(source.partitions.size(), 1u);
+  const std::map<std::string, Found> found = LostAndFoundOf(*source.partitions[0]);
+  size_t keptCount = 0;
+  for (const auto& [path, f] : found) {
+    if (!f.folder && f.bytes == kept) {
+      ++keptCount;
+      EXPECT_TRUE(path.ends_with("/Kept data.bin")) << path;
+      EXPECT_EQ(f.origin, EntryOrigin::kLost);
+    }
+  }
+  EXPECT_EQ(keptCount, 1u);
+  EXPECT_EQ(CountWithBytes(found, photo), 1u);
 }
 
 // A volume whose every cluster opens a folder that names the next, and whose files claim
