@@ -46,6 +46,22 @@ bool OpensWithEntrySet(const uint8_t* bytes, size_t count) {
   return SetChecksum(bytes, secondaries + 1) == le16(bytes + kSetChecksum);
 }
 
+// What a cluster of directory entries holds, as far as a lost folder's run goes.
+enum class EntryCluster { kNone, kGoesOn, kEnds };
+
+// Whether a cluster holds nothing but the entries a folder's sets are made of (file, stream and
+// name entries, in use or not), and whether an end marker ends the folder in it. A cluster that
+// begins with an end marker holds none.
+EntryCluster ReadsAsEntries(const uint8_t* bytes, size_t count) {
+  for (size_t at = 0; at + kEntrySize <= count; at += kEntrySize) {
+    const uint8_t type = bytes[at + kEntryType];
+    if (type == 0) return at == 0 ? EntryCluster::kNone : EntryCluster::kEnds;
+    const uint8_t kind = type & kTypeKindMask;
+    if (kind != kKindFile && kind != kKindStream && kind != kKindFileName) return EntryCluster::kNone;
+  }
+  return EntryCluster::kGoesOn;
+}
+
 class ExfatLostScan final : public LostScanVolume {
  public:
   explicit ExfatLostScan(EXFATPartition& partition) : partition_(partition) {}
@@ -60,7 +76,16 @@ class ExfatLostScan final : public LostScanVolume {
     return root;
   }
 
-  bool OpensFolder(const uint8_t* bytes, size_t count) const override { return OpensWithEntrySet(bytes, count); }
+  // Also a later cluster of a folder whose chain is gone: one that holds only entries, a set
+  // whose checksum fits among them. It is shown on its own where it joins no folder before it.
+  bool OpensFolder(const uint8_t* bytes, size_t count) const override {
+    if (OpensWithEntrySet(bytes, count)) return true;
+    if (ReadsAsEntries(bytes, count) == EntryCluster::kNone) return false;
+    for (size_t at = kEntrySize; at + kEntrySize <= count; at += kEntrySize) {
+      if (OpensWithEntrySet(bytes + at, count - at)) return true;
+    }
+    return false;
+  }
 
   std::vector<std::unique_ptr<TDirectoryEntry>> LostFolders(const ClusterBits& opening, const ClusterBits& shown,
                                                             size_t most) override;
@@ -68,24 +93,32 @@ class ExfatLostScan final : public LostScanVolume {
  private:
   // The entry sets in the first cluster of folder.
   std::vector<EXFATDirectoryEntry> SetsIn(uint32_t folder) const;
-  // A made-up set for the folder that opens at cluster: a directory of one cluster, in one run.
-  EXFATDirectoryEntry FolderSet(uint32_t cluster) const;
+  // The bytes of cluster's start, as far as kMostClusterBytes go.
+  std::vector<uint8_t> ClusterStart(uint32_t cluster) const;
+  // A made-up set for the folder that opens at cluster: a directory of that many clusters, in
+  // one run.
+  EXFATDirectoryEntry FolderSet(uint32_t cluster, uint32_t clusters) const;
 
   EXFATPartition& partition_;
   std::vector<EXFATDirectoryEntry> sets_;  // the made-up sets of the lost folders; nodes point into it
 };
 
-std::vector<EXFATDirectoryEntry> ExfatLostScan::SetsIn(uint32_t folder) const {
+std::vector<uint8_t> ExfatLostScan::ClusterStart(uint32_t cluster) const {
   const ClusterHeap heap = partition_.Heap();
   std::vector<uint8_t> bytes(std::min<size_t>(heap.clusterBytes, kMostClusterBytes));
-  ReadClipped(*partition_.readerRef->reader, heap.SectorOf(folder), bytes.data(), bytes.size());
+  ReadClipped(*partition_.readerRef->reader, heap.SectorOf(cluster), bytes.data(), bytes.size());
+  return bytes;
+}
+
+std::vector<EXFATDirectoryEntry> ExfatLostScan::SetsIn(uint32_t folder) const {
+  const std::vector<uint8_t> bytes = ClusterStart(folder);
   std::vector<EXFATDirectoryEntry> sets;
   std::string label;
   ParseDirectoryChunks(bytes.data(), bytes.size(), sets, label);
   return sets;
 }
 
-EXFATDirectoryEntry ExfatLostScan::FolderSet(uint32_t cluster) const {
+EXFATDirectoryEntry ExfatLostScan::FolderSet(uint32_t cluster, uint32_t clusters) const {
   FAT64ChunkBase file;
   file.bytes[kEntryType] = kKindFile;
   file.bytes[kFileSecondaryCount] = 2;
@@ -94,7 +127,9 @@ EXFATDirectoryEntry ExfatLostScan::FolderSet(uint32_t cluster) const {
   stream.bytes[kEntryType] = kKindStream;
   stream.bytes[kStreamFlags] = kFlagAllocationPossible | kFlagNoFatChain;
   put32(&stream.bytes[kStreamFirstCluster], cluster);
-  put32(&stream.bytes[kStreamDataLength], partition_.ClusterSize());
+  const uint64_t length = uint64_t{clusters} * partition_.ClusterSize();
+  put32(&stream.bytes[kStreamDataLength], static_cast<uint32_t>(length));
+  put32(&stream.bytes[kStreamDataLength + 4], static_cast<uint32_t>(length >> 32));
   FAT64ChunkBase name;
   name.bytes[kEntryType] = kKindFileName;
   EXFATDirectoryEntry set;
@@ -119,13 +154,32 @@ std::vector<std::unique_ptr<TDirectoryEntry>> ExfatLostScan::LostFolders(const C
       }
     }
   }
+  // A folder goes on over the free clusters after its first that hold only entries, up to the
+  // one its end marker lies in; a cluster joined to a folder is no folder of its own.
+  std::unique_ptr<FreeClusterMap> allocation = partition_.NewFreeClusterMap();
   std::vector<uint32_t> tops;
+  std::vector<uint32_t> lengths;
   for (uint32_t cluster = ClusterHeap::kFirstCluster; cluster < end && tops.size() < most; ++cluster) {
-    if (opening.Test(cluster) && !shown.Test(cluster) && !named.Test(cluster)) tops.push_back(cluster);
+    if (!opening.Test(cluster) || shown.Test(cluster) || named.Test(cluster)) continue;
+    tops.push_back(cluster);
+    uint32_t clusters = 1;
+    std::vector<uint8_t> bytes = ClusterStart(cluster);
+    EntryCluster last = ReadsAsEntries(bytes.data(), bytes.size());
+    while (last == EntryCluster::kGoesOn && cluster + clusters < end &&
+           uint64_t{clusters} * bytes.size() < kMaxDirectoryBytes) {
+      const uint32_t next = cluster + clusters;
+      if ((allocation && !allocation->IsFree(next)) || shown.Test(next) || named.Test(next)) break;
+      bytes = ClusterStart(next);
+      last = ReadsAsEntries(bytes.data(), bytes.size());
+      if (last == EntryCluster::kNone) break;
+      ++clusters;
+    }
+    lengths.push_back(clusters);
+    cluster += clusters - 1;
   }
   sets_.clear();
   sets_.reserve(tops.size());
-  for (const uint32_t cluster : tops) sets_.push_back(FolderSet(cluster));
+  for (size_t i = 0; i < tops.size(); ++i) sets_.push_back(FolderSet(tops[i], lengths[i]));
   std::vector<std::unique_ptr<TDirectoryEntry>> folders;
   for (size_t i = 0; i < sets_.size(); ++i) {
     auto folder = std::make_unique<EXFATDirectoryNode>(partition_.readerRef, sets_[i], partition_);

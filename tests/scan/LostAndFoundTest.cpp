@@ -151,7 +151,9 @@ TEST(LostAndFoundTest, FilesOfEveryKindComeBackByTheirContent) {
 }
 
 // exFAT, written with exfat-fuse through a loop device, formatted with mkfs.exfat and written
-// again: the folder comes back, read as one run, and the picture its lost parent held by content.
+// again: the folder comes back, the entries of its later cluster (exfat-fuse put it elsewhere,
+// and its chain is gone) as a folder of their own, and the picture its lost parent held by its
+// content.
 TEST(LostAndFoundTest, FormattedExfatCardGivesBackItsFolderAndPicture) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root for a loop device";
   TempDir dir;
@@ -165,6 +167,7 @@ TEST(LostAndFoundTest, FormattedExfatCardGivesBackItsFolderAndPicture) {
   RunCommand("set -e; cd " + d + "; mkdir mnt; truncate -s 64M card.img; mkfs.exfat -c 4K card.img >/dev/null;"
              " L=$(losetup -f --show card.img); trap 'losetup -d $L' EXIT; mount.exfat-fuse $L mnt;"
              " mkdir -p mnt/DCIM/Kept; cp photo.jpg mnt/DCIM/Beach.jpg; cp kept.bin 'mnt/DCIM/Kept/Kept data.bin';"
+             " for i in $(seq 1 60); do echo $i > mnt/DCIM/Kept/note$i.txt; done;"
              " head -c 20000 /dev/zero > mnt/filler.bin; umount mnt; mkfs.exfat -c 4K $L >/dev/null;"
              " mount.exfat-fuse $L mnt; echo new > mnt/new.txt; umount mnt");
   OpenSource source(image);
@@ -180,6 +183,11 @@ TEST(LostAndFoundTest, FormattedExfatCardGivesBackItsFolderAndPicture) {
   }
   EXPECT_EQ(keptCount, 1u);
   EXPECT_EQ(CountWithBytes(found, photo), 1u);
+  // Its entries fill more than one cluster; every file comes back once.
+  for (int i = 1; i <= 60; ++i) {
+    const std::string text = std::to_string(i) + "\n";
+    EXPECT_EQ(CountWithBytes(found, Bytes(text.begin(), text.end())), 1u) << i;
+  }
 }
 
 // A volume whose every cluster opens a folder that names the next, and whose files claim
