@@ -203,12 +203,16 @@ void LostAndFoundNode::Scan() {
     return false;
   };
 
-  // First pass: the clusters that open a folder.
+  // First pass: the clusters that open a folder, and those where a file may begin, so that the
+  // second pass reads only those again.
+  ClusterBits candidates(heap.count);
   for (uint32_t cluster = nextUnclaimed(ClusterHeap::kFirstCluster); cluster < end;
        cluster = nextUnclaimed(cluster + 1)) {
     scanned += heap.clusterBytes;
     if (!tell(cluster)) break;
-    if (readHead(cluster) && volume_->OpensFolder(head.data(), head.size())) opening.Set(cluster);
+    if (!readHead(cluster)) continue;
+    if (volume_->OpensFolder(head.data(), head.size())) opening.Set(cluster);
+    else if (RecognizeStart(head.data(), head.size())) candidates.Set(cluster);
   }
   if (!totals_.cancelled) {
     std::vector<std::unique_ptr<TDirectoryEntry>> folders = volume_->LostFolders(opening, shown, kMostLostFolders);
@@ -233,7 +237,7 @@ void LostAndFoundNode::Scan() {
   uint32_t runEnd = 0;  // the first cluster from the current one on that something holds
   for (uint32_t cluster = nextUnclaimed(ClusterHeap::kFirstCluster); cluster < end && !totals_.cancelled;) {
     scanned += heap.clusterBytes;
-    if (!tell(cluster) || !readHead(cluster)) {
+    if (!tell(cluster) || !candidates.Test(cluster) || !readHead(cluster)) {
       cluster = nextUnclaimed(cluster + 1);
       continue;
     }
