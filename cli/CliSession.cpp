@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "cli/Names.h"
+#include "scan/LostAndFound.h"
 
 void PrintError(const std::string& message) {
   std::fprintf(stderr, "brindle-cli: %s\n", PrintableMessage(message, true).c_str());
@@ -65,6 +66,8 @@ int CliSession::Open(const std::string& path) {
     return kExitSource;
   }
   for (const std::string& note : source_->Notes("--sector-size ")) PrintError(note);
+  // Scanned only when a command opens it.
+  for (const auto& partition : source_->partitions()) AddLostAndFound(*partition);
   return kExitSuccess;
 }
 

@@ -29,6 +29,7 @@ struct CliOptions {
   FaultAnswer onReadError = FaultAnswer::kIgnore;
   bool recursive = false;
   bool deletedOnly = false;
+  bool lost = false;  // ls, recover: the "Lost and found" of each partition
   bool json = false;
   bool force = false;
   bool bodyfile = false;     // ls: The Sleuth Kit's body file

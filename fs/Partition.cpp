@@ -105,6 +105,7 @@ std::string TDirectoryEntry::FileName() const {
 void TDirectoryEntry::AdoptChild(std::unique_ptr<TDirectoryEntry> child) {
   child->path = child->IsFolder() ? path + child->name + "\\" : path;
   child->inDeletedFolder = IsDeleted();
+  child->inLostAndFound = inLostAndFound;
   children.push_back(std::move(child));
 }
 

@@ -15,6 +15,7 @@
 #include "fs/Completeness.h"
 #include "fs/DosFields.h"
 #include "fs/InfoList.h"
+#include "fs/LostScanVolume.h"
 #include "fs/MemoryStream.h"
 #include "fs/PartitionEntry.h"
 
@@ -122,7 +123,10 @@ class TDirectoryEntry {
   // too: none of it is reachable on the live volume.
   virtual bool IsDeleted() const { return state == kStateDeleted || inDeletedFolder; }
   // How the entry came to be known; entries of the tree are live or deleted.
-  virtual EntryOrigin Origin() const { return IsDeleted() ? EntryOrigin::kDeleted : EntryOrigin::kLive; }
+  virtual EntryOrigin Origin() const {
+    if (inLostAndFound) return EntryOrigin::kLost;
+    return IsDeleted() ? EntryOrigin::kDeleted : EntryOrigin::kLive;
+  }
   // The names the entry is stored under: a long name (empty when it has none) and an 8.3 name
   // (empty where the family keeps none). name, the caption, is made from them.
   virtual std::string LongName() const { return {}; }
@@ -148,6 +152,9 @@ class TDirectoryEntry {
   std::vector<std::unique_ptr<TDirectoryEntry>> children;
   // Set on the children of a deleted folder when they are made (see IsDeleted).
   bool inDeletedFolder = false;
+  // Set on the volume's "Lost and found" node and, when they are made, on what lies below it:
+  // no folder of the tree leads there.
+  bool inLostAndFound = false;
   // What the last ReadChildren left unread, and why, where a bound cut the directory short;
   // empty when it read the whole directory.
   std::string cutNotice;
@@ -207,6 +214,10 @@ class TPartition {
   uint32_t firstSector;
   std::string label;
   std::unique_ptr<TDirectoryEntry> rootEntry;
+  // The volume's "Lost and found", shown after the root: what a scan of the data area finds that
+  // no folder of the tree leads to. Given by the layer that scans (see NewLostScan); nothing
+  // until then, and for a volume that cannot be scanned.
+  std::unique_ptr<TDirectoryEntry> lostAndFound;
   // What the user is to be told about the volume as it was found, each a sentence: damage seen
   // while it was opened (the source cuts it short, ...). A volume with notes is not a sound one;
   // what can be read of it is read all the same.
@@ -230,6 +241,8 @@ class TPartition {
   ClusterTrail* TrailFor(const TDirectoryEntry& directory) const {
     return directory.IsDeleted() ? deletedDirectoryTrail.get() : directoryTrail.get();
   }
+  // What the lost-and-found scan needs of the family; nothing for a family without clusters.
+  virtual std::unique_ptr<LostScanVolume> NewLostScan() { return nullptr; }
   // A trail fitted to the partition's clusters; nothing for a family without them.
   virtual std::unique_ptr<ClusterTrail> NewClusterTrail() const { return nullptr; }
 

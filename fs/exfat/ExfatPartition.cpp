@@ -12,6 +12,7 @@
 #include "fs/FreeClusterWalk.h"
 #include "fs/MemoryStream.h"
 #include "fs/SectorWindow.h"
+#include "fs/exfat/ExfatLostScan.h"
 #include "fs/exfat/ExfatNode.h"
 
 namespace {
@@ -86,7 +87,15 @@ EXFATPartition::EXFATPartition(ReaderRef* readerRef, const PartitionEntry& entry
 }
 
 // The root node points into ownedEntrySets, so it goes first.
-EXFATPartition::~EXFATPartition() { rootEntry.reset(); }
+EXFATPartition::~EXFATPartition() {
+  lostAndFound.reset();
+  rootEntry.reset();
+}
+
+std::unique_ptr<FreeClusterMap> EXFATPartition::NewFreeClusterMap() const {
+  if (bitmapClusters_.empty()) return nullptr;
+  return std::make_unique<BitmapWindow>(*this);
+}
 
 std::string EXFATPartition::GetDescription() const { return KindText("exFAT") + LabelSuffix(); }
 
@@ -281,4 +290,9 @@ bool EXFATPartition::ChainStaysFree(uint32_t firstCluster, uint64_t clusters, Bi
     if (!InHeap(cluster) || !bitmap.IsFree(cluster)) return false;
   }
   return true;
+}
+
+std::unique_ptr<LostScanVolume> EXFATPartition::NewLostScan() {
+  if (!HasGeometry()) return nullptr;
+  return NewExfatLostScan(*this);
 }

@@ -11,6 +11,7 @@
 #include "fs/FreeClusterWalk.h"
 #include "fs/SectorWindow.h"
 #include "fs/fat/FatDirectory.h"
+#include "fs/fat/FatLostScan.h"
 #include "fs/fat/FatNode.h"
 
 namespace {
@@ -303,6 +304,8 @@ bool TFATPartition::SendTail(SpanStream& output, uint32_t lastCluster, uint64_t 
   return count == 0 || output.Send(heap.SectorOf(static_cast<uint32_t>(first)), count);
 }
 
+std::unique_ptr<FreeClusterMap> TFATPartition::NewFreeClusterMap() const { return std::make_unique<TableWindow>(*this); }
+
 ClusterHeap TFATPartition::Heap() const {
   return ClusterHeap{dataClusterCount_,         dataStartSector, SectorsPerCluster(), ClusterBytes(),
                      Reader().bytesPerSector(), true,            volumeClusterCount_ - dataClusterCount_};
@@ -329,4 +332,9 @@ bool TFATPartition::ReadDeletedData(const FATDirectoryEntry& record, ByteSink& s
 void TFATPartition::VisitFreeClusters(const FATDirectoryEntry& record, const ClusterVisitor& visit) const {
   TableWindow table(*this);
   FreeClusterWalk(Heap(), table).Visit(Reader(), record.firstCluster, visit);
+}
+
+std::unique_ptr<LostScanVolume> TFATPartition::NewLostScan() {
+  if (!HasGeometry()) return nullptr;
+  return NewFatLostScan(*this);
 }
