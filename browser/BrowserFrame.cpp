@@ -18,6 +18,7 @@
 #include "platform/UrlOpener.h"
 #include "platform/WaitCursor.h"
 #include "save/SaveEntry.h"
+#include "scan/LostAndFound.h"
 
 namespace {
 
@@ -95,6 +96,9 @@ void BrowserFrame::FillTree() {
   for (const auto& partition : partitions) {
     const TreeNodeId node = AddNode(kNoNode, partition->GetDescription(), kImgPartition, nullptr);
     if (TDirectoryEntry* root = partition->rootEntry.get()) AddNode(node, root->name, kImgDirectory, root);
+    // Opening it scans the volume's data area.
+    AddLostAndFound(*partition);
+    if (TDirectoryEntry* lost = partition->lostAndFound.get()) AddNode(node, lost->name, kImgDirectory, lost);
     view_.ExpandTreeNode(node);
   }
 }

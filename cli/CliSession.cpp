@@ -1,9 +1,12 @@
 #include "cli/CliSession.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <optional>
 
 #include "cli/Names.h"
+#include "scan/LostAndFound.h"
 
 void PrintError(const std::string& message) {
   std::fprintf(stderr, "brindle-cli: %s\n", PrintableMessage(message, true).c_str());
@@ -47,6 +50,12 @@ int CliSession::Open(const std::string& path) {
     return kExitSource;
   }
   TellMediumNotes();
+  if (!options_.search.empty()) {
+    Search(options_.search == "deep" ? SearchDepth::kEverySector : SearchDepth::kBoundaries);
+  } else if (source_->partitions().empty()) {
+    PrintError("The partition tables lead to no FAT or exFAT volume: searching the source for lost volumes.");
+    Search(SearchDepth::kBoundaries);
+  }
   if (source_->partitions().empty()) {
     const std::string message = source_->NoPartitionsMessage();
     for (size_t start = 0; start <= message.size();) {
@@ -57,7 +66,22 @@ int CliSession::Open(const std::string& path) {
     return kExitSource;
   }
   for (const std::string& note : source_->Notes("--sector-size ")) PrintError(note);
+  // Scanned only when a command opens it.
+  for (const auto& partition : source_->partitions()) AddLostAndFound(*partition);
   return kExitSuccess;
+}
+
+// On a terminal, how far the search has come is shown on standard error as it goes.
+void CliSession::Search(SearchDepth depth) {
+  const bool showProgress = ::isatty(STDERR_FILENO) == 1;
+  int shown = -1;
+  const size_t found = source_->SearchLostVolumes(depth, [&](uint64_t done, uint64_t total) {
+    const int percent = total != 0 ? static_cast<int>(done * 100 / total) : 100;
+    if (showProgress && percent != shown) std::fprintf(stderr, "\r\033[KSearching for lost volumes: %d%%", shown = percent);
+    return true;
+  });
+  if (showProgress) std::fprintf(stderr, "\r\033[K");
+  PrintError("The search found " + std::to_string(found) + " lost volume(s).");
 }
 
 size_t CliSession::TellMediumNotes() {

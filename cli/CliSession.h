@@ -29,6 +29,7 @@ struct CliOptions {
   FaultAnswer onReadError = FaultAnswer::kIgnore;
   bool recursive = false;
   bool deletedOnly = false;
+  bool lost = false;  // ls, recover: the "Lost and found" of each partition
   bool json = false;
   bool force = false;
   bool bodyfile = false;     // ls: The Sleuth Kit's body file
@@ -37,6 +38,9 @@ struct CliOptions {
   bool dfxml = false;        // report: DFXML
   bool wholeSource = false;  // hash: the whole source rather than entries
   std::vector<std::string> algorithms;  // hash, report: --algorithm, in the order given
+  // --search: "" when not given (the search runs when the tables lead to no volume), "shallow"
+  // (the 1 MiB and track boundaries) or "deep" (every sector), over the space no table covers.
+  std::string search;
 };
 
 // Answers every read fault as --on-read-error says and names it on standard error as it
@@ -73,6 +77,9 @@ class CliSession {
   OpenedSource& source() { return *source_; }
 
  private:
+  // Searches the source for lost volumes and says how many it found.
+  void Search(SearchDepth depth);
+
   const CliOptions& options_;
   CliFaultPolicy policy_;
   FaultLog faults_;

@@ -15,6 +15,7 @@
 #include "device/SystemError.h"
 #include "save/SaveEntry.h"
 #include "save/TreeRecovery.h"
+#include "scan/LostAndFound.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ std::optional<DataCompleteness> ListedCompleteness(TDirectoryEntry& e) {
 
 void PrintListing(const WalkItem& item, const CliOptions& options) {
   TDirectoryEntry& e = item.entry;
-  if (options.deletedOnly && !e.IsDeleted()) return;
+  if (options.deletedOnly && !e.IsDeleted() && e.Origin() == EntryOrigin::kLive) return;
   if (options.json) {
     std::printf("%s\n", ListingJson(item).c_str());
     return;
@@ -106,16 +107,50 @@ int VolumeNotesCode(const CliSession& session, int code) {
   return code == kExitSuccess && session.HasVolumeNotes() ? kExitSource : code;
 }
 
+// Runs the lost-and-found scan of partition, with a progress line on a terminal, and says on
+// standard error how many clusters it could not read. Nothing when the partition has none.
+TDirectoryEntry* ScanLost(TPartition& partition) {
+  auto* lost = dynamic_cast<LostAndFoundNode*>(partition.lostAndFound.get());
+  if (lost == nullptr) return nullptr;
+  const bool showProgress = ::isatty(STDERR_FILENO) == 1;
+  if (showProgress && !lost->Scanned()) {
+    const std::string n = std::to_string(partition.number);
+    lost->progress = [n](uint64_t scanned, uint64_t total, uint64_t found) {
+      std::fprintf(stderr, "\r\033[Kpartition %s: scanned %llu of %llu MiB, %llu found", n.c_str(),
+                   static_cast<unsigned long long>(scanned >> 20), static_cast<unsigned long long>(total >> 20),
+                   static_cast<unsigned long long>(found));
+      return true;
+    };
+  }
+  const bool fresh = !lost->Scanned();
+  EnsureChildren(*lost);
+  lost->progress = nullptr;
+  if (showProgress && fresh) std::fprintf(stderr, "\r\033[K");
+  if (fresh && lost->totals().unreadableClusters != 0) {
+    PrintError("partition " + std::to_string(partition.number) + ": " +
+               std::to_string(lost->totals().unreadableClusters) + " cluster(s) could not be read and were skipped");
+  }
+  return lost;
+}
+
 // Saves every file of every partition into a folder tree of the same shape, with a progress
 // line on a terminal.
 class RecoveryOnTerminal {
  public:
   RecoveryOnTerminal(const CliOptions& options, const std::string& folder)
-      : showProgress_(::isatty(STDERR_FILENO) == 1),
+      : folder_(folder),
+        showProgress_(::isatty(STDERR_FILENO) == 1),
         manifest_(options.manifest ? std::make_unique<ChecksumManifest>(folder) : nullptr),
         recovery_(folder, options.deletedOnly, Events()) {}
 
   void RecoverPartition(TPartition& partition) { recovery_.RecoverPartition(partition); }
+  // The partition's "Lost and found", into FOLDER/partition-N/Lost and found.
+  void RecoverLost(TPartition& partition) {
+    TDirectoryEntry* lost = ScanLost(partition);
+    if (lost == nullptr) return;
+    recovery_.RecoverFolder(partition, *lost, folder_ + "/partition-" + std::to_string(partition.number) + "/" + lost->name,
+                            LostDisplayPath(partition), LostIndexPath(partition));
+  }
   int CutDirectories() const { return recovery_.totals().cutDirectories; }
 
   int Finish() {
@@ -158,6 +193,7 @@ class RecoveryOnTerminal {
     return events;
   }
 
+  std::string folder_;
   bool showProgress_;
   std::unique_ptr<ChecksumManifest> manifest_;  // with --manifest; before recovery_, whose events use it
   TreeRecovery recovery_;
@@ -217,7 +253,12 @@ int LsCommand(const CliOptions& options) {
   if (options.arguments.size() < 2) {
     for (const auto& partition : session.partitions()) {
       const std::string n = std::to_string(partition->number);
-      if (partition->rootEntry) walk.WalkChildren(*partition, *partition->rootEntry, n + ":/", n + "#");
+      const bool tree = !options.lost || options.deletedOnly;
+      if (tree && partition->rootEntry) walk.WalkChildren(*partition, *partition->rootEntry, n + ":/", n + "#");
+      if (!options.lost) continue;
+      if (TDirectoryEntry* lost = ScanLost(*partition)) {
+        walk.WalkChildren(*partition, *lost, LostDisplayPath(*partition), LostIndexPath(*partition));
+      }
     }
     return VolumeNotesCode(session, Finish(session, false, CutCode(walk.CutDirectories(), kExitSource, kExitSuccess)));
   }
@@ -297,7 +338,10 @@ int RecoverCommand(const CliOptions& options) {
     return kExitOutput;
   }
   RecoveryOnTerminal recovery(options, options.arguments[1]);
-  for (const auto& partition : session.partitions()) recovery.RecoverPartition(*partition);
+  for (const auto& partition : session.partitions()) {
+    if (!options.lost || options.deletedOnly) recovery.RecoverPartition(*partition);
+    if (options.lost) recovery.RecoverLost(*partition);
+  }
   return VolumeNotesCode(session,
                          Finish(session, true, CutCode(recovery.CutDirectories(), kExitOutput, recovery.Finish())));
 }

@@ -154,6 +154,14 @@ void WalkIndexes(const std::vector<std::string>& indexes, ResolvedEntry& out) {
 
 }  // namespace
 
+std::string LostDisplayPath(const TPartition& partition) {
+  return std::to_string(partition.number) + ":/" + kLostDisplayName;
+}
+
+std::string LostIndexPath(const TPartition& partition) {
+  return std::to_string(partition.number) + "#" + kLostIndexName;
+}
+
 std::string PrintedChildPath(const std::string& parentDisplayPath, const TDirectoryEntry& child) {
   return ChildDisplayPath(parentDisplayPath, PrintedName(child.name));
 }
@@ -169,8 +177,18 @@ ResolvedEntry ResolveEntry(PartitionList& partitions, const std::string& name) {
     out.entry = nullptr;
     return out;
   }
-  const std::vector<std::string> components = SplitComponents(name.substr(mark + 1));
-  if (name[mark] == ':') WalkNames(components, out);
+  std::vector<std::string> components = SplitComponents(name.substr(mark + 1));
+  const bool byName = name[mark] == ':';
+  if (!components.empty() && components[0] == (byName ? kLostDisplayName : kLostIndexName)) {
+    for (const auto& partition : partitions) {
+      if (partition->number != out.partition || !partition->lostAndFound) continue;
+      out.entry = partition->lostAndFound.get();
+      out.displayPath = LostDisplayPath(*partition);
+      out.indexPath = LostIndexPath(*partition);
+      components.erase(components.begin());
+    }
+  }
+  if (byName) WalkNames(components, out);
   else WalkIndexes(components, out);
   return out;
 }

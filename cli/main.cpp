@@ -19,14 +19,14 @@ namespace {
 
 constexpr const char* kHelp = R"(Usage:
   brindle-cli [OPTIONS] SOURCE                 list the FAT and exFAT partitions found
-  brindle-cli ls [-r] [--deleted] [--json] SOURCE [ENTRY]
+  brindle-cli ls [-r] [--deleted] [--lost] [--json] SOURCE [ENTRY]
                                                list the entries of a directory (the root of
                                                every partition when ENTRY is left out)
   brindle-cli info SOURCE ENTRY                show an entry's properties
   brindle-cli cat SOURCE ENTRY                 write an entry's bytes to standard output
   brindle-cli save [--force] SOURCE ENTRY FOLDER
                                                save an entry into FOLDER under its name
-  brindle-cli recover [--deleted] [--manifest] SOURCE FOLDER
+  brindle-cli recover [--deleted] [--lost] [--manifest] SOURCE FOLDER
                                                save every file of every partition into
                                                FOLDER, mirroring the directory tree
   brindle-cli ls -r --bodyfile SOURCE [ENTRY]  The Sleuth Kit's body file, for mactime
@@ -71,6 +71,15 @@ Options:
   -r, --recursive      ls: list directories below too, live and deleted ones that can be opened
       --deleted        ls: show only deleted entries; recover: save only deleted files
                        (everything in a deleted folder counts as deleted)
+      --lost           ls, recover: the "Lost and found" of every partition instead of its
+                       tree: folders that no folder of the tree leads to any more (a
+                       formatted card's old folders), and files found by their content in
+                       clusters nothing else claims, in a folder per type, named
+                       f<first cluster>.<type>. With --deleted, the deleted entries of the
+                       tree too. The scan reads the whole data area once; on a terminal it
+                       shows its progress on standard error, and clusters it cannot read
+                       are skipped and counted there. Found entries are named
+                       N:/$LostAndFound/... or N#L/...
       --json           ls: one JSON object per line (index, path, name, state, size,
                        modified, created, attributes, folder, data)
       --force          save: replace a file of the same name in FOLDER
@@ -94,6 +103,12 @@ Options:
                        512; when no partition's boot sector agrees with that, the sizes
                        1024, 2048 and 4096 are tried and the one that fits is named on
                        standard error
+      --search[=deep]  search the source for volumes that no partition table leads to (a
+                       table overwritten, an entry deleted), in the space no table entry
+                       covers: at every 1 MiB and 63-sector boundary, or with deep at every
+                       sector. Without it the search runs by itself, at the boundaries, when
+                       the tables lead to no volume, and says so on standard error. Volumes
+                       found are listed after the table's, numbered on from its last number.
       --codepage NAME  the OEM code page that 8.3 names and FAT volume labels are stored in,
                        a single-byte one as ICU names it: 437 (the default), 850, 852, 866,
                        1252, cp850, ibm-850, windows-1252, ... Long names and exFAT names
@@ -192,13 +207,13 @@ struct CommandShape {
 
 const CommandShape kCommands[] = {
     {"", "brindle-cli [OPTIONS] SOURCE", {"SOURCE"}, 1, {}},
-    {"ls", "brindle-cli ls [-r] [--deleted] [--json|--bodyfile|--csv] SOURCE [ENTRY]", {"SOURCE", "ENTRY"}, 1,
-     {"--recursive", "--deleted", "--json", "--bodyfile", "--csv"}},
+    {"ls", "brindle-cli ls [-r] [--deleted] [--lost] [--json|--bodyfile|--csv] SOURCE [ENTRY]", {"SOURCE", "ENTRY"}, 1,
+     {"--recursive", "--deleted", "--lost", "--json", "--bodyfile", "--csv"}},
     {"info", "brindle-cli info SOURCE ENTRY", {"SOURCE", "ENTRY"}, 2, {}},
     {"cat", "brindle-cli cat SOURCE ENTRY", {"SOURCE", "ENTRY"}, 2, {}},
     {"save", "brindle-cli save [--force] SOURCE ENTRY FOLDER", {"SOURCE", "ENTRY", "FOLDER"}, 3, {"--force"}},
-    {"recover", "brindle-cli recover [--deleted] [--manifest] SOURCE FOLDER", {"SOURCE", "FOLDER"}, 2,
-     {"--deleted", "--manifest"}},
+    {"recover", "brindle-cli recover [--deleted] [--lost] [--manifest] SOURCE FOLDER", {"SOURCE", "FOLDER"}, 2,
+     {"--deleted", "--lost", "--manifest"}},
     {"hash", "brindle-cli hash [--source] [--algorithm NAME]... SOURCE [ENTRY...]", {"SOURCE", "ENTRY..."}, 1,
      {"--source", "--algorithm"}},
     {"report", "brindle-cli report --dfxml [--algorithm NAME]... SOURCE", {"SOURCE"}, 1, {"--dfxml", "--algorithm"}},
@@ -213,6 +228,7 @@ struct Flag {
 const Flag kFlags[] = {
     {"-r,--recursive", "--recursive", &CliOptions::recursive},
     {"--deleted", "--deleted", &CliOptions::deletedOnly},
+    {"--lost", "--lost", &CliOptions::lost},
     {"--json", "--json", &CliOptions::json},
     {"--force", "--force", &CliOptions::force},
     {"--bodyfile", "--bodyfile", &CliOptions::bodyfile},
@@ -300,6 +316,9 @@ class CommandLine {
        })
         ->check(AlgorithmCheck())
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    app.add_flag("--search{shallow}", options_.search)
+        ->check(CLI::IsMember({"shallow", "deep"}))
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app.add_option("--codepage", options_.codePage)
         ->check(CodePageCheck("NAME"))
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 
+#include "fs/BootSectorCheck.h"
 #include "fs/Bytes.h"
 #include "fs/PartitionTables.h"
 #include "fs/TableLayout.h"
@@ -57,20 +58,53 @@ BootSectorKind ClassifyBootSector(const uint8_t* sector) {
   return BootSectorKind::kUnrecognised;
 }
 
+namespace {
+
+uint64_t SectorsOf(const CheckedVolume& volume, uint32_t bytesPerSector) {
+  return bytesPerSector != 0 ? (volume.volumeBytes + bytesPerSector - 1) / bytesPerSector : 0;
+}
+
+bool AddVolume(ReaderRef* readerRef, const PartitionEntry& entry, const uint8_t* boot, BootSectorKind kind,
+               const uint8_t* bootCopy, PartitionList& partitions, const OemCodePage& codePage) {
+  switch (kind) {
+    case BootSectorKind::kFat:
+      partitions.push_back(std::make_unique<TFATPartition>(readerRef, entry, codePage, bootCopy));
+      break;
+    case BootSectorKind::kExfat:
+      partitions.push_back(std::make_unique<EXFATPartition>(readerRef, entry, bootCopy));
+      break;
+    case BootSectorKind::kUnrecognised:
+      return false;
+  }
+  TSectorReader& reader = *readerRef->reader;
+  if (const std::optional<CheckedVolume> volume = CheckBootSector(reader, boot, uint64_t{entry.startLba} * reader.bytesPerSector())) {
+    partitions.back()->sectorCount = SectorsOf(*volume, reader.bytesPerSector());
+  }
+  return true;
+}
+
+}  // namespace
+
 bool ProbeBootSector(ReaderRef* readerRef, const PartitionEntry& entry, PartitionList& partitions,
                      const OemCodePage& codePage) {
-  const std::vector<uint8_t> sector = ReadWholeSector(*readerRef->reader, entry.startLba);
-  switch (ClassifyBootSector(sector.data())) {
-    case BootSectorKind::kFat:
-      partitions.push_back(std::make_unique<TFATPartition>(readerRef, entry, codePage));
+  TSectorReader& reader = *readerRef->reader;
+  const std::vector<uint8_t> sector = ReadWholeSector(reader, entry.startLba);
+  const BootSectorKind kind = ClassifyBootSector(sector.data());
+  const uint64_t start = uint64_t{entry.startLba} * reader.bytesPerSector();
+  // A boot sector that fails its checks gives way to the backup the volume keeps, when that
+  // one passes them; without one, what the boot sector says is read as it stands.
+  if (kind == BootSectorKind::kUnrecognised || !CheckBootSector(reader, sector.data(), start)) {
+    if (const std::optional<BackupBoot> backup = FindBackupBoot(reader, start, sector.data())) {
+      const BootSectorKind backupKind = backup->volume.exfat() ? BootSectorKind::kExfat : BootSectorKind::kFat;
+      AddVolume(readerRef, entry, backup->bytes.data(), backupKind, backup->bytes.data(), partitions, codePage);
+      partitions.back()->sectorCount = SectorsOf(backup->volume, reader.bytesPerSector());
+      partitions.back()->findings.emplace_back(
+          "Boot sector", std::string("damaged; read from its backup") + (backup->volume.exfat() ? " boot region" : "") +
+                             " at sector " + std::to_string(backup->volumeSector) + " of the volume");
       return true;
-    case BootSectorKind::kExfat:
-      partitions.push_back(std::make_unique<EXFATPartition>(readerRef, entry));
-      return true;
-    case BootSectorKind::kUnrecognised:
-      break;
+    }
   }
-  return false;
+  return AddVolume(readerRef, entry, sector.data(), kind, nullptr, partitions, codePage);
 }
 
 void DiscoverPartitions(ReaderRef* readerRef, PartitionList& partitions, const OemCodePage& codePage) {
@@ -99,6 +133,24 @@ void DiscoverPartitions(ReaderRef* readerRef, PartitionList& partitions, const O
     for (const NumberedEntry& drive : ReadLogicalDrives(reader, primary.entry, nextLogical)) probeNew(drive);
   }
   for (const NumberedEntry& entry : guid.entries) probeNew(entry);
+}
+
+std::vector<NumberedEntry> ReadTableEntries(TSectorReader& reader) {
+  const std::vector<NumberedEntry> primaries = ReadPrimaryEntries(ReadWholeSector(reader, 0));
+  std::vector<NumberedEntry> entries;
+  int nextLogical = kFirstLogicalNumber;
+  for (const NumberedEntry& primary : primaries) {
+    if (primary.entry.sectorCount == 0 || primary.entry.typeCode == mbr::kTypeGptProtective) continue;
+    if (!IsExtendedPartition(primary.entry)) {
+      entries.push_back(primary);
+      continue;
+    }
+    for (const NumberedEntry& drive : ReadLogicalDrives(reader, primary.entry, nextLogical)) entries.push_back(drive);
+  }
+  if (HasProtectiveEntry(primaries)) {
+    for (const NumberedEntry& entry : ReadGuidPartitionTable(reader).entries) entries.push_back(entry);
+  }
+  return entries;
 }
 
 std::string DescribeUnreadTable(ReaderRef* readerRef) {

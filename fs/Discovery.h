@@ -13,6 +13,7 @@
 
 #include "fs/OemCodePage.h"
 #include "fs/Partition.h"
+#include "fs/PartitionTables.h"
 
 using PartitionList = std::vector<std::unique_ptr<TPartition>>;
 
@@ -32,6 +33,11 @@ bool ProbeBootSector(ReaderRef* readerRef, const PartitionEntry& entry, Partitio
 // volumes decode their 8.3 names and labels from codePage.
 void DiscoverPartitions(ReaderRef* readerRef, PartitionList& partitions,
                         const OemCodePage& codePage = OemCodePage::Default());
+
+// Every entry of the source's partition tables that describes a partition of some size: the
+// primary entries (not extended or protective ones), the logical drives and the GUID entries,
+// with their numbers.
+std::vector<NumberedEntry> ReadTableEntries(TSectorReader& reader);
 
 // Why the partition table of a source on which discovery found nothing may still hide
 // volumes, as a sentence for the user; empty when there is nothing more to say.

@@ -5,10 +5,16 @@
 
 #include <algorithm>
 
+#include "fs/exfat/ExfatPartition.h"
+#include "fs/fat/FatPartition.h"
+
 namespace {
 
 // The sector sizes a FAT or exFAT boot sector can state.
 constexpr uint32_t kStatableSectorSizes[] = {512, 1024, 2048, 4096};
+
+// The caption of the finding that the search found the volume.
+constexpr const char* kFoundCaption = "Found";
 
 bool IsStatableSectorSize(uint32_t size) {
   return std::find(std::begin(kStatableSectorSizes), std::end(kStatableSectorSizes), size) !=
@@ -142,17 +148,104 @@ std::vector<std::string> OpenedSource::SectorSizeNotes(const std::string& reopen
 
 void OpenedSource::CollectVolumeNotes() {
   volumeNotes_.clear();
+  volumeFindings_.clear();
   for (const auto& partition : partitions_) {
-    for (const std::string& note : partition->notes) {
-      volumeNotes_.push_back("Partition " + std::to_string(partition->number) + ": " + note);
+    const std::string prefix = "Partition " + std::to_string(partition->number) + ": ";
+    for (const std::string& note : partition->notes) volumeNotes_.push_back(prefix + note);
+    // That the search found it, the partition's description says.
+    for (const auto& [caption, value] : partition->findings) {
+      if (caption != kFoundCaption) volumeFindings_.push_back(prefix + caption + " " + value + ".");
     }
   }
 }
 
 std::vector<std::string> OpenedSource::Notes(const std::string& reopenWith) const {
   std::vector<std::string> notes = SectorSizeNotes(reopenWith);
+  notes.insert(notes.end(), volumeFindings_.begin(), volumeFindings_.end());
   notes.insert(notes.end(), volumeNotes_.begin(), volumeNotes_.end());
   return notes;
+}
+
+size_t OpenedSource::SearchLostVolumes(SearchDepth depth, const SearchProgress& progress) {
+  const size_t before = partitions_.size();
+  std::vector<FoundVolume> found = SearchForVolumes(reader_, SectorsToSearch(), depth, progress);
+  if (partitions_.empty()) found = SearchWithStatedSectorSize(std::move(found), depth, progress);
+  AddFoundVolumes(found);
+  FindDisagreements();
+  CollectVolumeNotes();
+  return partitions_.size() - before;
+}
+
+// Where the source has table entries or volumes, what they cover is not searched; an entry that
+// led to no volume covers nothing, for the volume may still lie near where it points.
+std::vector<SectorRange> OpenedSource::SectorsToSearch() {
+  std::vector<SectorRange> covered;
+  if (!partitions_.empty()) {
+    for (const NumberedEntry& table : ReadTableEntries(reader_)) {
+      covered.push_back({table.entry.startLba, uint64_t{table.entry.startLba} + table.entry.sectorCount});
+    }
+  }
+  for (const auto& partition : partitions_) {
+    const uint64_t length = std::max<uint64_t>({partition->sectorCount, partition->partitionEntry.sectorCount, 1});
+    covered.push_back({partition->firstSector, partition->firstSector + length});
+  }
+  return UncoveredSectors(reader_.totalSectors(), std::move(covered));
+}
+
+// Volumes found on an image that all state another sector size than the one it is read with
+// lie where they were found, but their geometry counts in their own sectors: the image is read
+// with the size the first one states, and searched again, when that finds volumes that agree.
+std::vector<FoundVolume> OpenedSource::SearchWithStatedSectorSize(std::vector<FoundVolume> found, SearchDepth depth,
+                                                                  const SearchProgress& progress) {
+  const uint32_t first = reader_.bytesPerSector();
+  if (found.empty() || choice_.isDevice || choice_.sectorSizeFixed) return found;
+  const auto agrees = [](const std::vector<FoundVolume>& volumes, uint32_t size) {
+    return std::any_of(volumes.begin(), volumes.end(), [&](const FoundVolume& v) { return v.volume.sectorSize == size; });
+  };
+  const uint32_t stated = found.front().volume.sectorSize;
+  if (agrees(found, first) || !IsStatableSectorSize(stated)) return found;
+  OpenFailure ignored;
+  if (OpenWith(std::to_string(stated), ignored)) {
+    if (!partitions_.empty()) {
+      detectedSectorSize_ = stated;
+      choice_.sectorSizeText = std::to_string(stated);
+      return {};
+    }
+    std::vector<FoundVolume> again = SearchForVolumes(reader_, SectorsToSearch(), depth, progress);
+    if (agrees(again, stated)) {
+      detectedSectorSize_ = stated;
+      choice_.sectorSizeText = std::to_string(stated);
+      return again;
+    }
+  }
+  OpenWith(std::to_string(first), ignored);
+  return found;
+}
+
+void OpenedSource::AddFoundVolumes(const std::vector<FoundVolume>& found) {
+  int number = 0;
+  for (const auto& partition : partitions_) number = std::max(number, partition->number);
+  for (const NumberedEntry& table : ReadTableEntries(reader_)) number = std::max(number, table.number);
+  for (const FoundVolume& volume : found) {
+    if (volume.sector > UINT32_MAX) continue;
+    PartitionEntry entry;
+    entry.startLba = static_cast<uint32_t>(volume.sector);
+    if (volume.kind == BootSectorKind::kExfat) {
+      partitions_.push_back(std::make_unique<EXFATPartition>(&readerRef_, entry, volume.boot.data()));
+    } else {
+      partitions_.push_back(std::make_unique<TFATPartition>(&readerRef_, entry, codePage_, volume.boot.data()));
+    }
+    TPartition& partition = *partitions_.back();
+    partition.number = ++number;
+    partition.foundBySearch = true;
+    partition.sectorCount = (volume.volume.volumeBytes + reader_.bytesPerSector() - 1) / reader_.bytesPerSector();
+    partition.findings.emplace_back(kFoundCaption, "by the search for lost volumes, at sector " + std::to_string(volume.sector));
+    if (volume.backupSector) {
+      partition.findings.emplace_back("Boot sector", std::string("damaged; read from its backup") +
+                                                         (volume.volume.exfat() ? " boot region" : "") + " at sector " +
+                                                         std::to_string(*volume.backupSector) + " of the volume");
+    }
+  }
 }
 
 std::string OpenedSource::NoPartitionsMessage() {

@@ -14,6 +14,7 @@
 #include "device/SectorReader.h"
 #include "fs/Discovery.h"
 #include "fs/OemCodePage.h"
+#include "fs/VolumeSearch.h"
 
 struct SourceChoice {
   std::string path;
@@ -89,6 +90,13 @@ class OpenedSource {
   // Everything the user is told about the source once it is open: the sector size notes, then
   // the volumes' notes.
   std::vector<std::string> Notes(const std::string& reopenWith) const;
+  // Searches the source for volumes that no table leads to (see VolumeSearch.h) and adds those
+  // found after the partitions it holds, numbered after the table's; returns how many. With
+  // partitions or table entries, only the sectors that none of them covers are searched;
+  // without, the whole source. An image whose volumes all state another sector size than the
+  // one it is read with is read with theirs, as when volumes are found on opening. progress may
+  // stop the search; what it found until then is kept.
+  size_t SearchLostVolumes(SearchDepth depth, const SearchProgress& progress = {});
   // The message for a source on which nothing was found, with the reason a partition table may
   // have been passed over on a line of its own.
   std::string NoPartitionsMessage();
@@ -101,6 +109,10 @@ class OpenedSource {
   void TryStatedSectorSizes();
   void FindDisagreements();
   void CollectVolumeNotes();
+  std::vector<SectorRange> SectorsToSearch();
+  std::vector<FoundVolume> SearchWithStatedSectorSize(std::vector<FoundVolume> found, SearchDepth depth,
+                                                      const SearchProgress& progress);
+  void AddFoundVolumes(const std::vector<FoundVolume>& found);
 
   SourceChoice choice_;
   OemCodePage codePage_;
@@ -111,4 +123,6 @@ class OpenedSource {
   std::optional<uint32_t> detectedSectorSize_;
   std::vector<SectorSizeDisagreement> disagreements_;
   std::vector<std::string> volumeNotes_;
+  // What the volumes' findings (TPartition::findings) tell, each begun with "Partition N: ".
+  std::vector<std::string> volumeFindings_;
 };

@@ -105,6 +105,7 @@ std::string TDirectoryEntry::FileName() const {
 void TDirectoryEntry::AdoptChild(std::unique_ptr<TDirectoryEntry> child) {
   child->path = child->IsFolder() ? path + child->name + "\\" : path;
   child->inDeletedFolder = IsDeleted();
+  child->inLostAndFound = inLostAndFound;
   children.push_back(std::move(child));
 }
 
@@ -135,6 +136,7 @@ bool TPartition::ReadAt(uint32_t sector, uint8_t* dest, uint32_t count) const {
 }
 
 void TPartition::AddNoteRows(TInfoList& list) const {
+  for (const auto& [caption, value] : findings) AddBasicRow(list, caption, value);
   for (const std::string& note : notes) AddBasicRow(list, "Warning", note);
 }
 
@@ -143,6 +145,10 @@ void TPartition::NoteCutShort(uint64_t clusters, uint64_t beyond, bool rootBeyon
                      std::to_string(clusters) + " clusters lie beyond its end, and what they hold is missing.";
   if (rootBeyond) note += " Its root directory lies beyond the end as well: the entries it holds there are missing.";
   notes.push_back(std::move(note));
+}
+
+std::string TPartition::KindText(const std::string& family) const {
+  return family + (foundBySearch ? " volume found at sector " + std::to_string(firstSector) : " partition");
 }
 
 std::string TPartition::LabelSuffix() const {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "device/SectorReader.h"
@@ -14,6 +15,7 @@
 #include "fs/Completeness.h"
 #include "fs/DosFields.h"
 #include "fs/InfoList.h"
+#include "fs/LostScanVolume.h"
 #include "fs/MemoryStream.h"
 #include "fs/PartitionEntry.h"
 
@@ -121,7 +123,10 @@ class TDirectoryEntry {
   // too: none of it is reachable on the live volume.
   virtual bool IsDeleted() const { return state == kStateDeleted || inDeletedFolder; }
   // How the entry came to be known; entries of the tree are live or deleted.
-  virtual EntryOrigin Origin() const { return IsDeleted() ? EntryOrigin::kDeleted : EntryOrigin::kLive; }
+  virtual EntryOrigin Origin() const {
+    if (inLostAndFound) return EntryOrigin::kLost;
+    return IsDeleted() ? EntryOrigin::kDeleted : EntryOrigin::kLive;
+  }
   // The names the entry is stored under: a long name (empty when it has none) and an 8.3 name
   // (empty where the family keeps none). name, the caption, is made from them.
   virtual std::string LongName() const { return {}; }
@@ -147,6 +152,9 @@ class TDirectoryEntry {
   std::vector<std::unique_ptr<TDirectoryEntry>> children;
   // Set on the children of a deleted folder when they are made (see IsDeleted).
   bool inDeletedFolder = false;
+  // Set on the volume's "Lost and found" node and, when they are made, on what lies below it:
+  // no folder of the tree leads there.
+  bool inLostAndFound = false;
   // What the last ReadChildren left unread, and why, where a bound cut the directory short;
   // empty when it read the whole directory.
   std::string cutNotice;
@@ -206,11 +214,16 @@ class TPartition {
   uint32_t firstSector;
   std::string label;
   std::unique_ptr<TDirectoryEntry> rootEntry;
+  // The volume's "Lost and found", shown after the root: what a scan of the data area finds that
+  // no folder of the tree leads to. Given by the layer that scans (see NewLostScan); nothing
+  // until then, and for a volume that cannot be scanned.
+  std::unique_ptr<TDirectoryEntry> lostAndFound;
   // What the user is to be told about the volume as it was found, each a sentence: damage seen
   // while it was opened (the source cuts it short, ...). A volume with notes is not a sound one;
   // what can be read of it is read all the same.
   std::vector<std::string> notes;
-  // Adds a "Warning" row for each note to the "Basic information" group.
+  // Adds a row for each finding, then a "Warning" row for each note, to the "Basic information"
+  // group.
   void AddNoteRows(TInfoList& list) const;
   // The number Linux gives the partition, set by discovery: a primary entry's place in the
   // table (1 to 4), a logical drive's from 5 in chain order, a GUID entry's index from 1, and 1
@@ -228,13 +241,26 @@ class TPartition {
   ClusterTrail* TrailFor(const TDirectoryEntry& directory) const {
     return directory.IsDeleted() ? deletedDirectoryTrail.get() : directoryTrail.get();
   }
+  // What the lost-and-found scan needs of the family; nothing for a family without clusters.
+  virtual std::unique_ptr<LostScanVolume> NewLostScan() { return nullptr; }
   // A trail fitted to the partition's clusters; nothing for a family without them.
   virtual std::unique_ptr<ClusterTrail> NewClusterTrail() const { return nullptr; }
+
+  // How the volume was found where no table entry or sound boot sector led to it, as rows of
+  // the "Basic information" group (caption, value): the backup boot sector read in place of
+  // its own, the search that found it. Unlike notes, these say nothing is wrong with the volume.
+  std::vector<std::pair<std::string, std::string>> findings;
+  // Set when the search for lost volumes found the volume rather than a table or sector 0.
+  bool foundBySearch = false;
+  // The volume's length in the source's sectors, as its boot sector states it; 0 when not known.
+  uint64_t sectorCount = 0;
 
  protected:
   TSectorReader& Reader() const { return *readerRef->reader; }
   // Reads count bytes at the absolute sector, from the sector's first byte.
   bool ReadAt(uint32_t sector, uint8_t* dest, uint32_t count) const;
+  // "FAT32 partition", or, for a volume the search found, "FAT32 volume found at sector 2048".
+  std::string KindText(const std::string& family) const;
   // The end of a FAT or exFAT description: the label in double quotes, or ", no label".
   std::string LabelSuffix() const;
   // Notes a volume that the source ends inside of: beyond of its clusters lie past the end of

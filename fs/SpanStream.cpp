@@ -19,8 +19,8 @@ bool ReadInSource(TSectorReader& reader, uint64_t sector, uint8_t* dest, size_t 
 
 }  // namespace
 
-void ReadClipped(TSectorReader& reader, uint64_t sector, uint8_t* dest, size_t count) {
-  ReadInSource(reader, sector, dest, count,
+bool ReadClipped(TSectorReader& reader, uint64_t sector, uint8_t* dest, size_t count) {
+  return ReadInSource(reader, sector, dest, count,
                [&](uint32_t at, uint8_t* to, uint32_t n) { return reader.ReadAt(at, 0, to, n); });
 }
 

@@ -18,8 +18,9 @@ inline constexpr size_t kPieceBytes = size_t{1} << 20;
 
 // Reads count bytes (fewer than 4 GiB) from the first byte of the absolute sector on into dest,
 // through the reader's window; bytes beyond the end of the source, or of a read that failed,
-// are zeros. For tables and other small records read near each other.
-void ReadClipped(TSectorReader& reader, uint64_t sector, uint8_t* dest, size_t count);
+// are zeros. For tables and other small records read near each other. False when a read of the
+// source failed.
+bool ReadClipped(TSectorReader& reader, uint64_t sector, uint8_t* dest, size_t count);
 
 class SpanStream {
  public:

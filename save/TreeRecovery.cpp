@@ -74,7 +74,8 @@ void TreeRecovery::Visit(const WalkItem& item, std::vector<OutputFolder>& folder
     folders.emplace_back().name = SafeFileName(item.entry.FileName());
     return;
   }
-  if (deletedOnly_ && !item.entry.IsDeleted()) return;
+  // What the lost-and-found scan found is no more reachable on the live volume than a deleted file.
+  if (deletedOnly_ && !item.entry.IsDeleted() && item.entry.Origin() == EntryOrigin::kLive) return;
   if (events_.stop && events_.stop()) return;
   if (!Made(folders, depth)) {
     ++totals_.failures;

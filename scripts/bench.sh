@@ -291,6 +291,13 @@ main() {
   fincore "${images[@]}" >&2 || true
   build/bench/bench/brindle_bench --images="$work" --output="$output" --benchmark_repetitions="$repetitions" \
     --benchmark_counters_tabular=true "${extra[@]}"
+  # The lost-and-found scan beside PhotoRec, in one run, on the FAT32 image quick-formatted
+  # (mkfs.fat again over it): the old tree and files lie in free clusters.
+  log "Lost and found: the FAT32 image quick-formatted, Brindle's scan and PhotoRec"
+  cp --sparse=always "$work/fat32.img" "$work/formatted.img"
+  mkfs.fat -F 32 -S 512 -s $((CLUSTER / 512)) "$work/formatted.img" >/dev/null
+  build/bench/bench/brindle-lost-bench "$work/formatted.img" || true
+  rm -f "$work/formatted.img"
 }
 
 main

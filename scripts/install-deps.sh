@@ -32,11 +32,12 @@ if [ "$purpose" = test ]; then
   # evidence files of the tests from raw images; The Sleuth Kit's mactime reads the body files.
   # The files that carving finds by content are made with the tools that write them: ImageMagick,
   # exiftool, ffmpeg, zip, gsf (OLE2 compound files), Ghostscript and qpdf; Debian's forensics
-  # sample files hold real photos and videos.
+  # sample files hold real photos and videos. PhotoRec (testdisk) is the peer the lost-and-found
+  # benchmark runs beside Brindle's scan.
   packages+=(libgtest-dev dosfstools mtools exfatprogs fdisk sleuthkit clang libclang-rt-14-dev
              imagemagick xvfb fonts-noto-cjk time python3 exfat-fuse dbus-daemon python3-dbusmock
              dpkg-dev desktop-file-utils appstream man-db locales ewf-tools qemu-utils
-             libimage-exiftool-perl ffmpeg zip libgsf-bin ghostscript qpdf forensics-samples-files)
+             libimage-exiftool-perl ffmpeg zip libgsf-bin ghostscript qpdf forensics-samples-files testdisk)
 fi
 
 missing=()

@@ -12,6 +12,7 @@
 #include "fs/FreeClusterWalk.h"
 #include "fs/MemoryStream.h"
 #include "fs/SectorWindow.h"
+#include "fs/exfat/ExfatLostScan.h"
 #include "fs/exfat/ExfatNode.h"
 
 namespace {
@@ -78,23 +79,32 @@ class EXFATPartition::FatTable final : public ChainTable {
   SectorWindow window_;
 };
 
-EXFATPartition::EXFATPartition(ReaderRef* readerRef, const PartitionEntry& entry)
+EXFATPartition::EXFATPartition(ReaderRef* readerRef, const PartitionEntry& entry, const uint8_t* bootCopy)
     : TPartition(readerRef, entry) {
-  ReadGeometry();
+  ReadGeometry(bootCopy);
   MakeRoot();
   LocateBitmap();
 }
 
 // The root node points into ownedEntrySets, so it goes first.
-EXFATPartition::~EXFATPartition() { rootEntry.reset(); }
+EXFATPartition::~EXFATPartition() {
+  lostAndFound.reset();
+  rootEntry.reset();
+}
 
-std::string EXFATPartition::GetDescription() const { return "exFAT partition" + LabelSuffix(); }
+std::unique_ptr<FreeClusterMap> EXFATPartition::NewFreeClusterMap() const {
+  if (bitmapClusters_.empty()) return nullptr;
+  return std::make_unique<BitmapWindow>(*this);
+}
+
+std::string EXFATPartition::GetDescription() const { return KindText("exFAT") + LabelSuffix(); }
 
 // Shift values outside the format's range, a cluster above 32 MiB, or a sector size other than
 // the source's leave the heap empty: the volume then shows a root without children rather than
 // a tree read from the wrong bytes.
-void EXFATPartition::ReadGeometry() {
-  ReadAt(firstSector, bootSector.data(), kBootSectorSize);
+void EXFATPartition::ReadGeometry(const uint8_t* bootCopy) {
+  if (bootCopy != nullptr) std::copy_n(bootCopy, bootSector.size(), bootSector.begin());
+  else ReadAt(firstSector, bootSector.data(), kBootSectorSize);
   const unsigned sectorShift = bootSector[kBootBytesPerSectorShift];
   const unsigned clusterShift = bootSector[kBootSectorsPerClusterShift];
   if (sectorShift < kMinBytesPerSectorShift || sectorShift > kMaxBytesPerSectorShift ||
@@ -280,4 +290,9 @@ bool EXFATPartition::ChainStaysFree(uint32_t firstCluster, uint64_t clusters, Bi
     if (!InHeap(cluster) || !bitmap.IsFree(cluster)) return false;
   }
   return true;
+}
+
+std::unique_ptr<LostScanVolume> EXFATPartition::NewLostScan() {
+  if (!HasGeometry()) return nullptr;
+  return NewExfatLostScan(*this);
 }

@@ -17,7 +17,8 @@ class EXFATPartition final : public TPartition {
  public:
   // Reads the boot sector at the entry's first sector, makes the root node and reads the root
   // directory. A boot sector whose geometry cannot be used gives a root without children.
-  EXFATPartition(ReaderRef* readerRef, const PartitionEntry& entry);
+  // bootCopy: 512 bytes that stand in for the boot sector (its backup), nullptr to read it.
+  EXFATPartition(ReaderRef* readerRef, const PartitionEntry& entry, const uint8_t* bootCopy = nullptr);
   ~EXFATPartition() override;
 
   // "exFAT partition" followed by the label in double quotes or ", no label".
@@ -32,6 +33,7 @@ class EXFATPartition final : public TPartition {
   bool ReadClusterChain(const EXFATDirectoryEntry& set, ByteSink& sink, uint64_t maximum,
                         ClusterTrail* trail = nullptr) const;
   std::unique_ptr<ClusterTrail> NewClusterTrail() const override;
+  std::unique_ptr<LostScanVolume> NewLostScan() override;
 
   // Sends the data of a deleted set to sink, as ReadClusterChain does, with these differences.
   // A set read through the FAT is read along its chain only while the chain still runs over
@@ -42,6 +44,14 @@ class EXFATPartition final : public TPartition {
   // overwritten). A contiguous set is read as one run, and a set with DataLength 0 gives
   // nothing. Without a bitmap, every set is read as ReadClusterChain reads it.
   bool ReadDeletedData(const EXFATDirectoryEntry& set, ByteSink& sink, uint64_t maximum) const;
+
+  // Where the heap's clusters lie, for the walks over chains and free clusters and the scan of
+  // the data area.
+  ClusterHeap Heap() const;
+  // The allocation bitmap's free bits; nothing when the root holds no bitmap.
+  std::unique_ptr<FreeClusterMap> NewFreeClusterMap() const;
+  // The root's own made-up entry set, for a node of the root made anew.
+  const EXFATDirectoryEntry& RootSet() const { return ownedEntrySets.front(); }
 
   // True when the boot sector gave a geometry that can be read; otherwise nothing is read.
   bool HasGeometry() const { return heapClusterCount > 0; }
@@ -61,13 +71,11 @@ class EXFATPartition final : public TPartition {
   std::vector<EXFATDirectoryEntry> ownedEntrySets;
 
  private:
-  void ReadGeometry();
+  void ReadGeometry(const uint8_t* bootCopy);
   uint32_t CountHeapClusters();
   void MakeRoot();
   void LocateBitmap();
 
-  // Where the heap's clusters lie, for the walks over chains and free clusters.
-  ClusterHeap Heap() const;
   bool InHeap(uint32_t cluster) const;
   uint64_t FirstSectorOfCluster(uint32_t cluster) const;
   bool SendData(const EXFATDirectoryEntry& set, uint64_t maximum, ClusterTrail* trail, bool deleted,

@@ -213,6 +213,18 @@ bool HoldsDirectorySlots(const uint8_t* slots, size_t count) {
   return true;
 }
 
+bool OpensDirectory(const uint8_t* bytes, size_t count) {
+  static constexpr uint8_t kDotDotName[] = {'.', '.', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+  const size_t slots = count / fat::kSlotSize;
+  if (slots < 2 || !IsDotSlot(bytes)) return false;
+  const uint8_t* dotDot = bytes + fat::kSlotSize;
+  if (!std::equal(std::begin(kDotDotName), std::end(kDotDotName), dotDot + fat::kSlotName) ||
+      (dotDot[fat::kSlotAttributes] & fat::kAttrDirectory) == 0) {
+    return false;
+  }
+  return HoldsDirectorySlots(bytes + 2 * fat::kSlotSize, slots - 2);
+}
+
 FATChildKind SelectChild(const FATDirectoryEntry& record) {
   const uint8_t marker = record.marker();
   const uint8_t attributes = record.attributes();

@@ -37,6 +37,11 @@ void ReadDeletedDirectory(const TFATPartition& partition, const FATDirectoryEntr
 // attribute bits and name bytes a short-name slot may have.
 bool HoldsDirectorySlots(const uint8_t* slots, size_t count);
 
+// Whether a cluster that begins with these bytes (count of them) can be a directory's first:
+// a "." slot, a ".." slot, both with the directory attribute, then slots HoldsDirectorySlots
+// accepts.
+bool OpensDirectory(const uint8_t* bytes, size_t count);
+
 // What a slot becomes in the tree.
 enum class FATChildKind { kNone, kDirectory, kFile, kDeletedDirectory, kDeletedFile };
 

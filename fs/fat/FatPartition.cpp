@@ -11,6 +11,7 @@
 #include "fs/FreeClusterWalk.h"
 #include "fs/SectorWindow.h"
 #include "fs/fat/FatDirectory.h"
+#include "fs/fat/FatLostScan.h"
 #include "fs/fat/FatNode.h"
 
 namespace {
@@ -89,10 +90,12 @@ class TFATPartition::TableWindow final : public ChainTable, public FreeClusterMa
   SectorWindow window_;
 };
 
-TFATPartition::TFATPartition(ReaderRef* readerRef, const PartitionEntry& entry, const OemCodePage& codePage)
+TFATPartition::TFATPartition(ReaderRef* readerRef, const PartitionEntry& entry, const OemCodePage& codePage,
+                             const uint8_t* bootCopy)
     : TPartition(readerRef, entry), codePage_(codePage) {
   std::array<uint8_t, fat::kBootReadSize> boot{};
-  ReadAt(firstSector, boot.data(), fat::kBootReadSize);
+  if (bootCopy != nullptr) std::copy_n(bootCopy, boot.size(), boot.begin());
+  else ReadAt(firstSector, boot.data(), fat::kBootReadSize);
   std::copy_n(boot.begin(), bootParameters.size(), bootParameters.begin());
   fatType = DecideFatType(boot.data());
   label = FormatVolumeLabel(boot.data() + (fatType == 32 ? fat::kLabel32 : fat::kLabel16), codePage_);
@@ -104,7 +107,7 @@ TFATPartition::TFATPartition(ReaderRef* readerRef, const PartitionEntry& entry, 
 }
 
 std::string TFATPartition::GetDescription() const {
-  return "FAT" + std::to_string(fatType) + " partition" + LabelSuffix();
+  return KindText("FAT" + std::to_string(fatType)) + LabelSuffix();
 }
 
 void TFATPartition::LayOutVolume(const uint8_t* boot) {
@@ -301,6 +304,8 @@ bool TFATPartition::SendTail(SpanStream& output, uint32_t lastCluster, uint64_t 
   return count == 0 || output.Send(heap.SectorOf(static_cast<uint32_t>(first)), count);
 }
 
+std::unique_ptr<FreeClusterMap> TFATPartition::NewFreeClusterMap() const { return std::make_unique<TableWindow>(*this); }
+
 ClusterHeap TFATPartition::Heap() const {
   return ClusterHeap{dataClusterCount_,         dataStartSector, SectorsPerCluster(), ClusterBytes(),
                      Reader().bytesPerSector(), true,            volumeClusterCount_ - dataClusterCount_};
@@ -327,4 +332,9 @@ bool TFATPartition::ReadDeletedData(const FATDirectoryEntry& record, ByteSink& s
 void TFATPartition::VisitFreeClusters(const FATDirectoryEntry& record, const ClusterVisitor& visit) const {
   TableWindow table(*this);
   FreeClusterWalk(Heap(), table).Visit(Reader(), record.firstCluster, visit);
+}
+
+std::unique_ptr<LostScanVolume> TFATPartition::NewLostScan() {
+  if (!HasGeometry()) return nullptr;
+  return NewFatLostScan(*this);
 }

@@ -15,9 +15,10 @@
 class TFATPartition final : public TPartition {
  public:
   // Reads the boot sector at the entry's first sector, lays out the volume, and creates and
-  // reads the root directory. 8.3 names and the label are decoded from codePage.
+  // reads the root directory. 8.3 names and the label are decoded from codePage. bootCopy: 512
+  // bytes that stand in for the boot sector (its backup), nullptr to read the boot sector.
   TFATPartition(ReaderRef* readerRef, const PartitionEntry& entry,
-                const OemCodePage& codePage = OemCodePage::Default());
+                const OemCodePage& codePage = OemCodePage::Default(), const uint8_t* bootCopy = nullptr);
 
   std::string GetDescription() const override;
   uint32_t StatedSectorSize() const override { return BytesPerSector(); }
@@ -33,6 +34,7 @@ class TFATPartition final : public TPartition {
   bool ReadClusterChain(const FATDirectoryEntry& record, ByteSink& sink, uint64_t maxBytes,
                         ClusterTrail* trail = nullptr) const;
   std::unique_ptr<ClusterTrail> NewClusterTrail() const override;
+  std::unique_ptr<LostScanVolume> NewLostScan() override;
 
   // Sends the data of a deleted record to sink: its size in bytes, at most maxBytes of them
   // when maxBytes is not 0. Deleting a file frees its chain, so its data is taken from its
@@ -47,6 +49,12 @@ class TFATPartition final : public TPartition {
   // after it, until visit returns false or the volume ends.
   using ClusterVisitor = FreeClusterWalk::Visitor;
   void VisitFreeClusters(const FATDirectoryEntry& record, const ClusterVisitor& visit) const;
+
+  // Where the data clusters lie, for the walks over chains and free clusters and the scan of
+  // the data area.
+  ClusterHeap Heap() const;
+  // The first table's free entries, as the walks over free clusters read them.
+  std::unique_ptr<FreeClusterMap> NewFreeClusterMap() const;
 
   // Whether record is the synthetic record of a FAT12/16 root directory, whose slots lie in the
   // fixed root region instead of a cluster chain.
@@ -79,8 +87,6 @@ class TFATPartition final : public TPartition {
  private:
   class TableWindow;
 
-  // Where the data clusters lie, for the walks over chains and free clusters.
-  ClusterHeap Heap() const;
   void LayOutVolume(const uint8_t* boot);
   uint32_t CountDataClusters(const uint8_t* boot, uint64_t dataOffset);
   // Notes clusters and a root region that the source cuts off (see TPartition::notes).

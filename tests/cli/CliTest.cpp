@@ -47,7 +47,10 @@ TEST_F(CliFixture, ListsPartitionsOrSaysWhyNot) {
   r = cli.Run({dir / "blank.img"});
   EXPECT_EQ(r.code, kExitSource);
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, "brindle-cli: The selected drive does not contain any FAT partitions.\n");
+  EXPECT_EQ(r.err,
+            "brindle-cli: The partition tables lead to no FAT or exFAT volume: searching the source for lost volumes.\n"
+            "brindle-cli: The search found 0 lost volume(s).\n"
+            "brindle-cli: The selected drive does not contain any FAT partitions.\n");
 
   r = cli.Run({dir / "missing.img"});
   EXPECT_EQ(r.code, kExitSource);
@@ -307,8 +310,11 @@ TEST_F(CliFixture, FourKiBSectorsAreFoundWithoutBeingNamed) {
   EXPECT_EQ(r.code, kExitSuccess);
   EXPECT_EQ(r.err, note);
   EXPECT_EQ(Bytes(r.out.begin(), r.out.end()), PatternBytes(70, 3));
+  // With 512-byte sectors obeyed, the entry leads nowhere; the search finds the volume at the
+  // 1 MiB boundary, and says which sector size it states.
   r = cli.Run({"--sector-size", "512", disk});
-  EXPECT_EQ(r.code, kExitSource);
+  EXPECT_EQ(r.out, "2: FAT12 volume found at sector 2048 \"INSIDE\"\n");  // after the table's entry 1
+  EXPECT_NE(r.err.find("Partition 2 states 4096-byte sectors"), std::string::npos) << r.err;
 }
 
 // exfat-fuse deletes a folder by marking its set deleted, and the sets inside it first: the

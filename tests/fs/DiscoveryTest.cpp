@@ -61,15 +61,19 @@ TEST_F(DiscoveryFixture, ATableGivesItsRecognisedEntriesInOrder) {
 }
 
 TEST_F(DiscoveryFixture, MarkersDecideWhatIsRecognised) {
-  // A FAT32 boot sector without a root cluster is not a volume, even with an "IHC" name.
+  // A FAT32 boot sector without a root cluster is not a volume, even with an "IHC" name (its
+  // backup is spoilt the same way, or it would stand in).
   const std::string fat32 = MakeFat("fat32.img", "-F 32", 40960);
-  PatchFile(fat32, 44, Bytes(4, 0));
-  PatchFile(fat32, 8, Bytes{'I', 'H', 'C'});
+  for (const uint64_t at : {0, 6 * 512}) {
+    PatchFile(fat32, at + 44, Bytes(4, 0));
+    PatchFile(fat32, at + 8, Bytes{'I', 'H', 'C'});
+  }
   EXPECT_TRUE(Discover(fat32).empty());
 
   // "EXFAT" without the boot signature is not a volume.
   const std::string exfat = MakeExfat("exfat.img", "X", 8);
   PatchFile(exfat, 510, Bytes{0, 0});
+  PatchFile(exfat, 12 * 512 + 510, Bytes{0, 0});
   EXPECT_TRUE(Discover(exfat).empty());
 
   // No type text but an OEM name ending in "IHC": FAT.

@@ -185,10 +185,13 @@ TEST_F(FrameWidgetFixture, EveryPartitionIsATopLevelNodeInDiscoveryOrder) {
     EXPECT_EQ(partition->text(0).toStdString(), captions[i]);
     EXPECT_EQ(partition->icon(0).cacheKey(), icons.Format(kImgPartition).cacheKey());
     EXPECT_TRUE(partition->isExpanded());
-    ASSERT_EQ(partition->childCount(), 1);
+    // The root, then the "Lost and found", which is scanned only when it is opened.
+    ASSERT_EQ(partition->childCount(), 2);
     EXPECT_EQ(partition->child(0)->text(0).toStdString(), Entry(i).name);
     EXPECT_EQ(partition->child(0)->icon(0).cacheKey(), icons.Format(kImgDirectory).cacheKey());
     EXPECT_EQ(partition->child(0)->childCount(), 0);
+    EXPECT_EQ(partition->child(1)->text(0).toStdString(), "Lost and found");
+    EXPECT_EQ(partition->child(1)->childCount(), 0);
   }
 }
 

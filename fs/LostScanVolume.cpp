@@ -1,0 +1,9 @@
+#include "fs/LostScanVolume.h"
+
+void ClusterBits::SetBytes(const ClusterHeap& heap, uint64_t mediumByte, uint64_t length) {
+  const uint64_t heapStart = heap.firstSector * heap.sourceSectorBytes;
+  if (heap.clusterBytes == 0 || length == 0 || mediumByte + length <= heapStart) return;
+  const uint64_t from = mediumByte < heapStart ? 0 : (mediumByte - heapStart) / heap.clusterBytes;
+  const uint64_t to = (mediumByte + length - 1 - heapStart) / heap.clusterBytes;
+  for (uint64_t i = from; i <= to && i < count_; ++i) Set(static_cast<uint32_t>(i + ClusterHeap::kFirstCluster));
+}

@@ -1,0 +1,136 @@
+#include "fs/VolumeSearch.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "fs/Bytes.h"
+#include "fs/TableLayout.h"
+#include "fs/exfat/ExfatLayout.h"
+#include "fs/fat/FatLayout.h"
+
+namespace {
+
+// The block read at once; large enough that the search reads about as fast as the source
+// gives its bytes.
+constexpr uint32_t kBlockBytes = 4u << 20;
+// The bytes past a candidate that its test may look at: the exFAT backup boot region's first
+// sector at sector 12 of 4096-byte sectors.
+constexpr uint32_t kLookAheadBytes = bootcheck::kExfatBackupRegion * 4096 + bootcheck::kBootBytes;
+constexpr uint64_t kAlignmentBytes = 1u << 20;
+constexpr uint64_t kTrackSectors = 63;
+
+bool IsBoundary(uint64_t sector, uint32_t bytesPerSector) {
+  return sector % kTrackSectors == 0 || (sector * bytesPerSector) % kAlignmentBytes == 0;
+}
+
+void Take(FoundVolume& found, const uint8_t* boot, const CheckedVolume& volume) {
+  std::copy_n(boot, found.boot.size(), found.boot.begin());
+  found.volume = volume;
+  found.kind = volume.exfat() ? BootSectorKind::kExfat : BootSectorKind::kFat;
+}
+
+// The volume that begins at sector, whose first bytes are at, with available bytes of the block
+// from there on; its boot sector first, then the backups its volume would keep.
+std::optional<FoundVolume> ProbeCandidate(TSectorReader& reader, uint64_t sector, const uint8_t* at,
+                                          size_t available) {
+  const uint64_t start = sector * reader.bytesPerSector();
+  FoundVolume found;
+  found.sector = sector;
+  if (MayBeBootSector(at) && ClassifyBootSector(at) != BootSectorKind::kUnrecognised) {
+    if (const std::optional<CheckedVolume> volume = CheckBootSector(reader, at, start)) {
+      Take(found, at, *volume);
+      return found;
+    }
+  }
+  for (const uint32_t size : bootcheck::kSectorSizes) {
+    const size_t fatBackup = size_t{bootcheck::kFat32DefaultBackup} * size;
+    if (fatBackup + bootcheck::kBootBytes <= available) {
+      const uint8_t* copy = at + fatBackup;
+      if (MayBeBootSector(copy) && le16(copy + fat::kBytesPerSector) == size &&
+          TextAt(copy, fat::kTypeText32, "FAT32")) {
+        const std::optional<CheckedVolume> volume = CheckFatBootSector(reader, copy, start);
+        if (volume && volume->fatType == 32) {
+          Take(found, copy, *volume);
+          found.backupSector = bootcheck::kFat32DefaultBackup;
+          return found;
+        }
+      }
+    }
+    const size_t exfatBackup = size_t{bootcheck::kExfatBackupRegion} * size;
+    if (exfatBackup + bootcheck::kBootBytes <= available) {
+      const uint8_t* copy = at + exfatBackup;
+      if (mbr::HasSignature(copy) && TextAt(copy, exfat::kBootFileSystemName, "EXFAT   ") &&
+          copy[exfat::kBootBytesPerSectorShift] < 32 && (1u << copy[exfat::kBootBytesPerSectorShift]) == size) {
+        if (const std::optional<CheckedVolume> volume = CheckExfatBootRegion(reader, start + exfatBackup, start)) {
+          Take(found, copy, *volume);
+          found.backupSector = bootcheck::kExfatBackupRegion;
+          return found;
+        }
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<FoundVolume> SearchForVolumes(TSectorReader& reader, const std::vector<SectorRange>& ranges,
+                                          SearchDepth depth, const SearchProgress& progress) {
+  std::vector<FoundVolume> found;
+  const uint32_t bytesPerSector = reader.bytesPerSector();
+  const uint64_t totalSectors = reader.totalSectors();
+  if (bytesPerSector < mbr::kMinimumSectorSize) return found;
+  const uint64_t blockSectors = std::max<uint64_t>(kBlockBytes / bytesPerSector, 1);
+  const uint64_t lookAheadSectors = (kLookAheadBytes + bytesPerSector - 1) / bytesPerSector;
+  std::vector<uint8_t> block((blockSectors + lookAheadSectors) * bytesPerSector);
+
+  uint64_t toSearch = 0;
+  for (const SectorRange& range : ranges) toSearch += std::min(range.end, totalSectors) - std::min(range.first, range.end);
+  uint64_t searched = 0;
+  for (const SectorRange& range : ranges) {
+    const uint64_t end = std::min(range.end, totalSectors);
+    uint64_t sector = range.first;
+    while (sector < end) {
+      const uint64_t blockFirst = sector;
+      const uint64_t blockEnd = std::min(blockFirst + blockSectors, end);
+      const uint64_t readSectors = std::min(blockEnd - blockFirst + lookAheadSectors, totalSectors - blockFirst);
+      const size_t readBytes = readSectors * bytesPerSector;
+      std::fill(block.begin() + static_cast<std::ptrdiff_t>(readBytes), block.end(), 0);
+      reader.ReadAt(static_cast<uint32_t>(blockFirst), 0, block.data(), static_cast<uint32_t>(readBytes));
+      for (; sector < blockEnd; ++sector) {
+        if (depth == SearchDepth::kBoundaries && !IsBoundary(sector, bytesPerSector)) continue;
+        const size_t offset = (sector - blockFirst) * bytesPerSector;
+        std::optional<FoundVolume> volume = ProbeCandidate(reader, sector, block.data() + offset, readBytes - offset);
+        if (!volume) continue;
+        // What lies inside the volume is its own: the search goes on after its end.
+        const uint64_t length = std::max<uint64_t>((volume->volume.volumeBytes + bytesPerSector - 1) / bytesPerSector, 1);
+        found.push_back(std::move(*volume));
+        sector += length - 1;
+        if (sector + 1 >= blockEnd) {
+          ++sector;
+          break;
+        }
+      }
+      sector = std::max(sector, blockEnd);
+      searched = std::min(searched + (std::min(sector, end) - blockFirst), toSearch);
+      if (progress && !progress(searched, toSearch)) return found;
+    }
+  }
+  return found;
+}
+
+std::vector<SectorRange> UncoveredSectors(uint64_t totalSectors, std::vector<SectorRange> covered) {
+  std::sort(covered.begin(), covered.end(), [](const SectorRange& a, const SectorRange& b) { return a.first < b.first; });
+  std::vector<SectorRange> gaps;
+  uint64_t at = 0;
+  for (const SectorRange& extent : covered) {
+    if (extent.end <= extent.first) continue;
+    if (extent.first > at) gaps.push_back({at, std::min(extent.first, totalSectors)});
+    at = std::max(at, extent.end);
+    if (at >= totalSectors) break;
+  }
+  if (at < totalSectors) gaps.push_back({at, totalSectors});
+  gaps.erase(std::remove_if(gaps.begin(), gaps.end(), [](const SectorRange& r) { return r.end <= r.first; }),
+             gaps.end());
+  return gaps;
+}

@@ -1,0 +1,321 @@
+#include "scan/LostAndFound.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <map>
+
+#include "fs/SpanStream.h"
+#include "fs/TreeWalk.h"
+
+namespace {
+
+// The bytes of a cluster the scan looks at: what RecognizeStart takes, and enough slots to tell
+// a folder.
+constexpr size_t kHeadBytes = 4096;
+// How many byte runs of one deleted entry are marked claimed; more are rare and only cost a
+// file offered twice.
+constexpr size_t kMostRunsMarked = 4096;
+// Progress is told every so many clusters.
+constexpr uint32_t kProgressStep = 256;
+
+// The bytes from one cluster on over the clusters that follow it on the source, up to limit
+// bytes, read through a buffer that keeps the stretch read last: a format's walk reads small
+// fields near each other.
+class ContiguousSource final : public CarveSource {
+ public:
+  ContiguousSource(TSectorReader& reader, const ClusterHeap& heap, uint32_t first, uint64_t limit)
+      : reader_(reader), heap_(heap), first_(first), limit_(limit) {}
+
+  size_t Read(uint64_t offset, uint8_t* dest, size_t count) override {
+    if (offset >= limit_) return 0;
+    count = static_cast<size_t>(std::min<uint64_t>(count, limit_ - offset));
+    size_t done = 0;
+    while (done < count) {
+      const uint64_t at = offset + done;
+      if (at < bufferStart_ || at >= bufferStart_ + bufferFill_) {
+        if (!Fill(at)) return done;
+      }
+      const size_t n = static_cast<size_t>(std::min<uint64_t>(count - done, bufferStart_ + bufferFill_ - at));
+      std::memcpy(dest + done, buffer_.data() + (at - bufferStart_), n);
+      done += n;
+    }
+    return done;
+  }
+
+  uint64_t Limit() const override { return limit_; }
+
+ private:
+  static constexpr size_t kBufferBytes = 64 * 1024;
+
+  // Reads the stretch of the buffer's size that holds at, from a sector's first byte on.
+  bool Fill(uint64_t at) {
+    const uint64_t sectorBytes = std::max<uint32_t>(reader_.bytesPerSector(), 1);
+    const uint64_t start = heap_.SectorOf(first_) * sectorBytes;
+    const uint64_t aligned = at - (start + at) % sectorBytes;
+    const uint64_t n = std::min<uint64_t>(kBufferBytes, limit_ - aligned + sectorBytes);
+    bufferStart_ = aligned;
+    bufferFill_ = 0;
+    if (!ReadClipped(reader_, (start + aligned) / sectorBytes, buffer_.data(), static_cast<size_t>(n))) return false;
+    bufferFill_ = static_cast<size_t>(n);
+    return true;
+  }
+
+  TSectorReader& reader_;
+  ClusterHeap heap_;
+  uint32_t first_;
+  uint64_t limit_;
+  std::array<uint8_t, kBufferBytes> buffer_{};
+  uint64_t bufferStart_ = 0;
+  size_t bufferFill_ = 0;
+};
+
+// Moves a partition's directory trails aside while the scan walks the tree and the lost folders
+// on trails of its own, and puts them back: a walk that opened the "Lost and found" must still
+// read the folders the scan has read.
+class TrailsAside {
+ public:
+  explicit TrailsAside(TPartition& partition)
+      : partition_(partition),
+        live_(std::move(partition.directoryTrail)),
+        deleted_(std::move(partition.deletedDirectoryTrail)) {}
+  ~TrailsAside() {
+    partition_.directoryTrail = std::move(live_);
+    partition_.deletedDirectoryTrail = std::move(deleted_);
+  }
+  TrailsAside(const TrailsAside&) = delete;
+  TrailsAside& operator=(const TrailsAside&) = delete;
+
+ private:
+  TPartition& partition_;
+  std::unique_ptr<ClusterTrail> live_;
+  std::unique_ptr<ClusterTrail> deleted_;
+};
+
+// Marks what the entries below dir claim: the clusters of deleted files' data (live files'
+// are in use anyway), and the first cluster of every folder, which shown records.
+void MarkClaims(TPartition& partition, TDirectoryEntry& dir, const ClusterHeap& heap, ClusterBits& claimed,
+                ClusterBits& shown) {
+  TreeWalk walk(true, [&](const WalkItem& item) {
+    TDirectoryEntry& e = item.entry;
+    if (e.IsFolder()) {
+      if (const std::optional<DirectoryStart> start = e.StartsAt(); start && start->firstCluster != 0) {
+        shown.Set(start->firstCluster);
+        claimed.Set(start->firstCluster);
+      }
+      return;
+    }
+    if (e.Origin() == EntryOrigin::kLive) return;
+    const uint64_t sectorBytes = heap.sourceSectorBytes;
+    for (const ByteRun& run : e.DataRuns(kMostRunsMarked).runs) {
+      if (run.mediumOffset && run.length != 0 && sectorBytes != 0) claimed.SetBytes(heap, *run.mediumOffset, run.length);
+    }
+  });
+  walk.WalkChildren(partition, dir, "", "");
+}
+
+}  // namespace
+
+void AddLostAndFound(TPartition& partition) {
+  if (partition.lostAndFound) return;
+  if (std::unique_ptr<LostScanVolume> volume = partition.NewLostScan()) {
+    partition.lostAndFound = std::make_unique<LostAndFoundNode>(partition.readerRef, partition, std::move(volume));
+  }
+}
+
+LostAndFoundNode::LostAndFoundNode(ReaderRef* readerRef, TPartition& partition, std::unique_ptr<LostScanVolume> volume)
+    : TDirectoryEntry(readerRef), partition_(partition), volume_(std::move(volume)) {
+  name = kCaption;
+  state = kStateDirectory;
+  path = "\\" + name + "\\";
+  inLostAndFound = true;
+}
+
+// The lost folders may point into what the volume keeps: they go first.
+LostAndFoundNode::~LostAndFoundNode() { children.clear(); }
+
+void LostAndFoundNode::ReadChildren() {
+  if (!scanned_) Scan();
+}
+
+void LostAndFoundNode::ReleaseChildren() {
+  for (const auto& child : children) child->ReleaseChildren();
+}
+
+void LostAndFoundNode::FillInfo(TInfoList& list) {
+  BeginBasicInformation(list);
+  if (!scanned_) {
+    AddBasicRow(list, "Scan", "not yet run");
+    return;
+  }
+  AddBasicRow(list, "Lost folders", std::to_string(totals_.lostFolders) + (totals_.foldersCut ? " (more not listed)" : ""));
+  AddBasicRow(list, "Files found by content", std::to_string(totals_.foundFiles));
+  AddBasicRow(list, "Unreadable clusters skipped", std::to_string(totals_.unreadableClusters));
+  if (totals_.cancelled) AddBasicRow(list, "Scan", "cancelled");
+}
+
+void LostAndFoundNode::Scan() {
+  scanned_ = true;
+  const ClusterHeap heap = volume_->Heap();
+  if (heap.count == 0 || heap.clusterBytes == 0 || readerRef == nullptr || readerRef->reader == nullptr) return;
+  TSectorReader& reader = *readerRef->reader;
+  const TrailsAside aside(partition_);
+  ClusterBits claimed(heap.count);
+  ClusterBits shown(heap.count);
+  ClusterBits opening(heap.count);
+  std::unique_ptr<FreeClusterMap> allocation = volume_->NewAllocationMap();
+  const uint64_t total = 2 * heap.Bytes();
+  uint64_t scanned = 0;
+  uint64_t found = 0;
+  auto tell = [&](uint32_t index) {
+    if (progress && index % kProgressStep == 0 && !progress(scanned, total, found)) totals_.cancelled = true;
+    return !totals_.cancelled;
+  };
+
+  if (std::unique_ptr<TDirectoryEntry> root = volume_->NewRoot()) MarkClaims(partition_, *root, heap, claimed, shown);
+
+  // The clusters nothing claims, one after another: inUse passes what the allocation data
+  // marks in use, a stretch at a time.
+  const uint32_t end = ClusterHeap::kFirstCluster + heap.count;
+  auto nextUnclaimed = [&](uint32_t cluster) {
+    while (cluster < end) {
+      const uint32_t inUse = allocation ? allocation->InUseFrom(cluster) : 0;
+      if (inUse != 0) {
+        scanned += uint64_t{std::min(inUse, end - cluster)} * heap.clusterBytes;
+        cluster += std::min(inUse, end - cluster);
+      } else if (claimed.Test(cluster)) {
+        scanned += heap.clusterBytes;
+        ++cluster;
+      } else {
+        break;
+      }
+    }
+    return cluster;
+  };
+  auto unclaimed = [&](uint32_t cluster) {
+    return (!allocation || allocation->InUseFrom(cluster) == 0) && !claimed.Test(cluster);
+  };
+  std::vector<uint8_t> head(std::min<size_t>(kHeadBytes, heap.clusterBytes));
+  auto readHead = [&](uint32_t cluster) {
+    if (ReadClipped(reader, heap.SectorOf(cluster), head.data(), head.size())) return true;
+    ++totals_.unreadableClusters;
+    return false;
+  };
+
+  // First pass: the clusters that open a folder, and those where a file may begin, so that the
+  // second pass reads only those again.
+  ClusterBits candidates(heap.count);
+  for (uint32_t cluster = nextUnclaimed(ClusterHeap::kFirstCluster); cluster < end;
+       cluster = nextUnclaimed(cluster + 1)) {
+    scanned += heap.clusterBytes;
+    if (!tell(cluster)) break;
+    if (!readHead(cluster)) continue;
+    if (volume_->OpensFolder(head.data(), head.size())) opening.Set(cluster);
+    else if (RecognizeStart(head.data(), head.size())) candidates.Set(cluster);
+  }
+  if (!totals_.cancelled) {
+    std::vector<std::unique_ptr<TDirectoryEntry>> folders = volume_->LostFolders(opening, shown, kMostLostFolders);
+    totals_.foldersCut = folders.size() >= kMostLostFolders;
+    for (auto& folder : folders) {
+      MarkClaims(partition_, *folder, heap, claimed, shown);
+      if (const std::optional<DirectoryStart> start = folder->StartsAt()) claimed.Set(start->firstCluster);
+      folder->ReleaseChildren();
+      AdoptChild(std::move(folder));
+      ++totals_.lostFolders;
+      ++found;
+    }
+  }
+  // The later clusters of lost folders, and folders nested in them, are not files.
+  for (uint32_t cluster = ClusterHeap::kFirstCluster; cluster < end; ++cluster) {
+    if (opening.Test(cluster)) claimed.Set(cluster);
+  }
+
+  // Second pass: files told by their content, in what is still unclaimed. A file runs over
+  // clusters that follow each other, up to the next one something holds.
+  std::map<CarvedKind, std::vector<FoundFile>> byKind;
+  uint32_t runEnd = 0;  // the first cluster from the current one on that something holds
+  for (uint32_t cluster = nextUnclaimed(ClusterHeap::kFirstCluster); cluster < end && !totals_.cancelled;) {
+    scanned += heap.clusterBytes;
+    if (!tell(cluster) || !candidates.Test(cluster) || !readHead(cluster)) {
+      cluster = nextUnclaimed(cluster + 1);
+      continue;
+    }
+    const std::optional<CarvedKind> kind = RecognizeStart(head.data(), head.size());
+    if (!kind) {
+      cluster = nextUnclaimed(cluster + 1);
+      continue;
+    }
+    if (runEnd <= cluster) {
+      runEnd = cluster + 1;
+      while (runEnd < end && unclaimed(runEnd) && heap.FollowsOnDisk(runEnd - 1, runEnd)) ++runEnd;
+    }
+    ContiguousSource source(reader, heap, cluster, uint64_t{runEnd - cluster} * heap.clusterBytes);
+    const std::optional<CarveResult> result = MeasureFile(*kind, source);
+    if (!result || !result->whole || result->length == 0) {
+      cluster = nextUnclaimed(cluster + 1);
+      continue;
+    }
+    byKind[result->kind].push_back(FoundFile{cluster, result->length, result->kind, result->recordedTime});
+    ++totals_.foundFiles;
+    ++found;
+    const uint64_t clusters = (result->length + heap.clusterBytes - 1) / heap.clusterBytes;
+    scanned += (clusters - 1) * heap.clusterBytes;
+    cluster = nextUnclaimed(static_cast<uint32_t>(std::min<uint64_t>(end, cluster + clusters)));
+  }
+  for (auto& [kind, files] : byKind) {
+    AdoptChild(std::make_unique<FoundFolder>(readerRef, heap, kind, std::move(files)));
+  }
+  if (progress) progress(total, total, found);
+}
+
+FoundFolder::FoundFolder(ReaderRef* readerRef, const ClusterHeap& heap, CarvedKind kind, std::vector<FoundFile> files)
+    : TDirectoryEntry(readerRef), heap_(heap), files_(std::move(files)) {
+  name = TypeOf(kind).extension;
+  state = kStateDirectory;
+}
+
+void FoundFolder::ReadChildren() {
+  children.clear();
+  for (const FoundFile& file : files_) AdoptChild(std::make_unique<FoundFileNode>(readerRef, heap_, file));
+}
+
+void FoundFolder::FillInfo(TInfoList& list) {
+  BeginBasicInformation(list);
+  AddBasicRow(list, "Files found by content", std::to_string(files_.size()));
+}
+
+std::string FoundFileName(const FoundFile& file) {
+  char digits[16];
+  std::snprintf(digits, sizeof digits, "%07u", file.firstCluster);
+  return std::string("f") + digits + "." + TypeOf(file.kind).extension;
+}
+
+FoundFileNode::FoundFileNode(ReaderRef* readerRef, const ClusterHeap& heap, const FoundFile& found)
+    : TDirectoryEntry(readerRef), heap_(heap), file_(found) {
+  name = FoundFileName(file_);
+  size = static_cast<uint32_t>(std::min<uint64_t>(file_.length, UINT32_MAX));
+  state = kStateFile;
+  if (const std::optional<RecordedTime> time = ModifiedTime()) modifiedText = FormatDosTimestamp(time->stamp, 0);
+}
+
+bool FoundFileNode::StreamData(ByteSink& sink, uint64_t limit) {
+  const uint64_t count = limit != 0 ? std::min(limit, file_.length) : file_.length;
+  SpanStream output(Reader(), sink);
+  return output.Send(heap_.SectorOf(file_.firstCluster), count) && output.Finish();
+}
+
+void FoundFileNode::FillInfo(TInfoList& list) {
+  BeginBasicInformation(list);
+  AddBasicRow(list, "Type", TypeOf(file_.kind).description);
+  AddBasicRow(list, "Starting cluster", std::to_string(file_.firstCluster));
+  AddBasicRow(list, "File size", std::to_string(file_.length));
+  if (!modifiedText.empty()) AddBasicRow(list, "Recorded date/time", modifiedText);
+  AddDataRow(list);
+}
+
+std::optional<RecordedTime> FoundFileNode::ModifiedTime() const {
+  if (!file_.recordedTime) return std::nullopt;
+  const CarvedTime& t = *file_.recordedTime;
+  return RecordedTime{DosDateTime{t.year, t.month, t.day, t.hour, t.minute, t.second}, 0, std::nullopt};
+}
