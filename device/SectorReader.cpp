@@ -377,8 +377,10 @@ bool TSectorReader::ReadFrom(ReadWindow& window, uint8_t* dest, uint32_t count, 
     const size_t wholeSectors = remaining / bps;
     if (!Holds(window, sector) && within == 0 && wholeSectors >= (direct ? 1 : directSectors) && Readable(sector)) {
       direct = true;
-      const auto n =
-          static_cast<uint32_t>(std::min<uint64_t>({wholeSectors, window.bufferSectors, totalSectors_ - sector}));
+      // Up to 1 MiB a call: the window's own size (128 KiB at most) would make a long read cost
+      // eight system calls where one does.
+      const uint64_t most = std::max<uint64_t>(window.bufferSectors, kMaxDirectReadBytes / bps);
+      const auto n = static_cast<uint32_t>(std::min<uint64_t>({wholeSectors, most, totalSectors_ - sector}));
       if (!ReadRun(window, out, sector, n)) {
         std::memset(dest, 0, count);
         return false;

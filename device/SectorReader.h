@@ -51,6 +51,9 @@ inline constexpr uint32_t kMinSectorSize = 512;
 inline constexpr uint32_t kMaxSectorSize = 65536;
 // Capacity of the read-ahead window in sectors.
 inline constexpr uint32_t kMaxBufferSectors = 256;
+// The most a read straight into the caller's buffer asks of the medium at once (or the
+// window's size, where that is larger).
+inline constexpr uint64_t kMaxDirectReadBytes = uint64_t{1} << 20;
 
 // Why a source could not be opened, in the words the user is shown.
 struct OpenFailure {
