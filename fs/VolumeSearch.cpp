@@ -12,7 +12,7 @@ namespace {
 
 // The block read at once; large enough that the search reads about as fast as the source
 // gives its bytes.
-constexpr uint32_t kBlockBytes = 4u << 20;
+constexpr uint32_t kBlockBytes = 1u << 20;
 // The bytes past a candidate that its test may look at: the exFAT backup boot region's first
 // sector at sector 12 of 4096-byte sectors.
 constexpr uint32_t kLookAheadBytes = bootcheck::kExfatBackupRegion * 4096 + bootcheck::kBootBytes;
@@ -72,6 +72,19 @@ std::optional<FoundVolume> ProbeCandidate(TSectorReader& reader, uint64_t sector
   return std::nullopt;
 }
 
+// Every place ProbeCandidate looks at holds a boot sector's signature, and each lies a whole
+// number of 512-byte units after the candidate: the candidate itself, and the FAT32 and exFAT
+// backups at each sector size a boot sector may state.
+bool MayHoldCandidate(const std::vector<uint8_t>& signed512, size_t unit) {
+  // 0, and 6 and 12 sectors of 512, 1024, 2048 and 4096 bytes: in 512-byte units.
+  static constexpr size_t kUnits[] = {0, 6, 12, 24, 48, 96};
+  static_assert(bootcheck::kFat32DefaultBackup == 6 && bootcheck::kExfatBackupRegion == 12);
+  for (const size_t offset : kUnits) {
+    if (unit + offset < signed512.size() && signed512[unit + offset] != 0) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::vector<FoundVolume> SearchForVolumes(TSectorReader& reader, const std::vector<SectorRange>& ranges,
@@ -83,6 +96,7 @@ std::vector<FoundVolume> SearchForVolumes(TSectorReader& reader, const std::vect
   const uint64_t blockSectors = std::max<uint64_t>(kBlockBytes / bytesPerSector, 1);
   const uint64_t lookAheadSectors = (kLookAheadBytes + bytesPerSector - 1) / bytesPerSector;
   std::vector<uint8_t> block((blockSectors + lookAheadSectors) * bytesPerSector);
+  std::vector<uint8_t> signed512;
 
   uint64_t toSearch = 0;
   for (const SectorRange& range : ranges) toSearch += std::min(range.end, totalSectors) - std::min(range.first, range.end);
@@ -97,9 +111,16 @@ std::vector<FoundVolume> SearchForVolumes(TSectorReader& reader, const std::vect
       const size_t readBytes = readSectors * bytesPerSector;
       std::fill(block.begin() + static_cast<std::ptrdiff_t>(readBytes), block.end(), 0);
       reader.ReadAt(static_cast<uint32_t>(blockFirst), 0, block.data(), static_cast<uint32_t>(readBytes));
+      // Which 512-byte units of the block end with the signature: a sector none of whose
+      // candidates has it is passed over without a closer look.
+      signed512.assign(readBytes / bootcheck::kBootBytes, 0);
+      for (size_t unit = 0; unit < signed512.size(); ++unit) {
+        signed512[unit] = mbr::HasSignature(block.data() + unit * bootcheck::kBootBytes) ? 1 : 0;
+      }
       for (; sector < blockEnd; ++sector) {
         if (depth == SearchDepth::kBoundaries && !IsBoundary(sector, bytesPerSector)) continue;
         const size_t offset = (sector - blockFirst) * bytesPerSector;
+        if (!MayHoldCandidate(signed512, offset / bootcheck::kBootBytes)) continue;
         std::optional<FoundVolume> volume = ProbeCandidate(reader, sector, block.data() + offset, readBytes - offset);
         if (!volume) continue;
         // What lies inside the volume is its own: the search goes on after its end.
