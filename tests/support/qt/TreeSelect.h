@@ -4,7 +4,8 @@
 
 #include <QTreeWidget>
 
-// Selects "N:/DIR/NAME": the root of partition N, then each caption below it in turn, so that
+// Selects "N:/DIR/NAME": the root of partition N, then each caption below it in turn ("..":
+// the partition itself, for what lies beside the root), so that
 // every directory on the way is read. False when there is no such entry.
 inline bool SelectEntry(QTreeWidget& tree, const QString& entry) {
   const auto childNamed = [](QTreeWidgetItem* parent, const QString& name) -> QTreeWidgetItem* {
@@ -21,7 +22,8 @@ inline bool SelectEntry(QTreeWidget& tree, const QString& entry) {
   if (item == nullptr) return false;
   tree.setCurrentItem(item);
   for (const QString& name : entry.mid(colon + 1).split('/', Qt::SkipEmptyParts)) {
-    item = childNamed(item, name);
+    // ".." climbs to the partition's node, where the nodes beside the root are.
+    item = name == QLatin1String("..") ? item->parent() : childNamed(item, name);
     if (item == nullptr) return false;
     tree.setCurrentItem(item);
   }
