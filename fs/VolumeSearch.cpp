@@ -1,8 +1,11 @@
 #include "fs/VolumeSearch.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <iterator>
+#include <memory>
 
+#include "device/FreeDeleter.h"
 #include "fs/Bytes.h"
 #include "fs/TableLayout.h"
 #include "fs/exfat/ExfatLayout.h"
@@ -17,6 +20,7 @@ constexpr uint32_t kBlockBytes = 1u << 20;
 // sector at sector 12 of 4096-byte sectors.
 constexpr uint32_t kLookAheadBytes = bootcheck::kExfatBackupRegion * 4096 + bootcheck::kBootBytes;
 constexpr uint64_t kAlignmentBytes = 1u << 20;
+constexpr size_t kPageBytes = 4096;
 constexpr uint64_t kTrackSectors = 63;
 
 bool IsBoundary(uint64_t sector, uint32_t bytesPerSector) {
@@ -95,7 +99,11 @@ std::vector<FoundVolume> SearchForVolumes(TSectorReader& reader, const std::vect
   if (bytesPerSector < mbr::kMinimumSectorSize) return found;
   const uint64_t blockSectors = std::max<uint64_t>(kBlockBytes / bytesPerSector, 1);
   const uint64_t lookAheadSectors = (kLookAheadBytes + bytesPerSector - 1) / bytesPerSector;
-  std::vector<uint8_t> block((blockSectors + lookAheadSectors) * bytesPerSector);
+  // Page-aligned, as the kernel copies fastest into it.
+  const size_t blockBytes = (blockSectors + lookAheadSectors) * bytesPerSector;
+  const size_t pages = (blockBytes + kPageBytes - 1) / kPageBytes * kPageBytes;
+  const std::unique_ptr<uint8_t[], FreeDeleter> block(static_cast<uint8_t*>(std::aligned_alloc(kPageBytes, pages)));
+  if (!block) return found;
   std::vector<uint8_t> signed512;
 
   uint64_t toSearch = 0;
@@ -109,19 +117,19 @@ std::vector<FoundVolume> SearchForVolumes(TSectorReader& reader, const std::vect
       const uint64_t blockEnd = std::min(blockFirst + blockSectors, end);
       const uint64_t readSectors = std::min(blockEnd - blockFirst + lookAheadSectors, totalSectors - blockFirst);
       const size_t readBytes = readSectors * bytesPerSector;
-      std::fill(block.begin() + static_cast<std::ptrdiff_t>(readBytes), block.end(), 0);
-      reader.ReadAt(static_cast<uint32_t>(blockFirst), 0, block.data(), static_cast<uint32_t>(readBytes));
+      std::fill(block.get() + readBytes, block.get() + blockBytes, 0);
+      reader.ReadAt(static_cast<uint32_t>(blockFirst), 0, block.get(), static_cast<uint32_t>(readBytes));
       // Which 512-byte units of the block end with the signature: a sector none of whose
       // candidates has it is passed over without a closer look.
       signed512.assign(readBytes / bootcheck::kBootBytes, 0);
       for (size_t unit = 0; unit < signed512.size(); ++unit) {
-        signed512[unit] = mbr::HasSignature(block.data() + unit * bootcheck::kBootBytes) ? 1 : 0;
+        signed512[unit] = mbr::HasSignature(block.get() + unit * bootcheck::kBootBytes) ? 1 : 0;
       }
       for (; sector < blockEnd; ++sector) {
         if (depth == SearchDepth::kBoundaries && !IsBoundary(sector, bytesPerSector)) continue;
         const size_t offset = (sector - blockFirst) * bytesPerSector;
         if (!MayHoldCandidate(signed512, offset / bootcheck::kBootBytes)) continue;
-        std::optional<FoundVolume> volume = ProbeCandidate(reader, sector, block.data() + offset, readBytes - offset);
+        std::optional<FoundVolume> volume = ProbeCandidate(reader, sector, block.get() + offset, readBytes - offset);
         if (!volume) continue;
         // What lies inside the volume is its own: the search goes on after its end.
         const uint64_t length = std::max<uint64_t>((volume->volume.volumeBytes + bytesPerSector - 1) / bytesPerSector, 1);
