@@ -4,7 +4,11 @@
 
 #include "fs/Bytes.h"
 
-ByteBuffer TDirectoryEntry::GetData(uint32_t& /*size*/) { return ByteBuffer(); }
+// A node without data of its own (a node that only gathers others) delivers nothing.
+ByteBuffer TDirectoryEntry::GetData(uint32_t& size) {
+  size = 0;
+  return ByteBuffer();
+}
 
 namespace {
 
