@@ -17,6 +17,7 @@
 #include "fs/TableLayout.h"
 #include "fs/exfat/ExfatPartition.h"
 #include "fs/fat/FatPartition.h"
+#include "scan/LostAndFound.h"
 
 namespace {
 
@@ -126,12 +127,10 @@ uint64_t ExerciseEntry(TDirectoryEntry& entry) {
   return delivered + saved;
 }
 
-// Returns the number of nodes exercised; visitedInAll counts them over every partition of
-// the input.
-size_t WalkTree(TPartition& partition, size_t& visitedInAll) {
-  partition.GetDescription();
-  if (!partition.rootEntry) return 0;
-  std::deque<std::pair<TDirectoryEntry*, int>> pending{{partition.rootEntry.get(), 0}};
+// Returns the number of nodes exercised from top down; visitedInAll counts them over every
+// partition of the input.
+size_t WalkTree(TDirectoryEntry& top, size_t& visitedInAll) {
+  std::deque<std::pair<TDirectoryEntry*, int>> pending{{&top, 0}};
   size_t visited = 0;
   size_t created = 0;
   uint64_t readBytes = 0;
@@ -192,7 +191,7 @@ void SealGuidHeader(std::vector<uint8_t>& bytes, uint32_t sectorSize) {
 
 }  // namespace
 
-HarnessReport RunHarness(HarnessVolume volume, const uint8_t* data, size_t size) {
+HarnessReport RunHarness(HarnessVolume volume, const uint8_t* data, size_t size, bool lostAndFound) {
   const std::string sectorSize = SectorSizeText(volume, data, size);
   std::vector<uint8_t> bytes(data, data + size);
   if (volume == HarnessVolume::kDiscover) SealGuidHeader(bytes, static_cast<uint32_t>(std::stoul(sectorSize)));
@@ -227,6 +226,23 @@ HarnessReport RunHarness(HarnessVolume volume, const uint8_t* data, size_t size)
   }
   report.partitions = partitions.size();
   size_t visitedInAll = 0;
-  for (auto& partition : partitions) report.nodes += WalkTree(*partition, visitedInAll);
+  for (auto& partition : partitions) {
+    partition->GetDescription();
+    if (partition->rootEntry) report.nodes += WalkTree(*partition->rootEntry, visitedInAll);
+  }
+  if (!lostAndFound) return report;
+  // The scan gets its own budget: it is what this run is for.
+  visitedInAll = 0;
+  for (auto& partition : partitions) {
+    AddLostAndFound(*partition);
+    if (partition->lostAndFound) report.lostNodes += WalkTree(*partition->lostAndFound, visitedInAll);
+  }
+  report.nodes += report.lostNodes;
   return report;
+}
+
+HarnessReport RunScanHarness(const uint8_t* data, size_t size) {
+  constexpr char kExfatName[] = "EXFAT   ";
+  const bool exfat = size >= 3 + sizeof kExfatName - 1 && std::memcmp(data + 3, kExfatName, sizeof kExfatName - 1) == 0;
+  return RunHarness(exfat ? HarnessVolume::kExfatAtZero : HarnessVolume::kFatAtZero, data, size, true);
 }

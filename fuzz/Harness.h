@@ -22,6 +22,12 @@ enum class HarnessVolume {
 struct HarnessReport {
   size_t partitions = 0;
   size_t nodes = 0;
+  size_t lostNodes = 0;  // of those, the nodes of the volumes' "Lost and found"
 };
 
-HarnessReport RunHarness(HarnessVolume volume, const uint8_t* data, size_t size);
+// With lostAndFound, each volume's "Lost and found" is added after its tree is walked, and is
+// walked too: the scan of the data area for lost folders and files found by their content.
+HarnessReport RunHarness(HarnessVolume volume, const uint8_t* data, size_t size, bool lostAndFound = false);
+
+// The lost-and-found scan of the volume at sector 0: exFAT when its name says so, else FAT.
+HarnessReport RunScanHarness(const uint8_t* data, size_t size);

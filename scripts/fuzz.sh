@@ -16,7 +16,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(discover fat exfat carve)
+[ ${#targets[@]} -gt 0 ] || targets=(discover fat exfat scan carve)
 jobs=${FUZZ_JOBS:-1}
 
 # Limits. No input is larger than max_len (128 KiB: boot sectors, tables and directories fit

@@ -53,6 +53,27 @@ TEST(FuzzRegressionTest, EverySeedOpensAVolume) {
   }
 }
 
+// The scan target's seeds are volumes with data areas to scan: each reaches its "Lost and
+// found", and a seed's lost folders or found files give it more than the node itself.
+TEST(FuzzRegressionTest, EveryScanSeedReachesTheLostAndFound) {
+  const std::vector<std::filesystem::path> inputs = InputsIn(std::filesystem::path(BRINDLE_FUZZ_DIR) / "corpus" / "scan");
+  EXPECT_FALSE(inputs.empty());
+  size_t mostLost = 0;
+  for (const auto& input : inputs) {
+    SCOPED_TRACE(input.filename().string());
+    const Bytes bytes = ReadFileBytes(input);
+    const HarnessReport report = RunScanHarness(bytes.data(), bytes.size());
+    EXPECT_GE(report.lostNodes, report.partitions);
+    mostLost = std::max(mostLost, report.lostNodes);
+  }
+  EXPECT_GT(mostLost, 1u) << "no seed gives the scan anything to find";
+  for (const auto& input : InputsIn(std::filesystem::path(BRINDLE_FUZZ_DIR) / "regressions" / "scan")) {
+    SCOPED_TRACE(input.string());
+    const Bytes bytes = ReadFileBytes(input);
+    RunScanHarness(bytes.data(), bytes.size());
+  }
+}
+
 // Kept findings live in fuzz/regressions/<target>/; there are none until a fuzzer finds one.
 TEST(FuzzRegressionTest, KeptFindingsRunCleanly) {
   for (const auto& [name, volume] : kTargets) {
