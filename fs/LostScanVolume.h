@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "fs/ClusterHeap.h"
@@ -59,3 +60,11 @@ class LostScanVolume {
                                                                     const ClusterBits& shown, size_t most) = 0;
 };
 
+class TSectorReader;
+
+// The start of a cluster as the families' lost-folder scans read it: the cluster's bytes, up
+// to 256 KiB, zeros where the source does not reach.
+std::vector<uint8_t> ReadClusterStart(TSectorReader& reader, const ClusterHeap& heap, uint32_t cluster);
+
+// The caption of a lost folder that no found folder names.
+std::string LostFolderCaption(uint32_t cluster);

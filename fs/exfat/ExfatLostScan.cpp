@@ -14,8 +14,6 @@ namespace {
 
 using namespace exfat;
 
-// The most bytes of a folder's first cluster read to learn which folders it names.
-constexpr size_t kMostClusterBytes = 256 * 1024;
 // A file entry set holds a stream entry and 1 to 17 name entries.
 constexpr unsigned kFewestSecondaries = 2;
 constexpr unsigned kMostSecondaries = 18;
@@ -93,8 +91,9 @@ class ExfatLostScan final : public LostScanVolume {
  private:
   // The entry sets in the first cluster of folder.
   std::vector<EXFATDirectoryEntry> SetsIn(uint32_t folder) const;
-  // The bytes of cluster's start, as far as kMostClusterBytes go.
-  std::vector<uint8_t> ClusterStart(uint32_t cluster) const;
+  std::vector<uint8_t> ClusterStart(uint32_t cluster) const {
+    return ReadClusterStart(*partition_.readerRef->reader, partition_.Heap(), cluster);
+  }
   // A made-up set for the folder that opens at cluster: a directory of that many clusters, in
   // one run.
   EXFATDirectoryEntry FolderSet(uint32_t cluster, uint32_t clusters) const;
@@ -102,13 +101,6 @@ class ExfatLostScan final : public LostScanVolume {
   EXFATPartition& partition_;
   std::vector<EXFATDirectoryEntry> sets_;  // the made-up sets of the lost folders; nodes point into it
 };
-
-std::vector<uint8_t> ExfatLostScan::ClusterStart(uint32_t cluster) const {
-  const ClusterHeap heap = partition_.Heap();
-  std::vector<uint8_t> bytes(std::min<size_t>(heap.clusterBytes, kMostClusterBytes));
-  ReadClipped(*partition_.readerRef->reader, heap.SectorOf(cluster), bytes.data(), bytes.size());
-  return bytes;
-}
 
 std::vector<EXFATDirectoryEntry> ExfatLostScan::SetsIn(uint32_t folder) const {
   const std::vector<uint8_t> bytes = ClusterStart(folder);
@@ -183,7 +175,7 @@ std::vector<std::unique_ptr<TDirectoryEntry>> ExfatLostScan::LostFolders(const C
   std::vector<std::unique_ptr<TDirectoryEntry>> folders;
   for (size_t i = 0; i < sets_.size(); ++i) {
     auto folder = std::make_unique<EXFATDirectoryNode>(partition_.readerRef, sets_[i], partition_);
-    folder->name = "Folder at cluster " + std::to_string(tops[i]);
+    folder->name = LostFolderCaption(tops[i]);
     folders.push_back(std::move(folder));
   }
   return folders;

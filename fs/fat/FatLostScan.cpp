@@ -11,10 +11,6 @@
 
 namespace {
 
-// The most bytes of a folder's first cluster read to learn its parent and what it names: a
-// cluster's, up to this.
-constexpr size_t kMostClusterBytes = 256 * 1024;
-
 class FatLostScan final : public LostScanVolume {
  public:
   explicit FatLostScan(TFATPartition& partition) : partition_(partition) {}
@@ -35,8 +31,9 @@ class FatLostScan final : public LostScanVolume {
                                                             size_t most) override;
 
  private:
-  // The first cluster of folder, as far as kMostClusterBytes go.
-  std::vector<uint8_t> FirstCluster(uint32_t folder) const;
+  std::vector<uint8_t> FirstCluster(uint32_t folder) const {
+    return ReadClusterStart(*partition_.readerRef->reader, partition_.Heap(), folder);
+  }
   // Whether the folder that opens at parent names a folder that opens at child among the slots
   // of its first cluster.
   bool Names(uint32_t parent, uint32_t child) const;
@@ -44,13 +41,6 @@ class FatLostScan final : public LostScanVolume {
   TFATPartition& partition_;
   FATRecordList records_;  // the made-up records of the lost folders; nodes point into it
 };
-
-std::vector<uint8_t> FatLostScan::FirstCluster(uint32_t folder) const {
-  const ClusterHeap heap = partition_.Heap();
-  std::vector<uint8_t> bytes(std::min<size_t>(heap.clusterBytes, kMostClusterBytes));
-  ReadClipped(*partition_.readerRef->reader, heap.SectorOf(folder), bytes.data(), bytes.size());
-  return bytes;
-}
 
 bool FatLostScan::Names(uint32_t parent, uint32_t child) const {
   const std::vector<uint8_t> bytes = FirstCluster(parent);
@@ -67,6 +57,7 @@ std::vector<std::unique_ptr<TDirectoryEntry>> FatLostScan::LostFolders(const Clu
                                                                       const ClusterBits& shown, size_t most) {
   const ClusterHeap heap = partition_.Heap();
   std::vector<uint32_t> tops;
+  std::vector<std::vector<uint8_t>> dots;  // each top's "." slot
   const uint32_t end = ClusterHeap::kFirstCluster + heap.count;
   for (uint32_t cluster = ClusterHeap::kFirstCluster; cluster < end && tops.size() < most; ++cluster) {
     if (!opening.Test(cluster) || shown.Test(cluster)) continue;
@@ -75,14 +66,15 @@ std::vector<std::unique_ptr<TDirectoryEntry>> FatLostScan::LostFolders(const Clu
     // A folder its found parent names is shown there, as the parent's child.
     if (parent != cluster && opening.Test(parent) && Names(parent, cluster)) continue;
     tops.push_back(cluster);
+    dots.emplace_back(bytes.begin(), bytes.begin() + fat::kSlotSize);
   }
   records_.clear();
   records_.reserve(tops.size());
-  for (const uint32_t cluster : tops) {
+  for (size_t i = 0; i < tops.size(); ++i) {
+    const uint32_t cluster = tops[i];
     // The "." slot keeps the folder's own times and attributes; its name is blanked, so that the
     // node is known by its caption alone.
-    std::vector<uint8_t> slot = FirstCluster(cluster);
-    slot.resize(fat::kSlotSize);
+    std::vector<uint8_t>& slot = dots[i];
     std::fill_n(slot.begin() + fat::kSlotName, fat::kSlotNameLength + fat::kSlotExtensionLength, ' ');
     put16(slot.data() + fat::kSlotClusterLow, static_cast<uint16_t>(cluster));
     put16(slot.data() + fat::kSlotClusterHigh, static_cast<uint16_t>(cluster >> 16));
@@ -91,7 +83,7 @@ std::vector<std::unique_ptr<TDirectoryEntry>> FatLostScan::LostFolders(const Clu
   std::vector<std::unique_ptr<TDirectoryEntry>> folders;
   for (size_t i = 0; i < records_.size(); ++i) {
     auto folder = FATDirectoryNode::Deleted(partition_.readerRef, records_, i, &partition_);
-    folder->name = "Folder at cluster " + std::to_string(tops[i]);
+    folder->name = LostFolderCaption(tops[i]);
     folders.push_back(std::move(folder));
   }
   return folders;
