@@ -8,6 +8,7 @@
 
 #include "fs/SpanStream.h"
 #include "fs/TreeWalk.h"
+#include "scan/ClusterReads.h"
 
 namespace {
 
@@ -19,57 +20,15 @@ constexpr size_t kHeadBytes = 4096;
 constexpr size_t kMostRunsMarked = 4096;
 // Progress is told every so many clusters.
 constexpr uint32_t kProgressStep = 256;
-
-// The bytes from one cluster on over the clusters that follow it on the source, up to limit
-// bytes, read through a buffer that keeps the stretch read last: a format's walk reads small
-// fields near each other.
-class ContiguousSource final : public CarveSource {
- public:
-  ContiguousSource(TSectorReader& reader, const ClusterHeap& heap, uint32_t first, uint64_t limit)
-      : reader_(reader), heap_(heap), first_(first), limit_(limit) {}
-
-  size_t Read(uint64_t offset, uint8_t* dest, size_t count) override {
-    if (offset >= limit_) return 0;
-    count = static_cast<size_t>(std::min<uint64_t>(count, limit_ - offset));
-    size_t done = 0;
-    while (done < count) {
-      const uint64_t at = offset + done;
-      if (at < bufferStart_ || at >= bufferStart_ + bufferFill_) {
-        if (!Fill(at)) return done;
-      }
-      const size_t n = static_cast<size_t>(std::min<uint64_t>(count - done, bufferStart_ + bufferFill_ - at));
-      std::memcpy(dest + done, buffer_.data() + (at - bufferStart_), n);
-      done += n;
-    }
-    return done;
-  }
-
-  uint64_t Limit() const override { return limit_; }
-
- private:
-  static constexpr size_t kBufferBytes = 64 * 1024;
-
-  // Reads the stretch of the buffer's size that holds at, from a sector's first byte on.
-  bool Fill(uint64_t at) {
-    const uint64_t sectorBytes = std::max<uint32_t>(reader_.bytesPerSector(), 1);
-    const uint64_t start = heap_.SectorOf(first_) * sectorBytes;
-    const uint64_t aligned = at - (start + at) % sectorBytes;
-    const uint64_t n = std::min<uint64_t>(kBufferBytes, limit_ - aligned + sectorBytes);
-    bufferStart_ = aligned;
-    bufferFill_ = 0;
-    if (!ReadClipped(reader_, (start + aligned) / sectorBytes, buffer_.data(), static_cast<size_t>(n))) return false;
-    bufferFill_ = static_cast<size_t>(n);
-    return true;
-  }
-
-  TSectorReader& reader_;
-  ClusterHeap heap_;
-  uint32_t first_;
-  uint64_t limit_;
-  std::array<uint8_t, kBufferBytes> buffer_{};
-  uint64_t bufferStart_ = 0;
-  size_t bufferFill_ = 0;
-};
+// A file whose length does not check over the clusters that follow its first is tried again,
+// once every other file is found, over the clusters nothing holds: at most so many files, each
+// with at most so many stretches of held clusters skipped, none longer than so many clusters,
+// over at most so many clusters in all. A camera or a computer that writes a file around another
+// leaves a few gaps, not many.
+constexpr size_t kMostRetries = 4096;
+constexpr size_t kMostGaps = 4;
+constexpr uint32_t kMostGapClusters = 65536;
+constexpr uint32_t kMostRetrySpan = 1u << 20;
 
 // Moves a partition's directory trails aside while the scan walks the tree and the lost folders
 // on trails of its own, and puts them back: a walk that opened the "Lost and found" must still
@@ -196,11 +155,11 @@ void LostAndFoundNode::Scan() {
   auto unclaimed = [&](uint32_t cluster) {
     return (!allocation || allocation->InUseFrom(cluster) == 0) && !claimed.Test(cluster);
   };
-  std::vector<uint8_t> head(std::min<size_t>(kHeadBytes, heap.clusterBytes));
+  ClusterHeads heads(reader, heap, kHeadBytes);
   auto readHead = [&](uint32_t cluster) {
-    if (ReadClipped(reader, heap.SectorOf(cluster), head.data(), head.size())) return true;
-    ++totals_.unreadableClusters;
-    return false;
+    const uint8_t* head = heads.Head(cluster);
+    if (head == nullptr) ++totals_.unreadableClusters;
+    return head;
   };
 
   // First pass: the clusters that open a folder, and those where a file may begin, so that the
@@ -210,9 +169,10 @@ void LostAndFoundNode::Scan() {
        cluster = nextUnclaimed(cluster + 1)) {
     scanned += heap.clusterBytes;
     if (!tell(cluster)) break;
-    if (!readHead(cluster)) continue;
-    if (volume_->OpensFolder(head.data(), head.size())) opening.Set(cluster);
-    else if (RecognizeStart(head.data(), head.size())) candidates.Set(cluster);
+    const uint8_t* head = readHead(cluster);
+    if (head == nullptr) continue;
+    if (volume_->OpensFolder(head, heads.size())) opening.Set(cluster);
+    else if (RecognizeStart(head, heads.size())) candidates.Set(cluster);
   }
   if (!totals_.cancelled) {
     std::vector<std::unique_ptr<TDirectoryEntry>> folders = volume_->LostFolders(opening, shown, kMostLostFolders);
@@ -232,16 +192,43 @@ void LostAndFoundNode::Scan() {
   }
 
   // Second pass: files told by their content, in what is still unclaimed. A file runs over
-  // clusters that follow each other, up to the next one something holds.
+  // clusters that follow each other, up to the next one something holds; the clusters of each
+  // file found are claimed, so that the tries again below pass over them.
   std::map<CarvedKind, std::vector<FoundFile>> byKind;
+  AlignedBlock block(kMaxDirectReadBytes);
+  std::vector<uint8_t> head(heads.size());
+  auto recognize = [&](uint32_t cluster) -> std::optional<CarvedKind> {
+    if (!ReadDirectClipped(reader, heap.SectorOf(cluster), head.data(), head.size())) {
+      ++totals_.unreadableClusters;
+      return std::nullopt;
+    }
+    return RecognizeStart(head.data(), head.size());
+  };
+  auto keep = [&](const CarveResult& result, std::vector<ClusterRun> runs) {
+    // The runs the file's bytes take up; one run is told by the first cluster alone.
+    uint64_t clustersLeft = (result.length + heap.clusterBytes - 1) / heap.clusterBytes;
+    size_t used = 0;
+    for (; used < runs.size() && clustersLeft != 0; ++used) {
+      runs[used].count = static_cast<uint32_t>(std::min<uint64_t>(runs[used].count, clustersLeft));
+      clustersLeft -= runs[used].count;
+      for (uint32_t i = 0; i < runs[used].count; ++i) claimed.Set(runs[used].first + i);
+    }
+    runs.resize(used);
+    FoundFile file{runs.front().first, result.length, result.kind, result.recordedTime, {}};
+    if (runs.size() > 1) file.runs = std::move(runs);
+    byKind[result.kind].push_back(std::move(file));
+    ++totals_.foundFiles;
+    ++found;
+  };
+  std::vector<uint32_t> retries;
   uint32_t runEnd = 0;  // the first cluster from the current one on that something holds
   for (uint32_t cluster = nextUnclaimed(ClusterHeap::kFirstCluster); cluster < end && !totals_.cancelled;) {
     scanned += heap.clusterBytes;
-    if (!tell(cluster) || !candidates.Test(cluster) || !readHead(cluster)) {
+    if (!tell(cluster) || !candidates.Test(cluster)) {
       cluster = nextUnclaimed(cluster + 1);
       continue;
     }
-    const std::optional<CarvedKind> kind = RecognizeStart(head.data(), head.size());
+    const std::optional<CarvedKind> kind = recognize(cluster);
     if (!kind) {
       cluster = nextUnclaimed(cluster + 1);
       continue;
@@ -250,20 +237,66 @@ void LostAndFoundNode::Scan() {
       runEnd = cluster + 1;
       while (runEnd < end && unclaimed(runEnd) && heap.FollowsOnDisk(runEnd - 1, runEnd)) ++runEnd;
     }
-    ContiguousSource source(reader, heap, cluster, uint64_t{runEnd - cluster} * heap.clusterBytes);
+    ClusterRunSource source(reader, heap, {ClusterRun{cluster, runEnd - cluster}},
+                            uint64_t{runEnd - cluster} * heap.clusterBytes, block);
     const std::optional<CarveResult> result = MeasureFile(*kind, source);
     if (!result || !result->whole || result->length == 0) {
+      // A file that begins here but does not check may lie around clusters another file holds.
+      if (result && retries.size() < kMostRetries) retries.push_back(cluster);
       cluster = nextUnclaimed(cluster + 1);
       continue;
     }
-    byKind[result->kind].push_back(FoundFile{cluster, result->length, result->kind, result->recordedTime});
-    ++totals_.foundFiles;
-    ++found;
+    keep(*result, {ClusterRun{cluster, runEnd - cluster}});
     const uint64_t clusters = (result->length + heap.clusterBytes - 1) / heap.clusterBytes;
     scanned += (clusters - 1) * heap.clusterBytes;
     cluster = nextUnclaimed(static_cast<uint32_t>(std::min<uint64_t>(end, cluster + clusters)));
   }
+
+  // The files that did not check, tried again over the clusters nothing holds now: those of live
+  // files, of the entries found and of the files found are passed over.
+  auto held = [&](uint32_t cluster) -> uint32_t {
+    if (const uint32_t inUse = allocation ? allocation->InUseFrom(cluster) : 0; inUse != 0) {
+      return std::min(inUse, end - cluster);
+    }
+    return claimed.Test(cluster) ? 1 : 0;
+  };
+  for (const uint32_t first : retries) {
+    if (totals_.cancelled || held(first) != 0) continue;
+    std::vector<ClusterRun> runs;
+    uint32_t cluster = first;
+    uint32_t span = 0;
+    while (cluster < end && span < kMostRetrySpan) {
+      ClusterRun run{cluster, 0};
+      while (cluster < end && span < kMostRetrySpan && held(cluster) == 0 &&
+             (run.count == 0 || heap.FollowsOnDisk(cluster - 1, cluster))) {
+        ++run.count;
+        ++cluster;
+        ++span;
+      }
+      if (run.count == 0) break;  // clusters that do not follow on disk, with nothing held between
+      runs.push_back(run);
+      if (runs.size() > kMostGaps) break;
+      uint32_t gap = 0;
+      while (cluster < end && gap <= kMostGapClusters) {
+        const uint32_t n = held(cluster);
+        if (n == 0) break;
+        gap += n;
+        cluster += n;
+      }
+      if (gap > kMostGapClusters) break;
+    }
+    if (runs.size() < 2) continue;  // the same clusters as before: it did not check over them
+    uint64_t limit = 0;
+    for (const ClusterRun& run : runs) limit += uint64_t{run.count} * heap.clusterBytes;
+    const std::optional<CarvedKind> kind = recognize(first);
+    if (!kind) continue;
+    ClusterRunSource source(reader, heap, runs, limit, block);
+    const std::optional<CarveResult> result = MeasureFile(*kind, source);
+    if (result && result->whole && result->length != 0) keep(*result, std::move(runs));
+  }
   for (auto& [kind, files] : byKind) {
+    std::sort(files.begin(), files.end(),
+              [](const FoundFile& a, const FoundFile& b) { return a.firstCluster < b.firstCluster; });
     AdoptChild(std::make_unique<FoundFolder>(readerRef, heap, kind, std::move(files)));
   }
   if (progress) progress(total, total, found);
@@ -300,9 +333,16 @@ FoundFileNode::FoundFileNode(ReaderRef* readerRef, const ClusterHeap& heap, cons
 }
 
 bool FoundFileNode::StreamData(ByteSink& sink, uint64_t limit) {
-  const uint64_t count = limit != 0 ? std::min(limit, file_.length) : file_.length;
+  uint64_t left = limit != 0 ? std::min(limit, file_.length) : file_.length;
   SpanStream output(Reader(), sink);
-  return output.Send(heap_.SectorOf(file_.firstCluster), count) && output.Finish();
+  if (file_.runs.empty()) return output.Send(heap_.SectorOf(file_.firstCluster), left) && output.Finish();
+  for (const ClusterRun& run : file_.runs) {
+    const uint64_t n = std::min<uint64_t>(left, uint64_t{run.count} * heap_.clusterBytes);
+    if (n == 0) break;
+    if (!output.Send(heap_.SectorOf(run.first), n)) return false;
+    left -= n;
+  }
+  return output.Finish();
 }
 
 void FoundFileNode::FillInfo(TInfoList& list) {

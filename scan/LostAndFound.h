@@ -17,17 +17,20 @@
 #include "formats/carve/Carving.h"
 #include "fs/LostScanVolume.h"
 #include "fs/Partition.h"
+#include "scan/ClusterReads.h"
 
 // How far a scan is: bytes looked at of the total (each cluster counts in both passes), and
 // files and folders found. Returning false cancels the scan; what was found is kept.
 using LostScanProgress = std::function<bool(uint64_t scanned, uint64_t total, uint64_t found)>;
 
-// A file found by its content: one run of clusters from firstCluster on.
+// A file found by its content: one run of clusters from firstCluster on, or, for a file written
+// around clusters other files hold, the runs it lies in (empty for one run).
 struct FoundFile {
   uint32_t firstCluster = 0;
   uint64_t length = 0;
   CarvedKind kind = CarvedKind::kJpeg;
   std::optional<CarvedTime> recordedTime;
+  std::vector<ClusterRun> runs;
 };
 
 // What a scan counted besides what it found.
