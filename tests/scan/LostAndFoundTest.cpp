@@ -190,6 +190,45 @@ TEST(LostAndFoundTest, FormattedExfatCardGivesBackItsFolderAndPicture) {
   }
 }
 
+// A picture that mtools wrote around another file: A, B and C one after another, B deleted, then
+// a JPEG longer than B, which fills B's clusters and goes on after C. Its bytes do not check over
+// the clusters that follow its first; skipping C's clusters they do, whether C is still a live
+// file or, after a quick format, a file found by its content itself.
+TEST(LostAndFoundTest, PictureWrittenAroundAnotherFileComesBackFromItsRuns) {
+  const Bytes first = CarveSampleNamed("picture.png").bytes;
+  const Bytes middle = CarveSampleNamed("picture.bmp").bytes;
+  const Bytes photo = CarveSampleNamed("photo.jpg").bytes;
+  for (const bool formatted : {false, true}) {
+    SCOPED_TRACE(formatted ? "quick-formatted" : "the file around which it lies still live");
+    TempDir dir;
+    const std::string image = dir.path() + "/card.img";
+    MtoolsVolume card(image);
+    card.Format("-F 16 -s 4", 32768);
+    card.Write("/A.PNG", first);
+    card.Write("/B.BIN", PatternBytes(5000, 3));
+    card.Write("/C.BMP", middle);
+    card.Delete("/B.BIN");
+    card.Write("/X.JPG", photo);
+    ASSERT_LT(photo.size(), 3 * 2048 + middle.size()) << "the photo must reach past C";
+    if (formatted) {
+      QuickFormat(image, "-F 16 -s 4");
+    } else {
+      // The photo's entry goes: deleted, then its slot taken by an empty file, which takes no
+      // cluster; the photo's clusters are free, C's in use.
+      card.Delete("/X.JPG");
+      card.Write("/Y.TXT", {});
+    }
+    OpenSource source(image);
+    ASSERT_EQ(source.partitions.size(), 1u);
+    const std::map<std::string, Found> found = LostAndFoundOf(*source.partitions[0]);
+    EXPECT_EQ(CountWithBytes(found, photo), 1u);
+    size_t pictures = 0;
+    for (const auto& [path, f] : found) pictures += !f.folder && path.starts_with("jpg/");
+    EXPECT_EQ(pictures, 1u);  // and no second, shorter one
+    EXPECT_EQ(CountWithBytes(found, middle), formatted ? 1u : 0u);
+  }
+}
+
 // A volume whose every cluster opens a folder that names the next, and whose files claim
 // lengths far past the volume's end: the scan and the walk of what it found end, and list a
 // bounded number of folders.
