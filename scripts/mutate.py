@@ -1,6 +1,9 @@
 #!/usr/bin/env python3
 """The mutation campaign: damages tool-made FAT12/16/32 and exFAT images in the ways a hostile
-or dying medium does, and runs `brindle-cli recover --deleted` on each mutant under limits.
+or dying medium does, and runs `brindle-cli recover --deleted` and `brindle-cli recover --lost`
+(the lost-and-found scan of the data area) on each mutant under limits. Two of the base images
+were quick-formatted after they were written, so that their old folders and files lie in free
+clusters for the scan to find.
 
 Each mutant gets one to three mutations, each of one kind:
   boot       flipped bytes in the boot sector (and, for exFAT, its extended sectors)
@@ -11,6 +14,8 @@ Each mutant gets one to three mutations, each of one kind:
   size       a size field set to 0xFFFFFFFF (exFAT: both 64-bit lengths, too)
   kind       a file's entry turned into a directory's, or a directory's into a file's
   truncate   the image cut short at a random byte
+  data       flipped bytes at the start of clusters of the data area (file headers, the slots
+             of folders the tree no longer reaches)
 
 A run fails when the sanitizers report anything, when it ends by a signal or with an exit code
 the command line does not use, when it takes more than the time limit or more memory than the
@@ -81,18 +86,52 @@ def make_fat(path, width, size_kib, work):
     shutil.rmtree(staging)
 
 
+def make_formatted_fat(path, work):
+    """The FAT16 image of make_fat with pictures, a sound and an archive made by tools in a
+    folder, then quick-formatted (mkfs.fat again over it): the old tree and files lie in free
+    clusters."""
+    make_fat(path, 16, 8192, work)
+    env = dict(os.environ, MTOOLS_SKIP_CHECK="1")
+    staging = tempfile.mkdtemp(dir=work)
+    files = []
+    for name, cmd in (("photo.jpg", ["convert", "-size", "160x120", "plasma:red-blue", "-quality", "85"]),
+                      ("picture.png", ["convert", "-size", "120x90", "gradient:green-yellow"]),
+                      ("picture.gif", ["convert", "-size", "80x60", "pattern:checkerboard"])):
+        run(cmd + [os.path.join(staging, name)])
+        files.append(name)
+    run(["ffmpeg", "-loglevel", "error", "-f", "lavfi", "-i", "sine=frequency=440:duration=0.3",
+         os.path.join(staging, "sound.wav")])
+    files.append("sound.wav")
+    run(["zip", "-q", "-j", os.path.join(staging, "archive.zip"), os.path.join(staging, "photo.jpg"),
+         os.path.join(staging, "sound.wav")])
+    files.append("archive.zip")
+    run(["mmd", "-i", path, "::/DCIM"], env=env)
+    for name in files:
+        run(["mcopy", "-i", path, os.path.join(staging, name), "::/DCIM/" + name.upper()], env=env)
+    shutil.rmtree(staging)
+    run(["mkfs.fat", "-F", "16", "-s", "2", path])
+
+
 def base_images(work, repo):
     images = {}
     for width, size in ((12, 1440), (16, 8192), (32, 34 * 1024)):
         path = os.path.join(work, "base-fat%d.img" % width)
         make_fat(path, width, size, work)
         images["fat%d" % width] = path
+    path = os.path.join(work, "base-fat16-formatted.img")
+    make_formatted_fat(path, work)
+    images["fat16-formatted"] = path
     # The exFAT images the project's own script makes with mkfs.exfat and exfat-fuse.
     for name in ("exfat-tree", "exfat-4k", "exfat-mbr"):
         src = os.path.join(repo, "tests", "images", name + ".img")
         dst = os.path.join(work, "base-%s.img" % name)
         shutil.copyfile(src, dst)
         images[name] = dst
+    # The exFAT tree quick-formatted with mkfs.exfat.
+    dst = os.path.join(work, "base-exfat-formatted.img")
+    shutil.copyfile(os.path.join(repo, "tests", "images", "exfat-tree.img"), dst)
+    run(["mkfs.exfat", dst])
+    images["exfat-formatted"] = dst
     return images
 
 
@@ -286,8 +325,19 @@ def m_truncate(data, v, rng):
     del data[cut:]
 
 
+def m_data(data, v, rng):
+    heap = v.data if isinstance(v, Fat) else v.heap
+    cluster_bytes = v.bps * v.spc
+    clusters = (len(data) - heap) // cluster_bytes if cluster_bytes else 0
+    for _ in range(rng.randint(1, 8)):
+        if clusters <= 0:
+            return
+        at = heap + rng.randrange(clusters) * cluster_bytes
+        flip(data, rng, at, min(len(data), at + min(cluster_bytes, 512)), rng.randint(1, 6))
+
+
 MUTATIONS = {"boot": m_boot, "fat": m_fat, "dir": m_dir, "loop": m_loop, "crosslink": m_crosslink,
-             "size": m_size, "kind": m_kind, "truncate": m_truncate}
+             "size": m_size, "kind": m_kind, "truncate": m_truncate, "data": m_data}
 
 
 def make_mutant(base, rng):
@@ -313,9 +363,9 @@ def listing(folder):
     return sorted(os.listdir(folder))
 
 
-def run_mutant(cli, image, folder, time_limit, env):
-    """Runs recover --deleted in folder (which must be empty); returns (seconds, peak RSS in KiB,
-    exit code or -signal, stderr text, timed out)."""
+def run_mutant(cli, image, folder, time_limit, env, what="--deleted"):
+    """Runs recover with what (--deleted or --lost) in folder (which must be empty); returns
+    (seconds, peak RSS in KiB, exit code or -signal, stderr text, timed out)."""
     out = os.path.join(folder, "out")
     start = time.monotonic()
     with open(os.path.join(folder, "..", "stderr.txt"), "wb") as err:
@@ -323,7 +373,7 @@ def run_mutant(cli, image, folder, time_limit, env):
         # process would count the pages it shared with it before exec.
         rss_file = os.path.join(folder, "..", "rss.txt")
         proc = subprocess.Popen(["/usr/bin/time", "-f", "%M", "-o", rss_file,
-                                 cli, "recover", "--deleted", image, out], cwd=folder, env=env,
+                                 cli, "recover", what, image, out], cwd=folder, env=env,
                                 stdout=subprocess.DEVNULL, stderr=err, stdin=subprocess.DEVNULL,
                                 start_new_session=True)
         timed_out = False
@@ -383,6 +433,8 @@ def main():
     parser.add_argument("--memory", type=int, default=512, help="MiB of peak RSS a run may take")
     parser.add_argument("--keep", default="mutate-findings", help="folder for failing mutants")
     parser.add_argument("--summary", default=None, help="write the figures as JSON here")
+    parser.add_argument("--commands", default="deleted,lost",
+                        help="which recover runs each mutant gets: deleted, lost or both (comma-separated)")
     parser.add_argument("--replay", type=int, default=None, help="only write mutant number N to the keep folder")
     limits = parser.parse_args()
     # Each mutant runs in a folder of its own, so a relative path to brindle-cli would not be found.
@@ -416,15 +468,27 @@ def main():
                 f.write(data)
             image_hash = hashlib.sha256(data).hexdigest()
             folder = os.path.join(work, "run")
-            os.makedirs(folder)
-            result = run_mutant(limits.cli, image, folder, limits.time, env)
-            problems = problems_of(result, folder, image_hash, image, limits)
-            seconds, rss, code = result[0], result[1], result[2]
+            problems = []
+            seconds = rss = 0
+            codes = []
+            texts = []
+            for what in limits.commands.split(","):
+                os.makedirs(folder)
+                result = run_mutant(limits.cli, image, folder, limits.time, env, "--" + what)
+                problems += ["recover --%s: %s" % (what, p) for p in problems_of(result, folder, image_hash, image,
+                                                                                  limits)]
+                seconds = max(seconds, result[0])
+                rss = max(rss, result[1])
+                codes.append(str(result[2]))
+                texts.append(result[3])
+                shutil.rmtree(folder)
+            code = "/".join(codes)
+            result = (seconds, rss, code, "\n".join(texts))
             figures["mutants"] += 1
             figures["by_base"][base] = figures["by_base"].get(base, 0) + 1
             for kind in kinds:
                 figures["by_kind"][kind] = figures["by_kind"].get(kind, 0) + 1
-            figures["exit_codes"][str(code)] = figures["exit_codes"].get(str(code), 0) + 1
+            figures["exit_codes"][code] = figures["exit_codes"].get(code, 0) + 1
             figures["total_s"] += seconds
             if seconds > figures["longest_s"]:
                 figures["longest_s"], figures["longest"] = seconds, label
@@ -438,7 +502,6 @@ def main():
                 with open(kept + ".txt", "w") as f:
                     f.write("\n".join(problems) + "\n\n" + result[3][-20000:])
                 print("FAIL %s: %s" % (label, "; ".join(problems)), flush=True)
-            shutil.rmtree(folder)
             if (i + 1) % 100 == 0:
                 print("%d mutants, %d failures, longest %.1f s, peak %.0f MiB" %
                       (i + 1, figures["failures"], figures["longest_s"], figures["peak_rss_mib"]), flush=True)
