@@ -105,11 +105,15 @@ bool ClusterRunSource::Fill(uint64_t at) {
       const uint64_t aligned = within - within % sectorBytes;
       const uint64_t want = std::min<uint64_t>({nextRead_ / sectorBytes * sectorBytes, runBytes - aligned,
                                                 limit_ - (runStart + aligned) + sectorBytes});
-      const size_t n = static_cast<size_t>(std::max<uint64_t>(want, sectorBytes));
+      size_t n = static_cast<size_t>(std::max<uint64_t>(want, sectorBytes));
       bufferStart_ = runStart + aligned;
       bufferFill_ = 0;
-      if (!ReadDirectClipped(reader_, heap_.SectorOf(run.first) + aligned / sectorBytes, block_.data(), n)) {
-        return false;
+      // A read that fails may have met a bad sector further on than the walk needs: shorter
+      // reads give the bytes in front of it, down to the one sector at.
+      while (!ReadDirectClipped(reader_, heap_.SectorOf(run.first) + aligned / sectorBytes, block_.data(), n)) {
+        if (n <= sectorBytes) return false;
+        n = static_cast<size_t>(std::max<uint64_t>(n / 2 / sectorBytes * sectorBytes, sectorBytes));
+        nextRead_ = n;
       }
       bufferFill_ = n;
       return true;

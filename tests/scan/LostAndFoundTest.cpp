@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -13,6 +15,7 @@
 #include "fs/TreeWalk.h"
 #include "scan/LostAndFound.h"
 #include "support/FatImages.h"
+#include "support/FaultyRead.h"
 #include "support/OpenSource.h"
 #include "support/TestFiles.h"
 
@@ -227,6 +230,45 @@ TEST(LostAndFoundTest, PictureWrittenAroundAnotherFileComesBackFromItsRuns) {
     EXPECT_EQ(pictures, 1u);  // and no second, shorter one
     EXPECT_EQ(CountWithBytes(found, middle), formatted ? 1u : 0u);
   }
+}
+
+// Small clusters are read a block at a time; a sector that cannot be read costs the cluster it
+// lies in, not the block: the files before and after it, in the same block, still come back,
+// and the one it lies in is not offered as whole.
+TEST(LostAndFoundTest, UnreadableSectorCostsOneClusterOfTheBlock) {
+  TempDir dir;
+  const std::string image = dir.path() + "/card.img";
+  MtoolsVolume card(image);
+  card.Format("-F 16 -s 1", 16384);
+  const Bytes photo = CarveSampleNamed("photo.jpg").bytes;
+  const Bytes png = CarveSampleNamed("picture.png").bytes;
+  const Bytes bmp = CarveSampleNamed("picture.bmp").bytes;
+  card.Write("/A.JPG", photo);
+  card.Write("/B.PNG", png);
+  card.Write("/C.BMP", bmp);
+  QuickFormat(image, "-F 16 -s 1");
+
+  uint64_t badSector = 0;
+  {
+    OpenSource probe(image);
+    ASSERT_EQ(probe.partitions.size(), 1u);
+    const std::map<std::string, Found> found = LostAndFoundOf(*probe.partitions[0]);
+    const auto it = std::find_if(found.begin(), found.end(), [](const auto& f) { return f.first.starts_with("png/"); });
+    ASSERT_NE(it, found.end());
+    const uint32_t first = static_cast<uint32_t>(std::stoul(it->first.substr(5, 7)));
+    badSector = probe.partitions[0]->NewLostScan()->Heap().SectorOf(first + 20);
+  }
+  const auto fault = std::make_shared<FaultyRead>();
+  fault->FailSector(badSector, 512);
+  OpenSettings settings;
+  settings.platformRead = ThroughFaultyRead(fault);
+  OpenSource source(image, "512", settings);
+  const std::map<std::string, Found> found = LostAndFoundOf(*source.partitions[0]);
+  EXPECT_EQ(CountWithBytes(found, photo), 1u);
+  EXPECT_EQ(CountWithBytes(found, bmp), 1u);
+  EXPECT_EQ(CountWithBytes(found, png), 0u);
+  const auto& lost = dynamic_cast<const LostAndFoundNode&>(*source.partitions[0]->lostAndFound);
+  EXPECT_EQ(lost.totals().unreadableClusters, 1u);
 }
 
 // A volume whose every cluster opens a folder that names the next, and whose files claim
