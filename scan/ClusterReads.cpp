@@ -9,8 +9,10 @@ constexpr size_t kPageBytes = 4096;
 // Clusters up to this size are read a block at a time by ClusterHeads: their first bytes are a
 // quarter of them or more, and one large read costs less than many small ones.
 constexpr uint32_t kWholeClusterBytes = 16 * 1024;
-// The first read of a file's bytes; later ones double up to the block's size.
-constexpr size_t kFirstReadBytes = 64 * 1024;
+// The first read of a file's bytes: the first bytes of its cluster, which tell whether a file may
+// begin there at all; later ones double up to the block's size. A volume of a million headers
+// that lead nowhere costs a million small reads, not a million large ones.
+constexpr size_t kFirstReadBytes = 4096;
 
 }  // namespace
 

@@ -57,8 +57,8 @@ class ClusterHeads {
 };
 
 // The bytes of a file that may lie over runs of clusters, counted from the first byte of the
-// first run, up to limit bytes. Reads start small and grow while a walk reads on in order, so
-// that a header that leads nowhere costs little and a long file is read in large pieces.
+// first run, up to limit bytes. Reads start at 4 KiB and grow while a walk reads on in order,
+// so that a header that leads nowhere costs little and a long file is read in large pieces.
 class ClusterRunSource final : public CarveSource {
  public:
   // block is the scan's, reused for every file; runs must not be empty.

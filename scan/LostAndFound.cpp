@@ -29,6 +29,8 @@ constexpr size_t kMostRetries = 4096;
 constexpr size_t kMostGaps = 4;
 constexpr uint32_t kMostGapClusters = 65536;
 constexpr uint32_t kMostRetrySpan = 1u << 20;
+// The clusters all the tries again look at, together: a hostile volume gets no more.
+constexpr uint64_t kMostRetryClusters = uint64_t{1} << 26;
 
 // Moves a partition's directory trails aside while the scan walks the tree and the lost folders
 // on trails of its own, and puts them back: a walk that opened the "Lost and found" must still
@@ -220,7 +222,10 @@ void LostAndFoundNode::Scan() {
     ++totals_.foundFiles;
     ++found;
   };
-  std::vector<uint32_t> retries;
+  // The files to try again, each with the end of the clusters it was measured over, and the first
+  // clusters of the files found, in rising order as the pass finds them.
+  std::vector<std::pair<uint32_t, uint32_t>> retries;
+  std::vector<uint32_t> foundStarts;
   uint32_t runEnd = 0;  // the first cluster from the current one on that something holds
   for (uint32_t cluster = nextUnclaimed(ClusterHeap::kFirstCluster); cluster < end && !totals_.cancelled;) {
     scanned += heap.clusterBytes;
@@ -228,25 +233,29 @@ void LostAndFoundNode::Scan() {
       cluster = nextUnclaimed(cluster + 1);
       continue;
     }
-    const std::optional<CarvedKind> kind = recognize(cluster);
-    if (!kind) {
-      cluster = nextUnclaimed(cluster + 1);
-      continue;
-    }
     if (runEnd <= cluster) {
       runEnd = cluster + 1;
       while (runEnd < end && unclaimed(runEnd) && heap.FollowsOnDisk(runEnd - 1, runEnd)) ++runEnd;
     }
+    // One read gives the first bytes to recognise and the start of what the measuring walks.
     ClusterRunSource source(reader, heap, {ClusterRun{cluster, runEnd - cluster}},
                             uint64_t{runEnd - cluster} * heap.clusterBytes, block);
+    std::optional<CarvedKind> kind;
+    if (source.Read(0, head.data(), head.size()) == head.size()) kind = RecognizeStart(head.data(), head.size());
+    else ++totals_.unreadableClusters;
+    if (!kind) {
+      cluster = nextUnclaimed(cluster + 1);
+      continue;
+    }
     const std::optional<CarveResult> result = MeasureFile(*kind, source);
     if (!result || !result->whole || result->length == 0) {
       // A file that begins here but does not check may lie around clusters another file holds.
-      if (result && retries.size() < kMostRetries) retries.push_back(cluster);
+      if (result && retries.size() < kMostRetries) retries.emplace_back(cluster, runEnd);
       cluster = nextUnclaimed(cluster + 1);
       continue;
     }
     keep(*result, {ClusterRun{cluster, runEnd - cluster}});
+    foundStarts.push_back(cluster);
     const uint64_t clusters = (result->length + heap.clusterBytes - 1) / heap.clusterBytes;
     scanned += (clusters - 1) * heap.clusterBytes;
     cluster = nextUnclaimed(static_cast<uint32_t>(std::min<uint64_t>(end, cluster + clusters)));
@@ -260,8 +269,16 @@ void LostAndFoundNode::Scan() {
     }
     return claimed.Test(cluster) ? 1 : 0;
   };
-  for (const uint32_t first : retries) {
+  uint64_t retryClusters = 0;
+  for (const auto& [first, measuredTo] : retries) {
+    // Worth another try where the clusters it was measured over ended at something held, or
+    // where a file was found among them since; a file that ran to the end of the volume over
+    // clusters nothing holds has been measured over all it can be.
+    const auto later = std::upper_bound(foundStarts.begin(), foundStarts.end(), first);
+    const bool foundAmong = later != foundStarts.end() && *later < measuredTo;
+    if (!foundAmong && measuredTo >= end) continue;
     if (totals_.cancelled || held(first) != 0) continue;
+    if (retryClusters >= kMostRetryClusters) break;
     std::vector<ClusterRun> runs;
     uint32_t cluster = first;
     uint32_t span = 0;
@@ -273,6 +290,7 @@ void LostAndFoundNode::Scan() {
         ++cluster;
         ++span;
       }
+      retryClusters += run.count;
       if (run.count == 0) break;  // clusters that do not follow on disk, with nothing held between
       runs.push_back(run);
       if (runs.size() > kMostGaps) break;

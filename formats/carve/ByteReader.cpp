@@ -25,10 +25,13 @@ size_t ByteReader::ReadSource(uint64_t offset, uint8_t* dest, size_t count) {
   return got;
 }
 
-bool ByteReader::Fill(uint64_t offset) {
-  if (window_.empty()) window_.resize(kWindowSize);
+bool ByteReader::Fill(uint64_t offset, size_t need) {
+  if (!window_) window_ = std::make_unique_for_overwrite<uint8_t[]>(kWindowSize);
+  if (windowLength_ != 0 && offset >= windowStart_ && offset <= windowStart_ + windowLength_) {
+    nextFill_ = std::min(nextFill_ * 2, kWindowSize);
+  }
   windowStart_ = offset;
-  windowLength_ = ReadSource(offset, window_.data(), kWindowSize);
+  windowLength_ = ReadSource(offset, window_.get(), std::min(std::max(need, nextFill_), kWindowSize));
   return windowLength_ > 0;
 }
 
@@ -37,7 +40,7 @@ bool ByteReader::Get(uint64_t offset, uint8_t* dest, size_t count) {
   if (!Holds(offset, count)) return false;
   if (offset >= windowStart_ && offset - windowStart_ <= windowLength_ &&
       count <= windowLength_ - (offset - windowStart_)) {
-    std::memcpy(dest, window_.data() + (offset - windowStart_), count);
+    std::memcpy(dest, window_.get() + (offset - windowStart_), count);
     return true;
   }
   return ReadSource(offset, dest, count) == count;
@@ -47,17 +50,17 @@ const uint8_t* ByteReader::View(uint64_t offset, size_t count) {
   if (count > kWindowSize || !Holds(offset, count)) return nullptr;
   const bool inside = offset >= windowStart_ && offset - windowStart_ <= windowLength_ &&
                       count <= windowLength_ - (offset - windowStart_);
-  if (!inside && !Fill(offset)) return nullptr;
+  if (!inside && !Fill(offset, count)) return nullptr;
   if (count > windowLength_ - (offset - windowStart_)) return nullptr;
-  return window_.data() + (offset - windowStart_);
+  return window_.get() + (offset - windowStart_);
 }
 
 ByteReader::Stretch ByteReader::StretchAt(uint64_t offset, size_t atLeast) {
   const bool inside = offset >= windowStart_ && offset - windowStart_ < windowLength_ &&
                       (windowLength_ - (offset - windowStart_) >= atLeast || windowStart_ + windowLength_ >= limit_);
-  if (!inside && !Fill(offset)) return {};
+  if (!inside && !Fill(offset, atLeast)) return {};
   const size_t skip = static_cast<size_t>(offset - windowStart_);
-  return {window_.data() + skip, windowLength_ - skip};
+  return {window_.get() + skip, windowLength_ - skip};
 }
 
 std::optional<uint32_t> Crc32Over(ByteReader& reader, uint64_t offset, uint64_t count, uint32_t crc) {

@@ -6,8 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
-#include <vector>
 
 #include "formats/carve/Carving.h"
 
@@ -42,15 +42,21 @@ class ByteReader {
   bool Holds(uint64_t offset, uint64_t count) const { return offset <= limit_ && count <= limit_ - offset; }
 
  private:
-  bool Fill(uint64_t offset);
+  // Reads the window from offset on, at least need bytes of it. The first read is small, and
+  // reads double up to the window's size while the walk reads on: a candidate whose header
+  // leads nowhere costs a few KiB, where a volume may hold a million of them.
+  bool Fill(uint64_t offset, size_t need);
   size_t ReadSource(uint64_t offset, uint8_t* dest, size_t count);
+
+  static constexpr size_t kFirstFill = 4096;
 
   CarveSource& source_;
   uint64_t limit_;
   uint64_t budget_;
-  std::vector<uint8_t> window_;
+  std::unique_ptr<uint8_t[]> window_;  // kWindowSize bytes, made on the first read
   uint64_t windowStart_ = 0;
   size_t windowLength_ = 0;
+  size_t nextFill_ = kFirstFill;
 };
 
 // The CRC-32 (zlib's, as PNG and ZIP use it) of count bytes from offset on, continued from
