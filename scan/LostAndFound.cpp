@@ -291,7 +291,7 @@ void LostAndFoundNode::Scan() {
         ++span;
       }
       retryClusters += run.count;
-      if (run.count == 0) break;  // clusters that do not follow on disk, with nothing held between
+      if (run.count == 0) break;  // the end of the volume, or of the span
       runs.push_back(run);
       if (runs.size() > kMostGaps) break;
       uint32_t gap = 0;

@@ -221,7 +221,7 @@ def timed(cmd, out):
     report = out + ".time"
     start = time.monotonic()
     done = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report] + cmd, stdout=subprocess.DEVNULL,
-                          stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+                          stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, cwd=out)
     seconds = time.monotonic() - start
     with open(report) as f:
         peak_kib = int(f.read().split()[-1])
