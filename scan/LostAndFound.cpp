@@ -115,6 +115,17 @@ void MarkClaims(TPartition& partition, TDirectoryEntry& dir, const ClusterHeap& 
   walk.WalkChildren(partition, dir, "", "");
 }
 
+// Gives a scan's findings to the node it runs for, on the same thread.
+class AdoptingSink final : public LostScanSink {
+ public:
+  explicit AdoptingSink(LostAndFoundNode& node) : node_(node) {}
+  void LostFolder(std::unique_ptr<TDirectoryEntry> folder) override { node_.AddLostFolder(std::move(folder)); }
+  void FileFound(const FoundFile& file) override { node_.AddFoundFile(file); }
+
+ private:
+  LostAndFoundNode& node_;
+};
+
 }  // namespace
 
 void AddLostAndFound(TPartition& partition) {
@@ -136,7 +147,49 @@ LostAndFoundNode::LostAndFoundNode(ReaderRef* readerRef, TPartition& partition, 
 LostAndFoundNode::~LostAndFoundNode() { children.clear(); }
 
 void LostAndFoundNode::ReadChildren() {
-  if (!scanned_) Scan();
+  if (scanned_) return;
+  BeginScan();
+  AdoptingSink sink(*this);
+  EndScan(ScanInto(sink, progress));
+}
+
+void LostAndFoundNode::BeginScan() {
+  children.clear();
+  byKind_.clear();
+  lostFolderCount_ = 0;
+  totals_ = LostScanTotals{};
+  scanned_ = true;
+  running_ = true;
+}
+
+void LostAndFoundNode::AddLostFolder(std::unique_ptr<TDirectoryEntry> folder) {
+  AdoptChild(std::move(folder));
+  // Lost folders come before the folders of found files: a later one moves in front of them.
+  std::rotate(children.begin() + static_cast<std::ptrdiff_t>(lostFolderCount_), children.end() - 1, children.end());
+  ++lostFolderCount_;
+  ++totals_.lostFolders;
+}
+
+LostAndFoundNode::Placed LostAndFoundNode::AddFoundFile(const FoundFile& file) {
+  Placed placed;
+  auto [at, added] = byKind_.try_emplace(file.kind, nullptr);
+  placed.index = lostFolderCount_ + static_cast<size_t>(std::distance(byKind_.begin(), at));
+  if (added) {
+    auto folder = std::make_unique<FoundFolder>(readerRef, volume_->Heap(), file.kind, std::vector<FoundFile>{});
+    at->second = folder.get();
+    AdoptChild(std::move(folder));
+    std::rotate(children.begin() + static_cast<std::ptrdiff_t>(placed.index), children.end() - 1, children.end());
+  }
+  placed.folder = at->second;
+  placed.newFolder = added;
+  placed.fileNode = at->second->Add(file);
+  ++totals_.foundFiles;
+  return placed;
+}
+
+void LostAndFoundNode::EndScan(const LostScanTotals& totals) {
+  totals_ = totals;
+  running_ = false;
 }
 
 void LostAndFoundNode::ReleaseChildren() {
@@ -149,16 +202,17 @@ void LostAndFoundNode::FillInfo(TInfoList& list) {
     AddBasicRow(list, "Scan", "not yet run");
     return;
   }
+  if (running_) AddBasicRow(list, "Scan", "running");
   AddBasicRow(list, "Lost folders", std::to_string(totals_.lostFolders) + (totals_.foldersCut ? " (more not listed)" : ""));
   AddBasicRow(list, "Files found by content", std::to_string(totals_.foundFiles));
   AddBasicRow(list, "Unreadable clusters skipped", std::to_string(totals_.unreadableClusters));
   if (totals_.cancelled) AddBasicRow(list, "Scan", "cancelled");
 }
 
-void LostAndFoundNode::Scan() {
-  scanned_ = true;
+LostScanTotals LostAndFoundNode::ScanInto(LostScanSink& sink, const LostScanProgress& onProgress) {
+  LostScanTotals totals;
   const ClusterHeap heap = volume_->Heap();
-  if (heap.count == 0 || heap.clusterBytes == 0 || readerRef == nullptr || readerRef->reader == nullptr) return;
+  if (heap.count == 0 || heap.clusterBytes == 0 || readerRef == nullptr || readerRef->reader == nullptr) return totals;
   TSectorReader& reader = *readerRef->reader;
   const TrailsAside aside(partition_);
   ClusterBits claimed(heap.count);
@@ -169,8 +223,8 @@ void LostAndFoundNode::Scan() {
   uint64_t scanned = 0;
   uint64_t found = 0;
   auto tell = [&](uint32_t index) {
-    if (progress && index % kProgressStep == 0 && !progress(scanned, total, found)) totals_.cancelled = true;
-    return !totals_.cancelled;
+    if (onProgress && index % kProgressStep == 0 && !onProgress(scanned, total, found)) totals.cancelled = true;
+    return !totals.cancelled;
   };
 
   if (std::unique_ptr<TDirectoryEntry> root = volume_->NewRoot()) MarkClaims(partition_, *root, heap, claimed, shown);
@@ -199,7 +253,7 @@ void LostAndFoundNode::Scan() {
   std::vector<uint8_t> head(std::min<size_t>(kHeadBytes, heap.clusterBytes));
   auto readHead = [&](uint32_t cluster) {
     if (ReadClipped(reader, heap.SectorOf(cluster), head.data(), head.size())) return true;
-    ++totals_.unreadableClusters;
+    ++totals.unreadableClusters;
     return false;
   };
 
@@ -214,15 +268,15 @@ void LostAndFoundNode::Scan() {
     if (volume_->OpensFolder(head.data(), head.size())) opening.Set(cluster);
     else if (RecognizeStart(head.data(), head.size())) candidates.Set(cluster);
   }
-  if (!totals_.cancelled) {
+  if (!totals.cancelled) {
     std::vector<std::unique_ptr<TDirectoryEntry>> folders = volume_->LostFolders(opening, shown, kMostLostFolders);
-    totals_.foldersCut = folders.size() >= kMostLostFolders;
+    totals.foldersCut = folders.size() >= kMostLostFolders;
     for (auto& folder : folders) {
       MarkClaims(partition_, *folder, heap, claimed, shown);
       if (const std::optional<DirectoryStart> start = folder->StartsAt()) claimed.Set(start->firstCluster);
       folder->ReleaseChildren();
-      AdoptChild(std::move(folder));
-      ++totals_.lostFolders;
+      sink.LostFolder(std::move(folder));
+      ++totals.lostFolders;
       ++found;
     }
   }
@@ -233,9 +287,8 @@ void LostAndFoundNode::Scan() {
 
   // Second pass: files told by their content, in what is still unclaimed. A file runs over
   // clusters that follow each other, up to the next one something holds.
-  std::map<CarvedKind, std::vector<FoundFile>> byKind;
   uint32_t runEnd = 0;  // the first cluster from the current one on that something holds
-  for (uint32_t cluster = nextUnclaimed(ClusterHeap::kFirstCluster); cluster < end && !totals_.cancelled;) {
+  for (uint32_t cluster = nextUnclaimed(ClusterHeap::kFirstCluster); cluster < end && !totals.cancelled;) {
     scanned += heap.clusterBytes;
     if (!tell(cluster) || !candidates.Test(cluster) || !readHead(cluster)) {
       cluster = nextUnclaimed(cluster + 1);
@@ -256,17 +309,15 @@ void LostAndFoundNode::Scan() {
       cluster = nextUnclaimed(cluster + 1);
       continue;
     }
-    byKind[result->kind].push_back(FoundFile{cluster, result->length, result->kind, result->recordedTime});
-    ++totals_.foundFiles;
+    sink.FileFound(FoundFile{cluster, result->length, result->kind, result->recordedTime});
+    ++totals.foundFiles;
     ++found;
     const uint64_t clusters = (result->length + heap.clusterBytes - 1) / heap.clusterBytes;
     scanned += (clusters - 1) * heap.clusterBytes;
     cluster = nextUnclaimed(static_cast<uint32_t>(std::min<uint64_t>(end, cluster + clusters)));
   }
-  for (auto& [kind, files] : byKind) {
-    AdoptChild(std::make_unique<FoundFolder>(readerRef, heap, kind, std::move(files)));
-  }
-  if (progress) progress(total, total, found);
+  if (onProgress) onProgress(total, total, found);
+  return totals;
 }
 
 FoundFolder::FoundFolder(ReaderRef* readerRef, const ClusterHeap& heap, CarvedKind kind, std::vector<FoundFile> files)
@@ -278,6 +329,13 @@ FoundFolder::FoundFolder(ReaderRef* readerRef, const ClusterHeap& heap, CarvedKi
 void FoundFolder::ReadChildren() {
   children.clear();
   for (const FoundFile& file : files_) AdoptChild(std::make_unique<FoundFileNode>(readerRef, heap_, file));
+}
+
+TDirectoryEntry* FoundFolder::Add(const FoundFile& file) {
+  files_.push_back(file);
+  if (children.empty()) return nullptr;
+  AdoptChild(std::make_unique<FoundFileNode>(readerRef, heap_, file));
+  return children.back().get();
 }
 
 void FoundFolder::FillInfo(TInfoList& list) {
