@@ -69,7 +69,10 @@ PictureSize ZoomedSize(PictureSize size, double factor) {
   return {side(size.width), side(size.height)};
 }
 
-BrowserFrame::~BrowserFrame() { Background().CancelAndWait(); }
+BrowserFrame::~BrowserFrame() {
+  ending_ = true;
+  Background().CancelAndWait();
+}
 
 void BrowserFrame::ScanPartitions(OpenedSource& source) {
   ClearPartitions();
@@ -79,7 +82,10 @@ void BrowserFrame::ScanPartitions(OpenedSource& source) {
 void BrowserFrame::ClearPartitions() {
   WaitCursor wait;
   // What runs in the background reads the entries that are about to go.
+  ending_ = true;
   Background().CancelAndWait();
+  ending_ = false;
+  lostScans_.clear();
   {
     TreeUpdate bracket(view_);
     ClearTree();
@@ -98,7 +104,9 @@ void BrowserFrame::FillTree() {
     if (TDirectoryEntry* root = partition->rootEntry.get()) AddNode(node, root->name, kImgDirectory, root);
     // Opening it scans the volume's data area.
     AddLostAndFound(*partition);
-    if (TDirectoryEntry* lost = partition->lostAndFound.get()) AddNode(node, lost->name, kImgDirectory, lost);
+    if (TDirectoryEntry* lost = partition->lostAndFound.get()) {
+      AddNode(node, view_.LostScanText(BrowserView::LostWords::kCaption), kImgDirectory, lost);
+    }
     view_.ExpandTreeNode(node);
   }
 }
@@ -112,9 +120,16 @@ void BrowserFrame::treeFatChange() {
   if (index == lastShownIndex) return;
 
   WaitCursor wait;
-  // While a save walks folders the tree reads none: the walk reads them too. A folder shown
-  // meanwhile is shown again, with its children, when it is selected after the save.
-  const bool readable = walking_ == 0 || !entry->IsFolder();
+  if (auto* lost = dynamic_cast<LostAndFoundNode*>(entry)) {
+    OpenLostAndFound(selected, *lost);
+    lastShownIndex = index;
+    FillInfo(*entry);
+    ShowData(*entry);
+    return;
+  }
+  // While a save or a scan walks folders the tree reads none: the walk reads them too. A
+  // folder shown meanwhile is shown again, with its children, when it is selected after it.
+  const bool readable = !entry->IsFolder() || FolderReadable(selected, *entry);
   if (readable) {
     EnsureChildren(*entry);
     if (nodes_[selected].children.empty()) AddChildNodes(selected);
@@ -131,7 +146,12 @@ void BrowserFrame::treeFatOpen(TreeNodeId selected) {
     view_.ExpandTreeNode(selected);  // a volume: its root is a child already
     return;
   }
-  if (!entry->IsFolder() || walking_ != 0) return;
+  if (auto* lost = dynamic_cast<LostAndFoundNode*>(entry)) {
+    OpenLostAndFound(selected, *lost);
+    view_.ExpandTreeNode(selected);
+    return;
+  }
+  if (!entry->IsFolder() || !FolderReadable(selected, *entry)) return;
   WaitCursor wait;
   EnsureChildren(*entry);
   if (nodes_[selected].children.empty()) AddChildNodes(selected);
@@ -150,6 +170,14 @@ void BrowserFrame::mnuRereadClick() {
     for (const TreeNodeId child : nodes_[selected].children) ForgetNodes(child);
     view_.RemoveChildNodes(selected);
     nodes_[selected].children.clear();
+  }
+  // The "Lost and found" read again is scanned again.
+  if (auto* lost = dynamic_cast<LostAndFoundNode*>(entry)) {
+    StartLostScan(selected, *lost);
+    lastShownIndex = AbsoluteIndex(selected);
+    FillInfo(*entry);
+    ShowData(*entry);
+    return;
   }
   entry->ReleaseChildren();
   EnsureChildren(*entry);
@@ -202,10 +230,11 @@ void BrowserFrame::btnSaveClick() {
   TDirectoryEntry* entry = nodes_[selected.front()].entry;
   if (selected.size() > 1 || entry->IsFolder()) {
     if (walking_ != 0) return;
-    const std::optional<std::string> folder = ChooseFolder(kSaveFolderPrompt);
-    if (!folder) return;
     std::vector<SaveItem> items;
     for (const TreeNodeId node : selected) items.push_back(ItemOf(node));
+    if (LostScanRuns() && WalksFolders(items)) return;
+    const std::optional<std::string> folder = ChooseFolder(kSaveFolderPrompt);
+    if (!folder) return;
     SaveInBackground(std::move(items), *folder, false);
     return;
   }
@@ -238,7 +267,7 @@ void BrowserFrame::btnSaveClick() {
 }
 
 void BrowserFrame::mnuSaveDeletedClick() {
-  if (!CanSaveDeleted() || walking_ != 0) return;
+  if (!CanSaveDeleted() || walking_ != 0 || LostScanRuns()) return;
   const TreeNodeId selected = view_.SelectedTreeNode();
   const std::optional<std::string> folder = ChooseFolder(kSaveFolderPrompt);
   if (!folder) return;
@@ -287,6 +316,17 @@ TreeNodeId BrowserFrame::AddNode(TreeNodeId parent, const std::string& caption, 
   (parent == kNoNode ? topLevel_ : nodes_[parent].children).push_back(node);
   view_.AddTreeNode(node, parent, caption, imageIndex);
   if (entry != nullptr) view_.SetTreeNodeDetails(node, DetailsOf(*entry));
+  return node;
+}
+
+TreeNodeId BrowserFrame::InsertEntryNode(TreeNodeId parent, size_t position, TDirectoryEntry& entry) {
+  std::vector<TreeNodeId>& siblings = nodes_[parent].children;
+  position = std::min(position, siblings.size());
+  const auto node = static_cast<TreeNodeId>(nodes_.size());
+  nodes_.push_back(Node{parent, &entry, {}});
+  nodes_[parent].children.insert(nodes_[parent].children.begin() + static_cast<std::ptrdiff_t>(position), node);
+  view_.InsertTreeNode(node, parent, position, entry.name, ImageOfState(entry.state));
+  view_.SetTreeNodeDetails(node, DetailsOf(entry));
   return node;
 }
 

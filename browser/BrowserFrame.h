@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,9 @@
 #include "fs/Discovery.h"
 #include "fs/OpenedSource.h"
 #include "fs/InfoList.h"
+
+class LostAndFoundNode;
+struct LostScanRun;
 
 // Numbers the frame gives the nodes of treeFat; every node carries its own as payload.
 using TreeNodeId = int;
@@ -56,6 +60,23 @@ class BrowserView {
   virtual void SetTreeNodeDetails(TreeNodeId /*node*/, const NodeDetails& /*details*/) {}
   // Takes node's child nodes, and theirs, out of the tree.
   virtual void RemoveChildNodes(TreeNodeId /*node*/) {}
+  // Puts node among parent's children at position (at most their count) rather than last.
+  virtual void InsertTreeNode(TreeNodeId node, TreeNodeId parent, size_t /*position*/, const std::string& caption,
+                              int imageIndex) {
+    AddTreeNode(node, parent, caption, imageIndex);
+  }
+  virtual void SetTreeNodeCaption(TreeNodeId /*node*/, const std::string& /*caption*/) {}
+
+  // The words of the "Lost and found" and its scan, in the window's language.
+  enum class LostWords {
+    kCaption,    // the node's caption
+    kScanning,   // after the caption while its scan runs
+    kCancelled,  // after the caption once its scan was cancelled
+    kLabel,      // what the progress of its scan is labelled
+  };
+  virtual std::string LostScanText(LostWords words) const;
+  // How far a scan is: bytes looked at of the total, files and folders found.
+  virtual std::string LostScanProgressText(uint64_t scanned, uint64_t total, uint64_t found) const;
 
   // lstFileInfo, the list entries describe themselves into.
   virtual void BeginInfoUpdate() = 0;
@@ -135,6 +156,11 @@ class BrowserFrame {
   bool CanSaveDeleted() const;
   // Computes the selected entry's hashes in the background and adds them to its information.
   void mnuHashFileClick();
+  // Called every few hundred milliseconds: what the scans that run have found goes into the
+  // tree, and their progress into their status.
+  void PollLostScans();
+  // Whether a scan of a "Lost and found" runs.
+  bool LostScanRuns() const { return !lostScans_.empty(); }
 
   PartitionList partitions;
   bool firstTickPending = true;
@@ -152,6 +178,9 @@ class BrowserFrame {
   void ClearTree();
   TreeNodeId AddNode(TreeNodeId parent, const std::string& caption, int imageIndex, TDirectoryEntry* entry);
   void AddChildNodes(TreeNodeId node);
+  // A node for entry among parent's at position (at most their count); its caption is the
+  // entry's name.
+  TreeNodeId InsertEntryNode(TreeNodeId parent, size_t position, TDirectoryEntry& entry);
   int32_t AbsoluteIndex(TreeNodeId node) const;
   TDirectoryEntry* SelectedEntry() const;
   // The selected nodes with entries, without those below another selected node.
@@ -165,10 +194,34 @@ class BrowserFrame {
   void ShowText(const std::string& text);
   void Zoom(double factor);
 
+  // The scans of "Lost and found" nodes that run in the background (BrowserFrameLostScan.cpp).
+  struct LostScan {
+    TreeNodeId node = kNoNode;
+    LostAndFoundNode* entry = nullptr;
+    std::shared_ptr<LostScanRun> run;
+  };
+  // Opening the node: its scan starts in the background, unless it ran or runs.
+  void OpenLostAndFound(TreeNodeId node, LostAndFoundNode& entry);
+  void StartLostScan(TreeNodeId node, LostAndFoundNode& entry);
+  // What the scan found since the last call goes into the node and the tree.
+  void DeliverLostScan(const LostScan& scan);
+  void FinishLostScan(LostScanRun* run);
+  void ShowLostCaption(TreeNodeId node, const LostAndFoundNode& entry);
+  // Whether the folder of node may be read now: not while a save walks folders, nor while a
+  // scan walks the folders of its volume (both read them on the volume's directory trails);
+  // the folders of found files read nothing of the volume.
+  bool FolderReadable(TreeNodeId node, const TDirectoryEntry& entry) const;
+  TreeNodeId VolumeNodeOf(TreeNodeId node) const;
+  // Whether saving these walks folders, which it may not while a scan runs.
+  static bool WalksFolders(const std::vector<SaveItem>& items);
+
   BrowserView& view_;
   std::vector<Node> nodes_;            // by TreeNodeId
   std::vector<TreeNodeId> topLevel_;   // the partition nodes, in order
   EntryHashes hashes_;
   // Saves that walk folders run: the tree reads no folder meanwhile, for the walk reads them too.
   int walking_ = 0;
+  std::vector<LostScan> lostScans_;
+  // Set while the partitions are about to go: a scan that ends meanwhile updates no tree.
+  bool ending_ = false;
 };

@@ -76,6 +76,17 @@ void MarkClaims(TPartition& partition, TDirectoryEntry& dir, const ClusterHeap& 
   walk.WalkChildren(partition, dir, "", "");
 }
 
+// Gives a scan's findings to the node it runs for, on the same thread.
+class AdoptingSink final : public LostScanSink {
+ public:
+  explicit AdoptingSink(LostAndFoundNode& node) : node_(node) {}
+  void LostFolder(std::unique_ptr<TDirectoryEntry> folder) override { node_.AddLostFolder(std::move(folder)); }
+  void FileFound(const FoundFile& file) override { node_.AddFoundFile(file); }
+
+ private:
+  LostAndFoundNode& node_;
+};
+
 }  // namespace
 
 void AddLostAndFound(TPartition& partition) {
@@ -97,7 +108,49 @@ LostAndFoundNode::LostAndFoundNode(ReaderRef* readerRef, TPartition& partition, 
 LostAndFoundNode::~LostAndFoundNode() { children.clear(); }
 
 void LostAndFoundNode::ReadChildren() {
-  if (!scanned_) Scan();
+  if (scanned_) return;
+  BeginScan();
+  AdoptingSink sink(*this);
+  EndScan(ScanInto(sink, progress));
+}
+
+void LostAndFoundNode::BeginScan() {
+  children.clear();
+  byKind_.clear();
+  lostFolderCount_ = 0;
+  totals_ = LostScanTotals{};
+  scanned_ = true;
+  running_ = true;
+}
+
+void LostAndFoundNode::AddLostFolder(std::unique_ptr<TDirectoryEntry> folder) {
+  AdoptChild(std::move(folder));
+  // Lost folders come before the folders of found files: a later one moves in front of them.
+  std::rotate(children.begin() + static_cast<std::ptrdiff_t>(lostFolderCount_), children.end() - 1, children.end());
+  ++lostFolderCount_;
+  ++totals_.lostFolders;
+}
+
+LostAndFoundNode::Placed LostAndFoundNode::AddFoundFile(const FoundFile& file) {
+  Placed placed;
+  auto [at, added] = byKind_.try_emplace(file.kind, nullptr);
+  placed.index = lostFolderCount_ + static_cast<size_t>(std::distance(byKind_.begin(), at));
+  if (added) {
+    auto folder = std::make_unique<FoundFolder>(readerRef, volume_->Heap(), file.kind, std::vector<FoundFile>{});
+    at->second = folder.get();
+    AdoptChild(std::move(folder));
+    std::rotate(children.begin() + static_cast<std::ptrdiff_t>(placed.index), children.end() - 1, children.end());
+  }
+  placed.folder = at->second;
+  placed.newFolder = added;
+  placed.fileNode = at->second->Add(file);
+  ++totals_.foundFiles;
+  return placed;
+}
+
+void LostAndFoundNode::EndScan(const LostScanTotals& totals) {
+  totals_ = totals;
+  running_ = false;
 }
 
 void LostAndFoundNode::ReleaseChildren() {
@@ -110,16 +163,17 @@ void LostAndFoundNode::FillInfo(TInfoList& list) {
     AddBasicRow(list, "Scan", "not yet run");
     return;
   }
+  if (running_) AddBasicRow(list, "Scan", "running");
   AddBasicRow(list, "Lost folders", std::to_string(totals_.lostFolders) + (totals_.foldersCut ? " (more not listed)" : ""));
   AddBasicRow(list, "Files found by content", std::to_string(totals_.foundFiles));
   AddBasicRow(list, "Unreadable clusters skipped", std::to_string(totals_.unreadableClusters));
   if (totals_.cancelled) AddBasicRow(list, "Scan", "cancelled");
 }
 
-void LostAndFoundNode::Scan() {
-  scanned_ = true;
+LostScanTotals LostAndFoundNode::ScanInto(LostScanSink& sink, const LostScanProgress& onProgress) {
+  LostScanTotals totals;
   const ClusterHeap heap = volume_->Heap();
-  if (heap.count == 0 || heap.clusterBytes == 0 || readerRef == nullptr || readerRef->reader == nullptr) return;
+  if (heap.count == 0 || heap.clusterBytes == 0 || readerRef == nullptr || readerRef->reader == nullptr) return totals;
   TSectorReader& reader = *readerRef->reader;
   const TrailsAside aside(partition_);
   ClusterBits claimed(heap.count);
@@ -130,8 +184,8 @@ void LostAndFoundNode::Scan() {
   uint64_t scanned = 0;
   uint64_t found = 0;
   auto tell = [&](uint32_t index) {
-    if (progress && index % kProgressStep == 0 && !progress(scanned, total, found)) totals_.cancelled = true;
-    return !totals_.cancelled;
+    if (onProgress && index % kProgressStep == 0 && !onProgress(scanned, total, found)) totals.cancelled = true;
+    return !totals.cancelled;
   };
 
   if (std::unique_ptr<TDirectoryEntry> root = volume_->NewRoot()) MarkClaims(partition_, *root, heap, claimed, shown);
@@ -160,7 +214,7 @@ void LostAndFoundNode::Scan() {
   ClusterHeads heads(reader, heap, kHeadBytes);
   auto readHead = [&](uint32_t cluster) {
     const uint8_t* head = heads.Head(cluster);
-    if (head == nullptr) ++totals_.unreadableClusters;
+    if (head == nullptr) ++totals.unreadableClusters;
     return head;
   };
 
@@ -176,15 +230,15 @@ void LostAndFoundNode::Scan() {
     if (volume_->OpensFolder(head, heads.size())) opening.Set(cluster);
     else if (RecognizeStart(head, heads.size())) candidates.Set(cluster);
   }
-  if (!totals_.cancelled) {
+  if (!totals.cancelled) {
     std::vector<std::unique_ptr<TDirectoryEntry>> folders = volume_->LostFolders(opening, shown, kMostLostFolders);
-    totals_.foldersCut = folders.size() >= kMostLostFolders;
+    totals.foldersCut = folders.size() >= kMostLostFolders;
     for (auto& folder : folders) {
       MarkClaims(partition_, *folder, heap, claimed, shown);
       if (const std::optional<DirectoryStart> start = folder->StartsAt()) claimed.Set(start->firstCluster);
       folder->ReleaseChildren();
-      AdoptChild(std::move(folder));
-      ++totals_.lostFolders;
+      sink.LostFolder(std::move(folder));
+      ++totals.lostFolders;
       ++found;
     }
   }
@@ -196,12 +250,11 @@ void LostAndFoundNode::Scan() {
   // Second pass: files told by their content, in what is still unclaimed. A file runs over
   // clusters that follow each other, up to the next one something holds; the clusters of each
   // file found are claimed, so that the tries again below pass over them.
-  std::map<CarvedKind, std::vector<FoundFile>> byKind;
   AlignedBlock block(kMaxDirectReadBytes);
   std::vector<uint8_t> head(heads.size());
   auto recognize = [&](uint32_t cluster) -> std::optional<CarvedKind> {
     if (!ReadDirectClipped(reader, heap.SectorOf(cluster), head.data(), head.size())) {
-      ++totals_.unreadableClusters;
+      ++totals.unreadableClusters;
       return std::nullopt;
     }
     return RecognizeStart(head.data(), head.size());
@@ -218,8 +271,8 @@ void LostAndFoundNode::Scan() {
     runs.resize(used);
     FoundFile file{runs.front().first, result.length, result.kind, result.recordedTime, {}};
     if (runs.size() > 1) file.runs = std::move(runs);
-    byKind[result.kind].push_back(std::move(file));
-    ++totals_.foundFiles;
+    sink.FileFound(file);
+    ++totals.foundFiles;
     ++found;
   };
   // The files to try again, each with the end of the clusters it was measured over, and the first
@@ -227,7 +280,7 @@ void LostAndFoundNode::Scan() {
   std::vector<std::pair<uint32_t, uint32_t>> retries;
   std::vector<uint32_t> foundStarts;
   uint32_t runEnd = 0;  // the first cluster from the current one on that something holds
-  for (uint32_t cluster = nextUnclaimed(ClusterHeap::kFirstCluster); cluster < end && !totals_.cancelled;) {
+  for (uint32_t cluster = nextUnclaimed(ClusterHeap::kFirstCluster); cluster < end && !totals.cancelled;) {
     scanned += heap.clusterBytes;
     if (!tell(cluster) || !candidates.Test(cluster)) {
       cluster = nextUnclaimed(cluster + 1);
@@ -242,7 +295,7 @@ void LostAndFoundNode::Scan() {
                             uint64_t{runEnd - cluster} * heap.clusterBytes, block);
     std::optional<CarvedKind> kind;
     if (source.Read(0, head.data(), head.size()) == head.size()) kind = RecognizeStart(head.data(), head.size());
-    else ++totals_.unreadableClusters;
+    else ++totals.unreadableClusters;
     if (!kind) {
       cluster = nextUnclaimed(cluster + 1);
       continue;
@@ -277,7 +330,7 @@ void LostAndFoundNode::Scan() {
     const auto later = std::upper_bound(foundStarts.begin(), foundStarts.end(), first);
     const bool foundAmong = later != foundStarts.end() && *later < measuredTo;
     if (!foundAmong && measuredTo >= end) continue;
-    if (totals_.cancelled || held(first) != 0) continue;
+    if (totals.cancelled || held(first) != 0) continue;
     if (retryClusters >= kMostRetryClusters) break;
     std::vector<ClusterRun> runs;
     uint32_t cluster = first;
@@ -312,12 +365,8 @@ void LostAndFoundNode::Scan() {
     const std::optional<CarveResult> result = MeasureFile(*kind, source);
     if (result && result->whole && result->length != 0) keep(*result, std::move(runs));
   }
-  for (auto& [kind, files] : byKind) {
-    std::sort(files.begin(), files.end(),
-              [](const FoundFile& a, const FoundFile& b) { return a.firstCluster < b.firstCluster; });
-    AdoptChild(std::make_unique<FoundFolder>(readerRef, heap, kind, std::move(files)));
-  }
-  if (progress) progress(total, total, found);
+  if (onProgress) onProgress(total, total, found);
+  return totals;
 }
 
 FoundFolder::FoundFolder(ReaderRef* readerRef, const ClusterHeap& heap, CarvedKind kind, std::vector<FoundFile> files)
@@ -329,6 +378,13 @@ FoundFolder::FoundFolder(ReaderRef* readerRef, const ClusterHeap& heap, CarvedKi
 void FoundFolder::ReadChildren() {
   children.clear();
   for (const FoundFile& file : files_) AdoptChild(std::make_unique<FoundFileNode>(readerRef, heap_, file));
+}
+
+TDirectoryEntry* FoundFolder::Add(const FoundFile& file) {
+  files_.push_back(file);
+  if (children.empty()) return nullptr;
+  AdoptChild(std::make_unique<FoundFileNode>(readerRef, heap_, file));
+  return children.back().get();
 }
 
 void FoundFolder::FillInfo(TInfoList& list) {

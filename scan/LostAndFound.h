@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -42,8 +43,21 @@ struct LostScanTotals {
   bool foldersCut = false;  // more lost folders than are listed
 };
 
+// Takes a scan's findings as it makes them, on the scan's thread.
+class LostScanSink {
+ public:
+  virtual ~LostScanSink() = default;
+  // A lost folder, walked and let go of: the scan touches it no more.
+  virtual void LostFolder(std::unique_ptr<TDirectoryEntry> folder) = 0;
+  virtual void FileFound(const FoundFile& file) = 0;
+};
+
+class FoundFolder;
+
 // The "Lost and found" node. Opening it runs the scan once; its children are the lost folders,
 // then one folder per type of file found ("jpg", "png", ...), in the order of CarvedKind.
+// A front end may instead run the scan on a thread of its own (ScanInto) and hand what it
+// finds to the node on the node's thread (BeginScan, AddLostFolder, AddFoundFile, EndScan).
 class LostAndFoundNode final : public TDirectoryEntry {
  public:
   static constexpr const char* kCaption = "Lost and found";
@@ -64,15 +78,40 @@ class LostAndFoundNode final : public TDirectoryEntry {
   // Told of the scan's progress while ReadChildren runs it; may cancel it.
   LostScanProgress progress;
   bool Scanned() const { return scanned_; }
+  bool Running() const { return running_; }
   const LostScanTotals& totals() const { return totals_; }
 
- private:
-  void Scan();
+  // Runs the scan, giving sink what it finds as it goes, and returns its totals. It touches
+  // neither the node's children nor its totals, so it may run on another thread while the node
+  // is shown, as long as nothing reads the partition's folders meanwhile (the scan walks them
+  // on the partition's directory trails). One scan at a time, and not while the lost folders
+  // of an earlier scan are still children (their records belong to the volume's scan).
+  LostScanTotals ScanInto(LostScanSink& sink, const LostScanProgress& onProgress);
+  // The node's own side of a scan that ScanInto runs elsewhere. BeginScan lets go of what an
+  // earlier scan found and counts as scanned from then on, so that opening the node runs no
+  // scan of its own; EndScan takes the totals.
+  void BeginScan();
+  void AddLostFolder(std::unique_ptr<TDirectoryEntry> folder);
+  // Where AddFoundFile put a file: its type's folder and the folder's place among the
+  // children, whether that folder is new, and the file's node where the folder had read its
+  // children already.
+  struct Placed {
+    FoundFolder* folder = nullptr;
+    size_t index = 0;
+    bool newFolder = false;
+    TDirectoryEntry* fileNode = nullptr;
+  };
+  Placed AddFoundFile(const FoundFile& file);
+  void EndScan(const LostScanTotals& totals);
 
+ private:
   TPartition& partition_;
   std::unique_ptr<LostScanVolume> volume_;
   bool scanned_ = false;
+  bool running_ = false;
   LostScanTotals totals_;
+  size_t lostFolderCount_ = 0;                 // the first children
+  std::map<CarvedKind, FoundFolder*> byKind_;  // the folders of found files, after them
 };
 
 // The files found of one type, named f<first cluster>.<extension>.
@@ -85,6 +124,9 @@ class FoundFolder final : public TDirectoryEntry {
   EntryOrigin Origin() const override { return EntryOrigin::kFound; }
   void FillInfo(TInfoList& list) override;
   bool StreamData(ByteSink&, uint64_t) override { return true; }
+  // One file more, after the others; its node where the folder has read its children, else
+  // nothing (reading them makes it).
+  TDirectoryEntry* Add(const FoundFile& file);
 
  private:
   ClusterHeap heap_;

@@ -182,6 +182,26 @@
         <translation>Read the folder again</translation>
     </message>
     <message>
+        <source>丢失和找到的文件</source>
+        <translation>Lost and found</translation>
+    </message>
+    <message>
+        <source>（正在扫描…）</source>
+        <translation> (scanning…)</translation>
+    </message>
+    <message>
+        <source>（扫描已取消，按 F5 重新扫描）</source>
+        <translation> (scan cancelled; F5 scans again)</translation>
+    </message>
+    <message>
+        <source>正在扫描“丢失和找到的文件”</source>
+        <translation>Scanning the lost and found</translation>
+    </message>
+    <message>
+        <source>已扫描 %1 / %2，找到 %3 项</source>
+        <translation>%1 of %2 scanned, %3 found</translation>
+    </message>
+    <message>
         <source>未选择任何项</source>
         <translation>Nothing selected</translation>
     </message>

@@ -272,7 +272,10 @@ void TfrmFileSystem::ConnectHandlers() {
   connect(treeFat, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
     RunHandler([this, item] { logic_.treeFatOpen(item->data(0, kNodeRole).toInt()); });
   });
-  connect(timerStatus, &QTimer::timeout, this, &TfrmFileSystem::ShowStatus);
+  connect(timerStatus, &QTimer::timeout, this, [this] {
+    logic_.PollLostScans();
+    ShowStatus();
+  });
   connect(treeFat->header(), &QHeaderView::sectionClicked, this, [this] {
     if (!treeFat->isSortingEnabled()) treeFat->setSortingEnabled(true);  // sorts by the clicked column
   });
@@ -415,6 +418,45 @@ void TfrmFileSystem::RemoveChildNodes(TreeNodeId node) {
     }
   }
   qDeleteAll(item->takeChildren());
+}
+
+void TfrmFileSystem::InsertTreeNode(TreeNodeId node, TreeNodeId parent, size_t position, const std::string& caption,
+                                    int imageIndex) {
+  QTreeWidgetItem* parentItem = treeItems_.at(static_cast<size_t>(parent));
+  // Items that wait for the bracket to close go in first, so that position counts them.
+  AddPendingItems();
+  if (position >= static_cast<size_t>(parentItem->childCount())) {
+    AddTreeNode(node, parent, caption, imageIndex);
+    return;
+  }
+  auto* item = new TreeItem(QStringList{QString::fromStdString(caption)});
+  item->setData(0, kNodeRole, node);
+  if (imageIndex != kNoImage) item->setIcon(0, icons_.Format(imageIndex));
+  parentItem->insertChild(static_cast<int>(position), item);
+  if (treeItems_.size() <= static_cast<size_t>(node)) treeItems_.resize(static_cast<size_t>(node) + 1);
+  treeItems_[static_cast<size_t>(node)] = item;
+}
+
+void TfrmFileSystem::SetTreeNodeCaption(TreeNodeId node, const std::string& caption) {
+  treeItems_.at(static_cast<size_t>(node))->setText(kColumnCaption, QString::fromStdString(caption));
+}
+
+std::string TfrmFileSystem::LostScanText(LostWords words) const {
+  switch (words) {
+    case LostWords::kCaption: return tr("丢失和找到的文件").toStdString();
+    case LostWords::kScanning: return tr("（正在扫描…）").toStdString();
+    case LostWords::kCancelled: return tr("（扫描已取消，按 F5 重新扫描）").toStdString();
+    case LostWords::kLabel: return tr("正在扫描“丢失和找到的文件”").toStdString();
+  }
+  return {};
+}
+
+std::string TfrmFileSystem::LostScanProgressText(uint64_t scanned, uint64_t total, uint64_t found) const {
+  const QLocale locale;
+  return tr("已扫描 %1 / %2，找到 %3 项")
+      .arg(locale.formattedDataSize(static_cast<qint64>(scanned)), locale.formattedDataSize(static_cast<qint64>(total)))
+      .arg(found)
+      .toStdString();
 }
 
 void TfrmFileSystem::BeginInfoUpdate() { lstFileInfo->setUpdatesEnabled(false); }

@@ -70,6 +70,11 @@ class TfrmFileSystem final : public QWidget, private BrowserView {
   std::vector<TreeNodeId> SelectedTreeNodes() const override;
   void SetTreeNodeDetails(TreeNodeId node, const NodeDetails& details) override;
   void RemoveChildNodes(TreeNodeId node) override;
+  void InsertTreeNode(TreeNodeId node, TreeNodeId parent, size_t position, const std::string& caption,
+                      int imageIndex) override;
+  void SetTreeNodeCaption(TreeNodeId node, const std::string& caption) override;
+  std::string LostScanText(LostWords words) const override;
+  std::string LostScanProgressText(uint64_t scanned, uint64_t total, uint64_t found) const override;
   void BeginInfoUpdate() override;
   void EndInfoUpdate() override;
   void ClearInfo() override;
@@ -100,7 +105,7 @@ class TfrmFileSystem final : public QWidget, private BrowserView {
   QAction* mnuSaveDeleted;  // every deleted file of a folder or volume
   QAction* mnuReread;       // the selected folder read again (F5)
   QLabel* lblStatus;        // below the panes
-  QTimer* timerStatus;      // follows what runs in the background
+  QTimer* timerStatus;      // follows what runs in the background, and takes what scans found
   QTabWidget* PageControl1;
   QWidget* tsFileInfo;
   FileInfoList* lstFileInfo;

@@ -30,6 +30,7 @@
 #include "support/FatImages.h"
 #include "support/OpenSource.h"
 #include "support/ScriptedServices.h"
+#include "support/SlowMedium.h"
 #include "support/TestFiles.h"
 
 namespace {
@@ -56,23 +57,6 @@ const SlowDisk& SharedSlowDisk() {
   }();
   return disk;
 }
-
-// pread, slowed down: every call waits a while first, as on a failing card. Bytes of one
-// sector can be made to fail. Calls come from several threads.
-struct SlowMedium {
-  std::atomic<int> delayMs{10};
-  std::atomic<uint64_t> badSector{UINT64_MAX};
-
-  ssize_t Read(int fd, void* buffer, size_t count, off_t offset) const {
-    std::this_thread::sleep_for(std::chrono::milliseconds(delayMs.load()));
-    const uint64_t bad = badSector.load() * 512;
-    if (bad < static_cast<uint64_t>(offset) + count && static_cast<uint64_t>(offset) < bad + 512) {
-      errno = EIO;
-      return -1;
-    }
-    return ::pread(fd, buffer, count, offset);
-  }
-};
 
 // Answers every box as scripted and notes on which thread it was asked.
 class ThreadNotingBoxes final : public MessageBoxService {

@@ -190,7 +190,7 @@ TEST_F(FrameWidgetFixture, EveryPartitionIsATopLevelNodeInDiscoveryOrder) {
     EXPECT_EQ(partition->child(0)->text(0).toStdString(), Entry(i).name);
     EXPECT_EQ(partition->child(0)->icon(0).cacheKey(), icons.Format(kImgDirectory).cacheKey());
     EXPECT_EQ(partition->child(0)->childCount(), 0);
-    EXPECT_EQ(partition->child(1)->text(0).toStdString(), "Lost and found");
+    EXPECT_EQ(partition->child(1)->text(0).toStdString(), "丢失和找到的文件");
     EXPECT_EQ(partition->child(1)->childCount(), 0);
   }
 }

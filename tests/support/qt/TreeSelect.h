@@ -2,11 +2,16 @@
 // Selecting an entry of the browser's tree by its path, as clicks would, for the demos that
 // take screenshots.
 
+#include <QApplication>
 #include <QTreeWidget>
+
+#include "browser/Background.h"
 
 // Selects "N:/DIR/NAME": the root of partition N, then each caption below it in turn ("..":
 // the partition itself, for what lies beside the root), so that
-// every directory on the way is read. False when there is no such entry.
+// every directory on the way is read. A name not found while something runs in the background
+// (the scan of a "Lost and found") is looked for again once it has ended. False when there is
+// no such entry.
 inline bool SelectEntry(QTreeWidget& tree, const QString& entry) {
   const auto childNamed = [](QTreeWidgetItem* parent, const QString& name) -> QTreeWidgetItem* {
     for (int i = 0; i < parent->childCount(); ++i) {
@@ -23,7 +28,12 @@ inline bool SelectEntry(QTreeWidget& tree, const QString& entry) {
   tree.setCurrentItem(item);
   for (const QString& name : entry.mid(colon + 1).split('/', Qt::SkipEmptyParts)) {
     // ".." climbs to the partition's node, where the nodes beside the root are.
-    item = name == QLatin1String("..") ? item->parent() : childNamed(item, name);
+    QTreeWidgetItem* next = name == QLatin1String("..") ? item->parent() : childNamed(item, name);
+    while (next == nullptr && Background().Busy()) {
+      QApplication::processEvents(QEventLoop::AllEvents, 50);
+      if (!Background().Busy()) next = childNamed(item, name);
+    }
+    item = next;
     if (item == nullptr) return false;
     tree.setCurrentItem(item);
   }
