@@ -218,6 +218,38 @@ TEST_F(VolumeSearchTest, ADiskOfFourKibSectorsWithItsTableZeroedIsReadInThem) {
   EXPECT_EQ(FilesOf(opened->partitions(), 1), files);
 }
 
+// The search passes over the holes of a sparse image, but not over a volume whose boot sector
+// lies in one: an exFAT volume whose first 4 KiB were punched out (its main boot region gone,
+// its backup at sector 12 kept) after a long hole, and a FAT16 volume at a track boundary past
+// another hole.
+TEST_F(VolumeSearchTest, TheHolesOfASparseImageHoldNoVolumeButTheDataAfterThemDoes) {
+  const uint64_t exfatSector = 512 * 2048;
+  const uint64_t fatSector = 63 * 16000;
+  const std::string disk = MakeDisk("sparse.img", "1024M", "label: dos\n");
+  Place(TestImagePath("exfat-tree.img"), disk, exfatSector);
+  const MtoolsVolume fat16(disk, fatSector * 512);
+  fat16.Format("-F 16 -n PASTHOLE", 16384);
+  fat16.Write("/AFTER.BIN", PatternBytes(40000, 21));
+  const auto exfat = FilesAlone(disk, exfatSector * 512, 8192 * 512ull);
+  const auto fat = FilesAlone(disk, fatSector * 512, 32768 * 512ull);
+  ASSERT_GT(exfat.size(), 10u);
+  RunCommand("fallocate --punch-hole --offset " + std::to_string(exfatSector * 512) + " --length 4096 " +
+             ShellQuote(disk));
+  Zero(disk, 0, 512);
+
+  for (const SearchDepth depth : {SearchDepth::kBoundaries, SearchDepth::kEverySector}) {
+    OpenFree(disk);
+    ASSERT_TRUE(opened->partitions().empty());
+    EXPECT_EQ(opened->SearchLostVolumes(depth), 2u);
+    EXPECT_EQ(Found(opened->partitions()), (std::vector<std::string>{
+                                               "1@1008000 FAT16 volume found at sector 1008000 \"PASTHOLE\"",
+                                               "2@1048576 exFAT volume found at sector 1048576 \"Données\"",
+                                           }));
+    EXPECT_EQ(FilesOf(opened->partitions(), 1), fat);
+    EXPECT_EQ(FilesOf(opened->partitions(), 2), exfat);
+  }
+}
+
 TEST_F(VolumeSearchTest, AVolumeImageStoredAsAFileIsNoVolumeOfTheSource) {
   const std::string stick = MakeDisk("stick.img", "48M", "label: dos\nstart=2048, type=c\n");
   const MtoolsVolume outer(stick, 2048 * 512);
