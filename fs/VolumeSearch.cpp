@@ -7,6 +7,7 @@
 
 #include "device/FreeDeleter.h"
 #include "fs/Bytes.h"
+#include "fs/FatGeometry.h"
 #include "fs/TableLayout.h"
 #include "fs/exfat/ExfatLayout.h"
 #include "fs/fat/FatLayout.h"
@@ -122,6 +123,25 @@ bool MayHoldCandidate(const uint8_t* at, size_t available, const std::vector<siz
   return false;
 }
 
+// How far past a boundary candidate the first table of a FAT12 or FAT16 volume whose boot
+// sector is lost is looked for: at a 1 MiB boundary as far as formatting tools put it, at a
+// track boundary (where older tools put it right after the boot sector) among the sectors read
+// for the backups anyway.
+uint32_t LostTableReach(uint64_t sector, uint32_t bytesPerSector) {
+  return (sector * bytesPerSector) % kAlignmentBytes == 0 ? kInferMaxReserved : bootcheck::kExfatBackupRegion;
+}
+
+// The volume of inferred geometry at sector, when its boot sector is lost (FatGeometry.h).
+std::optional<FoundVolume> InferCandidate(TSectorReader& reader, uint64_t sector) {
+  const std::optional<InferredBoot> inferred = InferFatBootSector(reader, sector * reader.bytesPerSector(), 0);
+  if (!inferred) return std::nullopt;
+  FoundVolume found;
+  found.sector = sector;
+  Take(found, inferred->bytes.data(), inferred->volume);
+  found.inferred = true;
+  return found;
+}
+
 // Gaps between the sectors a boundary search reads that are read along rather than skipped:
 // a read of a few KiB more costs less than a read more.
 constexpr uint64_t kMergeGapBytes = 8192;
@@ -148,6 +168,10 @@ std::vector<Run> ProbeRuns(uint64_t blockFirst, uint64_t blockEnd, uint64_t read
       const uint64_t end = std::min((byte + bootcheck::kBootBytes + bytesPerSector - 1) / bytesPerSector, readable);
       if (first < end) places.push_back({first, end});
     }
+    // The sectors where a lost boot sector's first table may begin.
+    const uint64_t first = sector - blockFirst;
+    const uint64_t end = std::min(first + 1 + LostTableReach(sector, bytesPerSector), readable);
+    if (first < end) places.push_back({first, end});
   }
   std::sort(places.begin(), places.end(), [](const Run& a, const Run& b) { return a.first < b.first; });
   const uint64_t gap = kMergeGapBytes / bytesPerSector;
@@ -220,9 +244,15 @@ std::vector<FoundVolume> SearchForVolumes(TSectorReader& reader, const std::vect
           const bool may = depth == SearchDepth::kEverySector
                                ? MayHoldCandidate(signed512, units, offset / bootcheck::kBootBytes)
                                : MayHoldCandidate(block.get() + offset, readBytes - offset, units);
-          if (!may) continue;
-          std::optional<FoundVolume> volume =
-              ProbeCandidate(reader, sector, block.get() + offset, readBytes - offset, largest);
+          std::optional<FoundVolume> volume;
+          if (may) volume = ProbeCandidate(reader, sector, block.get() + offset, readBytes - offset, largest);
+          // Without a boot sector or a backup, a FAT12 or FAT16 volume is known by its tables, and
+          // only where partitioning tools put volumes.
+          if (!volume && IsBoundary(sector, bytesPerSector) &&
+              MayHoldLostFatTable(block.get() + offset, readBytes - offset, bytesPerSector,
+                                  LostTableReach(sector, bytesPerSector))) {
+            volume = InferCandidate(reader, sector);
+          }
           if (!volume) continue;
           // What lies inside the volume is its own: the search goes on after its end.
           const uint64_t length =

@@ -34,6 +34,9 @@ struct FoundVolume {
   BootBytes boot{};  // its boot sector, or the backup that stands in for it
   // Where the backup that stood in for its boot sector lies, in the volume's sectors.
   std::optional<uint32_t> backupSector;
+  // Whether boot was written from the geometry inferred for a FAT12 or FAT16 volume whose boot
+  // sector is lost (see FatGeometry.h).
+  bool inferred = false;
 };
 
 // Told the sectors searched so far and the sectors to search in all after each block; false
