@@ -50,6 +50,14 @@ void FileMedium::OpenDirectReads() {
   directBlockSize_ = static_cast<uint32_t>(blockSize);
 }
 
+uint64_t FileMedium::DataFrom(uint64_t position) const {
+  if (blockDevice_ || position >= size_) return position;
+  // lseek moves the descriptor's offset, which no read here uses: they all give a position.
+  const off_t data = ::lseek(fd_, static_cast<off_t>(position), SEEK_DATA);
+  if (data < 0) return errno == ENXIO ? size_ : position;  // ENXIO: only a hole follows
+  return std::clamp<uint64_t>(static_cast<uint64_t>(data), position, size_);
+}
+
 size_t FileMedium::ReadAt(uint8_t* dest, size_t count, uint64_t position, MediumFault& fault) {
   fault = MediumFault{};
   return ReadFully(fd_, dest, count, position, fault.error);

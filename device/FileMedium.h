@@ -27,6 +27,8 @@ class FileMedium final : public SourceMedium {
   size_t ReadAt(uint8_t* dest, size_t count, uint64_t position, MediumFault& fault) override;
   bool ReadAlone(uint8_t* dest, size_t count, uint64_t position, MediumFault& fault) override;
   uint64_t Size() const override { return size_; }
+  // Asks the file system (lseek SEEK_DATA) for an image file; a block device has no holes.
+  uint64_t DataFrom(uint64_t position) const override;
   int Descriptor() const override { return fd_; }
   std::string Description() const override { return blockDevice_ ? "block device" : "image file"; }
 

@@ -345,6 +345,13 @@ bool TSectorReader::ReadBytes(uint8_t* dest, uint32_t count, uint32_t& cursor) {
   return true;
 }
 
+uint64_t TSectorReader::DataSectorFrom(uint64_t sector) const {
+  const uint32_t bps = bytesPerSector();
+  if (!medium_ || bps == 0 || sector >= totalSectors_) return sector;
+  const uint64_t data = medium_->DataFrom(sector * bps) / bps;
+  return std::clamp<uint64_t>(data, sector, totalSectors_);
+}
+
 bool TSectorReader::ReadAt(uint32_t sector, uint32_t offset, uint8_t* dest, uint32_t count) {
   WindowAccess access(*this);
   ReadWindow& window = access.window();

@@ -125,6 +125,11 @@ class TSectorReader {
   // read around it out of the window.
   bool ReadDirectAt(uint32_t sector, uint8_t* dest, uint32_t count);
 
+  // The first sector from sector on that may hold data: sector itself, unless the medium knows
+  // the sectors from there on to be a hole that reads as zeros (SourceMedium::DataFrom);
+  // totalSectors() when nothing but a hole follows.
+  uint64_t DataSectorFrom(uint64_t sector) const;
+
   // Where the next ReadBytes starts inside the cursor sector; callers set it to 0 before a
   // read at a sector of their own choosing.
   uint32_t byteOffset = 0;

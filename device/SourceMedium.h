@@ -39,6 +39,10 @@ class SourceMedium {
 
   // The size in bytes of the medium the reads address.
   virtual uint64_t Size() const = 0;
+  // The first byte at or after position that may hold data: position itself, unless the
+  // medium knows the stretch from there on to be a hole that reads as zeros (the unwritten
+  // parts of a sparse image file); Size() when nothing but a hole follows.
+  virtual uint64_t DataFrom(uint64_t position) const { return position; }
   // The sector size the medium or its evidence file records; 0 when it records none.
   virtual uint32_t RecordedSectorSize() const { return 0; }
   // The descriptor of a plain file or device, for the checks that want it; -1 for the others.

@@ -5,6 +5,7 @@
 
 #include "fs/BootSectorCheck.h"
 #include "fs/Bytes.h"
+#include "fs/FatGeometry.h"
 #include "fs/PartitionTables.h"
 #include "fs/TableLayout.h"
 #include "fs/exfat/ExfatPartition.h"
@@ -101,6 +102,18 @@ bool ProbeBootSector(ReaderRef* readerRef, const PartitionEntry& entry, Partitio
       partitions.back()->findings.emplace_back(
           "Boot sector", std::string("damaged; read from its backup") + (backup->volume.exfat() ? " boot region" : "") +
                              " at sector " + std::to_string(backup->volumeSector) + " of the volume");
+      return true;
+    }
+    // A FAT12 or FAT16 volume keeps no backup: its geometry is inferred from its tables and
+    // root folder, where they are still there. Only for a table entry: the source read as one
+    // volume is searched instead, where a volume found further on is not hidden by it.
+    const std::optional<InferredBoot> inferred =
+        entry.startLba != 0 ? InferFatBootSector(reader, start, entry.sectorCount) : std::nullopt;
+    if (inferred) {
+      AddVolume(readerRef, entry, inferred->bytes.data(), BootSectorKind::kFat, inferred->bytes.data(), partitions,
+                codePage);
+      partitions.back()->sectorCount = SectorsOf(inferred->volume, reader.bytesPerSector());
+      partitions.back()->findings.emplace_back("Boot sector", kInferredBootText);
       return true;
     }
   }

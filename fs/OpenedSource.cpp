@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "fs/FatGeometry.h"
 #include "fs/exfat/ExfatPartition.h"
 #include "fs/fat/FatPartition.h"
 
@@ -245,6 +246,7 @@ void OpenedSource::AddFoundVolumes(const std::vector<FoundVolume>& found) {
                                                          (volume.volume.exfat() ? " boot region" : "") + " at sector " +
                                                          std::to_string(*volume.backupSector) + " of the volume");
     }
+    if (volume.inferred) partition.findings.emplace_back("Boot sector", kInferredBootText);
   }
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 // The search for volumes that no partition table leads to: a table overwritten or zeroed, an
-// entry deleted, entries that lead nowhere. The source is read in large sequential blocks and
-// each candidate sector is tested in memory: first at every 1 MiB boundary and every 63-sector
-// track boundary (where partitioning tools put volumes), or, on request, at every sector. A
+// entry deleted, entries that lead nowhere. Candidate sectors are tested in memory: first at
+// every 1 MiB boundary and every 63-sector track boundary (where partitioning tools put
+// volumes), of which only the sectors the tests look at are read, or, on request, at every
+// sector, for which the source is read whole in large sequential blocks. Holes of a sparse
+// image read as zeros and are passed over unread. A
 // candidate counts when its boot sector passes the full check (see BootSectorCheck.h), or when
 // the backup its volume keeps does. The sectors of a volume found are not searched further:
 // its backup boot sectors are not second volumes, nor is a disk image stored in one of its
@@ -32,6 +34,9 @@ struct FoundVolume {
   BootBytes boot{};  // its boot sector, or the backup that stands in for it
   // Where the backup that stood in for its boot sector lies, in the volume's sectors.
   std::optional<uint32_t> backupSector;
+  // Whether boot was written from the geometry inferred for a FAT12 or FAT16 volume whose boot
+  // sector is lost (see FatGeometry.h).
+  bool inferred = false;
 };
 
 // Told the sectors searched so far and the sectors to search in all after each block; false

@@ -44,7 +44,7 @@ readonly IMAGE_MIB=2800
 readonly RECOVER_IMAGE_MIB=400         # recover-*.img: 20,000 small files (brindle-bench-files tree)
 readonly CLUSTER=4096
 readonly OUTPUT_GIB=8                  # the file system the saves and recoveries go to
-readonly LAYOUT_VERSION=3
+readonly LAYOUT_VERSION=4
 
 log() { printf '== %s\n' "$*" >&2; }
 
@@ -204,6 +204,45 @@ make_recover_exfat() {
   unmount_exfat
 }
 
+# The search for lost volumes: a 64 GiB sparse disk image with a FAT16, a FAT32 and an exFAT
+# partition far apart (sfdisk, mkfs.fat and mtools, mkfs.exfat and exfat-fuse), then its
+# sector 0 zeroed, so that no table leads to them.
+readonly LOST_DISK_GIB=64
+make_lost_volumes() {
+  local image=$work/lost-volumes.img staging=$work/staging
+  log "Lost volumes: a ${LOST_DISK_GIB} GiB sparse disk, FAT16 at 1 MiB, FAT32 at 20 GiB, exFAT at 48 GiB, sector 0 zeroed"
+  rm -f "$image"
+  truncate -s ${LOST_DISK_GIB}G "$image"
+  sfdisk -q "$image" <<'TABLE' >/dev/null
+label: dos
+start=2048, size=1G, type=6
+start=20G, size=4G, type=c
+start=48G, size=4G, type=7
+TABLE
+  # mkfs.fat warns that the volume is smaller than the disk; that is meant.
+  local starts=() sizes=()
+  read -r -a starts <<<"$(sfdisk -d "$image" | sed -n 's/.*start= *\([0-9]*\).*/\1/p' | tr '\n' ' ')"
+  read -r -a sizes <<<"$(sfdisk -d "$image" | sed -n 's/.*size= *\([0-9]*\).*/\1/p' | tr '\n' ' ')"
+  mkfs.fat -F 16 -S 512 -s 32 -n LOST16 --offset "${starts[0]}" "$image" $((sizes[0] / 2)) >/dev/null 2>"$work/mkfs.log" ||
+    { cat "$work/mkfs.log" >&2; return 1; }
+  mkfs.fat -F 32 -S 512 -s 8 -n LOST32 --offset "${starts[1]}" "$image" $((sizes[1] / 2)) >/dev/null 2>"$work/mkfs.log" ||
+    { cat "$work/mkfs.log" >&2; return 1; }
+  rm -rf "$staging/LOST" && mkdir -p "$staging/LOST"
+  files_tool pattern "$staging/LOST/A.BIN" $((8 * MIB)) 11
+  files_tool pattern "$staging/LOST/B.BIN" $((3 * MIB + 5)) 12
+  mt mcopy -i "$image@@$((starts[0] * 512))" "$staging/LOST/A.BIN" ::/
+  mt mcopy -i "$image@@$((starts[1] * 512))" "$staging/LOST/A.BIN" "$staging/LOST/B.BIN" ::/
+  mnt=$work/mnt
+  mkdir -p "$mnt"
+  loop=$(losetup -f --show -o $((starts[2] * 512)) --sizelimit $((sizes[2] * 512)) "$image")
+  mkfs.exfat -c $CLUSTER -L LOSTEX "$loop" >/dev/null
+  mount.exfat-fuse "$loop" "$mnt"
+  cp "$staging/LOST/A.BIN" "$staging/LOST/B.BIN" "$mnt/"
+  unmount_exfat
+  rm -rf "$staging/LOST"
+  dd if=/dev/zero of="$image" bs=512 count=1 conv=notrunc status=none
+}
+
 # The file system the saves and recoveries are written to: ext4 on a loop device as root, made
 # afresh every run, or else a folder in the work folder.
 make_output() {
@@ -258,6 +297,9 @@ main() {
   exfat_possible && want_exfat=1 && images+=("$work/exfat.img" "$work/recover-exfat.img")
   local have=1 image
   for image in "${images[@]}"; do [[ -f $image ]] || have=0; done
+  # The 64 GiB sparse disk is not among the images read into the page cache beforehand: its
+  # holes cost dd a minute, and the search passes over them.
+  if ((want_exfat)) && [[ ! -f $work/lost-volumes.img ]]; then have=0; fi
   if ((remake || !have)) || [[ ! -f $stamp ]]; then
     log "Disk space under $work:"
     df -h "$work" >&2
@@ -267,7 +309,7 @@ main() {
       echo "bench.sh: making the images and running needs about 15 GiB free under $work" >&2
       exit 1
     fi
-    rm -f "$work"/layout-* "$work"/{,recover-}{fat32,exfat}.img "$work"/fat32.E0?
+    rm -f "$work"/layout-* "$work"/{,recover-}{fat32,exfat}.img "$work"/fat32.E0? "$work/lost-volumes.img"
     log "Writing the content files"
     make_staging "$work/staging"
     make_fat32
@@ -276,6 +318,7 @@ main() {
     if ((want_exfat)); then
       make_exfat
       make_recover_exfat
+      make_lost_volumes
     fi
     : >"$stamp"
   else
@@ -304,6 +347,12 @@ main() {
   local only=()
   ((want_exfat)) || only=(--only fat32)
   python3 scripts/lost-cards.py --cli build/bench/cli/brindle-cli --work "$work/lost-cards" "${only[@]}" || true
+  # The search for lost volumes beside TestDisk and dd, in one run, on the 64 GiB sparse disk
+  # whose table was zeroed.
+  if ((want_exfat)); then
+    log "Lost volumes: Brindle's searches beside TestDisk's quick search and dd"
+    build/bench/bench/brindle-volume-bench "$work/lost-volumes.img" 3 || true
+  fi
 }
 
 main

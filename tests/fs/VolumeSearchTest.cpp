@@ -8,6 +8,7 @@
 #include <map>
 
 #include "fs/BootSectorCheck.h"
+#include "fs/FatGeometry.h"
 #include "fs/VolumeSearch.h"
 #include "support/DiskImages.h"
 #include "support/ExfatImages.h"
@@ -218,6 +219,38 @@ TEST_F(VolumeSearchTest, ADiskOfFourKibSectorsWithItsTableZeroedIsReadInThem) {
   EXPECT_EQ(FilesOf(opened->partitions(), 1), files);
 }
 
+// The search passes over the holes of a sparse image, but not over a volume whose boot sector
+// lies in one: an exFAT volume whose first 4 KiB were punched out (its main boot region gone,
+// its backup at sector 12 kept) after a long hole, and a FAT16 volume at a track boundary past
+// another hole.
+TEST_F(VolumeSearchTest, TheHolesOfASparseImageHoldNoVolumeButTheDataAfterThemDoes) {
+  const uint64_t exfatSector = 512 * 2048;
+  const uint64_t fatSector = 63 * 16000;
+  const std::string disk = MakeDisk("sparse.img", "1024M", "label: dos\n");
+  Place(TestImagePath("exfat-tree.img"), disk, exfatSector);
+  const MtoolsVolume fat16(disk, fatSector * 512);
+  fat16.Format("-F 16 -n PASTHOLE", 16384);
+  fat16.Write("/AFTER.BIN", PatternBytes(40000, 21));
+  const auto exfat = FilesAlone(disk, exfatSector * 512, 8192 * 512ull);
+  const auto fat = FilesAlone(disk, fatSector * 512, 32768 * 512ull);
+  ASSERT_GT(exfat.size(), 10u);
+  RunCommand("fallocate --punch-hole --offset " + std::to_string(exfatSector * 512) + " --length 4096 " +
+             ShellQuote(disk));
+  Zero(disk, 0, 512);
+
+  for (const SearchDepth depth : {SearchDepth::kBoundaries, SearchDepth::kEverySector}) {
+    OpenFree(disk);
+    ASSERT_TRUE(opened->partitions().empty());
+    EXPECT_EQ(opened->SearchLostVolumes(depth), 2u);
+    EXPECT_EQ(Found(opened->partitions()), (std::vector<std::string>{
+                                               "1@1008000 FAT16 volume found at sector 1008000 \"PASTHOLE\"",
+                                               "2@1048576 exFAT volume found at sector 1048576 \"Données\"",
+                                           }));
+    EXPECT_EQ(FilesOf(opened->partitions(), 1), fat);
+    EXPECT_EQ(FilesOf(opened->partitions(), 2), exfat);
+  }
+}
+
 TEST_F(VolumeSearchTest, AVolumeImageStoredAsAFileIsNoVolumeOfTheSource) {
   const std::string stick = MakeDisk("stick.img", "48M", "label: dos\nstart=2048, type=c\n");
   const MtoolsVolume outer(stick, 2048 * 512);
@@ -232,6 +265,55 @@ TEST_F(VolumeSearchTest, AVolumeImageStoredAsAFileIsNoVolumeOfTheSource) {
     EXPECT_EQ(opened->SearchLostVolumes(depth), 1u);
     EXPECT_EQ(Found(opened->partitions()), (std::vector<std::string>{"1@2048 FAT32 volume found at sector 2048 \"STICK\""}));
   }
+}
+
+// A FAT16 volume whose boot sector was zeroed keeps no backup: its geometry is inferred from
+// its two tables and its root folder, through the table entry that leads to it and, with the
+// table zeroed too, by the search. A FAT12 floppy likewise, found by the search at sector 0.
+TEST_F(VolumeSearchTest, AFatVolumeWithoutItsBootSectorIsReadWithTheGeometryItsTablesShow) {
+  const std::string disk = MakeDisk("disk.img", "64M", "label: dos\nstart=2048, size=65536, type=6\n");
+  const MtoolsVolume fat16(disk, 2048 * 512);
+  fat16.Format("-F 16 -s 4 -n INFERME", 32768);
+  fat16.MakeDirectory("/DOCS");
+  fat16.MakeDirectory("/DOCS/DEEPER");
+  fat16.Write("/DOCS/Letter to a friend.txt", PatternBytes(70000, 41));
+  fat16.Write("/DOCS/DEEPER/NOTE.TXT", PatternBytes(3000, 42));
+  fat16.Write("/PHOTO.JPG", PatternBytes(300000, 43));
+  fat16.Write("/TINY", PatternBytes(7, 44));
+  const auto files = FilesAlone(disk, 2048 * 512, 65536 * 512ull);
+  ASSERT_GE(files.size(), 6u);
+  Zero(disk, 2048 * 512, 512);
+
+  OpenFree(disk);
+  ASSERT_EQ(Found(opened->partitions()), (std::vector<std::string>{"1@2048 FAT16 partition \"INFERME\""}));
+  EXPECT_EQ(FilesOf(opened->partitions(), 1), files);
+  EXPECT_EQ(RootRow(*opened->partitions()[0], "Boot sector"), kInferredBootText);
+
+  Zero(disk, 0, 512);
+  for (const SearchDepth depth : {SearchDepth::kBoundaries, SearchDepth::kEverySector}) {
+    OpenFree(disk);
+    ASSERT_TRUE(opened->partitions().empty());
+    EXPECT_EQ(opened->SearchLostVolumes(depth), 1u);
+    ASSERT_EQ(Found(opened->partitions()),
+              (std::vector<std::string>{"1@2048 FAT16 volume found at sector 2048 \"INFERME\""}));
+    EXPECT_EQ(FilesOf(opened->partitions(), 1), files);
+    EXPECT_EQ(RootRow(*opened->partitions()[0], "Boot sector"), kInferredBootText);
+  }
+
+  const std::string floppy = MakeFat("floppy.img", "-F 12 -n FLOPPY", 1440);
+  const MtoolsVolume fat12(floppy);
+  fat12.MakeDirectory("/GAMES");
+  fat12.Write("/GAMES/SAVE.DAT", PatternBytes(5000, 45));
+  fat12.Write("/README.TXT", PatternBytes(1500, 46));
+  OpenSource intact(floppy, "512");
+  const auto floppyFiles = FilesOf(intact.partitions, 1);
+  ASSERT_GE(floppyFiles.size(), 3u);
+  Zero(floppy, 0, 512);
+  OpenFree(floppy);
+  ASSERT_TRUE(opened->partitions().empty());
+  EXPECT_EQ(opened->SearchLostVolumes(SearchDepth::kBoundaries), 1u);
+  ASSERT_EQ(Found(opened->partitions()), (std::vector<std::string>{"1@0 FAT12 volume found at sector 0 \"FLOPPY\""}));
+  EXPECT_EQ(FilesOf(opened->partitions(), 1), floppyFiles);
 }
 
 // Hand-made boot sectors that pass the first look but not the full check: each field the check
