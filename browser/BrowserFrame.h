@@ -5,7 +5,11 @@
 // (browser/frame/TfrmFileSystem.h) puts on screen what it is told.
 
 #include <cstddef>
+#include <atomic>
 #include <cstdint>
+#include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -15,6 +19,7 @@
 #include "fs/Discovery.h"
 #include "fs/OpenedSource.h"
 #include "fs/InfoList.h"
+#include "search/TreeSearch.h"
 
 // Numbers the frame gives the nodes of treeFat; every node carries its own as payload.
 using TreeNodeId = int;
@@ -56,6 +61,9 @@ class BrowserView {
   virtual void SetTreeNodeDetails(TreeNodeId /*node*/, const NodeDetails& /*details*/) {}
   // Takes node's child nodes, and theirs, out of the tree.
   virtual void RemoveChildNodes(TreeNodeId /*node*/) {}
+  // The tree shows the entries a search found (count of them), or, with kNoSearch, everything.
+  static constexpr size_t kNoSearch = static_cast<size_t>(-1);
+  virtual void ShowSearchCount(size_t /*count*/) {}
 
   // lstFileInfo, the list entries describe themselves into.
   virtual void BeginInfoUpdate() = 0;
@@ -135,6 +143,13 @@ class BrowserFrame {
   bool CanSaveDeleted() const;
   // Computes the selected entry's hashes in the background and adds them to its information.
   void mnuHashFileClick();
+  // Filters the tree to what query finds on every volume, folders not yet opened included,
+  // with the folders that lead there; the search runs in the background, and one still running
+  // is stopped for it. A query that asks for nothing gives the whole tree back, its opened
+  // folders open again (see browser/BrowserSearch.cpp).
+  void Search(const SearchQuery& query);
+  // Whether the tree shows a search's results.
+  bool Filtered() const { return filtered_; }
 
   PartitionList partitions;
   bool firstTickPending = true;
@@ -152,6 +167,7 @@ class BrowserFrame {
   void ClearTree();
   TreeNodeId AddNode(TreeNodeId parent, const std::string& caption, int imageIndex, TDirectoryEntry* entry);
   void AddChildNodes(TreeNodeId node);
+  TreeNodeId AddEntryNode(TreeNodeId parent, TDirectoryEntry& entry);
   int32_t AbsoluteIndex(TreeNodeId node) const;
   TDirectoryEntry* SelectedEntry() const;
   // The selected nodes with entries, without those below another selected node.
@@ -164,11 +180,24 @@ class BrowserFrame {
   void ShowPicture(TDirectoryEntry& entry, PictureFormat format);
   void ShowText(const std::string& text);
   void Zoom(double factor);
+  void StartPendingSearch();
+  void ShowSearchResults(const SearchResult& result);
+  void ShowWholeTree();
+  // Stops a running search and forgets the one waiting: the tree is about to go.
+  void DropSearches();
 
   BrowserView& view_;
   std::vector<Node> nodes_;            // by TreeNodeId
   std::vector<TreeNodeId> topLevel_;   // the partition nodes, in order
   EntryHashes hashes_;
-  // Saves that walk folders run: the tree reads no folder meanwhile, for the walk reads them too.
+  // Saves and searches that walk folders run: the tree reads no folder meanwhile, for the walk
+  // reads them too.
   int walking_ = 0;
+  // The search: the query waiting for the running one (or a save) to end, the running one's
+  // stop flag, and whether the tree shows results. openedBefore_: the folders that had child
+  // nodes when the tree was last whole, opened again when it is whole once more.
+  std::optional<SearchQuery> pendingSearch_;
+  std::shared_ptr<std::atomic<bool>> searchStop_;
+  bool filtered_ = false;
+  std::set<const TDirectoryEntry*> openedBefore_;
 };
