@@ -115,7 +115,7 @@ void QtBackground::Run(const std::string& label, Work work, Done done, bool quie
   task->quiet = quiet;
   Task* running = task.get();
   tasks_.push_back(std::move(task));
-  running->thread = std::thread([running, work = std::move(work)] {
+  running->thread = std::thread([this, running, work = std::move(work)] {
     try {
       work(running->operation);
     } catch (...) {
@@ -123,6 +123,8 @@ void QtBackground::Run(const std::string& label, Work work, Done done, bool quie
       running->Cancel();
     }
     running->ended = true;
+    // Its done runs at once rather than at the next tick; dropped if the service is gone.
+    QMetaObject::invokeMethod(this, [this] { Poll(); }, Qt::QueuedConnection);
   });
   if (!timer_.isActive()) timer_.start();
 }
