@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "fs/Operation.h"
 #include "platform/Service.h"
@@ -22,6 +23,11 @@ class BackgroundService {
   // a Cancel button, then done on the calling thread. work reads through a ReadSession of its
   // own (see Operation).
   virtual void Start(const std::string& label, Work work, Done done) = 0;
+  // The same for an operation the window follows in its status line alone, such as a search
+  // while the user types: no dialog comes up to take the keyboard from them.
+  virtual void StartQuiet(const std::string& label, Work work, Done done) {
+    Start(label, std::move(work), std::move(done));
+  }
   // Whether an operation started here has not finished yet.
   virtual bool Busy() const = 0;
   // What runs, in words ("Saving ...: 12 files: 1:/a"); empty when nothing does.

@@ -71,6 +71,7 @@ PictureSize ZoomedSize(PictureSize size, double factor) {
 
 BrowserFrame::~BrowserFrame() {
   ending_ = true;
+  DropSearches();
   Background().CancelAndWait();
 }
 
@@ -83,6 +84,7 @@ void BrowserFrame::ClearPartitions() {
   WaitCursor wait;
   // What runs in the background reads the entries that are about to go.
   ending_ = true;
+  DropSearches();
   Background().CancelAndWait();
   ending_ = false;
   lostScans_.clear();
@@ -99,6 +101,9 @@ void BrowserFrame::ClearPartitions() {
 void BrowserFrame::FillTree() {
   TreeUpdate bracket(view_);
   ClearTree();
+  filtered_ = false;
+  openedBefore_.clear();
+  view_.ShowSearchCount(BrowserView::kNoSearch);
   for (const auto& partition : partitions) {
     const TreeNodeId node = AddNode(kNoNode, partition->GetDescription(), kImgPartition, nullptr);
     if (TDirectoryEntry* root = partition->rootEntry.get()) AddNode(node, root->name, kImgDirectory, root);
@@ -288,6 +293,7 @@ void BrowserFrame::SaveInBackground(std::vector<SaveItem> items, const std::stri
       },
       [this, report](Operation&) {
         --walking_;
+        if (pendingSearch_) StartPendingSearch();  // a search typed while the save ran
         if (EndsSilently(*report)) return;
         if (ShowSummaryBox(kApplicationTitle, SummaryText(*report), SummaryDetails(*report))) {
           OpenUrl(FolderUrl(report->folder));
@@ -333,10 +339,12 @@ TreeNodeId BrowserFrame::InsertEntryNode(TreeNodeId parent, size_t position, TDi
 // One node per child the entry has read, in its order; a directory's nodes are made once.
 void BrowserFrame::AddChildNodes(TreeNodeId node) {
   TreeUpdate bracket(view_);
-  for (const auto& child : nodes_[node].entry->children) {
-    AddNode(node, child->name, ImageOfState(child->state), child.get());
-  }
+  for (const auto& child : nodes_[node].entry->children) AddEntryNode(node, *child);
   view_.ExpandTreeNode(node);
+}
+
+TreeNodeId BrowserFrame::AddEntryNode(TreeNodeId parent, TDirectoryEntry& entry) {
+  return AddNode(parent, entry.name, ImageOfState(entry.state), &entry);
 }
 
 int32_t BrowserFrame::AbsoluteIndex(TreeNodeId node) const {
@@ -392,10 +400,15 @@ SaveItem BrowserFrame::ItemOf(TreeNodeId node) const {
   item.displayPath = n + ":/";
   item.indexPath = n + "#";
   // way: the node, ..., the root's node, the volume's node; the root has no path of its own.
+  // The index is the entry's among its parent's entries: a search's results show only some
+  // of them as nodes.
   for (size_t i = way.size() < 2 ? 0 : way.size() - 2; i-- > 0;) {
-    const Node& parent = nodes_[way[i + 1]];
-    const auto index = std::find(parent.children.begin(), parent.children.end(), way[i]) - parent.children.begin();
-    item.displayPath = ChildDisplayPath(item.displayPath, nodes_[way[i]].entry->name);
+    const TDirectoryEntry* parent = nodes_[way[i + 1]].entry;
+    const TDirectoryEntry* child = nodes_[way[i]].entry;
+    const auto found = std::find_if(parent->children.begin(), parent->children.end(),
+                                    [child](const auto& owned) { return owned.get() == child; });
+    const auto index = found - parent->children.begin();
+    item.displayPath = ChildDisplayPath(item.displayPath, child->name);
     item.indexPath = ChildIndexPath(item.indexPath, static_cast<size_t>(index));
   }
   return item;

@@ -5,8 +5,11 @@
 // (browser/frame/TfrmFileSystem.h) puts on screen what it is told.
 
 #include <cstddef>
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -16,6 +19,7 @@
 #include "fs/Discovery.h"
 #include "fs/OpenedSource.h"
 #include "fs/InfoList.h"
+#include "search/TreeSearch.h"
 
 class LostAndFoundNode;
 struct LostScanRun;
@@ -77,6 +81,9 @@ class BrowserView {
   virtual std::string LostScanText(LostWords words) const;
   // How far a scan is: bytes looked at of the total, files and folders found.
   virtual std::string LostScanProgressText(uint64_t scanned, uint64_t total, uint64_t found) const;
+  // The tree shows the entries a search found (count of them), or, with kNoSearch, everything.
+  static constexpr size_t kNoSearch = static_cast<size_t>(-1);
+  virtual void ShowSearchCount(size_t /*count*/) {}
 
   // lstFileInfo, the list entries describe themselves into.
   virtual void BeginInfoUpdate() = 0;
@@ -161,6 +168,13 @@ class BrowserFrame {
   void PollLostScans();
   // Whether a scan of a "Lost and found" runs.
   bool LostScanRuns() const { return !lostScans_.empty(); }
+  // Filters the tree to what query finds on every volume, folders not yet opened included,
+  // with the folders that lead there; the search runs in the background, and one still running
+  // is stopped for it. A query that asks for nothing gives the whole tree back, its opened
+  // folders open again (see browser/BrowserSearch.cpp).
+  void Search(const SearchQuery& query);
+  // Whether the tree shows a search's results.
+  bool Filtered() const { return filtered_; }
 
   PartitionList partitions;
   bool firstTickPending = true;
@@ -181,6 +195,7 @@ class BrowserFrame {
   // A node for entry among parent's at position (at most their count); its caption is the
   // entry's name.
   TreeNodeId InsertEntryNode(TreeNodeId parent, size_t position, TDirectoryEntry& entry);
+  TreeNodeId AddEntryNode(TreeNodeId parent, TDirectoryEntry& entry);
   int32_t AbsoluteIndex(TreeNodeId node) const;
   TDirectoryEntry* SelectedEntry() const;
   // The selected nodes with entries, without those below another selected node.
@@ -193,6 +208,11 @@ class BrowserFrame {
   void ShowPicture(TDirectoryEntry& entry, PictureFormat format);
   void ShowText(const std::string& text);
   void Zoom(double factor);
+  void StartPendingSearch();
+  void ShowSearchResults(const SearchResult& result);
+  void ShowWholeTree();
+  // Stops a running search and forgets the one waiting: the tree is about to go.
+  void DropSearches();
 
   // The scans of "Lost and found" nodes that run in the background (BrowserFrameLostScan.cpp).
   struct LostScan {
@@ -219,9 +239,17 @@ class BrowserFrame {
   std::vector<Node> nodes_;            // by TreeNodeId
   std::vector<TreeNodeId> topLevel_;   // the partition nodes, in order
   EntryHashes hashes_;
-  // Saves that walk folders run: the tree reads no folder meanwhile, for the walk reads them too.
+  // Saves and searches that walk folders run: the tree reads no folder meanwhile, for the walk
+  // reads them too.
   int walking_ = 0;
   std::vector<LostScan> lostScans_;
   // Set while the partitions are about to go: a scan that ends meanwhile updates no tree.
   bool ending_ = false;
+  // The search: the query waiting for the running one (or a save) to end, the running one's
+  // stop flag, and whether the tree shows results. openedBefore_: the folders that had child
+  // nodes when the tree was last whole, opened again when it is whole once more.
+  std::optional<SearchQuery> pendingSearch_;
+  std::shared_ptr<std::atomic<bool>> searchStop_;
+  bool filtered_ = false;
+  std::set<const TDirectoryEntry*> openedBefore_;
 };

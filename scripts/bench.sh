@@ -334,6 +334,11 @@ main() {
   fincore "${images[@]}" >&2 || true
   build/bench/bench/brindle_bench --images="$work" --output="$output" --benchmark_repetitions="$repetitions" \
     --benchmark_counters_tabular=true "${extra[@]}"
+  # The window's search field on MANY/ and its save of the recovery image's 20,000 files beside
+  # brindle-cli recover of the same, in one run, offscreen.
+  log "The window: the search on MANY/, and saving 20,000 selected files beside brindle-cli recover"
+  QT_QPA_PLATFORM=offscreen build/bench/bench/brindle-search-bench "$work/fat32.img" "$work/recover-fat32.img" \
+    "$output" || true
   # The lost-and-found scan beside PhotoRec, in one run, on the FAT32 image quick-formatted
   # (mkfs.fat again over it): the old tree and files lie in free clusters.
   log "Lost and found: the FAT32 image quick-formatted, Brindle's scan and PhotoRec"

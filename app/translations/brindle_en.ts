@@ -202,6 +202,38 @@
         <translation>%1 of %2 scanned, %3 found</translation>
     </message>
     <message>
+        <source>搜索名称（可用 * 和 ?）  Ctrl+F</source>
+        <translation>Search names (* and ? allowed)  Ctrl+F</translation>
+    </message>
+    <message>
+        <source>仅已删除</source>
+        <translation>Deleted only</translation>
+    </message>
+    <message>
+        <source>图片</source>
+        <translation>Pictures</translation>
+    </message>
+    <message>
+        <source>视频</source>
+        <translation>Videos</translation>
+    </message>
+    <message>
+        <source>音频</source>
+        <translation>Sounds</translation>
+    </message>
+    <message>
+        <source>文档</source>
+        <translation>Documents</translation>
+    </message>
+    <message>
+        <source>搜索</source>
+        <translation>Search</translation>
+    </message>
+    <message>
+        <source>找到 %1 项</source>
+        <translation>%1 found</translation>
+    </message>
+    <message>
         <source>未选择任何项</source>
         <translation>Nothing selected</translation>
     </message>

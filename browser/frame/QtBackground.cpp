@@ -87,6 +87,7 @@ struct QtBackground::Task {
   std::unique_ptr<QProgressDialog> dialog;
   std::thread thread;
   std::atomic<bool> ended{false};
+  bool quiet = false;  // shows no dialog
 
   void Cancel() {
     cancelled = true;
@@ -102,10 +103,19 @@ QtBackground::QtBackground(QWidget* owner, int showAfterMs) : owner_(owner), sho
 QtBackground::~QtBackground() { CancelAndWait(); }
 
 void QtBackground::Start(const std::string& label, Work work, Done done) {
+  Run(label, std::move(work), std::move(done), false);
+}
+
+void QtBackground::StartQuiet(const std::string& label, Work work, Done done) {
+  Run(label, std::move(work), std::move(done), true);
+}
+
+void QtBackground::Run(const std::string& label, Work work, Done done, bool quiet) {
   auto task = std::make_unique<Task>(*this, label, std::move(done));
+  task->quiet = quiet;
   Task* running = task.get();
   tasks_.push_back(std::move(task));
-  running->thread = std::thread([running, work = std::move(work)] {
+  running->thread = std::thread([this, running, work = std::move(work)] {
     try {
       work(running->operation);
     } catch (...) {
@@ -113,6 +123,8 @@ void QtBackground::Start(const std::string& label, Work work, Done done) {
       running->Cancel();
     }
     running->ended = true;
+    // Its done runs at once rather than at the next tick; dropped if the service is gone.
+    QMetaObject::invokeMethod(this, [this] { Poll(); }, Qt::QueuedConnection);
   });
   if (!timer_.isActive()) timer_.start();
 }
@@ -129,7 +141,7 @@ void QtBackground::Poll() {
 
 void QtBackground::ShowProgress(Task& task) {
   if (!task.dialog) {
-    if (task.started.elapsed() < showAfterMs_) return;
+    if (task.quiet || task.started.elapsed() < showAfterMs_) return;
     task.dialog = std::make_unique<QProgressDialog>(task.label, QCoreApplication::translate("Progress", "取消"), 0, kSteps, owner_);
     QProgressDialog& dialog = *task.dialog;
     dialog.setWindowTitle(QApplication::applicationDisplayName());

@@ -24,6 +24,7 @@ class QtBackground final : public QObject, public BackgroundService {
   ~QtBackground() override;
 
   void Start(const std::string& label, Work work, Done done) override;
+  void StartQuiet(const std::string& label, Work work, Done done) override;
   bool Busy() const override { return !tasks_.empty(); }
   std::string Doing() const override;
   void CancelAndWait() override;
@@ -35,6 +36,7 @@ class QtBackground final : public QObject, public BackgroundService {
   // Every 50 ms: the dialogs follow their operations, and ended operations are finished.
   void Poll();
   void ShowProgress(Task& task);
+  void Run(const std::string& label, Work work, Done done, bool quiet);
   // Takes the task out, lets its thread go and runs its done.
   void Finish(Task* task);
 

@@ -6,6 +6,7 @@
 #include <QKeySequence>
 #include <QLocale>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QScrollArea>
@@ -61,6 +62,9 @@ class TreeItem final : public QTreeWidgetItem {
     return QTreeWidgetItem::operator<(other);
   }
 };
+
+// How long typing pauses before the search follows it: a query per word, not per key.
+constexpr int kSearchPauseMs = 60;
 
 // The icons of the image lists are 16 pixels square at 96 dpi.
 constexpr int kImageListSide = 16;
@@ -169,6 +173,9 @@ void TfrmFileSystem::BuildTreePage() {
   tsResults = Page(pageControlResults, "tsResults", tr("FAT 结构"));
   auto* layout = new QVBoxLayout(tsResults);
   layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  BuildSearchBar(tsResults);
+  layout->addWidget(pnlSearch);
   treeFat = Named(new QTreeWidget(tsResults), "treeFat");
   treeFat->setHeaderLabels({tr("名称"), tr("大小"), tr("修改时间"), tr("状态")});
   // Long names scroll sideways instead of being cut short.
@@ -199,6 +206,50 @@ void TfrmFileSystem::BuildTreePage() {
     action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     addAction(action);
   }
+}
+
+void TfrmFileSystem::BuildSearchBar(QWidget* page) {
+  pnlSearch = Named(new QWidget(page), "pnlSearch");
+  auto* layout = new QVBoxLayout(pnlSearch);
+  const int margin = Scaled(this, 2);
+  layout->setContentsMargins(margin, margin, margin, margin);
+  layout->setSpacing(margin);
+  edtSearch = Named(new QLineEdit(pnlSearch), "edtSearch");
+  edtSearch->setPlaceholderText(tr("搜索名称（可用 * 和 ?）  Ctrl+F"));
+  edtSearch->setClearButtonEnabled(true);
+  layout->addWidget(edtSearch);
+  auto* toggles = new QHBoxLayout;
+  toggles->setSpacing(margin);
+  const auto toggle = [this, toggles](const char* name, const QString& text) {
+    auto* button = Named(new QToolButton(pnlSearch), name);
+    button->setText(text);
+    button->setCheckable(true);
+    button->setAutoRaise(true);
+    toggles->addWidget(button);
+    return button;
+  };
+  btnDeletedOnly = toggle("btnDeletedOnly", tr("仅已删除"));
+  btnPictures = toggle("btnPictures", tr("图片"));
+  btnVideos = toggle("btnVideos", tr("视频"));
+  btnSounds = toggle("btnSounds", tr("音频"));
+  btnDocuments = toggle("btnDocuments", tr("文档"));
+  toggles->addStretch(1);
+  layout->addLayout(toggles);
+
+  actFind = Named(new QAction(tr("搜索"), this), "actFind");
+  actFind->setShortcut(QKeySequence::Find);
+  actFind->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  addAction(actFind);
+  // Escape in the field clears the search and gives the whole tree back.
+  auto* clear = new QAction(edtSearch);
+  clear->setShortcut(QKeySequence(Qt::Key_Escape));
+  clear->setShortcutContext(Qt::WidgetShortcut);
+  edtSearch->addAction(clear);
+  connect(clear, &QAction::triggered, this, &TfrmFileSystem::ClearSearch);
+
+  timerSearch = Named(new QTimer(this), "timerSearch");
+  timerSearch->setSingleShot(true);
+  timerSearch->setInterval(kSearchPauseMs);
 }
 
 void TfrmFileSystem::BuildFileInfoPage() {
@@ -276,6 +327,15 @@ void TfrmFileSystem::ConnectHandlers() {
     logic_.PollLostScans();
     ShowStatus();
   });
+  connect(edtSearch, &QLineEdit::textChanged, this, &TfrmFileSystem::edtSearchChange);
+  for (QToolButton* button : {btnDeletedOnly, btnPictures, btnVideos, btnSounds, btnDocuments}) {
+    connect(button, &QToolButton::toggled, this, &TfrmFileSystem::edtSearchChange);
+  }
+  connect(timerSearch, &QTimer::timeout, this, &TfrmFileSystem::timerSearchTimer);
+  connect(actFind, &QAction::triggered, this, [this] {
+    edtSearch->setFocus(Qt::ShortcutFocusReason);
+    edtSearch->selectAll();
+  });
   connect(treeFat->header(), &QHeaderView::sectionClicked, this, [this] {
     if (!treeFat->isSortingEnabled()) treeFat->setSortingEnabled(true);  // sorts by the clicked column
   });
@@ -291,10 +351,48 @@ void TfrmFileSystem::treeFatChange() {
   ShowStatus();
 }
 
+void TfrmFileSystem::FillTree() {
+  ResetSearchWidgets();
+  logic_.FillTree();
+}
+
+void TfrmFileSystem::edtSearchChange() { timerSearch->start(); }
+
+void TfrmFileSystem::timerSearchTimer() {
+  SearchQuery query;
+  query.text = edtSearch->text().toStdString();
+  query.deletedOnly = btnDeletedOnly->isChecked();
+  if (btnPictures->isChecked()) query.kinds |= kKindPictures;
+  if (btnVideos->isChecked()) query.kinds |= kKindVideos;
+  if (btnSounds->isChecked()) query.kinds |= kKindSounds;
+  if (btnDocuments->isChecked()) query.kinds |= kKindDocuments;
+  RunHandler([this, &query] { logic_.Search(query); });
+  ShowStatus();
+}
+
+void TfrmFileSystem::ClearSearch() {
+  ResetSearchWidgets();
+  timerSearchTimer();
+}
+
+// The field and the toggles emptied, without a search for the change.
+void TfrmFileSystem::ResetSearchWidgets() {
+  timerSearch->stop();
+  const QSignalBlocker blocker(edtSearch);
+  edtSearch->clear();
+  for (QToolButton* button : {btnDeletedOnly, btnPictures, btnVideos, btnSounds, btnDocuments}) {
+    const QSignalBlocker toggleBlocker(button);
+    button->setChecked(false);
+  }
+}
+
+void TfrmFileSystem::ShowSearchCount(size_t count) { searchCount_ = count; }
+
 void TfrmFileSystem::ShowStatus() {
   const SelectionSize size = logic_.SelectedSize();
   QString text = size.entries == 0 ? tr("未选择任何项")
                                    : tr("已选择 %1 项，%2").arg(size.entries).arg(QLocale().formattedDataSize(static_cast<qint64>(size.bytes)));
+  if (searchCount_ != kNoSearch) text = tr("找到 %1 项").arg(searchCount_) + "    " + text;
   const std::string doing = Background().Doing();
   if (!doing.empty()) text += "    " + QString::fromStdString(doing);
   if (lblStatus->text() != text) lblStatus->setText(text);

@@ -15,6 +15,7 @@ class IconSet;
 class PreviewImage;
 class QAction;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
 class QScrollArea;
@@ -37,7 +38,8 @@ class TfrmFileSystem final : public QWidget, private BrowserView {
   // Takes the partitions found on source, which outlives them.
   void ScanPartitions(OpenedSource& source) { logic_.ScanPartitions(source); }
   void ClearPartitions() { logic_.ClearPartitions(); }
-  void FillTree() { logic_.FillTree(); }
+  // Shows every partition's tree, the search field and its toggles emptied.
+  void FillTree();
   const PartitionList& partitions() const { return logic_.partitions; }
   // Shows what was found out about the source above the tree (its sector size, a volume that
   // may be read wrongly); nothing when notes is empty.
@@ -46,6 +48,7 @@ class TfrmFileSystem final : public QWidget, private BrowserView {
  private:
   void BuildToolBar();
   void BuildTreePage();
+  void BuildSearchBar(QWidget* page);
   void BuildFileInfoPage();
   void BuildPreviewPage();
   void BuildHexPage();
@@ -57,6 +60,11 @@ class TfrmFileSystem final : public QWidget, private BrowserView {
   void btnZoomOutClick();
   void timerUpdateScanTimer();
   void treeFatContextMenu(const QPoint& position);
+  // The search field or a toggle changed: the search follows once typing pauses.
+  void edtSearchChange();
+  void timerSearchTimer();
+  void ClearSearch();  // Escape in the field
+  void ResetSearchWidgets();
   // The status line: what is selected, and what runs in the background.
   void ShowStatus();
 
@@ -75,6 +83,7 @@ class TfrmFileSystem final : public QWidget, private BrowserView {
   void SetTreeNodeCaption(TreeNodeId node, const std::string& caption) override;
   std::string LostScanText(LostWords words) const override;
   std::string LostScanProgressText(uint64_t scanned, uint64_t total, uint64_t found) const override;
+  void ShowSearchCount(size_t count) override;
   void BeginInfoUpdate() override;
   void EndInfoUpdate() override;
   void ClearInfo() override;
@@ -98,6 +107,15 @@ class TfrmFileSystem final : public QWidget, private BrowserView {
   QSplitter* Splitter1;
   QTabWidget* pageControlResults;
   QWidget* tsResults;
+  QWidget* pnlSearch;            // above treeFat
+  QLineEdit* edtSearch;          // a piece of a name, or a pattern with * and ?
+  QToolButton* btnDeletedOnly;   // toggles: deleted entries only,
+  QToolButton* btnPictures;      // and the kinds of files
+  QToolButton* btnVideos;
+  QToolButton* btnSounds;
+  QToolButton* btnDocuments;
+  QAction* actFind;              // Ctrl+F: to the search field
+  QTimer* timerSearch;           // the pause after the last key
   QTreeWidget* treeFat;
   QMenu* PopupMenu1;
   QAction* mnuRestoreFiles;
@@ -133,5 +151,6 @@ class TfrmFileSystem final : public QWidget, private BrowserView {
   int treeUpdates_ = 0;                      // open tree update brackets
   std::vector<PendingItems> pendingItems_;
   std::vector<QTreeWidgetItem*> pendingExpansions_;
+  size_t searchCount_ = kNoSearch;           // entries the search found, for the status line
   BrowserFrame logic_;                       // last: it talks to the widgets above until it is gone
 };

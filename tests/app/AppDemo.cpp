@@ -1,12 +1,13 @@
 // brindle-app-demo: the main window in a chosen state, for taking screenshots.
 //
 //   brindle-app-demo [--sysfs DIR --dev DIR] [--advanced IMAGE] [--open IMAGE [--sector-size N]
-//                    [--select N:/DIR/NAME [--hash]] [--page 0|1|2]] [--about]
+//                    [--select N:/DIR/NAME [--hash]] [--page 0|1|2] [--search TEXT]] [--about]
 //
 // --sysfs and --dev point the drive list at a made-up tree; --advanced shows the "高级" page
 // with IMAGE typed in; --open opens IMAGE as `brindle IMAGE` does, and --select and --page pick
 // an entry and a page of the browser, as clicks would; --hash runs the tree menu's hash command
-// on that entry; --about presses F1 once the window is up.
+// on that entry; --search types TEXT into the search field above the tree; --about presses F1
+// once the window is up.
 
 #include <QAction>
 #include <QApplication>
@@ -43,6 +44,7 @@ int main(int argc, char** argv) {
   const QCommandLineOption sectorSize = option("sector-size", "sector size of the image", "N", "512");
   const QCommandLineOption select = option("select", "entry to select, N:/DIR/NAME", "ENTRY");
   const QCommandLineOption page = option("page", "browser page: 0, 1 or 2", "PAGE", "0");
+  const QCommandLineOption search = option("search", "text typed into the search field", "TEXT");
   const QCommandLineOption about(QStringLiteral("about"), QStringLiteral("open the about box"));
   parser.addOption(about);
   const QCommandLineOption hash(QStringLiteral("hash"), QStringLiteral("hash the selected entry"));
@@ -65,6 +67,7 @@ int main(int argc, char** argv) {
     }
     if (parser.isSet(hash)) form.findChild<QAction*>(QStringLiteral("mnuHashFile"))->trigger();
     form.findChild<QTabWidget*>(QStringLiteral("PageControl1"))->setCurrentIndex(parser.value(page).toInt());
+    if (parser.isSet(search)) form.findChild<QLineEdit*>(QStringLiteral("edtSearch"))->setText(parser.value(search));
   }
   if (parser.isSet(about)) {
     QTimer::singleShot(500, &form, [&form] {
