@@ -56,6 +56,9 @@ class BrowserView {
   virtual void SetTreeNodeDetails(TreeNodeId /*node*/, const NodeDetails& /*details*/) {}
   // Takes node's child nodes, and theirs, out of the tree.
   virtual void RemoveChildNodes(TreeNodeId /*node*/) {}
+  // Entries are about to go (the partitions, or a folder read again): whatever holds them
+  // besides the tree lets go of them.
+  virtual void EntriesGoing() {}
 
   // lstFileInfo, the list entries describe themselves into.
   virtual void BeginInfoUpdate() = 0;
@@ -135,6 +138,17 @@ class BrowserFrame {
   bool CanSaveDeleted() const;
   // Computes the selected entry's hashes in the background and adds them to its information.
   void mnuHashFileClick();
+  // The folders whose pictures the gallery shows, named as the save command names them: the
+  // selected folder, the folder of a selected file, or a selected volume's root and its "Lost
+  // and found".
+  std::vector<SaveItem> SelectedFolders() const;
+  // Whether the window may read folders now: not while a save walks them.
+  bool FoldersReadable() const { return walking_ == 0; }
+  // Saves items, entries of the tree, into a folder the user picks, in the background, with
+  // the report that follows saving several entries.
+  void SaveEntries(std::vector<SaveItem> items);
+  // Shows entry's information, hex dump and preview, as selecting its node does.
+  void ShowEntry(TDirectoryEntry& entry);
 
   PartitionList partitions;
   bool firstTickPending = true;

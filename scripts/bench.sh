@@ -298,6 +298,9 @@ main() {
   mkfs.fat -F 32 -S 512 -s $((CLUSTER / 512)) "$work/formatted.img" >/dev/null
   build/bench/bench/brindle-lost-bench "$work/formatted.img" || true
   rm -f "$work/formatted.img"
+  # The gallery of a card of 1,000 camera pictures, on a card of its own.
+  log "Gallery: 1,000 camera pictures"
+  scripts/bench-gallery.sh --work "$work/gallery" build/bench || true
 }
 
 main

@@ -11,6 +11,7 @@
 #include "browser/BrowserFrame.h"
 
 class FileInfoList;
+class GalleryPage;
 class IconSet;
 class PreviewImage;
 class QAction;
@@ -49,6 +50,7 @@ class TfrmFileSystem final : public QWidget, private BrowserView {
   void BuildFileInfoPage();
   void BuildPreviewPage();
   void BuildHexPage();
+  void BuildGalleryPage();
   void ConnectHandlers();
 
   void treeFatChange();
@@ -57,6 +59,8 @@ class TfrmFileSystem final : public QWidget, private BrowserView {
   void btnZoomOutClick();
   void timerUpdateScanTimer();
   void treeFatContextMenu(const QPoint& position);
+  // The gallery shows the pictures of the tree's selection, gathered when the page is shown.
+  void ShowGallery();
   // The status line: what is selected, and what runs in the background.
   void ShowStatus();
 
@@ -70,6 +74,7 @@ class TfrmFileSystem final : public QWidget, private BrowserView {
   std::vector<TreeNodeId> SelectedTreeNodes() const override;
   void SetTreeNodeDetails(TreeNodeId node, const NodeDetails& details) override;
   void RemoveChildNodes(TreeNodeId node) override;
+  void EntriesGoing() override;
   void BeginInfoUpdate() override;
   void EndInfoUpdate() override;
   void ClearInfo() override;
@@ -112,6 +117,8 @@ class TfrmFileSystem final : public QWidget, private BrowserView {
   PreviewImage* imgPreview;
   QPlainTextEdit* txtPreview;
   QLabel* Label2;
+  GalleryPage* tsGallery;
+  bool galleryStale_ = true;  // the tree's selection changed since the gallery was filled
   QWidget* TabSheet1;
   QPlainTextEdit* txtHex;
   QTimer* timerUpdateScan;
