@@ -18,7 +18,7 @@ cmake --build build/release -j 2 --target brindle-app-demo >/dev/null
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 card=$work/card.img
-mkfs.fat -F 32 -s 8 -n CAMERA -C "$card" $((64 * 1024)) >/dev/null
+mkfs.fat -F 16 -s 8 -n CAMERA -C "$card" $((64 * 1024)) >/dev/null
 mkdir -p "$work/DCIM/100CAM"
 i=0
 for source in rose: logo: wizard: granite: netscape: plasma:fractal plasma:red-yellow gradient:navy-orange; do
@@ -36,7 +36,7 @@ at = data.find(picture[:4096]) + len(picture) // 2 // 4096 * 4096
 card.seek(at)
 card.write((b'Notes written after the card was formatted. ' * 400)[:16384])
 PY
-mkfs.fat -F 32 -s 8 -n CAMERA "$card" >/dev/null  # the quick format
+mkfs.fat -F 16 -s 8 -n CAMERA "$card" >/dev/null  # the quick format
 
 demo=build/release/tests/brindle-app-demo
 for lang in zh en; do

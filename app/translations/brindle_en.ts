@@ -27,12 +27,20 @@
         <translation>found</translation>
     </message>
     <message>
-        <source>，损坏</source>
-        <translation>, damaged</translation>
+        <source>正在载入</source>
+        <translation>loading</translation>
     </message>
     <message>
-        <source>，无法读取</source>
-        <translation>, unreadable</translation>
+        <source>完好</source>
+        <translation>whole</translation>
+    </message>
+    <message>
+        <source>损坏</source>
+        <translation>damaged</translation>
+    </message>
+    <message>
+        <source>无法读取</source>
+        <translation>unreadable</translation>
     </message>
 </context>
 <context>

@@ -98,6 +98,8 @@ Qt::ItemFlags GalleryModel::flags(const QModelIndex& index) const {
   return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemNeverHasChildren;
 }
 
+// The name; the size and how the picture is known; when it was modified; whether it is whole.
+// Every caption has four lines: the list takes the size of the first for all.
 QString GalleryModel::Caption(const Row& row) const {
   QString origin;
   switch (row.picture.origin) {
@@ -106,12 +108,16 @@ QString GalleryModel::Caption(const Row& row) const {
     case EntryOrigin::kLost: origin = tr("丢失"); break;
     case EntryOrigin::kFound: origin = tr("找到"); break;
   }
-  if (row.state == PictureState::kDamaged) origin += tr("，损坏");
-  if (row.state == PictureState::kUnreadable) origin += tr("，无法读取");
   const QString size = QLocale().formattedDataSize(static_cast<qint64>(row.picture.size));
-  QString line = size;
-  if (!row.picture.modified.empty()) line += "  " + QString::fromStdString(row.picture.modified);
-  return QString::fromStdString(row.picture.name) + '\n' + line + '\n' + origin;
+  QString caption = QString::fromStdString(row.picture.name) + '\n' + size + QStringLiteral(" · ") + origin + '\n' +
+                    QString::fromStdString(row.picture.modified);
+  switch (row.state) {
+    case PictureState::kUnknown: return caption + '\n' + tr("正在载入");
+    case PictureState::kWhole: return caption + '\n' + tr("完好");
+    case PictureState::kDamaged: return caption + '\n' + tr("损坏");
+    case PictureState::kUnreadable: return caption + '\n' + tr("无法读取");
+  }
+  return caption;
 }
 
 QPixmap GalleryModel::Framed(const QImage& image, PictureState state) const {

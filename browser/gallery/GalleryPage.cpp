@@ -64,13 +64,11 @@ GalleryPage::GalleryPage(QWidget* parent) : QWidget(parent) {
   btnSaveTicked->setText(tr("保存勾选的图片"));
   btnSaveTicked->setToolButtonStyle(Qt::ToolButtonTextOnly);
   chkWholeOnly = Named(new QCheckBox(tr("只显示完好的图片"), ToolBarGallery), "chkWholeOnly");
-  lblGallery = Named(new QLabel(ToolBarGallery), "lblGallery");
-  lblGallery->setMargin(Scaled(this, 4));
+  lblGallery = Named(new QLabel(this), "lblGallery");
+  lblGallery->setMargin(Scaled(this, 2));
   ToolBarGallery->addWidget(btnSaveTicked);
   ToolBarGallery->addSeparator();
   ToolBarGallery->addWidget(chkWholeOnly);
-  ToolBarGallery->addSeparator();
-  ToolBarGallery->addWidget(lblGallery);
   layout->addWidget(ToolBarGallery);
 
   lstGallery = Named(new QListView(this), "lstGallery");
@@ -83,10 +81,13 @@ GalleryPage::GalleryPage(QWidget* parent) : QWidget(parent) {
   lstGallery->setSelectionMode(QAbstractItemView::ExtendedSelection);
   lstGallery->setEditTriggers(QAbstractItemView::NoEditTriggers);
   lstGallery->setIconSize(QSize(side + 6, side + 6));
-  lstGallery->setGridSize(QSize(side + Scaled(this, 56), side + Scaled(this, 64)));
+  // Room for the thumbnail, its tick and four lines of caption with their margins.
+  const int lines = 5 * lstGallery->fontMetrics().lineSpacing();
+  lstGallery->setGridSize(QSize(side + Scaled(this, 40), side + Scaled(this, 16) + lines));
   lstGallery->setSpacing(Scaled(this, 4));
   lstGallery->setModel(filter_);
   layout->addWidget(lstGallery, 1);
+  layout->addWidget(lblGallery);
 
   timerThumbnails_.setInterval(40);
   connect(&timerThumbnails_, &QTimer::timeout, this, &GalleryPage::TakeThumbnails);
