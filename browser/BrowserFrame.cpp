@@ -88,6 +88,7 @@ void BrowserFrame::ClearPartitions() {
   Background().CancelAndWait();
   ending_ = false;
   lostScans_.clear();
+  view_.EntriesGoing();
   {
     TreeUpdate bracket(view_);
     ClearTree();
@@ -170,6 +171,7 @@ void BrowserFrame::mnuRereadClick() {
   // What runs in the background may be reading the entries that are about to go.
   if (entry == nullptr || !entry->IsFolder() || Background().Busy()) return;
   WaitCursor wait;
+  view_.EntriesGoing();
   {
     TreeUpdate bracket(view_);
     for (const TreeNodeId child : nodes_[selected].children) ForgetNodes(child);
@@ -278,6 +280,35 @@ void BrowserFrame::mnuSaveDeletedClick() {
   if (!folder) return;
   SaveItem item = ItemOf(selected);
   SaveInBackground({std::move(item)}, *folder, true);
+}
+
+std::vector<SaveItem> BrowserFrame::SelectedFolders() const {
+  TreeNodeId selected = view_.SelectedTreeNode();
+  if (selected < 0 || static_cast<size_t>(selected) >= nodes_.size()) return {};
+  const TDirectoryEntry* entry = nodes_[selected].entry;
+  if (entry != nullptr && !entry->IsFolder()) selected = nodes_[selected].parent;
+  if (selected == kNoNode) return {};
+  std::vector<SaveItem> folders;
+  if (nodes_[selected].entry == nullptr) {
+    for (const TreeNodeId child : nodes_[selected].children) folders.push_back(ItemOf(child));
+  } else {
+    folders.push_back(ItemOf(selected));
+  }
+  return folders;
+}
+
+void BrowserFrame::SaveEntries(std::vector<SaveItem> items) {
+  if (items.empty() || walking_ != 0) return;
+  const std::optional<std::string> folder = ChooseFolder(kSaveFolderPrompt);
+  if (!folder) return;
+  SaveInBackground(std::move(items), *folder, false);
+}
+
+void BrowserFrame::ShowEntry(TDirectoryEntry& entry) {
+  WaitCursor wait;
+  lastShownIndex = -1;  // selecting a node of the tree shows that node again
+  FillInfo(entry);
+  ShowData(entry);
 }
 
 void BrowserFrame::SaveInBackground(std::vector<SaveItem> items, const std::string& folder, bool deletedOnly) {

@@ -84,6 +84,9 @@ class BrowserView {
   // The tree shows the entries a search found (count of them), or, with kNoSearch, everything.
   static constexpr size_t kNoSearch = static_cast<size_t>(-1);
   virtual void ShowSearchCount(size_t /*count*/) {}
+  // Entries are about to go (the partitions, or a folder read again): whatever holds them
+  // besides the tree lets go of them.
+  virtual void EntriesGoing() {}
 
   // lstFileInfo, the list entries describe themselves into.
   virtual void BeginInfoUpdate() = 0;
@@ -175,6 +178,18 @@ class BrowserFrame {
   void Search(const SearchQuery& query);
   // Whether the tree shows a search's results.
   bool Filtered() const { return filtered_; }
+  // The folders whose pictures the gallery shows, named as the save command names them: the
+  // selected folder, the folder of a selected file, or a selected volume's root and its "Lost
+  // and found".
+  std::vector<SaveItem> SelectedFolders() const;
+  // Whether the window may read folders now: not while a save or a search walks them, nor while
+  // a lost-and-found scan reads them on the volumes' directory trails.
+  bool FoldersReadable() const { return walking_ == 0 && lostScans_.empty(); }
+  // Saves items, entries of the tree, into a folder the user picks, in the background, with
+  // the report that follows saving several entries.
+  void SaveEntries(std::vector<SaveItem> items);
+  // Shows entry's information, hex dump and preview, as selecting its node does.
+  void ShowEntry(TDirectoryEntry& entry);
 
   PartitionList partitions;
   bool firstTickPending = true;

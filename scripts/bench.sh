@@ -358,6 +358,9 @@ main() {
     log "Lost volumes: Brindle's searches beside TestDisk's quick search and dd"
     build/bench/bench/brindle-volume-bench "$work/lost-volumes.img" 3 || true
   fi
+  # The gallery of a card of 1,000 camera pictures, on a card of its own.
+  log "Gallery: 1,000 camera pictures"
+  scripts/bench-gallery.sh --work "$work/gallery" build/bench || true
 }
 
 main

@@ -9,6 +9,60 @@
     </message>
 </context>
 <context>
+    <name>GalleryModel</name>
+    <message>
+        <source>现存</source>
+        <translation>live</translation>
+    </message>
+    <message>
+        <source>已删除</source>
+        <translation>deleted</translation>
+    </message>
+    <message>
+        <source>丢失</source>
+        <translation>lost</translation>
+    </message>
+    <message>
+        <source>找到</source>
+        <translation>found</translation>
+    </message>
+    <message>
+        <source>正在载入</source>
+        <translation>loading</translation>
+    </message>
+    <message>
+        <source>完好</source>
+        <translation>whole</translation>
+    </message>
+    <message>
+        <source>损坏</source>
+        <translation>damaged</translation>
+    </message>
+    <message>
+        <source>无法读取</source>
+        <translation>unreadable</translation>
+    </message>
+</context>
+<context>
+    <name>GalleryPage</name>
+    <message>
+        <source>保存勾选的图片</source>
+        <translation>Save the ticked pictures</translation>
+    </message>
+    <message>
+        <source>只显示完好的图片</source>
+        <translation>Whole pictures only</translation>
+    </message>
+    <message>
+        <source>这里没有图片</source>
+        <translation>No pictures here</translation>
+    </message>
+    <message>
+        <source>%1 张图片，已载入 %2 张</source>
+        <translation>%1 pictures, %2 loaded</translation>
+    </message>
+</context>
+<context>
     <name>ProductName</name>
     <message>
         <source>Brindle（简体中文版）</source>
@@ -272,6 +326,10 @@
     <message>
         <source>找到</source>
         <translation>found</translation>
+    </message>
+    <message>
+        <source>图库</source>
+        <translation>Gallery</translation>
     </message>
 </context>
 </TS>

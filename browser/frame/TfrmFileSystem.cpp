@@ -27,8 +27,10 @@
 #include "browser/frame/FileInfoList.h"
 #include "browser/frame/IconSet.h"
 #include "browser/frame/PreviewImage.h"
+#include "browser/gallery/GalleryPage.h"
 #include "formats/qt/PictureLoader.h"
 #include "platform/MessageBox.h"
+#include "platform/WaitCursor.h"
 #include "platform/qt/Widgets.h"
 
 namespace {
@@ -125,6 +127,7 @@ TfrmFileSystem::TfrmFileSystem(const IconSet& icons, QWidget* parent)
   PageControl1 = Named(new QTabWidget(Splitter1), "PageControl1");
   BuildFileInfoPage();
   BuildPreviewPage();
+  BuildGalleryPage();
   BuildHexPage();
   Splitter1->addWidget(pageControlResults);
   Splitter1->addWidget(PageControl1);
@@ -302,6 +305,11 @@ void TfrmFileSystem::BuildPreviewPage() {
   layout->addWidget(area, 1);
 }
 
+void TfrmFileSystem::BuildGalleryPage() {
+  tsGallery = Named(new GalleryPage(PageControl1), "tsGallery");
+  PageControl1->addTab(tsGallery, tr("图库"));
+}
+
 void TfrmFileSystem::BuildHexPage() {
   TabSheet1 = Page(PageControl1, "TabSheet1", tr("十六进制数据"));
   auto* layout = new QVBoxLayout(TabSheet1);
@@ -342,12 +350,22 @@ void TfrmFileSystem::ConnectHandlers() {
   connect(btnZoomIn, &QToolButton::clicked, this, &TfrmFileSystem::btnZoomInClick);
   connect(btnZoomOut, &QToolButton::clicked, this, &TfrmFileSystem::btnZoomOutClick);
   connect(timerUpdateScan, &QTimer::timeout, this, &TfrmFileSystem::timerUpdateScanTimer);
+  connect(PageControl1, &QTabWidget::currentChanged, this, &TfrmFileSystem::ShowGallery);
+  tsGallery->onOpen = [this](TDirectoryEntry& entry) {
+    RunHandler([this, &entry] { logic_.ShowEntry(entry); });
+    PageControl1->setCurrentWidget(tsPreview);
+  };
+  tsGallery->onSave = [this](std::vector<SaveItem> items) {
+    RunHandler([this, &items] { logic_.SaveEntries(std::move(items)); });
+  };
 }
 
 void TfrmFileSystem::treeFatChange() {
   // Selection changes that the tree's own rebuilding causes are not the user's.
   if (treeUpdates_ > 0) return;
   RunHandler([this] { logic_.treeFatChange(); });
+  galleryStale_ = true;
+  ShowGallery();
   ShowStatus();
 }
 
@@ -387,6 +405,22 @@ void TfrmFileSystem::ResetSearchWidgets() {
 }
 
 void TfrmFileSystem::ShowSearchCount(size_t count) { searchCount_ = count; }
+
+void TfrmFileSystem::ShowGallery() {
+  if (!galleryStale_ || PageControl1->currentWidget() != tsGallery) return;
+  galleryStale_ = false;
+  // A gallery of more pictures than this is not one anybody looks through.
+  constexpr size_t kMostGalleryPictures = 200000;
+  RunHandler([this] {
+    WaitCursor wait;
+    tsGallery->ShowPictures(CollectPictures(logic_.SelectedFolders(), logic_.FoldersReadable(), kMostGalleryPictures));
+  });
+}
+
+void TfrmFileSystem::EntriesGoing() {
+  tsGallery->Clear();
+  galleryStale_ = true;
+}
 
 void TfrmFileSystem::ShowStatus() {
   const SelectionSize size = logic_.SelectedSize();

@@ -11,6 +11,7 @@
 #include "browser/BrowserFrame.h"
 
 class FileInfoList;
+class GalleryPage;
 class IconSet;
 class PreviewImage;
 class QAction;
@@ -52,6 +53,7 @@ class TfrmFileSystem final : public QWidget, private BrowserView {
   void BuildFileInfoPage();
   void BuildPreviewPage();
   void BuildHexPage();
+  void BuildGalleryPage();
   void ConnectHandlers();
 
   void treeFatChange();
@@ -65,6 +67,8 @@ class TfrmFileSystem final : public QWidget, private BrowserView {
   void timerSearchTimer();
   void ClearSearch();  // Escape in the field
   void ResetSearchWidgets();
+  // The gallery shows the pictures of the tree's selection, gathered when the page is shown.
+  void ShowGallery();
   // The status line: what is selected, and what runs in the background.
   void ShowStatus();
 
@@ -84,6 +88,7 @@ class TfrmFileSystem final : public QWidget, private BrowserView {
   std::string LostScanText(LostWords words) const override;
   std::string LostScanProgressText(uint64_t scanned, uint64_t total, uint64_t found) const override;
   void ShowSearchCount(size_t count) override;
+  void EntriesGoing() override;
   void BeginInfoUpdate() override;
   void EndInfoUpdate() override;
   void ClearInfo() override;
@@ -135,6 +140,8 @@ class TfrmFileSystem final : public QWidget, private BrowserView {
   PreviewImage* imgPreview;
   QPlainTextEdit* txtPreview;
   QLabel* Label2;
+  GalleryPage* tsGallery;
+  bool galleryStale_ = true;  // the tree's selection changed since the gallery was filled
   QWidget* TabSheet1;
   QPlainTextEdit* txtHex;
   QTimer* timerUpdateScan;

@@ -1,13 +1,13 @@
 // brindle-frame-demo: the browser frame alone on a source, for looking at it and taking
 // screenshots until the main window exists.
 //
-//   brindle-frame-demo [--sector-size N] [--select N:/DIR/NAME ...] [--page 0|1|2] [--save-to DIR]
+//   brindle-frame-demo [--sector-size N] [--select N:/DIR/NAME ...] [--page 0|1|2|3] [--save-to DIR]
 //                      [--sort-by COLUMN [--descending]] SOURCE
 //
 // --select opens the entry's directories and selects it, as clicks in the tree would, and
 // each further --select adds its entry to the selection, as Ctrl and a click would; --sort-by
 // sorts the tree by a column (0 caption, 1 size, 2 time, 3 state) as a click on its header;
-// --page shows the information (0), preview (1) or hex page (2); --save-to saves the selected
+// --page shows the information (0), preview (1), gallery (2) or hex page (3); --save-to saves the selected
 // entry into DIR a moment after the window appears, as the save button and the folder dialog
 // would (to look at the progress of a long save).
 

@@ -170,7 +170,9 @@ struct FrameWidgetFixture : ::testing::Test {
 
 TEST_F(FrameWidgetFixture, BeforeAnySelectionThePreviewIsNotAvailable) {
   auto* pages = Find<QTabWidget>("PageControl1");
-  ASSERT_EQ(pages->count(), 3);
+  ASSERT_EQ(pages->count(), 4);
+  const char* order[] = {"tsFileInfo", "tsPreview", "tsGallery", "TabSheet1"};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(pages->widget(i)->objectName().toStdString(), order[i]);
   EXPECT_EQ(pages->currentWidget(), Find<QWidget>("tsFileInfo"));
   EXPECT_EQ(Find<QLabel>("Label2")->text(), "预览不可用");
   EXPECT_TRUE(scrollImage->isHidden());
