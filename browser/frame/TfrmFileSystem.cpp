@@ -333,6 +333,13 @@ void TfrmFileSystem::ConnectHandlers() {
   });
   connect(timerStatus, &QTimer::timeout, this, [this] {
     logic_.PollLostScans();
+    // A scan that ended has found pictures, and the folders it kept from reading can be read.
+    const bool scanning = logic_.LostScanRuns();
+    if (lostScanWasRunning_ && !scanning) {
+      galleryStale_ = true;
+      ShowGallery();
+    }
+    lostScanWasRunning_ = scanning;
     ShowStatus();
   });
   connect(edtSearch, &QLineEdit::textChanged, this, &TfrmFileSystem::edtSearchChange);

@@ -141,7 +141,8 @@ class TfrmFileSystem final : public QWidget, private BrowserView {
   QPlainTextEdit* txtPreview;
   QLabel* Label2;
   GalleryPage* tsGallery;
-  bool galleryStale_ = true;  // the tree's selection changed since the gallery was filled
+  bool galleryStale_ = true;
+  bool lostScanWasRunning_ = false;  // at the status timer's last tick  // the tree's selection changed since the gallery was filled
   QWidget* TabSheet1;
   QPlainTextEdit* txtHex;
   QTimer* timerUpdateScan;

@@ -258,6 +258,8 @@ TEST_F(LostScanWindowTest, CancelKeepsWhatWasFoundAndTheScanCanRunAgain) {
 // Another source opened, or the window closed, while a scan runs: the scan is cancelled and
 // waited for, and nothing it found is left pointing at what went.
 TEST_F(LostScanWindowTest, OpeningAnotherSourceOrClosingDuringAScanIsSafe) {
+  // Slow enough that the scan is still running when its first findings reach the tree.
+  medium.delayMs = 40;
   OpenLostAndFound();
   TurnWhileBusy([&] { return LostFolder() != nullptr; });
   ASSERT_TRUE(Background().Busy());

@@ -138,6 +138,11 @@ struct GalleryFixture : ::testing::Test {
   void ShowVolume() {
     QTreeWidgetItem* volume = tree->topLevelItem(0);
     tree->setCurrentItem(volume->child(1));  // "Lost and found": the scan runs
+    // Under the window's background service the scan runs on its own thread; the volume's
+    // folders are read once it has ended.
+    QElapsedTimer limit;
+    limit.start();
+    while (Background().Busy() && limit.elapsed() < 60'000) QApplication::processEvents(QEventLoop::AllEvents, 20);
     tree->setCurrentItem(volume);
     pages->setCurrentWidget(gallery);
     WaitForThumbnails();
