@@ -87,6 +87,8 @@ class BrowserView {
   // Entries are about to go (the partitions, or a folder read again): whatever holds them
   // besides the tree lets go of them.
   virtual void EntriesGoing() {}
+  // A scan of a "Lost and found" has ended and what it found is in the tree.
+  virtual void LostScanEnded() {}
 
   // lstFileInfo, the list entries describe themselves into.
   virtual void BeginInfoUpdate() = 0;

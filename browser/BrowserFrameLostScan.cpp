@@ -112,6 +112,7 @@ void BrowserFrame::FinishLostScan(LostScanRun* run) {
   scan.entry->EndScan(totals);
   ShowLostCaption(scan.node, *scan.entry);
   if (pendingSearch_) StartPendingSearch();  // a search typed while the scan ran
+  view_.LostScanEnded();
   // The node, or a folder that waited for the scan, shown again with what it holds now.
   const TreeNodeId selected = view_.SelectedTreeNode();
   if (selected == scan.node || lastShownIndex == -1) {

@@ -261,7 +261,7 @@
     </message>
     <message>
         <source>仅已删除</source>
-        <translation>Deleted only</translation>
+        <translation>Deleted</translation>
     </message>
     <message>
         <source>图片</source>
@@ -273,11 +273,11 @@
     </message>
     <message>
         <source>音频</source>
-        <translation>Sounds</translation>
+        <translation>Audio</translation>
     </message>
     <message>
         <source>文档</source>
-        <translation>Documents</translation>
+        <translation>Docs</translation>
     </message>
     <message>
         <source>搜索</source>

@@ -333,13 +333,6 @@ void TfrmFileSystem::ConnectHandlers() {
   });
   connect(timerStatus, &QTimer::timeout, this, [this] {
     logic_.PollLostScans();
-    // A scan that ended has found pictures, and the folders it kept from reading can be read.
-    const bool scanning = logic_.LostScanRuns();
-    if (lostScanWasRunning_ && !scanning) {
-      galleryStale_ = true;
-      ShowGallery();
-    }
-    lostScanWasRunning_ = scanning;
     ShowStatus();
   });
   connect(edtSearch, &QLineEdit::textChanged, this, &TfrmFileSystem::edtSearchChange);
@@ -422,6 +415,13 @@ void TfrmFileSystem::ShowGallery() {
     WaitCursor wait;
     tsGallery->ShowPictures(CollectPictures(logic_.SelectedFolders(), logic_.FoldersReadable(), kMostGalleryPictures));
   });
+}
+
+// A scan that ended has found pictures, and the folders it kept from reading can be read now:
+// the gallery is gathered again once the scan's operation has finished.
+void TfrmFileSystem::LostScanEnded() {
+  galleryStale_ = true;
+  QTimer::singleShot(0, this, &TfrmFileSystem::ShowGallery);
 }
 
 void TfrmFileSystem::EntriesGoing() {

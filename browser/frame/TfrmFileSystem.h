@@ -89,6 +89,7 @@ class TfrmFileSystem final : public QWidget, private BrowserView {
   std::string LostScanProgressText(uint64_t scanned, uint64_t total, uint64_t found) const override;
   void ShowSearchCount(size_t count) override;
   void EntriesGoing() override;
+  void LostScanEnded() override;
   void BeginInfoUpdate() override;
   void EndInfoUpdate() override;
   void ClearInfo() override;
@@ -141,8 +142,7 @@ class TfrmFileSystem final : public QWidget, private BrowserView {
   QPlainTextEdit* txtPreview;
   QLabel* Label2;
   GalleryPage* tsGallery;
-  bool galleryStale_ = true;
-  bool lostScanWasRunning_ = false;  // at the status timer's last tick  // the tree's selection changed since the gallery was filled
+  bool galleryStale_ = true;  // the tree's selection changed since the gallery was filled
   QWidget* TabSheet1;
   QPlainTextEdit* txtHex;
   QTimer* timerUpdateScan;

@@ -13,9 +13,14 @@
 // (the scan of a "Lost and found") is looked for again once it has ended. False when there is
 // no such entry.
 inline bool SelectEntry(QTreeWidget& tree, const QString& entry) {
-  const auto childNamed = [](QTreeWidgetItem* parent, const QString& name) -> QTreeWidgetItem* {
+  // "Lost and found" names a volume's lost-and-found node in any language, its caption being
+  // the window's translation, followed by the state of its scan.
+  const QString lostCaption = QCoreApplication::translate("TfrmFileSystem", "丢失和找到的文件");
+  const auto childNamed = [&lostCaption](QTreeWidgetItem* parent, const QString& name) -> QTreeWidgetItem* {
     for (int i = 0; i < parent->childCount(); ++i) {
-      if (parent->child(i)->text(0) == name) return parent->child(i);
+      const QString caption = parent->child(i)->text(0);
+      if (caption == name) return parent->child(i);
+      if (name == QLatin1String("Lost and found") && caption.startsWith(lostCaption)) return parent->child(i);
     }
     return nullptr;
   };
