@@ -223,6 +223,8 @@ TEST_F(LostScanWindowTest, AFoundPicturePreviewsAndSavesByteExactWhileTheScanRun
 
 // Cancel ends the scan and keeps what it found, and the node says so; F5 scans again, in full.
 TEST_F(LostScanWindowTest, CancelKeepsWhatWasFoundAndTheScanCanRunAgain) {
+  // Slow enough that the scan is far from its end when its first picture reaches the tree.
+  medium.delayMs = 40;
   OpenLostAndFound();
   TurnWhileBusy([&] {
     if (JpegFolder() == nullptr) return false;
