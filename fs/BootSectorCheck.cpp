@@ -89,7 +89,11 @@ std::vector<uint8_t> ReadSourceBytes(TSectorReader& reader, uint64_t position, u
   if (bytesPerSector == 0 || count == 0) return bytes;
   const uint64_t sector = position / bytesPerSector;
   if (sector >= reader.totalSectors()) return bytes;
-  reader.ReadAt(static_cast<uint32_t>(sector), static_cast<uint32_t>(position % bytesPerSector), bytes.data(), count);
+  // A read that would reach past the end of the source would fail as a whole: what lies
+  // before the end is read, the rest stays zeros.
+  const uint64_t readable = reader.totalSectors() * bytesPerSector - position;
+  reader.ReadAt(static_cast<uint32_t>(sector), static_cast<uint32_t>(position % bytesPerSector), bytes.data(),
+                static_cast<uint32_t>(std::min<uint64_t>(count, readable)));
   return bytes;
 }
 

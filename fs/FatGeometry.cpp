@@ -238,10 +238,17 @@ std::optional<InferredBoot> InferFatBootSector(TSectorReader& reader, uint64_t v
       });
       if (!filesFit) continue;
       Layout layout{rootSectors, clusterSectors, 0};
-      layout.totalSectors = statedSectors != 0 ? std::min(statedSectors, available)
-                                               : std::min(available, dataStart + uint64_t{entries - 2} * clusterSectors);
+      const uint64_t reach = dataStart + uint64_t{entries - 2} * clusterSectors;
+      layout.totalSectors = statedSectors != 0 ? std::min(statedSectors, available) : std::min(available, reach);
       if (layout.totalSectors <= dataStart) continue;
-      const uint64_t clusters = (layout.totalSectors - dataStart) / clusterSectors;
+      uint64_t clusters = (layout.totalSectors - dataStart) / clusterSectors;
+      // A FAT16 volume cut short by the end of its image (a copy that stopped) holds fewer
+      // clusters than FAT16 can have: it reaches as far as its tables address, past the end,
+      // as a cut volume whose boot sector is whole does.
+      if (statedSectors == 0 && bits == 16 && clusters <= kMaxFat12Clusters && reach > available) {
+        layout.totalSectors = reach;
+        clusters = (reach - dataStart) / clusterSectors;
+      }
       if (clusters + 2 > entries || (bits == 16) != (clusters > kMaxFat12Clusters) || clusters == 0) continue;
       // With the volume's length known, the tables fit its clusters closely: the cluster size
       // that leaves fewest entries unused wins. Without it, the first that fits does.

@@ -157,7 +157,8 @@ size_t WalkTree(TDirectoryEntry& top, size_t& visitedInAll) {
 // volume read with sectors other than its own.
 std::string SectorSizeText(HarnessVolume volume, const uint8_t* data, size_t size) {
   uint32_t stated = 0;
-  if (volume == HarnessVolume::kDiscover && size >= 4096 + gpt::kSignatureLength &&
+  const bool tables = volume == HarnessVolume::kDiscover || volume == HarnessVolume::kSearch;
+  if (tables && size >= 4096 + gpt::kSignatureLength &&
       std::memcmp(data + 4096, gpt::kSignatureText, gpt::kSignatureLength) == 0) {
     stated = 4096;
   }
@@ -194,7 +195,8 @@ void SealGuidHeader(std::vector<uint8_t>& bytes, uint32_t sectorSize) {
 HarnessReport RunHarness(HarnessVolume volume, const uint8_t* data, size_t size, bool lostAndFound) {
   const std::string sectorSize = SectorSizeText(volume, data, size);
   std::vector<uint8_t> bytes(data, data + size);
-  if (volume == HarnessVolume::kDiscover) SealGuidHeader(bytes, static_cast<uint32_t>(std::stoul(sectorSize)));
+  const bool tables = volume == HarnessVolume::kDiscover || volume == HarnessVolume::kSearch;
+  if (tables) SealGuidHeader(bytes, static_cast<uint32_t>(std::stoul(sectorSize)));
   MemoryFile file(bytes.data(), bytes.size());
   HarnessReport report;
   const DamagedMedium medium(bytes.data(), bytes.size(), std::stoul(sectorSize));
@@ -205,7 +207,9 @@ HarnessReport RunHarness(HarnessVolume volume, const uint8_t* data, size_t size,
     return medium.Read(fd, buffer, count, offset);
   };
   SourceChoice choice = SourceFromPath(file.path(), sectorSize);
-  choice.sectorSizeFixed = true;
+  // The search reads the source again with the sector size its volumes state, as an image
+  // opened by a user is.
+  choice.sectorSizeFixed = volume != HarnessVolume::kSearch;
   OpenFailure failure;
   const std::unique_ptr<OpenedSource> source = OpenedSource::Open(choice, settings, failure);
   if (!source) return report;
@@ -214,6 +218,12 @@ HarnessReport RunHarness(HarnessVolume volume, const uint8_t* data, size_t size,
   switch (volume) {
     case HarnessVolume::kDiscover:
       if (partitions.empty()) source->NoPartitionsMessage();
+      break;
+    case HarnessVolume::kSearch:
+      source->SearchLostVolumes(SearchDepth::kBoundaries);
+      source->SearchLostVolumes(SearchDepth::kEverySector);
+      if (partitions.empty()) source->NoPartitionsMessage();
+      source->Notes("--sector-size ");
       break;
     case HarnessVolume::kFatAtZero:
       partitions.clear();
@@ -228,6 +238,7 @@ HarnessReport RunHarness(HarnessVolume volume, const uint8_t* data, size_t size,
   size_t visitedInAll = 0;
   for (auto& partition : partitions) {
     partition->GetDescription();
+    if (partition->foundBySearch) ++report.foundBySearch;
     if (partition->rootEntry) report.nodes += WalkTree(*partition->rootEntry, visitedInAll);
   }
   if (!lostAndFound) return report;
@@ -239,6 +250,10 @@ HarnessReport RunHarness(HarnessVolume volume, const uint8_t* data, size_t size,
   }
   report.nodes += report.lostNodes;
   return report;
+}
+
+HarnessReport RunSearchHarness(const uint8_t* data, size_t size) {
+  return RunHarness(HarnessVolume::kSearch, data, size);
 }
 
 HarnessReport RunScanHarness(const uint8_t* data, size_t size) {

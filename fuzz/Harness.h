@@ -16,6 +16,9 @@ enum class HarnessVolume {
   kDiscover,     // partition discovery on the whole source
   kFatAtZero,    // a FAT partition constructed at sector 0, whatever the boot sector says
   kExfatAtZero,  // an exFAT partition constructed at sector 0
+  // discovery, then the search for lost volumes at the boundaries and then at every sector
+  // that no volume found covers, the sector size re-read from what the volumes state
+  kSearch,
 };
 
 // What one run found: the partitions opened and the tree nodes exercised, roots included.
@@ -23,11 +26,15 @@ struct HarnessReport {
   size_t partitions = 0;
   size_t nodes = 0;
   size_t lostNodes = 0;  // of those, the nodes of the volumes' "Lost and found"
+  size_t foundBySearch = 0;  // partitions that the search for lost volumes found
 };
 
 // With lostAndFound, each volume's "Lost and found" is added after its tree is walked, and is
 // walked too: the scan of the data area for lost folders and files found by their content.
 HarnessReport RunHarness(HarnessVolume volume, const uint8_t* data, size_t size, bool lostAndFound = false);
+
+// discovery and the search for lost volumes on the whole source (HarnessVolume::kSearch).
+HarnessReport RunSearchHarness(const uint8_t* data, size_t size);
 
 // The lost-and-found scan of the volume at sector 0: exFAT when its name says so, else FAT.
 HarnessReport RunScanHarness(const uint8_t* data, size_t size);

@@ -2,7 +2,7 @@
 # Builds the libFuzzer targets with clang (AddressSanitizer and UndefinedBehaviorSanitizer) in
 # build/fuzz and runs each target for SECONDS seconds on a working copy of its corpus.
 #
-#   scripts/fuzz.sh [SECONDS] [TARGET...]     (default: 60 seconds; discover fat exfat carve)
+#   scripts/fuzz.sh [SECONDS] [TARGET...]     (default: 60 seconds; discover fat exfat scan search carve)
 #
 # The working corpora live in build/fuzz/corpus/<target> and grow from run to run; the
 # committed seeds (fuzz/corpus) and kept regressions (fuzz/regressions) are copied in first.
@@ -16,7 +16,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(discover fat exfat scan carve)
+[ ${#targets[@]} -gt 0 ] || targets=(discover fat exfat scan search carve)
 jobs=${FUZZ_JOBS:-1}
 
 # Limits. No input is larger than max_len (128 KiB: boot sectors, tables and directories fit

@@ -17,6 +17,7 @@ const std::pair<const char*, HarnessVolume> kTargets[] = {
     {"discover", HarnessVolume::kDiscover},
     {"fat", HarnessVolume::kFatAtZero},
     {"exfat", HarnessVolume::kExfatAtZero},
+    {"search", HarnessVolume::kSearch},
 };
 
 std::vector<std::filesystem::path> InputsIn(const std::filesystem::path& folder) {
@@ -71,6 +72,19 @@ TEST(FuzzRegressionTest, EveryScanSeedReachesTheLostAndFound) {
     SCOPED_TRACE(input.string());
     const Bytes bytes = ReadFileBytes(input);
     RunScanHarness(bytes.data(), bytes.size());
+  }
+}
+
+// The search target's seeds are sources whose table or boot sectors are gone: each has a volume
+// that only the search finds (at a boundary, at another sector, through a backup boot sector,
+// with an inferred geometry, or read with the sector size it states).
+TEST(FuzzRegressionTest, EverySearchSeedHasAVolumeOnlyTheSearchFinds) {
+  const std::vector<std::filesystem::path> inputs = InputsIn(std::filesystem::path(BRINDLE_FUZZ_DIR) / "corpus" / "search");
+  EXPECT_GE(inputs.size(), 5u);
+  for (const auto& input : inputs) {
+    SCOPED_TRACE(input.filename().string());
+    const Bytes bytes = ReadFileBytes(input);
+    EXPECT_GE(RunSearchHarness(bytes.data(), bytes.size()).foundBySearch, 1u);
   }
 }
 
