@@ -1,5 +1,6 @@
 #include "app/SourceWizard.h"
 
+#include "browser/Background.h"
 #include "platform/MessageBox.h"
 #include "platform/WaitCursor.h"
 
@@ -56,11 +57,27 @@ OpenedChoice OpenChosenSource(const SourcePage& page, const OpenSettings& settin
     ShowMessageBox(text, kApplicationTitle, kMbOkWarning);
   }
   if (opened.source->partitions().empty()) {
-    opened.result = OpenResult::kNoPartitions;
-    ShowMessageBox(opened.source->NoPartitionsMessage(), kApplicationTitle, kMbOkWarning);
+    const std::string offer = opened.source->NoPartitionsMessage() + "\n\n" + kSearchOffer;
+    const bool accepted = ShowMessageBox(offer, kApplicationTitle, kMbYesNoQuestion) == kIdYes;
+    opened.result = accepted ? OpenResult::kSearchAccepted : OpenResult::kNoPartitions;
     return opened;
   }
   opened.result = OpenResult::kPartitionsFound;
   scan(*opened.source);
   return opened;
+}
+
+void SearchSource(OpenedSource& source, SearchDepth depth, std::function<void(SearchOutcome)> done) {
+  auto outcome = std::make_shared<SearchOutcome>();
+  Background().Start(
+      kSearchLabel,
+      [&source, depth, outcome](Operation& operation) {
+        const ReadSession session(source.reader(), operation.policy(), operation.faults());
+        const uint64_t sectorBytes = source.sectorSize();
+        outcome->found = source.SearchLostVolumes(depth, [&](uint64_t done, uint64_t total) {
+          return operation.Advance(done * sectorBytes, total * sectorBytes);
+        });
+        outcome->cancelled = operation.Cancelled();
+      },
+      [outcome, done = std::move(done)](Operation&) { done(*outcome); });
 }

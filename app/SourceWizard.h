@@ -36,7 +36,18 @@ enum class OpenResult {
   kNotOpened,        // the code page or the source refused; the user was told why
   kNoPartitions,     // opened, but nothing found; the user was told, the source stays open
   kPartitionsFound,  // the browser can show them
+  kSearchAccepted,   // opened, nothing found, and the user asked for the search for lost volumes
 };
+
+// What the message for a source without volumes goes on to ask.
+inline constexpr const char* kSearchOffer =
+    "Search it for volumes whose partition table or boot sector was overwritten or damaged?";
+// What is asked when the search where partitioning tools put volumes found none.
+inline constexpr const char* kDeepSearchOffer =
+    "The search found no lost volume where partitioning tools put volumes.\n\n"
+    "Search every sector of the source? This reads all of it and may take a while.";
+// What the progress of the search says.
+inline constexpr const char* kSearchLabel = "Searching for lost volumes";
 
 struct OpenedChoice {
   OpenResult result = OpenResult::kNothingChosen;
@@ -47,11 +58,24 @@ struct OpenedChoice {
 // that does not match its checksums); nothing for a plain image or device.
 std::vector<std::string> MediumNotes(const OpenedSource& source);
 
+// What the search for lost volumes ended with.
+struct SearchOutcome {
+  size_t found = 0;        // volumes added to the source's partitions
+  bool cancelled = false;  // the user stopped it; what it found until then is kept
+};
+
+// Searches source for lost volumes at depth through the window's background service (see
+// browser/Background.h): away from the window's thread, with its progress and a Cancel button.
+// done runs on the calling thread when it has ended. Nothing else may read the source's
+// partitions meanwhile.
+void SearchSource(OpenedSource& source, SearchDepth depth, std::function<void(SearchOutcome)> done);
+
 // Next's opening sequence: has the drive source open a chosen drive (a refusal is shown and
 // ends it), opens the chosen source under the busy cursor, its reads answering
 // faults as settings say, and finds its volumes; when it finds any, runs scan, the browser
 // frame's ScanPartitions. A source that cannot be opened is reported in a box with the reason;
 // an evidence file with something wrong with it gets a box that says what; one without
-// volumes gets the message, with the reason a partition table may have been passed over.
+// volumes gets the message, with the reason a partition table may have been passed over, and
+// the offer to search it for lost volumes (kSearchAccepted when the user takes it).
 OpenedChoice OpenChosenSource(const SourcePage& page, const OpenSettings& settings,
                               const std::function<void(OpenedSource&)>& scan);

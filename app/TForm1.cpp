@@ -191,7 +191,7 @@ void TForm1::RefreshDriveList() {
 }
 
 void TForm1::btnNextClick() {
-  if (pageControlMain->currentWidget() != tsSelectDrive || !frame_) return;
+  if (pageControlMain->currentWidget() != tsSelectDrive || !frame_ || searching_) return;
   // The source opened last goes first, whatever becomes of this one.
   frame_->ClearPartitions();
   source_.reset();
@@ -201,7 +201,12 @@ void TForm1::btnNextClick() {
   OpenedChoice opened = OpenChosenSource(CurrentSourcePage(), settings,
                                          [this](OpenedSource& source) { frame_->ScanPartitions(source); });
   source_ = std::move(opened.source);
-  if (opened.result != OpenResult::kPartitionsFound) return;
+  if (opened.result == OpenResult::kSearchAccepted) SearchForVolumes(SearchDepth::kBoundaries);
+  if (opened.result == OpenResult::kPartitionsFound) ShowOpenedSource();
+}
+
+// The source's volumes in the browser, on the second page.
+void TForm1::ShowOpenedSource() {
   // The size the volumes were found with is the one the page shows when the user comes back.
   if (source_->detectedSectorSize()) txtBytesPerSector->setText(QString::number(*source_->detectedSectorSize()));
   std::vector<std::string> notes = MediumNotes(*source_);
@@ -210,6 +215,28 @@ void TForm1::btnNextClick() {
   pageControlMain->setCurrentWidget(tsFileSystem);
   pageControlMainChange();
   frame_->FillTree();
+}
+
+// The search for lost volumes on a source without volumes, in the background; Next waits for
+// it. When the boundaries hold none, every sector is offered.
+void TForm1::SearchForVolumes(SearchDepth depth) {
+  searching_ = true;
+  btnNext->setEnabled(false);
+  const OpenedSource* searched = source_.get();
+  SearchSource(*source_, depth, [this, depth, searched](SearchOutcome outcome) {
+    searching_ = false;
+    pageControlMainChange();
+    if (source_.get() != searched || closing_) return;  // the window is closing
+    if (outcome.found != 0) {
+      frame_->ScanPartitions(*source_);
+      ShowOpenedSource();
+    } else if (!outcome.cancelled && depth == SearchDepth::kBoundaries &&
+               ShowMessageBox(kDeepSearchOffer, kApplicationTitle, kMbYesNoQuestion) == kIdYes) {
+      SearchForVolumes(SearchDepth::kEverySector);
+    } else if (!outcome.cancelled) {
+      ShowMessageBox(source_->NoPartitionsMessage(), kApplicationTitle, kMbOkWarning);
+    }
+  });
 }
 
 void TForm1::btnBackClick() {
@@ -242,6 +269,8 @@ void TForm1::FormCloseQuery(QCloseEvent* event) {
     event->ignore();
     return;
   }
+  // A search for lost volumes on the source ends first (ClearPartitions waits for it).
+  closing_ = true;
   if (frame_) {
     frame_->ClearPartitions();
     frame_.reset();
@@ -269,7 +298,7 @@ void TForm1::pageControlMainChange() {
   const bool selecting = pageControlMain->currentWidget() == tsSelectDrive;
   if (selecting) lstDrives->clearSelection();
   btnBack->setEnabled(!selecting);
-  btnNext->setEnabled(selecting);
+  btnNext->setEnabled(selecting && !searching_);
 }
 
 void TForm1::lblDonateLinkClick() { OpenUrl(lblDonateLink->toolTip().toStdString()); }

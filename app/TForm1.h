@@ -65,6 +65,8 @@ class TForm1 final : public QWidget {
   void RefreshDriveList();
 
   void btnNextClick();
+  void ShowOpenedSource();
+  void SearchForVolumes(SearchDepth depth);
   void btnBackClick();
   void btnRefreshClick();
   void btnBrowseClick();
@@ -108,6 +110,8 @@ class TForm1 final : public QWidget {
   QPushButton* btnNext;
   QPushButton* btnExit;
   std::unique_ptr<OpenedSource> source_;
+  bool searching_ = false;  // the search for lost volumes runs on source_
+  bool closing_ = false;
   // Last: its partitions read through source_ until they are gone. Exit destroys it before
   // the window.
   std::unique_ptr<TfrmFileSystem> frame_;

@@ -78,6 +78,7 @@ BrowserFrame::~BrowserFrame() {
 void BrowserFrame::ScanPartitions(OpenedSource& source) {
   ClearPartitions();
   partitions = source.TakePartitions();
+  source_ = &source;
 }
 
 void BrowserFrame::ClearPartitions() {
@@ -96,6 +97,7 @@ void BrowserFrame::ClearPartitions() {
   hashes_.Clear();
   for (auto& partition : partitions) partition.reset();
   partitions.clear();
+  source_ = nullptr;
   lastShownIndex = -1;
 }
 
@@ -105,16 +107,18 @@ void BrowserFrame::FillTree() {
   filtered_ = false;
   openedBefore_.clear();
   view_.ShowSearchCount(BrowserView::kNoSearch);
-  for (const auto& partition : partitions) {
-    const TreeNodeId node = AddNode(kNoNode, partition->GetDescription(), kImgPartition, nullptr);
-    if (TDirectoryEntry* root = partition->rootEntry.get()) AddNode(node, root->name, kImgDirectory, root);
-    // Opening it scans the volume's data area.
-    AddLostAndFound(*partition);
-    if (TDirectoryEntry* lost = partition->lostAndFound.get()) {
-      AddNode(node, view_.LostScanText(BrowserView::LostWords::kCaption), kImgDirectory, lost);
-    }
-    view_.ExpandTreeNode(node);
+  for (const auto& partition : partitions) AddVolumeNodes(*partition);
+}
+
+void BrowserFrame::AddVolumeNodes(TPartition& partition) {
+  const TreeNodeId node = AddNode(kNoNode, partition.GetDescription(), kImgPartition, nullptr);
+  if (TDirectoryEntry* root = partition.rootEntry.get()) AddNode(node, root->name, kImgDirectory, root);
+  // Opening it scans the volume's data area.
+  AddLostAndFound(partition);
+  if (TDirectoryEntry* lost = partition.lostAndFound.get()) {
+    AddNode(node, view_.LostScanText(BrowserView::LostWords::kCaption), kImgDirectory, lost);
   }
+  view_.ExpandTreeNode(node);
 }
 
 void BrowserFrame::treeFatChange() {

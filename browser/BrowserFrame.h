@@ -192,6 +192,12 @@ class BrowserFrame {
   void SaveEntries(std::vector<SaveItem> items);
   // Shows entry's information, hex dump and preview, as selecting its node does.
   void ShowEntry(TDirectoryEntry& entry);
+  // Searches the sectors of the source that no volume shown and no table entry covers for lost
+  // volumes, at depth, in the background; those found are added after the others, and a box
+  // says how many (see browser/BrowserFrameVolumes.cpp).
+  void SearchLostVolumes(SearchDepth depth);
+  // Whether that search can start: a source is shown and nothing else runs in the background.
+  bool CanSearchLostVolumes() const;
 
   PartitionList partitions;
   bool firstTickPending = true;
@@ -207,6 +213,8 @@ class BrowserFrame {
   };
 
   void ClearTree();
+  // The node of partition, with its root and its "Lost and found" below it.
+  void AddVolumeNodes(TPartition& partition);
   TreeNodeId AddNode(TreeNodeId parent, const std::string& caption, int imageIndex, TDirectoryEntry* entry);
   void AddChildNodes(TreeNodeId node);
   // A node for entry among parent's at position (at most their count); its caption is the
@@ -253,6 +261,8 @@ class BrowserFrame {
   static bool WalksFolders(const std::vector<SaveItem>& items);
 
   BrowserView& view_;
+  // The source the partitions came from, searched for more volumes on request.
+  OpenedSource* source_ = nullptr;
   std::vector<Node> nodes_;            // by TreeNodeId
   std::vector<TreeNodeId> topLevel_;   // the partition nodes, in order
   EntryHashes hashes_;

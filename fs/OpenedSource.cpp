@@ -169,26 +169,40 @@ std::vector<std::string> OpenedSource::Notes(const std::string& reopenWith) cons
 
 size_t OpenedSource::SearchLostVolumes(SearchDepth depth, const SearchProgress& progress) {
   const size_t before = partitions_.size();
-  std::vector<FoundVolume> found = SearchForVolumes(reader_, SectorsToSearch(), depth, progress);
+  std::vector<FoundVolume> found =
+      SearchForVolumes(reader_, SectorsToSearch(VolumeExtents(partitions_), !partitions_.empty()), depth, progress);
   if (partitions_.empty()) found = SearchWithStatedSectorSize(std::move(found), depth, progress);
-  AddFoundVolumes(found);
+  int number = 0;
+  for (const auto& partition : partitions_) number = std::max(number, partition->number);
+  for (auto& partition : FoundPartitions(found, number)) partitions_.push_back(std::move(partition));
   FindDisagreements();
   CollectVolumeNotes();
   return partitions_.size() - before;
 }
 
+PartitionList OpenedSource::SearchBeside(std::vector<SectorRange> covered, int numberAfter, SearchDepth depth,
+                                         const SearchProgress& progress) {
+  const bool withTableEntries = !covered.empty();
+  return FoundPartitions(
+      SearchForVolumes(reader_, SectorsToSearch(std::move(covered), withTableEntries), depth, progress), numberAfter);
+}
+
+std::vector<SectorRange> VolumeExtents(const PartitionList& partitions) {
+  std::vector<SectorRange> extents;
+  for (const auto& partition : partitions) {
+    const uint64_t length = std::max<uint64_t>({partition->sectorCount, partition->partitionEntry.sectorCount, 1});
+    extents.push_back({partition->firstSector, partition->firstSector + length});
+  }
+  return extents;
+}
+
 // Where the source has table entries or volumes, what they cover is not searched; an entry that
 // led to no volume covers nothing, for the volume may still lie near where it points.
-std::vector<SectorRange> OpenedSource::SectorsToSearch() {
-  std::vector<SectorRange> covered;
-  if (!partitions_.empty()) {
+std::vector<SectorRange> OpenedSource::SectorsToSearch(std::vector<SectorRange> covered, bool withTableEntries) {
+  if (withTableEntries) {
     for (const NumberedEntry& table : ReadTableEntries(reader_)) {
       covered.push_back({table.entry.startLba, uint64_t{table.entry.startLba} + table.entry.sectorCount});
     }
-  }
-  for (const auto& partition : partitions_) {
-    const uint64_t length = std::max<uint64_t>({partition->sectorCount, partition->partitionEntry.sectorCount, 1});
-    covered.push_back({partition->firstSector, partition->firstSector + length});
   }
   return UncoveredSectors(reader_.totalSectors(), std::move(covered));
 }
@@ -212,7 +226,7 @@ std::vector<FoundVolume> OpenedSource::SearchWithStatedSectorSize(std::vector<Fo
       choice_.sectorSizeText = std::to_string(stated);
       return {};
     }
-    std::vector<FoundVolume> again = SearchForVolumes(reader_, SectorsToSearch(), depth, progress);
+    std::vector<FoundVolume> again = SearchForVolumes(reader_, SectorsToSearch({}, false), depth, progress);
     if (agrees(again, stated)) {
       detectedSectorSize_ = stated;
       choice_.sectorSizeText = std::to_string(stated);
@@ -223,20 +237,20 @@ std::vector<FoundVolume> OpenedSource::SearchWithStatedSectorSize(std::vector<Fo
   return found;
 }
 
-void OpenedSource::AddFoundVolumes(const std::vector<FoundVolume>& found) {
-  int number = 0;
-  for (const auto& partition : partitions_) number = std::max(number, partition->number);
+PartitionList OpenedSource::FoundPartitions(const std::vector<FoundVolume>& found, int numberAfter) {
+  int number = numberAfter;
   for (const NumberedEntry& table : ReadTableEntries(reader_)) number = std::max(number, table.number);
+  PartitionList partitions;
   for (const FoundVolume& volume : found) {
     if (volume.sector > UINT32_MAX) continue;
     PartitionEntry entry;
     entry.startLba = static_cast<uint32_t>(volume.sector);
     if (volume.kind == BootSectorKind::kExfat) {
-      partitions_.push_back(std::make_unique<EXFATPartition>(&readerRef_, entry, volume.boot.data()));
+      partitions.push_back(std::make_unique<EXFATPartition>(&readerRef_, entry, volume.boot.data()));
     } else {
-      partitions_.push_back(std::make_unique<TFATPartition>(&readerRef_, entry, codePage_, volume.boot.data()));
+      partitions.push_back(std::make_unique<TFATPartition>(&readerRef_, entry, codePage_, volume.boot.data()));
     }
-    TPartition& partition = *partitions_.back();
+    TPartition& partition = *partitions.back();
     partition.number = ++number;
     partition.foundBySearch = true;
     partition.sectorCount = (volume.volume.volumeBytes + reader_.bytesPerSector() - 1) / reader_.bytesPerSector();
@@ -248,6 +262,7 @@ void OpenedSource::AddFoundVolumes(const std::vector<FoundVolume>& found) {
     }
     if (volume.inferred) partition.findings.emplace_back("Boot sector", kInferredBootText);
   }
+  return partitions;
 }
 
 std::string OpenedSource::NoPartitionsMessage() {

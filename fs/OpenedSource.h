@@ -52,6 +52,9 @@ struct SectorSizeDisagreement {
   bool treeEmpty = false;
 };
 
+// The sectors each of partitions covers: its volume, or its table entry where that is longer.
+std::vector<SectorRange> VolumeExtents(const PartitionList& partitions);
+
 // What the user is told when discovery finds nothing.
 inline constexpr const char* kNoPartitionsMessage = "The selected drive does not contain any FAT partitions.";
 
@@ -97,6 +100,13 @@ class OpenedSource {
   // one it is read with is read with theirs, as when volumes are found on opening. progress may
   // stop the search; what it found until then is kept.
   size_t SearchLostVolumes(SearchDepth depth, const SearchProgress& progress = {});
+  // The same for a source whose partitions were handed over: covered holds the sectors of the
+  // volumes their new owner holds (VolumeExtents), numberAfter the highest number among them.
+  // Only what neither they nor the table entries cover is searched, with the sector size the
+  // source is read with; the volumes found are given back, numbered after numberAfter and the
+  // table's entries, and not kept. Runs on any thread while the partitions are read elsewhere.
+  PartitionList SearchBeside(std::vector<SectorRange> covered, int numberAfter, SearchDepth depth,
+                             const SearchProgress& progress = {});
   // The message for a source on which nothing was found, with the reason a partition table may
   // have been passed over on a line of its own.
   std::string NoPartitionsMessage();
@@ -109,10 +119,10 @@ class OpenedSource {
   void TryStatedSectorSizes();
   void FindDisagreements();
   void CollectVolumeNotes();
-  std::vector<SectorRange> SectorsToSearch();
+  std::vector<SectorRange> SectorsToSearch(std::vector<SectorRange> covered, bool withTableEntries);
   std::vector<FoundVolume> SearchWithStatedSectorSize(std::vector<FoundVolume> found, SearchDepth depth,
                                                       const SearchProgress& progress);
-  void AddFoundVolumes(const std::vector<FoundVolume>& found);
+  PartitionList FoundPartitions(const std::vector<FoundVolume>& found, int numberAfter);
 
   SourceChoice choice_;
   OemCodePage codePage_;

@@ -236,6 +236,14 @@
         <translation>Read the folder again</translation>
     </message>
     <message>
+        <source>在分区以外的空间中搜索丢失的卷</source>
+        <translation>Search the space outside the volumes for lost volumes</translation>
+    </message>
+    <message>
+        <source>逐扇区搜索丢失的卷（读取整个介质）</source>
+        <translation>Search every sector for lost volumes (reads the whole medium)</translation>
+    </message>
+    <message>
         <source>丢失和找到的文件</source>
         <translation>Lost and found</translation>
     </message>

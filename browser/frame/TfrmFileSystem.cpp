@@ -202,6 +202,9 @@ void TfrmFileSystem::BuildTreePage() {
   mnuHashFile = Named(PopupMenu1->addAction(tr("计算哈希值 (MD5, SHA-1, SHA-256)")), "mnuHashFile");
   mnuSaveDeleted = Named(PopupMenu1->addAction(tr("保存其中所有已删除的文件")), "mnuSaveDeleted");
   mnuReread = Named(PopupMenu1->addAction(tr("重新读取文件夹")), "mnuReread");
+  PopupMenu1->addSeparator();
+  mnuSearchVolumes = Named(PopupMenu1->addAction(tr("在分区以外的空间中搜索丢失的卷")), "mnuSearchVolumes");
+  mnuSearchEverySector = Named(PopupMenu1->addAction(tr("逐扇区搜索丢失的卷（读取整个介质）")), "mnuSearchEverySector");
   // The keys work wherever the focus is in the frame, also without the menu.
   mnuRestoreFiles->setShortcut(QKeySequence::Save);
   mnuReread->setShortcut(QKeySequence(Qt::Key_F5));
@@ -327,6 +330,10 @@ void TfrmFileSystem::ConnectHandlers() {
   connect(mnuHashFile, &QAction::triggered, this, [this] { RunHandler([this] { logic_.mnuHashFileClick(); }); });
   connect(mnuSaveDeleted, &QAction::triggered, this, [this] { RunHandler([this] { logic_.mnuSaveDeletedClick(); }); });
   connect(mnuReread, &QAction::triggered, this, [this] { RunHandler([this] { logic_.mnuRereadClick(); }); });
+  connect(mnuSearchVolumes, &QAction::triggered, this,
+          [this] { RunHandler([this] { logic_.SearchLostVolumes(SearchDepth::kBoundaries); }); });
+  connect(mnuSearchEverySector, &QAction::triggered, this,
+          [this] { RunHandler([this] { logic_.SearchLostVolumes(SearchDepth::kEverySector); }); });
   // Enter (and a double click) opens a folder.
   connect(treeFat, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
     RunHandler([this, item] { logic_.treeFatOpen(item->data(0, kNodeRole).toInt()); });
@@ -451,6 +458,7 @@ void TfrmFileSystem::timerUpdateScanTimer() { logic_.timerUpdateScanTimer(); }
 
 void TfrmFileSystem::treeFatContextMenu(const QPoint& position) {
   mnuSaveDeleted->setEnabled(logic_.CanSaveDeleted());
+  for (QAction* search : {mnuSearchVolumes, mnuSearchEverySector}) search->setEnabled(logic_.CanSearchLostVolumes());
   PopupMenu1->popup(treeFat->viewport()->mapToGlobal(position));
 }
 

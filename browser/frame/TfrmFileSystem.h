@@ -128,6 +128,8 @@ class TfrmFileSystem final : public QWidget, private BrowserView {
   QAction* mnuHashFile;  // the selected file's hashes into the information list
   QAction* mnuSaveDeleted;  // every deleted file of a folder or volume
   QAction* mnuReread;       // the selected folder read again (F5)
+  QAction* mnuSearchVolumes;      // lost volumes where partitioning tools put them, outside those shown
+  QAction* mnuSearchEverySector;  // the same at every sector
   QLabel* lblStatus;        // below the panes
   QTimer* timerStatus;      // follows what runs in the background, and takes what scans found
   QTabWidget* PageControl1;

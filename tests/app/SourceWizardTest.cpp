@@ -85,20 +85,60 @@ TEST_F(OpenSequenceTest, AFatImageOpensWithItsPartitionsAndNoMessage) {
   EXPECT_EQ(cursor.depth, 0);
 }
 
-TEST_F(OpenSequenceTest, ASourceWithoutPartitionsIsReportedAndStaysOpen) {
+// The message offers the search for lost volumes; No leaves the source open without volumes,
+// Yes asks for the search, which finds nothing in zeros.
+TEST_F(OpenSequenceTest, ASourceWithoutPartitionsIsReportedWithTheSearchOfferedAndStaysOpen) {
   WriteFileBytes(dir / "zeros.img", Bytes(1 << 20, 0));
   EXPECT_EQ(Open(dir / "zeros.img"), OpenResult::kNoPartitions);
   EXPECT_EQ(scans, 0);
   ASSERT_EQ(boxes.shown.size(), 1u);
-  EXPECT_EQ(boxes.shown[0].text, kNoPartitionsMessage);
+  EXPECT_EQ(boxes.shown[0].text, std::string(kNoPartitionsMessage) + "\n\n" + kSearchOffer);
   EXPECT_EQ(boxes.shown[0].caption, "Brindle");
-  EXPECT_EQ(boxes.shown[0].flags, kMbOkWarning);
+  EXPECT_EQ(boxes.shown[0].flags, kMbYesNoQuestion);
+  boxes.answers = {kIdYes};
+  EXPECT_EQ(Open(dir / "zeros.img"), OpenResult::kSearchAccepted);
+  ASSERT_NE(opened.source, nullptr);
+  std::optional<SearchOutcome> outcome;
+  SearchSource(*opened.source, SearchDepth::kEverySector, [&](SearchOutcome ended) { outcome = ended; });
+  ASSERT_TRUE(outcome);
+  EXPECT_EQ(outcome->found, 0u);
+  EXPECT_FALSE(outcome->cancelled);
+  EXPECT_EQ(scans, 0);
   ASSERT_NE(opened.source, nullptr);
   EXPECT_TRUE(opened.source->reader().IsOpen());
 
   // Next on the list page with nothing selected opens nothing.
   EXPECT_EQ(OpenChosenSource(SourcePage{}, OpenSettings{}, [](OpenedSource&) {}).result, OpenResult::kNothingChosen);
   EXPECT_EQ(cursor.depth, 0);
+}
+
+// The search shows its progress in bytes under its label; Cancel ends it, keeping what it found
+// before (here nothing: the volume lies past where it stopped), and a search to the end finds it.
+TEST_F(OpenSequenceTest, TheSearchShowsItsProgressAndCancelKeepsWhatItFound) {
+  const std::string disk = dir / "disk.img";
+  WriteFileBytes(disk, Bytes(8 << 20, 0));
+  const MtoolsVolume volume(disk, 12001 * 512);
+  volume.Format("-F 12 -n LATE", 1024);
+  boxes.answers = {kIdYes};
+  ASSERT_EQ(Open(disk), OpenResult::kSearchAccepted);
+  RecordingProgress progress;
+  progress.cancelAfter = 2;
+  std::optional<SearchOutcome> outcome;
+  SearchSource(*opened.source, SearchDepth::kEverySector, [&](SearchOutcome ended) { outcome = ended; });
+  ASSERT_TRUE(outcome);
+  EXPECT_TRUE(outcome->cancelled);
+  EXPECT_EQ(outcome->found, 0u);
+  EXPECT_EQ(progress.labels, std::vector<std::string>{kSearchLabel});
+  ASSERT_EQ(progress.steps.size(), 2u);
+  EXPECT_EQ(progress.steps[0].total, uint64_t{8} << 20);
+  EXPECT_LT(progress.steps[1].done, uint64_t{12001} * 512);
+
+  progress.cancelAfter = -1;
+  SearchSource(*opened.source, SearchDepth::kEverySector, [&](SearchOutcome ended) { outcome = ended; });
+  EXPECT_FALSE(outcome->cancelled);
+  EXPECT_EQ(outcome->found, 1u);
+  ASSERT_EQ(opened.source->partitions().size(), 1u);
+  EXPECT_EQ(opened.source->partitions()[0]->firstSector, 12001u);
 }
 
 TEST_F(OpenSequenceTest, DiscoveryRunsWithTheCodePageThePageNames) {

@@ -221,9 +221,10 @@ TEST_F(WindowTest, ASourceWithoutFatPartitionsIsReportedAndTheWindowStaysOnPageO
   ShowAdvancedPage(SharedImages().zeros);
   Click("btnNext");
   ASSERT_EQ(boxes.shown.size(), 1u);
-  EXPECT_EQ(boxes.shown[0].text, "The selected drive does not contain any FAT partitions.");
+  EXPECT_EQ(boxes.shown[0].text, "The selected drive does not contain any FAT partitions.\n\n"
+                                 "Search it for volumes whose partition table or boot sector was overwritten or damaged?");
   EXPECT_EQ(boxes.shown[0].caption, "Brindle");
-  EXPECT_EQ(boxes.shown[0].flags, kMbOkWarning);
+  EXPECT_EQ(boxes.shown[0].flags, kMbYesNoQuestion);
   EXPECT_FALSE(Browsing());
   EXPECT_TRUE((form->source() != nullptr));  // until the next Next
   ShowListPage();
