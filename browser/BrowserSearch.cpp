@@ -5,7 +5,8 @@
 // for the walk reads them. Only one search walks at a time: a new query stops the running one
 // and starts once it has ended.
 
-#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "browser/Background.h"
 #include "browser/BrowserFrame.h"
@@ -83,26 +84,36 @@ void BrowserFrame::ShowSearchResults(const SearchResult& result) {
   {
     TreeUpdate bracket(view_);
     ClearTree();
-    std::unordered_map<const TDirectoryEntry*, TreeNodeId> shown;
     std::vector<TreeNodeId> volumeNodes;
+    std::vector<TreeNodeId> rootNodes;
     for (const auto& partition : partitions) {
       const TreeNodeId node = AddNode(kNoNode, partition->GetDescription(), kImgPartition, nullptr);
       volumeNodes.push_back(node);
-      if (TDirectoryEntry* root = partition->rootEntry.get()) shown[root] = AddEntryNode(node, *root);
+      TDirectoryEntry* root = partition->rootEntry.get();
+      rootNodes.push_back(root != nullptr ? AddEntryNode(node, *root) : kNoNode);
       view_.ExpandTreeNode(node);
     }
+    // The hits come in the order of the walk, each folder's before those below it, so the
+    // nodes made for the last hit's way are all a hit can share with it: kept as a path from
+    // the folder the walk began at.
+    const TDirectoryEntry* top = nullptr;
+    std::vector<std::pair<const TDirectoryEntry*, TreeNodeId>> path;  // [0]: the top
     for (const SearchHit& hit : result.hits) {
-      auto top = shown.find(hit.top);
-      if (top == shown.end()) top = shown.emplace(hit.top, AddEntryNode(volumeNodes.at(hit.partition), *hit.top)).first;
-      TreeNodeId parent = top->second;
-      for (TDirectoryEntry* entry : hit.way) {
-        auto found = shown.find(entry);
-        if (found == shown.end()) {
-          // A folder on the way is opened when its first child node comes.
-          if (nodes_[parent].children.empty()) view_.ExpandTreeNode(parent);
-          found = shown.emplace(entry, AddEntryNode(parent, *entry)).first;
-        }
-        parent = found->second;
+      if (hit.top != top) {
+        top = hit.top;
+        const TDirectoryEntry* root = partitions.at(hit.partition)->rootEntry.get();
+        const TreeNodeId topNode = hit.top == root ? rootNodes.at(hit.partition)
+                                                   : AddEntryNode(volumeNodes.at(hit.partition), *hit.top);
+        path.assign(1, {hit.top, topNode});
+      }
+      size_t shared = 0;
+      while (shared < hit.way.size() && shared + 1 < path.size() && path[shared + 1].first == hit.way[shared]) ++shared;
+      path.resize(shared + 1);
+      for (size_t i = shared; i < hit.way.size(); ++i) {
+        const TreeNodeId parent = path.back().second;
+        // A folder on the way is opened when its first child node comes.
+        if (nodes_[parent].children.empty()) view_.ExpandTreeNode(parent);
+        path.emplace_back(hit.way[i], AddEntryNode(parent, *hit.way[i]));
       }
     }
   }

@@ -82,6 +82,14 @@ std::string FoldCase(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (size_t pos = 0; pos < text.size();) {
+    // ASCII folds to itself but for A to Z, as u_foldCase folds it; names are mostly ASCII, and
+    // the window's search folds every name of a volume at each query.
+    const auto byte = static_cast<unsigned char>(text[pos]);
+    if (byte < 0x80) {
+      out += static_cast<char>(byte >= 'A' && byte <= 'Z' ? byte + ('a' - 'A') : byte);
+      ++pos;
+      continue;
+    }
     const size_t start = pos;
     if (const std::optional<char32_t> c = NextCodePoint(text, pos)) {
       AppendUtf8(out, static_cast<uint32_t>(u_foldCase(static_cast<UChar32>(*c), U_FOLD_CASE_DEFAULT)));

@@ -51,7 +51,7 @@ struct SearchHit {
 };
 
 struct SearchResult {
-  std::vector<SearchHit> hits;
+  std::vector<SearchHit> hits;  // in the order of the walk: depth first, a folder before its entries
   size_t entriesLooked = 0;
   bool stopped = false;  // stop or the operation cut it short; hits are what it found until then
 };

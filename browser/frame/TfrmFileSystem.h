@@ -6,9 +6,11 @@
 #include <QCoreApplication>
 #include <QWidget>
 
+#include <memory>
 #include <vector>
 
 #include "browser/BrowserFrame.h"
+#include "browser/frame/TreeItem.h"
 
 class FileInfoList;
 class GalleryPage;
@@ -157,7 +159,8 @@ class TfrmFileSystem final : public QWidget, private BrowserView {
   };
   void AddPendingItems();
 
-  std::vector<QTreeWidgetItem*> treeItems_;  // by TreeNodeId
+  std::shared_ptr<const TreeItemLook> treeLook_;  // what the items of treeFat share
+  std::vector<QTreeWidgetItem*> treeItems_;  // by TreeNodeId; each a TreeItem
   int treeUpdates_ = 0;                      // open tree update brackets
   std::vector<PendingItems> pendingItems_;
   std::vector<QTreeWidgetItem*> pendingExpansions_;

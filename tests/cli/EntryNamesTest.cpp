@@ -239,6 +239,15 @@ TEST(FoldCaseTest, NamesThatDifferOnlyInCaseFoldAlike) {
   EXPECT_NE(FoldCase("straße"), FoldCase("STRASSE"));  // simple folding: one character for one
   EXPECT_NE(FoldCase("\x90"), FoldCase("\xB0"));
   EXPECT_EQ(FoldCase("é"), "é");
+  // ASCII, which takes a way of its own: A to Z become a to z, every other byte stays, in a name
+  // with other characters too.
+  std::string ascii;
+  std::string folded;
+  for (int c = 0; c < 0x80; ++c) {
+    ascii += static_cast<char>(c);
+    folded += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  }
+  EXPECT_EQ(FoldCase(ascii + "É" + ascii), folded + "é" + folded);
 }
 
 }  // namespace

@@ -121,6 +121,13 @@ struct SearchFixture : ::testing::Test {
     return paths;
   }
 
+  // Every node below the root, counted: a folder made twice shows its path twice.
+  static int Count(const QTreeWidgetItem* item) {
+    int count = item->childCount();
+    for (int i = 0; i < item->childCount(); ++i) count += Count(item->child(i));
+    return count;
+  }
+
   QTreeWidgetItem* Node(const std::string& path) const {
     QTreeWidgetItem* item = Root();
     size_t start = 0;
@@ -171,6 +178,16 @@ TEST_F(SearchFixture, PiecesAndPatternsAreFoundWithoutRegardToCaseInFoldersNever
   EXPECT_EQ(Shown(), (Paths{"DOCS", "DOCS/Rapport année.txt"}));
   Type("no such name");
   EXPECT_EQ(Shown(), Paths{});
+
+  // Folders that fit, with entries below them that fit too, and folders that only lead there:
+  // each shown once.
+  Type("c");
+  EXPECT_EQ(Shown(), (Paths{"A", "A/B", "A/B/C", "DCIM", "DCIM/100CANON", "DOCS", "MUSIC"}));
+  EXPECT_EQ(Count(Root()), 7);
+  Type("o");
+  const Paths withO = Shown();
+  EXPECT_EQ(Count(Root()), static_cast<int>(withO.size()));
+  EXPECT_EQ(withO.count("A/B/C/deep holiday.txt") + withO.count("DOCS/Rapport année.txt"), 2u);
 }
 
 TEST_F(SearchFixture, DeletedOnlyAndKindsOfFilesFilterByStateAndContent) {
