@@ -18,15 +18,7 @@ mkdir -p "$out"
 
 export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8
 
-# put IMAGE SIZE SEED PATH: a file of SIZE repeatable pattern bytes at PATH (an mtools path).
-put() {
-  local file=$work/content-$2-$3
-  python3 -c "
-import sys
-size, seed = int(sys.argv[1]), int(sys.argv[2])
-sys.stdout.buffer.write(bytes((i * 7 + seed * 13 + (i >> 8)) & 0xFF for i in range(size)))" "$2" "$3" >"$file"
-  mcopy -D o -i "$1" "$file" "::$4"
-}
+. "$here/seed-tools.sh"
 
 # place IMAGE VOLUME SECTOR: VOLUME's bytes written into IMAGE from 512-byte sector SECTOR on.
 place() { dd if="$2" of="$1" bs=512 seek="$3" conv=notrunc status=none; }
@@ -79,25 +71,10 @@ mkfs.fat -F 32 -s 1 -f 1 -R 8 -n SEED32 "$work/fat32.img" >/dev/null
 put "$work/fat32.img" 700 3 "/Backed up.txt"
 mmd -i "$work/fat32.img" ::/DOCS
 put "$work/fat32.img" 2100 4 /DOCS/DEEP.BIN
-python3 - "$work/fat32.img" "$out/fat32-backup-boot" <<'EOF'
-import struct, sys
-data = open(sys.argv[1], 'rb').read()
-boot = bytearray(data[:512])
-reserved = struct.unpack_from('<H', boot, 14)[0]
-table_sectors = struct.unpack_from('<I', boot, 36)[0]
-kept_table, kept_data = 8, 128
-struct.pack_into('<I', boot, 36, kept_table)
-struct.pack_into('<I', boot, 32, reserved + kept_table + kept_data)
-out = bytearray(data[:(reserved + kept_table) * 512])
-out[6 * 512:7 * 512] = boot
-out[0:512] = bytes(512)
-data_start = (reserved + table_sectors) * 512
-out += data[data_start:data_start + kept_data * 512]
-open(sys.argv[2], 'wb').write(out)
-EOF
-mv "$out/fat32-backup-boot" "$work/fat32-cut.img"
+compact_fat32 "$work/fat32.img"
+zero "$work/fat32.img" 0
 truncate -s $((63 * 512)) "$out/fat32-backup-boot"
-place "$out/fat32-backup-boot" "$work/fat32-cut.img" 63
+place "$out/fat32-backup-boot" "$work/fat32.img" 63
 
 # The exFAT volume with its main boot sector zeroed, at track boundary 63 of a disk whose table
 # is gone: the backup boot region (sectors 12 to 23) and its checksum are whole.

@@ -20,18 +20,7 @@ mkdir -p "$out/discover" "$out/fat" "$out/exfat" "$out/carve"
 
 export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8
 
-# content SIZE SEED: SIZE bytes of a repeatable pattern, as a file in the work folder.
-content() {
-  local file=$work/content-$1-$2
-  python3 -c "
-import sys
-size, seed = int(sys.argv[1]), int(sys.argv[2])
-sys.stdout.buffer.write(bytes((i * 7 + seed * 13 + (i >> 8)) & 0xFF for i in range(size)))" "$1" "$2" >"$file"
-  echo "$file"
-}
-
-# put IMAGE SIZE SEED PATH: a file of SIZE pattern bytes at PATH (an mtools path) in IMAGE.
-put() { mcopy -D o -i "$1" "$(content "$2" "$3")" "::$4"; }
+. "$here/seed-tools.sh"
 
 # put_picture IMAGE KIND PATH: a small file that begins with the signature of a JPEG, PNG, GIF
 # or BMP picture, so the preview decides picture and the picture-sized read runs.
@@ -115,30 +104,14 @@ make_fat16() {
   keep "$img" 96K
 }
 
-# A FAT32 volume as mkfs.fat makes the smallest one (33 MiB, one table), then moved together:
-# the table is cut to its first 8 sectors (entries for every cluster in use) and the data
-# area to its first 64 KiB, with the table size and the sector count saying so. The root
+# A FAT32 volume as mkfs.fat makes the smallest one, moved together (compact_fat32). The root
 # directory is cluster 2.
 make_fat32() {
   local img=$1
   truncate -s 33M "$img"
   mkfs.fat -F 32 -s 1 -f 1 -R 8 -n SEED32 "$img" >/dev/null
   fill_fat_tree "$img"
-  python3 - "$img" <<'EOF'
-import struct, sys
-path = sys.argv[1]
-data = open(path, 'rb').read()
-boot = bytearray(data[:512])
-reserved = struct.unpack_from('<H', boot, 14)[0]
-table_sectors = struct.unpack_from('<I', boot, 36)[0]
-kept_table, kept_data = 8, 128
-struct.pack_into('<I', boot, 36, kept_table)
-struct.pack_into('<I', boot, 32, reserved + kept_table + kept_data)
-out = bytearray(boot) + data[512:(reserved + kept_table) * 512]
-data_start = (reserved + table_sectors) * 512
-out += data[data_start:data_start + kept_data * 512]
-open(path, 'wb').write(out)
-EOF
+  compact_fat32 "$img"
 }
 
 # The tree on a FAT12 volume of 4096-byte sectors, cut to its first 96 KiB. The harness opens

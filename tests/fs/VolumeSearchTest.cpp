@@ -321,35 +321,34 @@ TEST_F(VolumeSearchTest, AFatVolumeWithoutItsBootSectorIsReadWithTheGeometryItsT
 // short by the end of its image, which holds too few clusters for FAT16 and reaches as far as
 // its tables address.
 TEST_F(VolumeSearchTest, SmallAndCutFatVolumesWithoutBootSectorsAreInferredToo) {
-  const std::string small = MakeFat("small.img", "-F 12 -s 1 -n SMALL", 96);
-  const MtoolsVolume fat12(small);
-  fat12.MakeDirectory("/SUB");
-  fat12.Write("/SUB/NESTED.BIN", PatternBytes(1300, 51));
-  fat12.Write("/Found again.txt", PatternBytes(900, 52));
-  OpenSource intactSmall(small, "512");
-  const auto smallFiles = FilesOf(intactSmall.partitions, 1);
-  ASSERT_GE(smallFiles.size(), 3u);
-  Zero(small, 0, 512);
-  OpenFree(small);
-  EXPECT_EQ(opened->SearchLostVolumes(SearchDepth::kBoundaries), 1u);
-  ASSERT_EQ(Found(opened->partitions()), (std::vector<std::string>{"1@0 FAT12 volume found at sector 0 \"SMALL\""}));
-  EXPECT_EQ(FilesOf(opened->partitions(), 1), smallFiles);
-
-  const std::string cut = MakeFat("cut.img", "-F 16 -s 1 -n CUT16", 4096);
-  const MtoolsVolume fat16(cut);
-  fat16.MakeDirectory("/SUB");
-  fat16.Write("/SUB/NESTED.BIN", PatternBytes(1500, 53));
-  fat16.Write("/Sixteen.txt", PatternBytes(800, 54));
-  RunCommand("truncate -s 200K " + ShellQuote(cut));
-  OpenSource intactCut(cut, "512");
-  const auto cutFiles = FilesOf(intactCut.partitions, 1);
-  ASSERT_GE(cutFiles.size(), 3u);
-  Zero(cut, 0, 512);
-  OpenFree(cut);
-  EXPECT_EQ(opened->SearchLostVolumes(SearchDepth::kBoundaries), 1u);
-  ASSERT_EQ(Found(opened->partitions()), (std::vector<std::string>{"1@0 FAT16 volume found at sector 0 \"CUT16\""}));
-  EXPECT_EQ(FilesOf(opened->partitions(), 1), cutFiles);
-  EXPECT_EQ(RootRow(*opened->partitions()[0], "Boot sector"), kInferredBootText);
+  struct Case {
+    const char* options;
+    uint64_t kib;
+    const char* cutTo;  // truncate's size, or nullptr
+    const char* found;
+  };
+  const Case cases[] = {
+      {"-F 12 -s 1 -n SMALL", 96, nullptr, "1@0 FAT12 volume found at sector 0 \"SMALL\""},
+      {"-F 16 -s 1 -n CUT16", 4096, "200K", "1@0 FAT16 volume found at sector 0 \"CUT16\""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options);
+    const std::string image = MakeFat(std::to_string(c.kib) + ".img", c.options, c.kib);
+    const MtoolsVolume volume(image);
+    volume.MakeDirectory("/SUB");
+    volume.Write("/SUB/NESTED.BIN", PatternBytes(1300, 51));
+    volume.Write("/Found again.txt", PatternBytes(900, 52));
+    if (c.cutTo != nullptr) RunCommand("truncate -s " + std::string(c.cutTo) + " " + ShellQuote(image));
+    OpenSource intact(image, "512");
+    const auto files = FilesOf(intact.partitions, 1);
+    ASSERT_GE(files.size(), 3u);
+    Zero(image, 0, 512);
+    OpenFree(image);
+    EXPECT_EQ(opened->SearchLostVolumes(SearchDepth::kBoundaries), 1u);
+    ASSERT_EQ(Found(opened->partitions()), std::vector<std::string>{c.found});
+    EXPECT_EQ(FilesOf(opened->partitions(), 1), files);
+    EXPECT_EQ(RootRow(*opened->partitions()[0], "Boot sector"), kInferredBootText);
+  }
 }
 
 // Hand-made boot sectors that pass the first look but not the full check: each field the check
