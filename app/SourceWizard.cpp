@@ -73,10 +73,8 @@ void SearchSource(OpenedSource& source, SearchDepth depth, std::function<void(Se
       kSearchLabel,
       [&source, depth, outcome](Operation& operation) {
         const ReadSession session(source.reader(), operation.policy(), operation.faults());
-        const uint64_t sectorBytes = source.sectorSize();
-        outcome->found = source.SearchLostVolumes(depth, [&](uint64_t done, uint64_t total) {
-          return operation.Advance(done * sectorBytes, total * sectorBytes);
-        });
+        outcome->found = source.SearchLostVolumes(
+            depth, [&operation](uint64_t done, uint64_t total) { return operation.Advance(done, total); });
         outcome->cancelled = operation.Cancelled();
       },
       [outcome, done = std::move(done)](Operation&) { done(*outcome); });

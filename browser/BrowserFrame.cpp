@@ -22,21 +22,6 @@
 
 namespace {
 
-// Brackets a bulk change of treeFat or lstFileInfo, closed on every path.
-template <void (BrowserView::*Begin)(), void (BrowserView::*End)()>
-class UpdateBracket {
- public:
-  explicit UpdateBracket(BrowserView& view) : view_(view) { (view_.*Begin)(); }
-  ~UpdateBracket() { (view_.*End)(); }
-  UpdateBracket(const UpdateBracket&) = delete;
-  UpdateBracket& operator=(const UpdateBracket&) = delete;
-
- private:
-  BrowserView& view_;
-};
-using TreeUpdate = UpdateBracket<&BrowserView::BeginTreeUpdate, &BrowserView::EndTreeUpdate>;
-using InfoUpdate = UpdateBracket<&BrowserView::BeginInfoUpdate, &BrowserView::EndInfoUpdate>;
-
 int ImageOfState(int32_t state) {
   switch (state) {
     case kStateDirectory: return kImgDirectory;

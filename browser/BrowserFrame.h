@@ -112,6 +112,21 @@ class BrowserView {
   virtual void SetPreviewSize(PictureSize size) = 0;
 };
 
+// Brackets a bulk change of treeFat or lstFileInfo, closed on every path.
+template <void (BrowserView::*Begin)(), void (BrowserView::*End)()>
+class UpdateBracket {
+ public:
+  explicit UpdateBracket(BrowserView& view) : view_(view) { (view_.*Begin)(); }
+  ~UpdateBracket() { (view_.*End)(); }
+  UpdateBracket(const UpdateBracket&) = delete;
+  UpdateBracket& operator=(const UpdateBracket&) = delete;
+
+ private:
+  BrowserView& view_;
+};
+using TreeUpdate = UpdateBracket<&BrowserView::BeginTreeUpdate, &BrowserView::EndTreeUpdate>;
+using InfoUpdate = UpdateBracket<&BrowserView::BeginInfoUpdate, &BrowserView::EndInfoUpdate>;
+
 // What is selected in the tree, for the status line: the entries and the bytes of the files among
 // them.
 struct SelectionSize {

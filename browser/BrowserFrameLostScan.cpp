@@ -11,18 +11,6 @@
 
 namespace {
 
-// Paints the tree's changes of one batch at once.
-class TreeBracket {
- public:
-  explicit TreeBracket(BrowserView& view) : view_(view) { view_.BeginTreeUpdate(); }
-  ~TreeBracket() { view_.EndTreeUpdate(); }
-  TreeBracket(const TreeBracket&) = delete;
-  TreeBracket& operator=(const TreeBracket&) = delete;
-
- private:
-  BrowserView& view_;
-};
-
 std::string Amount(uint64_t bytes) {
   constexpr uint64_t kMiB = 1024 * 1024;
   return bytes >= 10 * kMiB ? std::to_string(bytes / kMiB) + " MiB" : std::to_string(bytes / 1024) + " KiB";
@@ -77,7 +65,7 @@ void BrowserFrame::DeliverLostScan(const LostScan& scan) {
   LostScanInbox::Batch batch = scan.run->inbox.Take();
   if (batch.empty()) return;
   LostAndFoundNode& entry = *scan.entry;
-  const TreeBracket bracket(view_);
+  const TreeUpdate bracket(view_);  // the batch's changes are painted at once
   for (auto& folder : batch.folders) {
     entry.AddLostFolder(std::move(folder));
     const size_t position = entry.totals().lostFolders - 1;

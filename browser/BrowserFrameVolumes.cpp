@@ -32,21 +32,21 @@ void BrowserFrame::SearchLostVolumes(SearchDepth depth) {
       kVolumeSearchLabel,
       [source, covered = std::move(covered), numberAfter, depth, found](Operation& operation) {
         const ReadSession session(source->reader(), operation.policy(), operation.faults());
-        const uint64_t sectorBytes = source->sectorSize();
-        *found = source->SearchBeside(covered, numberAfter, depth, [&](uint64_t done, uint64_t total) {
-          return operation.Advance(done * sectorBytes, total * sectorBytes);
+        *found = source->SearchBeside(covered, numberAfter, depth, [&operation](uint64_t done, uint64_t total) {
+          return operation.Advance(done, total);
         });
       },
       [this, found](Operation&) {
         // Volumes found while the partitions go, go with them.
         if (ending_) return;
-        view_.BeginTreeUpdate();
-        for (auto& partition : *found) {
-          partitions.push_back(std::move(partition));
-          // A filtered tree shows them once it is whole again.
-          if (!filtered_) AddVolumeNodes(*partitions.back());
+        {
+          const TreeUpdate bracket(view_);  // painted before the box comes up
+          for (auto& partition : *found) {
+            partitions.push_back(std::move(partition));
+            // A filtered tree shows them once it is whole again.
+            if (!filtered_) AddVolumeNodes(*partitions.back());
+          }
         }
-        view_.EndTreeUpdate();
         ShowMessageBox(FoundText(found->size()), kApplicationTitle, kMbOkWarning);
       });
 }

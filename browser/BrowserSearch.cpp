@@ -12,22 +12,6 @@
 #include "browser/BrowserFrame.h"
 #include "browser/ImageIndex.h"
 
-namespace {
-
-// Brackets a bulk change of treeFat, closed on every path.
-class TreeUpdate {
- public:
-  explicit TreeUpdate(BrowserView& view) : view_(view) { view_.BeginTreeUpdate(); }
-  ~TreeUpdate() { view_.EndTreeUpdate(); }
-  TreeUpdate(const TreeUpdate&) = delete;
-  TreeUpdate& operator=(const TreeUpdate&) = delete;
-
- private:
-  BrowserView& view_;
-};
-
-}  // namespace
-
 void BrowserFrame::Search(const SearchQuery& query) {
   if (!query.Active()) {
     DropSearches();

@@ -22,6 +22,15 @@ bool IsStatableSectorSize(uint32_t size) {
          std::end(kStatableSectorSizes);
 }
 
+// progress told bytes rather than the sectors the search counts, with the sector size the
+// reader has at each step (it may read the source again with another).
+SearchProgress InBytes(const SearchProgress& progress, const TSectorReader& reader) {
+  if (!progress) return {};
+  return [&progress, &reader](uint64_t done, uint64_t total) {
+    return progress(done * reader.bytesPerSector(), total * reader.bytesPerSector());
+  };
+}
+
 }  // namespace
 
 SourceChoice SourceFromPath(const std::string& path, const std::string& sectorSizeText) {
@@ -169,9 +178,10 @@ std::vector<std::string> OpenedSource::Notes(const std::string& reopenWith) cons
 
 size_t OpenedSource::SearchLostVolumes(SearchDepth depth, const SearchProgress& progress) {
   const size_t before = partitions_.size();
+  const SearchProgress bytes = InBytes(progress, reader_);
   std::vector<FoundVolume> found =
-      SearchForVolumes(reader_, SectorsToSearch(VolumeExtents(partitions_), !partitions_.empty()), depth, progress);
-  if (partitions_.empty()) found = SearchWithStatedSectorSize(std::move(found), depth, progress);
+      SearchForVolumes(reader_, SectorsToSearch(VolumeExtents(partitions_), !partitions_.empty()), depth, bytes);
+  if (partitions_.empty()) found = SearchWithStatedSectorSize(std::move(found), depth, bytes);
   int number = 0;
   for (const auto& partition : partitions_) number = std::max(number, partition->number);
   for (auto& partition : FoundPartitions(found, number)) partitions_.push_back(std::move(partition));
@@ -183,8 +193,9 @@ size_t OpenedSource::SearchLostVolumes(SearchDepth depth, const SearchProgress& 
 PartitionList OpenedSource::SearchBeside(std::vector<SectorRange> covered, int numberAfter, SearchDepth depth,
                                          const SearchProgress& progress) {
   const bool withTableEntries = !covered.empty();
-  return FoundPartitions(
-      SearchForVolumes(reader_, SectorsToSearch(std::move(covered), withTableEntries), depth, progress), numberAfter);
+  return FoundPartitions(SearchForVolumes(reader_, SectorsToSearch(std::move(covered), withTableEntries), depth,
+                                          InBytes(progress, reader_)),
+                         numberAfter);
 }
 
 std::vector<SectorRange> VolumeExtents(const PartitionList& partitions) {

@@ -97,8 +97,9 @@ class OpenedSource {
   // found after the partitions it holds, numbered after the table's; returns how many. With
   // partitions or table entries, only the sectors that none of them covers are searched;
   // without, the whole source. An image whose volumes all state another sector size than the
-  // one it is read with is read with theirs, as when volumes are found on opening. progress may
-  // stop the search; what it found until then is kept.
+  // one it is read with is read with theirs, as when volumes are found on opening. progress is
+  // told the bytes searched so far and in all, and may stop the search; what it found until
+  // then is kept.
   size_t SearchLostVolumes(SearchDepth depth, const SearchProgress& progress = {});
   // The same for a source whose partitions were handed over: covered holds the sectors of the
   // volumes their new owner holds (VolumeExtents), numberAfter the highest number among them.
